@@ -1,0 +1,40 @@
+# Entry points: make build | test | test-sanitize | test-tsan | demo
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
+
+.PHONY: bootstrap build test test-sanitize test-tsan demo clean
+
+bootstrap:
+	@scripts/bootstrap
+
+build/build.ninja: CMakeLists.txt | bootstrap
+	cmake -S . -B build $(CMAKE_FLAGS)
+
+build: bootstrap build/build.ninja
+	cmake --build build -j $(JOBS)
+
+test: build
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build $(CTEST_FLAGS)
+
+build-asan/build.ninja: CMakeLists.txt | bootstrap
+	cmake -S . -B build-asan $(CMAKE_FLAGS) -DNORV_SANITIZE=ON
+
+test-sanitize: bootstrap build-asan/build.ninja
+	cmake --build build-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build-asan $(CTEST_FLAGS)
+
+build-tsan/build.ninja: CMakeLists.txt | bootstrap
+	cmake -S . -B build-tsan $(CMAKE_FLAGS) -DNORV_TSAN=ON
+
+test-tsan: bootstrap build-tsan/build.ninja
+	cmake --build build-tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build-tsan -L threads $(CTEST_FLAGS)
+
+demo: build
+	scripts/demo
+
+clean:
+	rm -rf build build-asan build-tsan

@@ -1,0 +1,26 @@
+# Helpers shared by every module.
+
+# norv_test(NAME SOURCES... [LIBS ...] [LABELS ...] [ENV ...])
+# One CTest test per GoogleTest program; threaded tests carry the label "threads".
+function(norv_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${T_SOURCES} ${T_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main GTest::gmock Threads::Threads)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    NORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" NORV_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+  set(_env "NORVELIA_MSGDIR=${NORV_SOURCE_SHARE_DIR}" ${T_ENV})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 600)
+  if(T_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+endfunction()
+
+# norv_program(NAME SOURCES... [LIBS ...])
+function(norv_program name)
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${P_SOURCES} ${P_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${P_LIBS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+endfunction()

@@ -1,0 +1,57 @@
+// A whole Palm database file (PDB, or PRC for resource databases) in memory.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/Export.h"
+#include "platform/Types.h"
+#include "quillio/PdbRecordSet.h"
+
+class NORV_EXPORT CPdbFile {
+public:
+    static constexpr WORD kAttrResource = 0x0001;
+    static constexpr std::size_t kHeaderSize = 78;
+
+    CPdbFile();
+    // An empty database; codes are four characters each.
+    CPdbFile(const char* name, const char* creator, const char* type, WORD attributes, WORD version,
+             DWORD creationDate, DWORD modificationDate);
+    virtual ~CPdbFile();
+    CPdbFile(const CPdbFile&) = delete;
+    CPdbFile& operator=(const CPdbFile&) = delete;
+
+    // Loads a whole file; false when it cannot be read or its header is short.
+    // Damaged entries are read as what is sound.
+    bool ReadPdbFile(const char* path);
+    bool ReadPdbBuffer(const BYTE* data, std::size_t size);
+
+    // The file's bytes in a new buffer that the caller releases with free().
+    long ConvertToBuffer(BYTE** out) const;
+    std::vector<BYTE> ToBytes() const;
+    bool WritePdbFile(const char* path) const;
+
+    bool IsResourceDb() const { return (m_Attributes & kAttrResource) != 0; }
+
+    static WORD PeekWord(const BYTE* p);
+    static DWORD PeekDWord(const BYTE* p);
+
+    // Header, as in the file. Offsets and the record count are computed when writing.
+    std::string m_Name; // at most 31 bytes are stored
+    WORD m_Attributes = 0;
+    WORD m_Version = 0;
+    DWORD m_CreationDate = 0;
+    DWORD m_ModificationDate = 0;
+    DWORD m_BackupDate = 0;
+    DWORD m_ModificationNumber = 0;
+    DWORD m_AppInfoOffset = 0;
+    DWORD m_SortInfoOffset = 0;
+    DWORD m_Type = 0;
+    DWORD m_Creator = 0;
+    DWORD m_UniqueIdSeed = 0;
+    DWORD m_NextRecordList = 0;
+
+    std::vector<BYTE> m_AppInfo;
+    std::vector<BYTE> m_SortInfo;
+    CPdbRecordSet m_RecordSet;
+};

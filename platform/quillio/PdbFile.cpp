@@ -1,0 +1,247 @@
+#include "quillio/PdbFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+constexpr std::size_t kRecordEntry = 8;
+constexpr std::size_t kResourceEntry = 10;
+constexpr std::size_t kNameSize = 32;
+
+DWORD CodeFromText(const char* s)
+{
+    DWORD v = 0;
+    for (int i = 0; i < 4; ++i) {
+        BYTE c = (s != nullptr && std::strlen(s) > std::size_t(i)) ? BYTE(s[i]) : BYTE(' ');
+        v = (v << 8) | c;
+    }
+    return v;
+}
+
+void PutWord(std::vector<BYTE>& out, WORD v)
+{
+    out.push_back(BYTE(v >> 8));
+    out.push_back(BYTE(v));
+}
+
+void PutDWord(std::vector<BYTE>& out, DWORD v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(BYTE(v >> shift));
+}
+
+} // namespace
+
+CPdbFile::CPdbFile() = default;
+
+CPdbFile::CPdbFile(const char* name, const char* creator, const char* type, WORD attributes, WORD version,
+                   DWORD creationDate, DWORD modificationDate)
+    : m_Name(name ? name : ""), m_Attributes(attributes), m_Version(version), m_CreationDate(creationDate),
+      m_ModificationDate(modificationDate), m_Type(CodeFromText(type)), m_Creator(CodeFromText(creator))
+{
+    if (m_Name.size() >= kNameSize) m_Name.resize(kNameSize - 1);
+}
+
+CPdbFile::~CPdbFile() = default;
+
+WORD CPdbFile::PeekWord(const BYTE* p)
+{
+    return WORD((p[0] << 8) | p[1]);
+}
+
+DWORD CPdbFile::PeekDWord(const BYTE* p)
+{
+    return (DWORD(p[0]) << 24) | (DWORD(p[1]) << 16) | (DWORD(p[2]) << 8) | DWORD(p[3]);
+}
+
+bool CPdbFile::ReadPdbFile(const char* path)
+{
+    if (path == nullptr) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+    return ReadPdbBuffer(bytes.data(), bytes.size());
+}
+
+bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
+{
+    if (data == nullptr || size < kHeaderSize) return false;
+
+    const BYTE* h = data;
+    std::size_t nameLen = 0;
+    while (nameLen < kNameSize && h[nameLen] != 0) ++nameLen;
+    std::string name(reinterpret_cast<const char*>(h), nameLen);
+    WORD attributes = PeekWord(h + 32);
+    const bool resource = (attributes & kAttrResource) != 0;
+    const std::size_t entrySize = resource ? kResourceEntry : kRecordEntry;
+
+    // A count larger than the file: keep the entries that fit.
+    std::size_t count = PeekWord(h + 76);
+    std::size_t fit = (size - kHeaderSize) / entrySize;
+    count = std::min(count, fit);
+    const std::size_t tableEnd = kHeaderSize + count * entrySize;
+
+    m_Name = std::move(name);
+    m_Attributes = attributes;
+    m_Version = PeekWord(h + 34);
+    m_CreationDate = PeekDWord(h + 36);
+    m_ModificationDate = PeekDWord(h + 40);
+    m_BackupDate = PeekDWord(h + 44);
+    m_ModificationNumber = PeekDWord(h + 48);
+    m_AppInfoOffset = PeekDWord(h + 52);
+    m_SortInfoOffset = PeekDWord(h + 56);
+    m_Type = PeekDWord(h + 60);
+    m_Creator = PeekDWord(h + 64);
+    m_UniqueIdSeed = PeekDWord(h + 68);
+    m_NextRecordList = PeekDWord(h + 72);
+    m_AppInfo.clear();
+    m_SortInfo.clear();
+    m_RecordSet.Clear();
+
+    struct Entry {
+        DWORD offset;
+        BYTE attrib;
+        DWORD uid;
+        DWORD resType;
+        WORD resId;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const BYTE* e = data + kHeaderSize + i * entrySize;
+        Entry en{};
+        if (resource) {
+            en.resType = PeekDWord(e);
+            en.resId = PeekWord(e + 4);
+            en.offset = PeekDWord(e + 6);
+        } else {
+            en.offset = PeekDWord(e);
+            en.attrib = e[4];
+            en.uid = (DWORD(e[5]) << 16) | (DWORD(e[6]) << 8) | DWORD(e[7]);
+        }
+        entries.push_back(en);
+    }
+
+    // Every block ends where the next thing in the file starts, whatever the
+    // order of the entries; blocks outside the file read as empty.
+    std::vector<DWORD> bounds;
+    bounds.reserve(entries.size() + 3);
+    for (const Entry& en : entries) bounds.push_back(en.offset);
+    if (m_AppInfoOffset) bounds.push_back(m_AppInfoOffset);
+    if (m_SortInfoOffset) bounds.push_back(m_SortInfoOffset);
+    std::sort(bounds.begin(), bounds.end());
+    auto block = [&](DWORD start) -> std::pair<std::size_t, std::size_t> {
+        if (start < tableEnd || start >= size) return {0, 0};
+        auto it = std::upper_bound(bounds.begin(), bounds.end(), start);
+        std::size_t end = (it == bounds.end()) ? size : std::min<std::size_t>(*it, size);
+        return {start, end - start};
+    };
+
+    if (m_AppInfoOffset) {
+        auto [start, len] = block(m_AppInfoOffset);
+        m_AppInfo.assign(data + start, data + start + len);
+    }
+    if (m_SortInfoOffset) {
+        auto [start, len] = block(m_SortInfoOffset);
+        m_SortInfo.assign(data + start, data + start + len);
+    }
+    for (const Entry& en : entries) {
+        auto [start, len] = block(en.offset);
+        auto rec = std::make_unique<CPdbRecord>(data + start, long(len));
+        rec->m_UniqueId = en.uid;
+        rec->m_ResType = en.resType;
+        rec->m_ResId = en.resId;
+        m_RecordSet.AddRecord(std::move(rec), en.attrib);
+    }
+    return true;
+}
+
+std::vector<BYTE> CPdbFile::ToBytes() const
+{
+    const bool resource = IsResourceDb();
+    const std::size_t entrySize = resource ? kResourceEntry : kRecordEntry;
+    const std::size_t count = std::min<std::size_t>(m_RecordSet.GetCount(), 0xFFFF);
+
+    std::size_t pos = kHeaderSize + count * entrySize + 2;
+    const DWORD appInfoOffset = m_AppInfo.empty() ? 0 : DWORD(pos);
+    pos += m_AppInfo.size();
+    const DWORD sortInfoOffset = m_SortInfo.empty() ? 0 : DWORD(pos);
+    pos += m_SortInfo.size();
+
+    std::vector<BYTE> out;
+    std::size_t total = pos;
+    for (std::size_t i = 0; i < count; ++i) total += m_RecordSet.GetRecord(i)->m_Data.size();
+    out.reserve(total);
+
+    char name[kNameSize] = {};
+    std::memcpy(name, m_Name.data(), std::min(m_Name.size(), kNameSize - 1));
+    out.insert(out.end(), name, name + kNameSize);
+    PutWord(out, m_Attributes);
+    PutWord(out, m_Version);
+    PutDWord(out, m_CreationDate);
+    PutDWord(out, m_ModificationDate);
+    PutDWord(out, m_BackupDate);
+    PutDWord(out, m_ModificationNumber);
+    PutDWord(out, appInfoOffset);
+    PutDWord(out, sortInfoOffset);
+    PutDWord(out, m_Type);
+    PutDWord(out, m_Creator);
+    PutDWord(out, m_UniqueIdSeed);
+    PutDWord(out, m_NextRecordList);
+    PutWord(out, WORD(count));
+
+    std::size_t dataPos = pos;
+    for (std::size_t i = 0; i < count; ++i) {
+        const CPdbRecord* r = m_RecordSet.GetRecord(i);
+        if (resource) {
+            PutDWord(out, r->m_ResType);
+            PutWord(out, r->m_ResId);
+            PutDWord(out, DWORD(dataPos));
+        } else {
+            PutDWord(out, DWORD(dataPos));
+            out.push_back(r->m_Attrib);
+            out.push_back(BYTE(r->m_UniqueId >> 16));
+            out.push_back(BYTE(r->m_UniqueId >> 8));
+            out.push_back(BYTE(r->m_UniqueId));
+        }
+        dataPos += r->m_Data.size();
+    }
+    out.push_back(0);
+    out.push_back(0);
+    out.insert(out.end(), m_AppInfo.begin(), m_AppInfo.end());
+    out.insert(out.end(), m_SortInfo.begin(), m_SortInfo.end());
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto& d = m_RecordSet.GetRecord(i)->m_Data;
+        out.insert(out.end(), d.begin(), d.end());
+    }
+    return out;
+}
+
+long CPdbFile::ConvertToBuffer(BYTE** out) const
+{
+    if (out == nullptr) return 0;
+    *out = nullptr;
+    std::vector<BYTE> bytes = ToBytes();
+    BYTE* buffer = static_cast<BYTE*>(std::malloc(bytes.size()));
+    if (buffer == nullptr) return 0;
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    *out = buffer;
+    return long(bytes.size());
+}
+
+bool CPdbFile::WritePdbFile(const char* path) const
+{
+    if (path == nullptr) return false;
+    std::vector<BYTE> bytes = ToBytes();
+    std::FILE* f = std::fopen(path, "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (std::fflush(f) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
+    return ok;
+}

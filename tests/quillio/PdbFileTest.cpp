@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "quillio/PdbFile.h"
+
+namespace {
+
+void Put16(std::vector<BYTE>& v, unsigned x) { v.push_back(BYTE(x >> 8)); v.push_back(BYTE(x)); }
+void Put32(std::vector<BYTE>& v, unsigned x) { for (int s = 24; s >= 0; s -= 8) v.push_back(BYTE(x >> s)); }
+
+// A two-record database with an AppInfo block, built by hand from the layout.
+std::vector<BYTE> Fixture()
+{
+    std::vector<BYTE> v(32, 0);
+    std::memcpy(v.data(), "ShopList-C7", 11);
+    Put16(v, 0x0010);     // attributes
+    Put16(v, 22);         // version
+    Put32(v, 0xB0000001); // creation
+    Put32(v, 0xB0000002); // modification
+    Put32(v, 0);          // backup
+    Put32(v, 7);          // modification number
+    Put32(v, 78 + 16 + 2); // AppInfo
+    Put32(v, 0);          // SortInfo
+    v.insert(v.end(), {'L', 'I', 'S', 'T', 'K', 'E', 'S', 'A'});
+    Put32(v, 0); Put32(v, 0);
+    Put16(v, 2);
+    Put32(v, 78 + 16 + 2 + 3); v.push_back(0x05); v.insert(v.end(), {0x00, 0x10, 0x01});
+    Put32(v, 78 + 16 + 2 + 3 + 4); v.push_back(0x48); v.insert(v.end(), {0xAB, 0xCD, 0xEF});
+    v.insert(v.end(), {0, 0});
+    v.insert(v.end(), {'A', 'P', 'P'});
+    v.insert(v.end(), {1, 2, 3, 4});
+    v.insert(v.end(), {9, 8});
+    return v;
+}
+
+std::string WriteTemp(const std::vector<BYTE>& bytes, const char* name)
+{
+    std::string path = ::testing::TempDir() + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+}
+
+} // namespace
+
+TEST(PdbFile, ReadsHandBuiltFixtureAndWritesItBackByteForByte)
+{
+    std::vector<BYTE> fixture = Fixture();
+    CPdbFile pdb;
+    ASSERT_TRUE(pdb.ReadPdbFile(WriteTemp(fixture, "fixture.pdb").c_str()));
+    EXPECT_EQ(pdb.m_Name, "ShopList-C7");
+    EXPECT_EQ(pdb.m_Attributes, 0x0010);
+    EXPECT_EQ(pdb.m_Version, 22);
+    EXPECT_EQ(pdb.m_CreationDate, 0xB0000001u);
+    EXPECT_EQ(pdb.m_ModificationNumber, 7u);
+    EXPECT_EQ(pdb.m_Type, FourCC("LIST"));
+    EXPECT_EQ(pdb.m_Creator, FourCC("KESA"));
+    EXPECT_EQ(pdb.m_AppInfo, (std::vector<BYTE>{'A', 'P', 'P'}));
+    ASSERT_EQ(pdb.m_RecordSet.GetCount(), 2u);
+    const CPdbRecord* r0 = pdb.m_RecordSet.GetRecord(0);
+    EXPECT_EQ(r0->m_Attrib, 0x05);
+    EXPECT_EQ(r0->m_UniqueId, 0x001001u);
+    EXPECT_EQ(r0->m_Data, (std::vector<BYTE>{1, 2, 3, 4}));
+    const CPdbRecord* r1 = pdb.m_RecordSet.GetRecord(1);
+    EXPECT_EQ(r1->m_Attrib, 0x48);
+    EXPECT_EQ(r1->m_UniqueId, 0xABCDEFu);
+    EXPECT_EQ(r1->m_Data, (std::vector<BYTE>{9, 8}));
+
+    BYTE* buffer = nullptr;
+    long size = pdb.ConvertToBuffer(&buffer);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(std::vector<BYTE>(buffer, buffer + size), fixture);
+    std::free(buffer);
+}
+
+TEST(PdbFile, EmptyDatabaseConstructorGivesAValidFile)
+{
+    CPdbFile pdb("MyList", "KESA", "EMLS", 16, 22, 0, 0);
+    EXPECT_EQ(pdb.m_Creator, FourCC("KESA"));
+    EXPECT_EQ(pdb.m_Type, FourCC("EMLS"));
+    std::vector<BYTE> bytes = pdb.ToBytes();
+    ASSERT_EQ(bytes.size(), 80u); // header and the two zero bytes
+    EXPECT_EQ(CPdbFile::PeekWord(bytes.data() + 32), 16);
+    EXPECT_EQ(CPdbFile::PeekWord(bytes.data() + 34), 22);
+    EXPECT_EQ(CPdbFile::PeekDWord(bytes.data() + 52), 0u); // no AppInfo
+    EXPECT_EQ(CPdbFile::PeekWord(bytes.data() + 76), 0);
+
+    CPdbFile longName(std::string(40, 'n').c_str(), "KESA", "LIST", 0, 0, 0, 0);
+    EXPECT_EQ(longName.m_Name.size(), 31u);
+}
+
+TEST(PdbFile, RoundTripsEveryFieldRecordAndResource)
+{
+    std::mt19937 rng(7);
+    for (bool resource : {false, true}) {
+        CPdbFile pdb("Round trip", "KESA", "CATA", resource ? 1 : 0, 3, 11, 12);
+        pdb.m_BackupDate = 13;
+        pdb.m_ModificationNumber = 14;
+        pdb.m_UniqueIdSeed = 15;
+        pdb.m_NextRecordList = 0;
+        pdb.m_AppInfo.assign(269, 0x5A);
+        pdb.m_SortInfo = {1, 2};
+        for (int i = 0; i < 40; ++i) {
+            std::vector<BYTE> data(rng() % 300);
+            for (auto& b : data) b = BYTE(rng());
+            auto rec = std::make_unique<CPdbRecord>(data.data(), long(data.size()));
+            rec->m_UniqueId = 0x100000u + unsigned(i);
+            rec->m_ResType = FourCC("tAIB");
+            rec->m_ResId = WORD(1000 + i);
+            pdb.m_RecordSet.AddRecord(std::move(rec), BYTE(i & 0xFF));
+        }
+        std::vector<BYTE> bytes = pdb.ToBytes();
+        CPdbFile back;
+        ASSERT_TRUE(back.ReadPdbBuffer(bytes.data(), bytes.size()));
+        EXPECT_EQ(back.m_Name, pdb.m_Name);
+        EXPECT_EQ(back.m_Attributes, pdb.m_Attributes);
+        EXPECT_EQ(back.m_Version, 3);
+        EXPECT_EQ(back.m_CreationDate, 11u);
+        EXPECT_EQ(back.m_ModificationDate, 12u);
+        EXPECT_EQ(back.m_BackupDate, 13u);
+        EXPECT_EQ(back.m_ModificationNumber, 14u);
+        EXPECT_EQ(back.m_UniqueIdSeed, 15u);
+        EXPECT_EQ(back.m_AppInfo, pdb.m_AppInfo);
+        EXPECT_EQ(back.m_SortInfo, pdb.m_SortInfo);
+        ASSERT_EQ(back.m_RecordSet.GetCount(), 40u);
+        for (std::size_t i = 0; i < 40; ++i) {
+            const CPdbRecord* a = pdb.m_RecordSet.GetRecord(i);
+            const CPdbRecord* b = back.m_RecordSet.GetRecord(i);
+            EXPECT_EQ(a->m_Data, b->m_Data);
+            if (resource) {
+                EXPECT_EQ(b->m_ResType, a->m_ResType);
+                EXPECT_EQ(b->m_ResId, a->m_ResId);
+            } else {
+                EXPECT_EQ(b->m_Attrib, a->m_Attrib);
+                EXPECT_EQ(b->m_UniqueId, a->m_UniqueId);
+            }
+        }
+        EXPECT_EQ(back.ToBytes(), bytes);
+    }
+}
+
+TEST(PdbFile, DamagedFilesReadWhatIsSoundAndNeverCrash)
+{
+    CPdbFile pdb;
+    EXPECT_FALSE(pdb.ReadPdbFile("/nonexistent/file.pdb"));
+    std::vector<BYTE> fixture = Fixture();
+
+    // Short header.
+    std::vector<BYTE> shortHeader(fixture.begin(), fixture.begin() + 77);
+    EXPECT_FALSE(pdb.ReadPdbBuffer(shortHeader.data(), shortHeader.size()));
+
+    // A record count larger than the file keeps the entries that fit.
+    std::vector<BYTE> bigCount = fixture;
+    bigCount[76] = 0xFF;
+    bigCount[77] = 0xFF;
+    ASSERT_TRUE(pdb.ReadPdbBuffer(bigCount.data(), bigCount.size()));
+    EXPECT_LE(pdb.m_RecordSet.GetCount(), (bigCount.size() - 78) / 8);
+
+    // Offsets past the end read as empty records.
+    std::vector<BYTE> pastEnd = fixture;
+    pastEnd[78] = 0x7F;
+    ASSERT_TRUE(pdb.ReadPdbBuffer(pastEnd.data(), pastEnd.size()));
+    ASSERT_EQ(pdb.m_RecordSet.GetCount(), 2u);
+    EXPECT_EQ(pdb.m_RecordSet.GetRecord(0)->Size(), 0);
+    EXPECT_EQ(pdb.m_RecordSet.GetRecord(1)->m_Data, (std::vector<BYTE>{9, 8}));
+
+    // Offsets out of order: each record still ends at the next block in the file.
+    std::vector<BYTE> swapped = fixture;
+    std::swap_ranges(swapped.begin() + 78, swapped.begin() + 82, swapped.begin() + 86);
+    ASSERT_TRUE(pdb.ReadPdbBuffer(swapped.data(), swapped.size()));
+    EXPECT_EQ(pdb.m_RecordSet.GetRecord(0)->m_Data, (std::vector<BYTE>{9, 8}));
+    EXPECT_EQ(pdb.m_RecordSet.GetRecord(1)->m_Data, (std::vector<BYTE>{1, 2, 3, 4}));
+
+    // Truncations at every length and random corruption never read out of bounds.
+    std::mt19937 rng(1);
+    for (std::size_t len = 0; len <= fixture.size(); ++len) {
+        CPdbFile p;
+        p.ReadPdbBuffer(fixture.data(), len);
+    }
+    for (int i = 0; i < 2000; ++i) {
+        std::vector<BYTE> bad = fixture;
+        for (int k = 0; k < 4; ++k) bad[rng() % bad.size()] = BYTE(rng());
+        CPdbFile p;
+        if (p.ReadPdbBuffer(bad.data(), bad.size())) {
+            for (const auto& r : p.m_RecordSet) EXPECT_LE(std::size_t(r->Size()), bad.size());
+        }
+    }
+}
