@@ -50,7 +50,19 @@ Arg MakeArg(T v) { Arg a; a.kind = Arg::Kind::Double; a.d = double(v); return a;
 // The text of a message; empty when unknown or nothing is loaded.
 NORV_EXPORT std::string MessageText(int number);
 // Fills a printf-style format with arguments, safely, whatever the format holds.
+// Malformed conversions (and %n, %p, %*d...) are copied as they stand; widths
+// and precisions above kMaxField are cut down to it.
 NORV_EXPORT std::string Format(std::string_view format, const std::vector<Arg>& args);
+inline constexpr int kMaxField = 1024;
+
+// The letters of the conversions that Format fills in `format`, in order
+// ("%-5s %%d %lu" gives "su"). For checking a catalog against its callers.
+NORV_EXPORT std::string Conversions(std::string_view format);
+
+// Where the catalog standing for `libraryFile` is found: $NORVELIA_MSGDIR,
+// then <program dir>/../share/norvelia, then the source tree's catalogs.
+// Empty when none is found.
+NORV_EXPORT std::string FindCatalog(std::string_view libraryFile);
 
 } // namespace lexmo
 
