@@ -1,0 +1,23 @@
+// The category records of a catalog database; the set owns them.
+#pragma once
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "platform/Export.h"
+#include "records/CategoryRecord.h"
+
+class NORV_EXPORT CCategoryRecords {
+public:
+    CCategoryRecords();
+    virtual ~CCategoryRecords();
+    CCategoryRecords(const CCategoryRecords&) = delete;
+    CCategoryRecords& operator=(const CCategoryRecords&) = delete;
+
+    void Add(std::unique_ptr<CCategoryRecord> record);
+    std::size_t GetCount() const { return m_Records.size(); }
+    CCategoryRecord* GetAt(std::size_t index) const { return m_Records.at(index).get(); }
+
+private:
+    std::vector<std::unique_ptr<CCategoryRecord>> m_Records;
+};

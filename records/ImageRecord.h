@@ -1,0 +1,34 @@
+// An image of a catalog database: its name, then the image data (a handheld
+// bitmap converted from a PBM file, or a file's bytes as they are).
+#pragma once
+#include <memory>
+#include <string>
+
+#include "platform/Export.h"
+#include "records/PdbPackedRecord.h"
+
+class NORV_EXPORT CImageRecord {
+public:
+    CImageRecord();
+    virtual ~CImageRecord();
+    CImageRecord(const CImageRecord&) = default;
+    CImageRecord& operator=(const CImageRecord&) = default;
+
+    std::string SetImageFileName(const std::string& s);
+    std::string SetImageName(const std::string& s);
+    std::string GetImageName() const { return m_ImageName; }
+    std::string GetImageFileName() const { return m_ImageFileName; }
+
+    // "" or "CImageRecord::FillPdbPackedRecord - record too large" (also when
+    // the image file is too large for the record). A file that cannot be read
+    // adds no data, as before.
+    std::string FillPdbPackedRecord(CPdbPackedRecord& rec) const;
+    std::unique_ptr<CPdbPackedRecord> CreatePdbRec(std::string* error = nullptr) const;
+
+    // Where the PBM conversion trace line goes: traque.txt in the temporary directory.
+    static std::string TraceFilePath();
+
+private:
+    std::string m_ImageFileName;
+    std::string m_ImageName;
+};

@@ -1,0 +1,28 @@
+// The item references (lines) of a list database; the set owns them.
+#pragma once
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Export.h"
+#include "quillio/PdbRecordSet.h"
+#include "records/ItemRefRecord.h"
+
+class NORV_EXPORT CItemRefRecords {
+public:
+    CItemRefRecords();
+    virtual ~CItemRefRecords();
+    CItemRefRecords(const CItemRefRecords&) = delete;
+    CItemRefRecords& operator=(const CItemRefRecords&) = delete;
+
+    // Appends a reference for each record of category 8, in order; always "".
+    std::string FillFromPdbRecords(const CPdbRecordSet& set);
+
+    void Add(std::unique_ptr<CItemRefRecord> record);
+    std::size_t GetCount() const { return m_Records.size(); }
+    CItemRefRecord* GetAt(std::size_t index) const { return m_Records.at(index).get(); }
+
+private:
+    std::vector<std::unique_ptr<CItemRefRecord>> m_Records;
+};
