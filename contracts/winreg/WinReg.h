@@ -5,6 +5,7 @@
 // transaction. Each call returns a result code.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/Export.h"
@@ -21,11 +22,13 @@ using REGSAM = DWORD;
 #define HKEY_USERS (reinterpret_cast<HKEY>(std::uintptr_t(0x80000003)))
 
 constexpr LSTATUS ERROR_SUCCESS = 0;
+constexpr LSTATUS ERROR_INVALID_FUNCTION = 1;
 constexpr LSTATUS ERROR_FILE_NOT_FOUND = 2;
 constexpr LSTATUS ERROR_ACCESS_DENIED = 5;
 constexpr LSTATUS ERROR_INVALID_HANDLE = 6;
 constexpr LSTATUS ERROR_OUTOFMEMORY = 14;
 constexpr LSTATUS ERROR_INVALID_PARAMETER = 87;
+constexpr LSTATUS ERROR_BAD_PATHNAME = 161;
 constexpr LSTATUS ERROR_MORE_DATA = 234;
 constexpr LSTATUS ERROR_NO_MORE_ITEMS = 259;
 constexpr LSTATUS ERROR_BADDB = 1009;
@@ -52,8 +55,12 @@ constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
 extern "C" {
-// Opens an existing key below `key` (a hive or an open key). An empty or null
-// subKey opens `key` itself again.
+// Key paths may end with a backslash but not begin with one (ERROR_BAD_PATHNAME).
+// Every call checks the rights the key was opened with (ERROR_ACCESS_DENIED), and
+// a key deleted through another handle answers ERROR_KEY_DELETED.
+
+// Opens an existing key below `key` (a hive or an open key); never creates. An
+// empty or null subKey opens `key` itself again.
 NORV_EXPORT LSTATUS RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result);
 // Opens or creates the key with its missing parents. disposition may be null.
 NORV_EXPORT LSTATUS RegCreateKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result,
@@ -64,10 +71,12 @@ NORV_EXPORT LSTATUS RegCloseKey(HKEY key);
 NORV_EXPORT LSTATUS RegQueryValueExA(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size);
 NORV_EXPORT LSTATUS RegSetValueExA(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
 NORV_EXPORT LSTATUS RegDeleteValueA(HKEY key, const char* name);
-// Deletes the subkey and everything below it.
+// Deletes the subkey and everything below it; an empty subKey deletes `key`
+// itself. The hives cannot be deleted.
 NORV_EXPORT LSTATUS RegDeleteKeyA(HKEY key, const char* subKey);
 // Values and subkeys in a stable order (by name, without regard to case).
-// *nameSize: buffer size in, name length out (without terminator).
+// *nameSize: buffer size in, name length out (without terminator), also when
+// the buffer is too small (ERROR_MORE_DATA).
 NORV_EXPORT LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data,
                                   DWORD* dataSize);
 NORV_EXPORT LSTATUS RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize);
@@ -80,6 +89,9 @@ namespace winreg {
 NORV_EXPORT std::string StorePath();
 // Points the process at another store file (tests); empty restores the default.
 NORV_EXPORT void SetStorePath(const std::string& path);
+// Runs fn as one write transaction: every registry call this thread makes inside
+// fn joins it, and all of them are undone unless fn returns ERROR_SUCCESS.
+NORV_EXPORT LSTATUS RunInTransaction(const std::function<LSTATUS()>& fn);
 // Text of a result code, for messages.
 NORV_EXPORT std::string ResultText(LSTATUS code);
 } // namespace winreg

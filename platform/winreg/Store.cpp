@@ -1,0 +1,316 @@
+#include "Store.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace winreg::detail {
+
+namespace {
+
+// 'NRRG': marks a file as ours, so another program's database is not mistaken for it.
+constexpr std::int64_t kApplicationId = 0x4E525247;
+
+const char* const kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS keys(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  parent INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  folded TEXT NOT NULL,
+  UNIQUE(parent, folded));
+CREATE TABLE IF NOT EXISTS vals(
+  key INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  folded TEXT NOT NULL,
+  type INTEGER NOT NULL,
+  data BLOB NOT NULL,
+  PRIMARY KEY(key, folded)) WITHOUT ROWID;
+INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES
+  (1, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'),
+  (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),
+  (3, 0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'),
+  (4, 0, 'HKEY_USERS', 'HKEY_USERS');
+)sql";
+
+bool Exec(sqlite3* db, const char* sql, int* rc)
+{
+    *rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    return *rc == SQLITE_OK;
+}
+
+bool IsDamage(int rc)
+{
+    rc &= 0xFF;
+    return rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT;
+}
+
+std::string HomeDir()
+{
+    const char* home = std::getenv("HOME");
+    if (home && *home)
+        return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
+    return {};
+}
+
+// Creates the missing directories above `file`, each private to the user.
+void MakeParents(const std::string& file)
+{
+    for (std::size_t pos = file.find('/', 1); pos != std::string::npos; pos = file.find('/', pos + 1)) {
+        std::string dir = file.substr(0, pos);
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+            return;
+    }
+}
+
+} // namespace
+
+Query::Query(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* s = nullptr;
+    m_Rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
+    m_Stmt.reset(s);
+}
+
+Query& Query::Bind(int index, std::int64_t value)
+{
+    if (m_Rc == SQLITE_OK)
+        m_Rc = sqlite3_bind_int64(m_Stmt.get(), index, value);
+    return *this;
+}
+
+Query& Query::Bind(int index, std::string_view text)
+{
+    if (m_Rc == SQLITE_OK)
+        m_Rc = sqlite3_bind_text(m_Stmt.get(), index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Query& Query::BindBlob(int index, const void* data, std::size_t size)
+{
+    // A null pointer would bind NULL; an empty value is a zero-length blob.
+    static const char empty = 0;
+    if (m_Rc == SQLITE_OK)
+        m_Rc = sqlite3_bind_blob64(m_Stmt.get(), index, size ? data : &empty, size, SQLITE_TRANSIENT);
+    return *this;
+}
+
+int Query::Step()
+{
+    if (m_Rc != SQLITE_OK && m_Rc != SQLITE_ROW)
+        return m_Rc;
+    m_Rc = sqlite3_step(m_Stmt.get());
+    return m_Rc;
+}
+
+std::int64_t Query::Int(int column) const { return sqlite3_column_int64(m_Stmt.get(), column); }
+
+std::string Query::Text(int column) const
+{
+    const void* p = sqlite3_column_blob(m_Stmt.get(), column);
+    int n = sqlite3_column_bytes(m_Stmt.get(), column);
+    return p ? std::string(static_cast<const char*>(p), std::size_t(n)) : std::string();
+}
+
+LSTATUS FromSqlite(int rc, bool write)
+{
+    switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+        return ERROR_SUCCESS;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return ERROR_BADDB;
+    case SQLITE_CANTOPEN:
+        return ERROR_CANTOPEN;
+    case SQLITE_NOMEM:
+        return ERROR_OUTOFMEMORY;
+    case SQLITE_READONLY:
+    case SQLITE_FULL:
+        return ERROR_CANTWRITE;
+    case SQLITE_TOOBIG:
+        return ERROR_INVALID_PARAMETER;
+    default:
+        return write ? ERROR_CANTWRITE : ERROR_CANTREAD;
+    }
+}
+
+Store& Store::Instance()
+{
+    // Never destroyed: handles may still be closed from other static destructors.
+    static Store* store = new Store;
+    return *store;
+}
+
+std::string Store::ResolvePathLocked()
+{
+    if (!m_Override.empty())
+        return m_Override;
+    if (const char* env = std::getenv("NORVELIA_REGISTRY"); env && *env)
+        return env;
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        base = xdg;
+    else if (std::string home = HomeDir(); !home.empty())
+        base = home + "/.config";
+    else
+        return {};
+    return base + "/norvelia/registry.db";
+}
+
+std::string Store::Path()
+{
+    std::lock_guard lock(m_Lock);
+    if (m_Db && m_Pid == getpid())
+        return m_Path;
+    return ResolvePathLocked();
+}
+
+void Store::SetPath(const std::string& path)
+{
+    std::lock_guard lock(m_Lock);
+    if (m_Depth > 0)
+        return; // never switch files in the middle of a transaction
+    DropLocked();
+    m_Override = path;
+}
+
+void Store::DropLocked()
+{
+    if (m_Pid != getpid())
+        (void)m_Db.release(); // inherited across fork: closing it could disturb the parent's locks
+    m_Db.reset();
+    m_Depth = 0;
+    m_Damaged = false;
+}
+
+LSTATUS Store::OpenLocked()
+{
+    if (m_Db && m_Pid == getpid())
+        return ERROR_SUCCESS;
+    DropLocked();
+    m_Pid = getpid();
+    m_Path = ResolvePathLocked();
+    if (m_Path.empty())
+        return ERROR_CANTOPEN;
+
+    MakeParents(m_Path);
+    // Create the file ourselves so that it is private from the start; SQLite
+    // gives its -wal and -shm files the same mode.
+    int fd = ::open(m_Path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(m_Path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    Db db(raw);
+    if (rc != SQLITE_OK)
+        return ERROR_CANTOPEN;
+    sqlite3_busy_timeout(db.get(), 5000);
+    sqlite3_extended_result_codes(db.get(), 0);
+
+    // Reading the header first tells a damaged or foreign file from ours.
+    std::int64_t appId = 0;
+    {
+        Query q(db.get(), "PRAGMA application_id");
+        rc = q.Step();
+        if (rc != SQLITE_ROW)
+            return IsDamage(rc) ? ERROR_BADDB : FromSqlite(rc, false);
+        appId = q.Int(0);
+    }
+    bool haveTables = false;
+    {
+        Query q(db.get(), "SELECT count(*) FROM sqlite_master");
+        rc = q.Step();
+        if (rc != SQLITE_ROW)
+            return FromSqlite(rc, false);
+        haveTables = q.Int(0) > 0;
+    }
+    if (appId != kApplicationId && (appId != 0 || haveTables))
+        return ERROR_BADDB;
+
+    if (!Exec(db.get(), "PRAGMA journal_mode=WAL", &rc) || !Exec(db.get(), "PRAGMA synchronous=NORMAL", &rc))
+        return FromSqlite(rc, false);
+    if (appId == 0) {
+        if (!Exec(db.get(), "BEGIN IMMEDIATE", &rc))
+            return FromSqlite(rc, true);
+        // Another process may have created the schema while we waited.
+        bool ok = Exec(db.get(), kSchema, &rc) && Exec(db.get(), ("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str(), &rc) &&
+                  Exec(db.get(), "COMMIT", &rc);
+        if (!ok) {
+            sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+            return FromSqlite(rc, true);
+        }
+    }
+    m_Db = std::move(db);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS Store::Run(bool write, const std::function<LSTATUS(sqlite3*)>& fn)
+{
+    std::lock_guard lock(m_Lock);
+    if (m_Pid != getpid())
+        DropLocked();
+    if (m_Depth == 0) {
+        if (LSTATUS open = OpenLocked(); open != ERROR_SUCCESS) {
+            DropLocked();
+            return open;
+        }
+    }
+    sqlite3* db = m_Db.get();
+    int rc = SQLITE_OK;
+    const bool outer = m_Depth == 0;
+    if (!Exec(db, outer ? (write ? "BEGIN IMMEDIATE" : "BEGIN") : "SAVEPOINT call", &rc)) {
+        LSTATUS err = FromSqlite(rc, write);
+        if (outer && IsDamage(rc))
+            DropLocked();
+        return err;
+    }
+    ++m_Depth;
+    LSTATUS result;
+    try {
+        result = fn(db);
+    } catch (...) {
+        result = ERROR_OUTOFMEMORY;
+    }
+    --m_Depth;
+    if (result == ERROR_SUCCESS) {
+        if (!Exec(db, outer ? "COMMIT" : "RELEASE call", &rc))
+            result = FromSqlite(rc, write);
+    }
+    if (result != ERROR_SUCCESS) {
+        if (outer)
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        else
+            sqlite3_exec(db, "ROLLBACK TO call; RELEASE call", nullptr, nullptr, nullptr);
+    }
+    if (result == ERROR_BADDB)
+        m_Damaged = true;
+    if (outer && m_Damaged)
+        DropLocked(); // try afresh next time: the file may have been replaced
+    return result;
+}
+
+LSTATUS Store::Flush()
+{
+    std::lock_guard lock(m_Lock);
+    if (m_Depth > 0)
+        return ERROR_SUCCESS; // the enclosing transaction commits later
+    if (LSTATUS open = OpenLocked(); open != ERROR_SUCCESS) {
+        DropLocked();
+        return open;
+    }
+    int rc = SQLITE_OK;
+    sqlite3_exec(m_Db.get(), "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+    bool ok = Exec(m_Db.get(), "PRAGMA wal_checkpoint(PASSIVE)", &rc);
+    sqlite3_exec(m_Db.get(), "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    return ok ? ERROR_SUCCESS : FromSqlite(rc, true);
+}
+
+} // namespace winreg::detail
