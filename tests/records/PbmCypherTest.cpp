@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "RecordsTestUtil.h"
+#include "records/Cypher.h"
+#include "records/PbmConverter.h"
+
+namespace {
+
+using Bytes = std::vector<BYTE>;
+
+Bytes Convert(const std::string& pbm, std::string* error = nullptr)
+{
+    CPbmConverter converter;
+    const std::string result = converter.LoadPbmFile(WriteTempFile("image.pbm", pbm));
+    if (error != nullptr) *error = result;
+    return BytesOf(*converter.GetPdbPackedRecord());
+}
+
+Bytes Header(unsigned width, unsigned height, unsigned rowBytes)
+{
+    Bytes b;
+    Put16(b, width);
+    Put16(b, height);
+    Put16(b, rowBytes);
+    b.insert(b.end(), 10, 0);
+    return b;
+}
+
+TEST(PbmConverter, OneBlackPixel)
+{
+    std::string error = "x";
+    EXPECT_EQ(Convert("P1\n1 1\n1\n", &error), (Bytes{0, 1, 0, 1, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 0}));
+    EXPECT_EQ(error, "");
+}
+
+TEST(PbmConverter, RowsPadToWordsAndRunAcrossLinesWithComments)
+{
+    // 17 pixels wide: 4 row bytes. Row 0: first and last pixels black; row 1: pixel 1.
+    const std::string pbm = "# made by hand\nP1\n# size next\n17 2\n"
+                            "1 0 0 0 0 0 0 0 0 0\n# a comment between pixel lines\n0 0 0 0 0 0 1\n"
+                            "0 1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\r\n";
+    Bytes expected = Header(17, 2, 4);
+    expected.insert(expected.end(), {0x80, 0x00, 0x80, 0x00, 0x40, 0x00, 0x00, 0x00});
+    EXPECT_EQ(Convert(pbm), expected);
+
+    Bytes sixteen = Header(16, 1, 2);
+    sixteen.insert(sixteen.end(), {0xFF, 0xFF});
+    EXPECT_EQ(Convert("P1\n16 1\n1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n"), sixteen);
+}
+
+TEST(PbmConverter, WithoutSeparatorsEveryOtherCharacterIsAPixel)
+{
+    Bytes expected = Header(4, 1, 2);
+    expected.insert(expected.end(), {0xA0, 0x00}); // from "11001100": 1, 0, 1, 0
+    EXPECT_EQ(Convert("P1\n4 1\n11001100\n"), expected);
+}
+
+TEST(PbmConverter, ShortFileEndsInWhite)
+{
+    Bytes expected = Header(3, 2, 2);
+    expected.insert(expected.end(), {0x60, 0x00, 0x00, 0x00});
+    EXPECT_EQ(Convert("P1\n3 2\n\n0 1 1"), expected);
+}
+
+TEST(PbmConverter, Refusals)
+{
+    std::string error;
+    Convert("P1\n0 5\n", &error);
+    EXPECT_EQ(error, "CPbmConverter::LoadPbmFile - invalid image dimensions");
+    Convert("P1\n15\n", &error);
+    EXPECT_EQ(error, "CPbmConverter::LoadPbmFile - invalid image dimensions");
+    Convert("P1\n", &error);
+    EXPECT_EQ(error, "CPbmConverter::LoadPbmFile - invalid image dimensions");
+    Convert("P1\n16 32761\n", &error);
+    EXPECT_EQ(error, "CPbmConverter::LoadPbmFile - image too large");
+    Convert("P1\n70000 1\n", &error);
+    EXPECT_EQ(error, "CPbmConverter::LoadPbmFile - image too large");
+    Convert("P1\n16 32760\n", &error); // exactly 65,536 bytes
+    EXPECT_EQ(error, "");
+
+    CPbmConverter converter;
+    EXPECT_EQ(converter.GetBuffer(), nullptr);
+    EXPECT_EQ(converter.LoadPbmFile(::testing::TempDir() + "missing.pbm"),
+              "CPbmConverter::LoadPbmFile - file open failed");
+}
+
+// Exposes the protected helpers.
+class OpenCypher : public CCypher {
+public:
+    using CCypher::ConvertFromHex;
+    using CCypher::ConvertToHex;
+    using CCypher::hstr_i;
+};
+
+TEST(Cypher, RoundTripOverRandomTextsAndKeys)
+{
+    std::mt19937 random(1234);
+    CCypher encoder;
+    CCypher decoder;
+    for (int i = 0; i < 500; ++i) {
+        std::string text(random() % 200, '\0');
+        for (char& c : text) c = char(random() % 256);
+        std::string key(random() % 30, '\0');
+        for (char& c : key) c = char(random() % 256);
+        const std::string hex = encoder.Encypher(text, key);
+        ASSERT_EQ(hex.size(), 2 * (text.size() + 2));
+        ASSERT_EQ(hex.find_first_not_of("0123456789abcdef"), std::string::npos);
+        ASSERT_EQ(decoder.Decypher(hex, key), text) << i;
+    }
+}
+
+TEST(Cypher, EdgeCases)
+{
+    CCypher cypher;
+    const std::string empty = cypher.Encypher("", "key");
+    EXPECT_EQ(empty.size(), 4u);
+    EXPECT_EQ(cypher.Decypher(empty, "key"), "");
+    EXPECT_EQ(cypher.Decypher("", "key"), "");
+    EXPECT_EQ(cypher.Decypher("4", "key"), "");
+    EXPECT_EQ(cypher.Decypher("ff", "key"), "");
+    EXPECT_EQ(cypher.Decypher("00112233", "key"), ""); // names no row
+
+    const std::string longKey = "0123456789abcdefghijKLMNOP";
+    const std::string hex = cypher.Encypher("secret text", longKey);
+    EXPECT_EQ(cypher.Decypher(hex, longKey.substr(0, 20)), "secret text");
+
+    // An empty key does not depend on the keys used before.
+    CCypher fresh;
+    const std::string noKey = cypher.Encypher("abc", "");
+    EXPECT_EQ(fresh.Decypher(noKey, ""), "abc");
+
+    std::string upper = hex;
+    for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+    std::string spaced;
+    for (std::size_t i = 0; i < hex.size(); i += 2) spaced += " " + hex.substr(i, 2) + "\t";
+    EXPECT_EQ(cypher.Decypher(upper, longKey), "secret text");
+    EXPECT_EQ(cypher.Decypher(spaced, longKey), "secret text");
+
+    for (int i = 0; i < 1000; ++i) {
+        const int n = cypher.GetNumber2();
+        ASSERT_TRUE(n >= 0 && n <= 255);
+    }
+}
+
+TEST(Cypher, HexHelpers)
+{
+    OpenCypher cypher;
+    EXPECT_EQ(cypher.ConvertToHex(std::string("\x00\x0f\xa0\xff", 4)), "000fa0ff");
+    EXPECT_EQ(cypher.ConvertFromHex("000FA0ff"), std::string("\x00\x0f\xa0\xff", 4));
+    EXPECT_EQ(cypher.hstr_i(nullptr), 0u);
+    EXPECT_EQ(cypher.hstr_i("1aZ"), 26u);
+    EXPECT_EQ(cypher.hstr_i("g"), 0u);
+}
+
+} // namespace
