@@ -3,8 +3,11 @@
 // KESA_FormatMessage(n) returns the text with its conversions intact;
 // KESA_FormatMessage(n, args...) fills them. Formatting is type-safe over the
 // printf subset %s %d %i %u %x %X %c %e %f %g %% with flags, width and
-// precision: a mismatched argument is rendered, a missing one renders empty,
-// extra ones are ignored. An unknown number gives an empty text.
+// precision (length modifiers h l ll z are accepted and mean nothing). A
+// mismatched argument is rendered: a text under %d or %f shows as the text,
+// a number under %s in decimal, an integer under %f converts, a negative
+// number under %u keeps its sign. A missing argument renders empty, extra
+// ones are ignored. An unknown number gives an empty text.
 #pragma once
 #include <string>
 #include <string_view>
@@ -15,9 +18,12 @@
 
 extern "C" {
 // Loads the catalog that stands for a library file name ("Lexmo.dll" ->
-// "Lexmo.msg"). Greater than 0 (the number of messages) means loaded.
+// "Lexmo.msg"). Greater than 0 (the number of messages) means loaded; 0 means
+// no catalog was found or it held no message, and the texts already loaded
+// stay.
 NORV_EXPORT int KESA_LoadMessages(const char* libraryFile);
-// Copies message `number`, zero-terminated, into at most `size` bytes.
+// Copies message `number`, zero-terminated, into at most `size` bytes
+// (terminator included), never ending inside a UTF-8 character.
 NORV_EXPORT void KESA_GetMessage(int number, char* buffer, int size);
 }
 

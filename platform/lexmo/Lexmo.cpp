@@ -4,16 +4,15 @@
 // escapes \n \t \\; blank lines and lines starting with '#' are skipped.
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <system_error>
-#include <unistd.h>
 
 #include "CutPoint.h"
 #include "lexmo/Lexmo.h"
