@@ -1,0 +1,31 @@
+// How the HotSync Manager hands a handheld to the Sync Manager, the HotSync
+// log and the install aide for the length of one synchronization.
+#pragma once
+#include <string>
+
+#include "platform/Export.h"
+#include "platform/Types.h"
+
+namespace palmkit {
+
+enum class AttachResult { Ok, NotAHandheld, Locked, AlreadyAttached };
+
+// Locks the handheld directory and serves it to the Sync Manager. userDir is
+// the HotSync user's directory (for the install queue), userName its name.
+NORV_EXPORT AttachResult Attach(const std::string& handheldDir, const std::string& userDir,
+                                const std::string& userName);
+// Closes what the conduit left open (writing it back), forgets the
+// registration, releases the lock.
+NORV_EXPORT void Detach();
+NORV_EXPORT bool IsAttached();
+
+// Called by SyncYieldCycles on the conduit's HotSync thread.
+using YieldHook = void (*)(void* context);
+NORV_EXPORT void SetYieldHook(YieldHook hook, void* context);
+
+// Current local wall-clock time as seconds since 1904-01-01, the handheld's dates.
+NORV_EXPORT DWORD PalmNow();
+// "YYYY-MM-DD HH:MM:SS", or "-" for 0.
+NORV_EXPORT std::string PalmDateText(DWORD palmDate);
+
+} // namespace palmkit

@@ -1,0 +1,65 @@
+// A handheld: a directory holding one Palm database file per RAM database of
+// card 0, "<name>.pdb" for record databases and "<name>.prc" for resource
+// databases, the name escaped (%XX for '/', '%', control characters and a
+// leading '.'). Files are replaced whole: written to a temporary file,
+// flushed, then renamed over the old one.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Export.h"
+#include "platform/Types.h"
+
+class CPdbFile;
+
+class NORV_EXPORT CHandheldStore {
+public:
+    struct Entry {
+        std::string name;       // database name (from the header, else from the file name)
+        std::string path;       // the file
+        bool damaged = false;   // header unreadable, or records beyond the file's end
+        WORD attributes = 0;
+        WORD version = 0;
+        DWORD type = 0;
+        DWORD creator = 0;
+        DWORD modNumber = 0;
+        DWORD createDate = 0;
+        DWORD modDate = 0;
+        DWORD backupDate = 0;
+        WORD recordCount = 0;
+        std::uint64_t fileSize = 0;
+    };
+
+    explicit CHandheldStore(std::string dir);
+
+    const std::string& Dir() const { return m_Dir; }
+    // The directory exists.
+    bool Exists() const;
+    // Creates the directory (and its parents); true when it exists afterwards.
+    bool Create() const;
+
+    // Every database, ordered by name; one entry per name.
+    std::vector<Entry> List() const;
+    std::optional<Entry> Find(const std::string& name) const;
+    // Reads a database as what is sound; false when absent or its header is unreadable.
+    bool Load(const std::string& name, CPdbFile& file) const;
+    // Writes a database under its header name, replacing any database of that
+    // name, whole or not at all. On failure `error` says why.
+    bool Save(const CPdbFile& file, std::string* error = nullptr) const;
+    // False when absent or the file cannot be removed.
+    bool Remove(const std::string& name) const;
+    // Removes temporary files left by an interrupted write.
+    void RemoveStaleTemporaries() const;
+
+    std::string PathFor(const std::string& name, bool resource) const;
+    static std::string EscapeName(const std::string& name);
+    static std::string UnescapeName(const std::string& fileStem);
+    // Writes bytes to `path` through a temporary file in the same directory.
+    static bool WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
+                                    std::string* error = nullptr);
+
+private:
+    std::string m_Dir;
+};

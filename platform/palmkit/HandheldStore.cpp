@@ -1,0 +1,311 @@
+#include "palmkit/HandheldStore.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "quillio/PdbFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kNameSize = 32;
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool EndsWithNoCase(const std::string& s, const char* suffix)
+{
+    const std::size_t n = std::strlen(suffix);
+    if (s.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
+    }
+    return true;
+}
+
+bool ReadAll(const std::string& path, std::vector<BYTE>& out)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+DWORD Peek32(const BYTE* p)
+{
+    return CPdbFile::PeekDWord(p);
+}
+
+// Fills an entry from a file's bytes; marks what cannot be read whole as damaged.
+void Describe(const std::vector<BYTE>& bytes, CHandheldStore::Entry& e)
+{
+    e.fileSize = bytes.size();
+    if (bytes.size() < CPdbFile::kHeaderSize) {
+        e.damaged = true;
+        return;
+    }
+    const BYTE* h = bytes.data();
+    std::size_t len = 0;
+    while (len < kNameSize && h[len] != 0) ++len;
+    if (len > 0 && len < kNameSize) e.name.assign(reinterpret_cast<const char*>(h), len);
+    if (len == kNameSize) e.damaged = true;
+    e.attributes = CPdbFile::PeekWord(h + 32);
+    e.version = CPdbFile::PeekWord(h + 34);
+    e.createDate = Peek32(h + 36);
+    e.modDate = Peek32(h + 40);
+    e.backupDate = Peek32(h + 44);
+    e.modNumber = Peek32(h + 48);
+    const DWORD appInfo = Peek32(h + 52);
+    const DWORD sortInfo = Peek32(h + 56);
+    e.type = Peek32(h + 60);
+    e.creator = Peek32(h + 64);
+    const std::size_t declared = CPdbFile::PeekWord(h + 76);
+    const bool resource = (e.attributes & CPdbFile::kAttrResource) != 0;
+    const std::size_t entrySize = resource ? 10 : 8;
+    const std::size_t fit = (bytes.size() - CPdbFile::kHeaderSize) / entrySize;
+    const std::size_t count = std::min(declared, fit);
+    e.recordCount = WORD(count);
+    if (count < declared) e.damaged = true;
+    const std::size_t tableEnd = CPdbFile::kHeaderSize + count * entrySize;
+    auto outside = [&](DWORD offset) { return offset != 0 && (offset < tableEnd || offset > bytes.size()); };
+    if (outside(appInfo) || outside(sortInfo)) e.damaged = true;
+    for (std::size_t i = 0; i < count && !e.damaged; ++i) {
+        const BYTE* p = h + CPdbFile::kHeaderSize + i * entrySize;
+        const DWORD offset = resource ? Peek32(p + 6) : Peek32(p);
+        if (offset < tableEnd || offset > bytes.size()) e.damaged = true;
+    }
+}
+
+std::string Lower(std::string s)
+{
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool FsyncDir(const std::string& dir)
+{
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+CHandheldStore::CHandheldStore(std::string dir) : m_Dir(std::move(dir))
+{
+    while (m_Dir.size() > 1 && m_Dir.back() == '/') m_Dir.pop_back();
+}
+
+bool CHandheldStore::Exists() const
+{
+    std::error_code ec;
+    return fs::is_directory(m_Dir, ec);
+}
+
+bool CHandheldStore::Create() const
+{
+    std::error_code ec;
+    fs::create_directories(m_Dir, ec);
+    return Exists();
+}
+
+std::string CHandheldStore::EscapeName(const std::string& name)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '/' || c == '%' || c < 0x20 || c == 0x7F || (i == 0 && c == '.')) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0F];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+std::string CHandheldStore::UnescapeName(const std::string& stem)
+{
+    std::string out;
+    for (std::size_t i = 0; i < stem.size(); ++i) {
+        if (stem[i] == '%' && i + 2 < stem.size() && HexValue(stem[i + 1]) >= 0 && HexValue(stem[i + 2]) >= 0) {
+            out += char(HexValue(stem[i + 1]) * 16 + HexValue(stem[i + 2]));
+            i += 2;
+        } else {
+            out += stem[i];
+        }
+    }
+    return out;
+}
+
+std::string CHandheldStore::PathFor(const std::string& name, bool resource) const
+{
+    return m_Dir + "/" + EscapeName(name) + (resource ? ".prc" : ".pdb");
+}
+
+std::vector<CHandheldStore::Entry> CHandheldStore::List() const
+{
+    struct Candidate {
+        Entry entry;
+        bool preferred;
+        std::string fileName;
+    };
+    std::vector<Candidate> found;
+    DIR* d = ::opendir(m_Dir.c_str());
+    if (d == nullptr) return {};
+    while (dirent* de = ::readdir(d)) {
+        std::string fileName = de->d_name;
+        if (fileName.empty() || fileName[0] == '.') continue;
+        if (!EndsWithNoCase(fileName, ".pdb") && !EndsWithNoCase(fileName, ".prc")) continue;
+        const std::string path = m_Dir + "/" + fileName;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        Candidate c;
+        c.entry.path = path;
+        c.fileName = fileName;
+        std::vector<BYTE> bytes;
+        if (!ReadAll(path, bytes)) {
+            c.entry.damaged = true;
+            c.entry.fileSize = std::uint64_t(st.st_size);
+        } else {
+            Describe(bytes, c.entry);
+        }
+        const std::string stem = fileName.substr(0, fileName.size() - 4);
+        if (c.entry.name.empty()) c.entry.name = UnescapeName(stem).substr(0, kNameSize - 1);
+        if (c.entry.name.empty()) continue;
+        c.preferred = EscapeName(c.entry.name) == stem;
+        found.push_back(std::move(c));
+    }
+    ::closedir(d);
+    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+        const std::string la = Lower(a.entry.name), lb = Lower(b.entry.name);
+        if (la != lb) return la < lb;
+        if (a.entry.name != b.entry.name) return a.entry.name < b.entry.name;
+        if (a.preferred != b.preferred) return a.preferred;
+        return a.fileName < b.fileName;
+    });
+    std::vector<Entry> out;
+    for (Candidate& c : found) {
+        if (!out.empty() && out.back().name == c.entry.name) continue; // one database per name
+        out.push_back(std::move(c.entry));
+    }
+    return out;
+}
+
+std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& name) const
+{
+    if (name.empty()) return std::nullopt;
+    for (Entry& e : List()) {
+        if (e.name == name) return std::move(e);
+    }
+    return std::nullopt;
+}
+
+bool CHandheldStore::Load(const std::string& name, CPdbFile& file) const
+{
+    std::optional<Entry> e = Find(name);
+    if (!e) return false;
+    return file.ReadPdbFile(e->path.c_str());
+}
+
+bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
+                                         std::string* error)
+{
+    auto fail = [&](const std::string& what) {
+        if (error) *error = what + ": " + std::strerror(errno);
+        return false;
+    };
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string tmp = dir + "/." + base + ".tmp.XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return fail("cannot create a temporary file in " + dir);
+    ::fchmod(fd, 0644);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int saved = errno;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            errno = saved;
+            return fail("cannot write " + tmp);
+        }
+        done += std::size_t(n);
+    }
+    if (::fsync(fd) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return fail("cannot flush " + tmp);
+    }
+    if (::close(fd) != 0) {
+        ::unlink(tmp.c_str());
+        return fail("cannot close " + tmp);
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return fail("cannot replace " + path);
+    }
+    FsyncDir(dir);
+    return true;
+}
+
+bool CHandheldStore::Save(const CPdbFile& file, std::string* error) const
+{
+    if (file.m_Name.empty() || file.m_Name.size() >= kNameSize) {
+        if (error) *error = "invalid database name";
+        return false;
+    }
+    std::optional<Entry> old = Find(file.m_Name);
+    const std::string path = PathFor(file.m_Name, file.IsResourceDb());
+    if (!WriteFileAtomically(path, file.ToBytes(), error)) return false;
+    if (old && old->path != path) ::unlink(old->path.c_str());
+    return true;
+}
+
+bool CHandheldStore::Remove(const std::string& name) const
+{
+    std::optional<Entry> e = Find(name);
+    if (!e) return false;
+    if (::unlink(e->path.c_str()) != 0) return false;
+    FsyncDir(m_Dir);
+    return true;
+}
+
+void CHandheldStore::RemoveStaleTemporaries() const
+{
+    DIR* d = ::opendir(m_Dir.c_str());
+    if (d == nullptr) return;
+    std::vector<std::string> stale;
+    while (dirent* de = ::readdir(d)) {
+        std::string n = de->d_name;
+        if (n.size() > 1 && n[0] == '.' && n.find(".tmp.") != std::string::npos) stale.push_back(n);
+    }
+    ::closedir(d);
+    for (const std::string& n : stale) ::unlink((m_Dir + "/" + n).c_str());
+}

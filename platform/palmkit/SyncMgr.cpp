@@ -1,0 +1,600 @@
+#include "palmkit/SyncMgr.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "PalmKitState.h"
+#include "palmkit/Handheld.h"
+#include "palmkit/HandheldInfo.h"
+#include "palmkit/HandheldLock.h"
+#include "palmkit/HandheldStore.h"
+#include "quillio/PdbFile.h"
+
+namespace {
+
+constexpr int kMaxOpen = 32;
+constexpr DWORD kMaxUniqueId = 0xFFFFFF;
+constexpr std::size_t kNameSize = 32;
+
+struct OpenDb {
+    CPdbFile file;
+    BYTE mode = 0;
+    bool created = false;
+    bool dirty = false;
+    bool stamped = false; // modification date set for this opening
+    std::size_t cursor = 0;
+};
+
+struct State {
+    std::mutex mutex;
+    bool attached = false;
+    std::unique_ptr<CHandheldStore> store;
+    CHandheldLock lock;
+    CHandheldInfo info;
+    std::string userDir;
+    std::string userName;
+    bool registered = false;
+    CONDHANDLE conduit = 0;
+    CONDHANDLE nextConduit = 1;
+    std::map<BYTE, std::unique_ptr<OpenDb>> open;
+    palmkit::YieldHook hook = nullptr;
+    void* hookContext = nullptr;
+};
+
+State& S()
+{
+    static State state;
+    return state;
+}
+
+void CopyName(char* dst, const std::string& src)
+{
+    std::memset(dst, 0, kNameSize);
+    std::memcpy(dst, src.data(), std::min(src.size(), kNameSize - 1));
+}
+
+std::string NameOf(const char* name)
+{
+    return std::string(name, strnlen(name, kNameSize));
+}
+
+bool Visible(const CPdbRecord& r, BYTE mode)
+{
+    if (r.m_Attrib & eRecDeleted) return false;
+    return !(r.m_Attrib & eRecSecret) || (mode & eDbShowSecret);
+}
+
+bool IsOpenByName(const State& s, const std::string& name)
+{
+    for (const auto& [h, db] : s.open) {
+        if (db->file.m_Name == name) return true;
+    }
+    return false;
+}
+
+// A change made through a handle: the date once per opening, the number each time.
+void Touch(OpenDb& db)
+{
+    if (!db.stamped) {
+        db.file.m_ModificationDate = palmkit::PalmNow();
+        db.stamped = true;
+    }
+    ++db.file.m_ModificationNumber;
+    db.dirty = true;
+}
+
+DWORD NewUniqueId(CPdbFile& file)
+{
+    DWORD highest = 0;
+    for (const auto& r : file.m_RecordSet) highest = std::max(highest, r->m_UniqueId & kMaxUniqueId);
+    DWORD candidate = std::max(highest, file.m_UniqueIdSeed & kMaxUniqueId) + 1;
+    if (candidate > kMaxUniqueId) {
+        // Ids wrapped: take the smallest one not in use.
+        std::vector<DWORD> used;
+        for (const auto& r : file.m_RecordSet) used.push_back(r->m_UniqueId & kMaxUniqueId);
+        std::sort(used.begin(), used.end());
+        candidate = 1;
+        for (DWORD u : used) {
+            if (u == candidate) ++candidate;
+            else if (u > candidate) break;
+        }
+        if (candidate > kMaxUniqueId) return 0;
+    }
+    file.m_UniqueIdSeed = candidate;
+    return candidate;
+}
+
+long WriteBack(State& s, OpenDb& db)
+{
+    if (!db.dirty && !db.created) return SYNCERR_NONE;
+    return s.store->Save(db.file) ? SYNCERR_NONE : SYNCERR_REMOTE_NO_SPACE;
+}
+
+// Looks up an open handle; the error when there is none.
+long Handle(State& s, BYTE handle, OpenDb*& db)
+{
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    auto it = s.open.find(handle);
+    if (it == s.open.end()) return SYNCERR_FILE_NOT_OPEN;
+    db = it->second.get();
+    return SYNCERR_NONE;
+}
+
+long RecordHandle(State& s, BYTE handle, OpenDb*& db, bool write)
+{
+    if (long rc = Handle(s, handle, db)) return rc;
+    if (write && !(db->mode & eDbWrite)) return SYNCERR_READ_ONLY;
+    if (db->file.IsResourceDb()) return SYNCERR_BAD_OPERATION;
+    return SYNCERR_NONE;
+}
+
+// Index of the visible record with that id, or -1.
+long FindRecord(const OpenDb& db, DWORD id)
+{
+    for (std::size_t i = 0; i < db.file.m_RecordSet.GetCount(); ++i) {
+        const CPdbRecord* r = db.file.m_RecordSet.GetRecord(i);
+        if ((r->m_UniqueId & kMaxUniqueId) == id && Visible(*r, db.mode)) return long(i);
+    }
+    return -1;
+}
+
+void CloseAll(State& s)
+{
+    for (auto& [h, db] : s.open) WriteBack(s, *db);
+    s.open.clear();
+}
+
+} // namespace
+
+namespace palmkit {
+
+AttachResult Attach(const std::string& handheldDir, const std::string& userDir, const std::string& userName)
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (s.attached) return AttachResult::AlreadyAttached;
+    auto store = std::make_unique<CHandheldStore>(handheldDir);
+    if (!store->Exists()) return AttachResult::NotAHandheld;
+    switch (s.lock.Acquire(store->Dir())) {
+    case CHandheldLock::Result::Locked: break;
+    case CHandheldLock::Result::NotADirectory: return AttachResult::NotAHandheld;
+    case CHandheldLock::Result::Busy: return AttachResult::Locked;
+    }
+    store->RemoveStaleTemporaries();
+    s.info.Load(store->Dir());
+    s.store = std::move(store);
+    s.userDir = userDir;
+    s.userName = userName;
+    s.registered = false;
+    s.attached = true;
+    return AttachResult::Ok;
+}
+
+void Detach()
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return;
+    CloseAll(s);
+    s.registered = false;
+    s.attached = false;
+    s.store.reset();
+    s.lock.Release();
+}
+
+bool IsAttached()
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    return s.attached;
+}
+
+void SetYieldHook(YieldHook hook, void* context)
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    s.hook = hook;
+    s.hookContext = context;
+}
+
+DWORD PalmNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const long long seconds = (long long)now + local.tm_gmtoff + 2082844800LL;
+    return DWORD(seconds);
+}
+
+std::string PalmDateText(DWORD palmDate)
+{
+    if (palmDate == 0) return "-";
+    // The value is local wall-clock time: format it as UTC to keep it unchanged.
+    const std::time_t t = std::time_t((long long)palmDate - 2082844800LL);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+namespace detail {
+AttachedUser CurrentUser()
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    return AttachedUser{s.attached, s.userName, s.userDir};
+}
+} // namespace detail
+
+} // namespace palmkit
+
+extern "C" {
+
+long SyncRegisterConduit(CONDHANDLE* handle)
+{
+    if (handle == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    if (s.registered) return SYNCERR_BAD_OPERATION;
+    s.registered = true;
+    s.conduit = s.nextConduit++;
+    if (s.nextConduit == 0) s.nextConduit = 1;
+    *handle = s.conduit;
+    return SYNCERR_NONE;
+}
+
+long SyncUnRegisterConduit(CONDHANDLE handle)
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    if (!s.registered || handle != s.conduit) return SYNCERR_BAD_ARG;
+    s.registered = false;
+    return SYNCERR_NONE;
+}
+
+long SyncReadSystemInfo(CSyncSystemInfo* info)
+{
+    if (info == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    std::memset(info, 0, sizeof *info);
+    info->m_RomSoftVersion = s.info.m_RomVersion;
+    info->m_LocaleId = 0;
+    info->m_UserId = s.info.m_UserId;
+    std::memcpy(info->m_UserName, s.info.m_UserName.data(),
+                std::min(s.info.m_UserName.size(), sizeof info->m_UserName - 1));
+    std::memcpy(info->m_ProductId, "palm", 4);
+    return SYNCERR_NONE;
+}
+
+long SyncReadSingleCardInfo(CSyncCardInfo* info)
+{
+    if (info == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    const BYTE card = info->m_CardNo;
+    if (card != 0) return SYNCERR_NOT_FOUND;
+    const auto list = s.store->List();
+    std::uint64_t used = 0;
+    for (const auto& e : list) used += e.fileSize;
+    std::memset(info, 0, sizeof *info);
+    info->m_CardNo = card;
+    info->m_CardVersion = 1;
+    info->m_RomSize = 4u << 20;
+    info->m_RamSize = 16u << 20;
+    info->m_FreeRam = used >= info->m_RamSize ? 0 : DWORD(info->m_RamSize - used);
+    const std::string& name = s.info.m_CardName;
+    const std::string& manuf = s.info.m_Manufacturer;
+    info->m_CardNameLen = BYTE(std::min<std::size_t>(name.size(), sizeof info->m_CardName - 1));
+    info->m_ManufNameLen = BYTE(std::min<std::size_t>(manuf.size(), sizeof info->m_ManufName - 1));
+    std::memcpy(info->m_CardName, name.data(), info->m_CardNameLen);
+    std::memcpy(info->m_ManufName, manuf.data(), info->m_ManufNameLen);
+    info->m_DbCount = WORD(std::min<std::size_t>(list.size(), 0xFFFF));
+    info->m_RomDbCount = 0;
+    return SYNCERR_NONE;
+}
+
+long SyncReadDBList(BYTE cardNo, WORD start, BYTE searchFlags, CSyncDbListEntry* list, WORD* count)
+{
+    if (count == nullptr || (list == nullptr && *count > 0)) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    const WORD asked = *count;
+    *count = 0;
+    if (asked == 0) return SYNCERR_NONE;
+    if (cardNo != 0 || !(searchFlags & eDbListRam)) return SYNCERR_NOT_FOUND;
+    const auto entries = s.store->List();
+    if (start >= entries.size()) return SYNCERR_NOT_FOUND;
+    const std::size_t n = std::min<std::size_t>(asked, entries.size() - start);
+    for (std::size_t i = 0; i < n; ++i) {
+        const CHandheldStore::Entry& e = entries[start + i];
+        CSyncDbListEntry& out = list[i];
+        std::memset(&out, 0, sizeof out);
+        out.m_CardNo = 0;
+        out.m_MiscFlags = e.damaged ? eDbListDamaged : 0;
+        out.m_DbFlags = e.attributes;
+        out.m_DbType = e.type;
+        CopyName(out.m_Name, e.name);
+        out.m_Creator = e.creator;
+        out.m_Version = e.version;
+        out.m_ModNumber = e.modNumber;
+        out.m_Index = WORD(start + i);
+        out.m_CreateDate = e.createDate;
+        out.m_ModDate = e.modDate;
+        out.m_BackupDate = e.backupDate;
+        out.m_RecCount = e.recordCount;
+        out.m_FileSize = DWORD(std::min<std::uint64_t>(e.fileSize, 0xFFFFFFFFu));
+    }
+    *count = WORD(n);
+    return SYNCERR_NONE;
+}
+
+long SyncOpenDB(const char* name, BYTE cardNo, BYTE* handle, BYTE openMode)
+{
+    if (name == nullptr || handle == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    if (!(openMode & (eDbRead | eDbWrite))) return SYNCERR_BAD_ARG;
+    const std::string dbName = NameOf(name);
+    if (dbName.empty() || cardNo != 0) return SYNCERR_NOT_FOUND;
+    if (IsOpenByName(s, dbName)) return SYNCERR_FILE_ALREADY_OPEN;
+    std::optional<CHandheldStore::Entry> entry = s.store->Find(dbName);
+    if (!entry) return SYNCERR_NOT_FOUND;
+    if ((openMode & eDbWrite) && (entry->attributes & eDbReadOnly)) return SYNCERR_READ_ONLY;
+    int free = 1;
+    while (free <= kMaxOpen && s.open.count(BYTE(free))) ++free;
+    if (free > kMaxOpen) return SYNCERR_TOO_MANY_OPEN_FILES;
+    auto db = std::make_unique<OpenDb>();
+    if (!db->file.ReadPdbFile(entry->path.c_str())) {
+        // Nothing of it is sound: it reads as an empty database of that name.
+        db->file.m_Attributes = entry->attributes;
+    }
+    db->file.m_Name = dbName;
+    db->mode = openMode;
+    s.open[BYTE(free)] = std::move(db);
+    *handle = BYTE(free);
+    return SYNCERR_NONE;
+}
+
+long SyncCloseDB(BYTE handle)
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    OpenDb* db = nullptr;
+    if (long rc = Handle(s, handle, db)) return rc;
+    const long rc = WriteBack(s, *db);
+    s.open.erase(handle);
+    return rc;
+}
+
+long SyncCreateDB(CSyncCreateDb* create)
+{
+    if (create == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    const std::string dbName = NameOf(create->m_Name);
+    if (dbName.empty() || dbName.size() >= kNameSize || create->m_CardNo != 0) return SYNCERR_BAD_ARG;
+    if (IsOpenByName(s, dbName) || s.store->Find(dbName)) return SYNCERR_FILE_ALREADY_EXIST;
+    int free = 1;
+    while (free <= kMaxOpen && s.open.count(BYTE(free))) ++free;
+    if (free > kMaxOpen) return SYNCERR_TOO_MANY_OPEN_FILES;
+    auto db = std::make_unique<OpenDb>();
+    CPdbFile& f = db->file;
+    f.m_Name = dbName;
+    f.m_Attributes = create->m_DbFlags;
+    f.m_Version = create->m_Version;
+    f.m_Type = create->m_Type;
+    f.m_Creator = create->m_Creator;
+    f.m_CreationDate = f.m_ModificationDate = palmkit::PalmNow();
+    db->mode = eDbRead | eDbWrite | eDbShowSecret;
+    db->created = true;
+    db->stamped = true;
+    s.open[BYTE(free)] = std::move(db);
+    create->m_FileHandle = BYTE(free);
+    return SYNCERR_NONE;
+}
+
+long SyncDeleteDB(const char* name, BYTE cardNo)
+{
+    if (name == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (!s.attached) return SYNCERR_COMM_NOT_INIT;
+    const std::string dbName = NameOf(name);
+    if (dbName.empty() || cardNo != 0) return SYNCERR_NOT_FOUND;
+    if (IsOpenByName(s, dbName)) return SYNCERR_FILE_OPEN;
+    if (!s.store->Find(dbName)) return SYNCERR_NOT_FOUND;
+    return s.store->Remove(dbName) ? SYNCERR_NONE : SYNCERR_REMOTE_SYS;
+}
+
+long SyncReadDBAppInfoBlock(BYTE handle, BYTE* buffer, DWORD bufferSize, DWORD* size)
+{
+    if (size == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    OpenDb* db = nullptr;
+    if (long rc = Handle(s, handle, db)) return rc;
+    const auto& block = db->file.m_AppInfo;
+    *size = DWORD(block.size());
+    if (block.empty()) return SYNCERR_NOT_FOUND;
+    if (buffer == nullptr) return SYNCERR_ARG_MISSING;
+    if (bufferSize < block.size()) return SYNCERR_LOCAL_BUFF_TOO_SMALL;
+    std::memcpy(buffer, block.data(), block.size());
+    return SYNCERR_NONE;
+}
+
+long SyncWriteDBAppInfoBlock(BYTE handle, const BYTE* data, DWORD size)
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    OpenDb* db = nullptr;
+    if (long rc = Handle(s, handle, db)) return rc;
+    if (!(db->mode & eDbWrite)) return SYNCERR_READ_ONLY;
+    if (size > kSyncMaxBlock) return SYNCERR_LIMIT_EXCEEDED;
+    if (size > 0 && data == nullptr) return SYNCERR_ARG_MISSING;
+    db->file.m_AppInfo.assign(data, data + size);
+    Touch(*db);
+    return SYNCERR_NONE;
+}
+
+long SyncReadNextRecInCategory(CSyncRecord* record)
+{
+    if (record == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    OpenDb* db = nullptr;
+    if (long rc = RecordHandle(s, record->m_FileHandle, db, false)) return rc;
+    if (record->m_CatId < 0 || record->m_CatId > 15) return SYNCERR_BAD_ARG;
+    const CPdbRecordSet& set = db->file.m_RecordSet;
+    for (std::size_t i = db->cursor; i < set.GetCount(); ++i) {
+        const CPdbRecord* r = set.GetRecord(i);
+        if ((r->m_Attrib & 0x0F) != record->m_CatId || !Visible(*r, db->mode)) continue;
+        record->m_RecId = r->m_UniqueId & kMaxUniqueId;
+        record->m_RecIndex = WORD(i);
+        record->m_Attribs = BYTE(r->m_Attrib & 0xF0);
+        record->m_RecSize = DWORD(r->m_Data.size());
+        if (r->m_Data.size() > record->m_TotalBytes) return SYNCERR_LOCAL_BUFF_TOO_SMALL;
+        if (!r->m_Data.empty()) {
+            if (record->m_pBytes == nullptr) return SYNCERR_ARG_MISSING;
+            std::memcpy(record->m_pBytes, r->m_Data.data(), r->m_Data.size());
+        }
+        db->cursor = i + 1;
+        return SYNCERR_NONE;
+    }
+    db->cursor = set.GetCount();
+    return SYNCERR_NOT_FOUND;
+}
+
+long SyncResetRecordIndex(BYTE handle)
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    OpenDb* db = nullptr;
+    if (long rc = Handle(s, handle, db)) return rc;
+    db->cursor = 0;
+    return SYNCERR_NONE;
+}
+
+long SyncWriteRec(CSyncRecord* record)
+{
+    if (record == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    OpenDb* db = nullptr;
+    if (long rc = RecordHandle(s, record->m_FileHandle, db, true)) return rc;
+    if (record->m_CatId < 0 || record->m_CatId > 15 || record->m_RecId > kMaxUniqueId) return SYNCERR_BAD_ARG;
+    if (record->m_RecSize > kSyncMaxBlock) return SYNCERR_LIMIT_EXCEEDED;
+    if (record->m_RecSize > 0 && record->m_pBytes == nullptr) return SYNCERR_ARG_MISSING;
+    const BYTE attrib = BYTE((record->m_Attribs & 0xF0) | (record->m_CatId & 0x0F));
+    CPdbRecordSet& set = db->file.m_RecordSet;
+    if (record->m_RecId == 0) {
+        if (set.GetCount() >= 0xFFFF) return SYNCERR_LIMIT_EXCEEDED;
+        const DWORD id = NewUniqueId(db->file);
+        if (id == 0) return SYNCERR_LIMIT_EXCEEDED;
+        auto r = std::make_unique<CPdbRecord>(record->m_pBytes, long(record->m_RecSize));
+        r->m_UniqueId = id;
+        set.AddRecord(std::move(r), attrib);
+        record->m_RecId = id;
+        record->m_RecIndex = WORD(set.GetCount() - 1);
+    } else {
+        const long index = FindRecord(*db, record->m_RecId);
+        if (index < 0) return SYNCERR_NOT_FOUND;
+        CPdbRecord* r = set.GetRecord(std::size_t(index));
+        r->SetData(record->m_pBytes, long(record->m_RecSize));
+        r->m_Attrib = attrib;
+        record->m_RecIndex = WORD(index);
+    }
+    Touch(*db);
+    return SYNCERR_NONE;
+}
+
+long SyncDeleteRec(const CSyncRecord* record)
+{
+    if (record == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    OpenDb* db = nullptr;
+    if (long rc = RecordHandle(s, record->m_FileHandle, db, true)) return rc;
+    const long index = record->m_RecId == 0 ? -1 : FindRecord(*db, record->m_RecId);
+    if (index < 0) return SYNCERR_NOT_FOUND;
+    // Rebuild the set without that record; the cursor keeps its place.
+    CPdbRecordSet& set = db->file.m_RecordSet;
+    CPdbRecordSet kept;
+    for (std::size_t i = 0; i < set.GetCount(); ++i) {
+        if (long(i) == index) continue;
+        CPdbRecord* r = set.GetRecord(i);
+        auto copy = std::make_unique<CPdbRecord>(r->Data(), r->Size());
+        copy->m_UniqueId = r->m_UniqueId;
+        copy->m_ResType = r->m_ResType;
+        copy->m_ResId = r->m_ResId;
+        kept.AddRecord(std::move(copy), r->m_Attrib);
+    }
+    set = std::move(kept);
+    if (std::size_t(index) < db->cursor) --db->cursor;
+    Touch(*db);
+    return SYNCERR_NONE;
+}
+
+long SyncReadOpenDbInfo(CSyncOpenDbInfo* info)
+{
+    if (info == nullptr) return SYNCERR_ARG_MISSING;
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    OpenDb* db = nullptr;
+    if (long rc = Handle(s, info->m_DbHandle, db)) return rc;
+    const BYTE options = info->m_Options;
+    const BYTE handle = info->m_DbHandle;
+    const CPdbFile& f = db->file;
+    std::memset(info, 0, sizeof *info);
+    info->m_Options = options;
+    info->m_DbHandle = handle;
+    if (options & eOpenDbInfoCount) {
+        std::size_t n = 0;
+        for (const auto& r : f.m_RecordSet) {
+            if (f.IsResourceDb() || Visible(*r, db->mode)) ++n;
+        }
+        info->m_NumRecords = WORD(std::min<std::size_t>(n, 0xFFFF));
+    }
+    info->m_DbFlags = f.m_Attributes;
+    info->m_DbType = f.m_Type;
+    CopyName(info->m_Name, f.m_Name);
+    info->m_Creator = f.m_Creator;
+    info->m_Version = f.m_Version;
+    info->m_ModNumber = f.m_ModificationNumber;
+    info->m_CreateDate = f.m_CreationDate;
+    info->m_BackupDate = f.m_BackupDate;
+    info->m_OpenMode = db->mode;
+    info->m_ModDate = f.m_ModificationDate;
+    info->m_AppInfoSize = DWORD(f.m_AppInfo.size());
+    return SYNCERR_NONE;
+}
+
+long SyncYieldCycles(WORD)
+{
+    palmkit::YieldHook hook = nullptr;
+    void* context = nullptr;
+    {
+        State& s = S();
+        std::lock_guard<std::mutex> guard(s.mutex);
+        hook = s.hook;
+        context = s.hookContext;
+    }
+    if (hook) hook(context);
+    return SYNCERR_NONE;
+}
+
+} // extern "C"

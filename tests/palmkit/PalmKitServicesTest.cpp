@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "PalmKitTestUtil.h"
+#include "palmkit/Handheld.h"
+#include "palmkit/HandheldInfo.h"
+#include "palmkit/HsLog.h"
+#include "palmkit/InstallAide.h"
+#include "palmkit/PalmKitInit.h"
+#include "palmkit/SyncMgr.h"
+
+using palmkit_test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(HandheldStoreTest, NamesAreEscapedAndReadBack)
+{
+    EXPECT_EQ(CHandheldStore::EscapeName("a/b%c"), "a%2Fb%25c");
+    EXPECT_EQ(CHandheldStore::EscapeName(".hidden.x"), "%2Ehidden.x");
+    EXPECT_EQ(CHandheldStore::EscapeName(std::string("t\tab\x7f")), "t%09ab%7F");
+    for (std::string name : {"a/b%c", ".hidden", "plain name", "%41"})
+        EXPECT_EQ(CHandheldStore::UnescapeName(CHandheldStore::EscapeName(name)), name);
+    EXPECT_EQ(CHandheldStore::UnescapeName("50%"), "50%");
+
+    TempDir dir;
+    CHandheldStore store(dir.Path());
+    CPdbFile f("../escape", "KESA", "LIST", 0, 1, 0, 0);
+    ASSERT_TRUE(store.Save(f));
+    EXPECT_TRUE(fs::exists(dir.Path() + "/%2E.%2Fescape.pdb"));
+    // The same name as a resource database replaces the record one.
+    CPdbFile prc("../escape", "KESA", "appl", CPdbFile::kAttrResource, 1, 0, 0);
+    ASSERT_TRUE(store.Save(prc));
+    ASSERT_EQ(store.List().size(), 1u);
+    EXPECT_TRUE(fs::exists(dir.Path() + "/%2E.%2Fescape.prc"));
+    EXPECT_FALSE(fs::exists(dir.Path() + "/%2E.%2Fescape.pdb"));
+    CPdbFile tooLong;
+    tooLong.m_Name = std::string(40, 'n');
+    EXPECT_FALSE(store.Save(tooLong));
+}
+
+TEST(HandheldInfoTest, DefaultsAndRoundTrip)
+{
+    TempDir dir;
+    CHandheldInfo info;
+    ASSERT_TRUE(info.Load(dir.Path()));
+    EXPECT_EQ(info.m_RomVersion, 0x04003000u);
+    info.m_UserName = "Alice";
+    info.m_UserId = 1234;
+    info.m_RomVersion = 0x05103000;
+    ASSERT_TRUE(info.Save(dir.Path()));
+    CHandheldInfo back;
+    ASSERT_TRUE(back.Load(dir.Path()));
+    EXPECT_EQ(back.m_UserName, "Alice");
+    EXPECT_EQ(back.m_UserId, 1234u);
+    EXPECT_EQ(back.m_RomVersion, 0x05103000u);
+
+    std::ofstream(dir.Path() + "/handheld.json") << "{ not json";
+    EXPECT_FALSE(back.Load(dir.Path()));
+    EXPECT_EQ(back.m_UserName, "");
+
+    // The system information comes from it.
+    std::ofstream(dir.Path() + "/handheld.json") << R"({"user":"Bob","userId":7,"romVersion":"3.5"})";
+    TempDir user;
+    ASSERT_EQ(palmkit::Attach(dir.Path(), user.Path(), "Bob"), palmkit::AttachResult::Ok);
+    CSyncSystemInfo sys{};
+    ASSERT_EQ(SyncReadSystemInfo(&sys), SYNCERR_NONE);
+    EXPECT_STREQ(sys.m_UserName, "Bob");
+    EXPECT_EQ(sys.m_UserId, 7u);
+    EXPECT_EQ(sys.m_RomSoftVersion, 0x03503000u);
+    palmkit::Detach();
+}
+
+TEST(HsLogTest, EntriesKeepTheirActivityAndOrder)
+{
+    palmkit::LogClear();
+    EXPECT_EQ(LogAddEntry("first", slText, 0), 0);
+    EXPECT_EQ(LogAddEntry("failed\tline\nsecond", slSyncFailed, 1), 0);
+    EXPECT_EQ(LogAddEntry(nullptr, slWarning, 0), 0);
+    auto entries = palmkit::LogEntries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].activity, -1);
+    EXPECT_EQ(entries[1].text, "failed\tline\nsecond");
+    EXPECT_TRUE(entries[1].timestamp);
+    EXPECT_EQ(entries[2].text, "");
+    EXPECT_NE(entries[0].time, 0);
+    palmkit::LogClear();
+    EXPECT_TRUE(palmkit::LogEntries().empty());
+}
+
+TEST(InstallAideTest, QueuesACopyForTheAttachedUser)
+{
+    TempDir handheld, user, src;
+    const std::string file = src.Path() + "/norvelia.prc";
+    std::ofstream(file) << "application bytes";
+    EXPECT_EQ(PltInstallFile("Alice", file.c_str()), kInstallUnknownUser); // nothing attached
+    ASSERT_EQ(palmkit::Attach(handheld.Path(), user.Path(), "Alice"), palmkit::AttachResult::Ok);
+    EXPECT_EQ(PltInstallFile("alice", file.c_str()), 0);
+    std::ifstream in(user.Path() + "/Install/norvelia.prc");
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "application bytes");
+    EXPECT_EQ(PltInstallFile("Bob", file.c_str()), kInstallUnknownUser);
+    EXPECT_EQ(PltInstallFile("Alice", (src.Path() + "/missing.prc").c_str()), kInstallUnreadable);
+    EXPECT_EQ(PltInstallFile("Alice", nullptr), kInstallBadArgument);
+    EXPECT_EQ(PltInstallFile("Alice", src.Path().c_str()), kInstallUnreadable);
+    palmkit::Detach();
+}
+
+TEST(LanguageLoaderTest, CatalogOrOwnStrings)
+{
+    TempDir dir;
+    std::ofstream(dir.Path() + "/NORVCONDLANG.msg") << "3369\tsynchro \\\"rien\\\"\\tfaite\n"
+                                                     << "junk line\n"
+                                                     << "12\tdouze\n";
+    const char* old = std::getenv("NORVELIA_MSGDIR");
+    const std::string saved = old ? old : "";
+    ::setenv("NORVELIA_MSGDIR", dir.Path().c_str(), 1);
+    int self = 0;
+    char work[256];
+    PALMMODULE m = PalmLoadLanguage("NORVCONDLANG.DLL", &self, work, sizeof work);
+    ASSERT_NE(m, &self);
+    char buf[64];
+    EXPECT_GT(PalmLoadString(m, 3369, buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "synchro \"rien\"\tfaite");
+    EXPECT_EQ(PalmLoadString(m, 12, buf, 4), 3);
+    EXPECT_STREQ(buf, "dou");
+    EXPECT_EQ(PalmLoadString(m, 99, buf, sizeof buf), 0);
+    PalmFreeLanguage(m, &self);
+
+    EXPECT_EQ(PalmLoadLanguage("NOSUCHLANG.DLL", &self, nullptr, 0), &self);
+    EXPECT_EQ(PalmLoadString(&self, 3369, buf, sizeof buf), 0);
+    PalmFreeLanguage(&self, &self);
+    if (old) ::setenv("NORVELIA_MSGDIR", saved.c_str(), 1);
+    else ::unsetenv("NORVELIA_MSGDIR");
+    EXPECT_EQ(InitTables5DLL(), 0);
+    EXPECT_EQ(InitPdcmn5DLL(), 0);
+}
+
+TEST(PalmDateTest, FormatsTheHandheldsWallClock)
+{
+    EXPECT_EQ(palmkit::PalmDateText(0), "-");
+    EXPECT_EQ(palmkit::PalmDateText(2082844800u), "1970-01-01 00:00:00");
+    EXPECT_GT(palmkit::PalmNow(), 3600000000u); // after 2018
+}
+
+} // namespace
