@@ -1,0 +1,104 @@
+// catalogc: builds catalog, list and user-context PDB files from JSON.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "CatalogCompiler.h"
+#include "records/OleDateTime.h"
+
+namespace {
+
+// Local wall-clock time as seconds since 1904-01-01, as the handheld keeps it.
+unsigned long NowSince1904()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const long long days = COleDateTime::DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) -
+                           COleDateTime::DaysFromCivil(1904, 1, 1);
+    return (unsigned long)(days * 86400 + local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+}
+
+// Writes to a temporary file beside the target, then renames it over the
+// target, so that a reader never sees half a database.
+bool WriteAtomically(const std::string& path, const std::vector<BYTE>& bytes, std::string& error)
+{
+    std::string tmp = path + ".XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        error = std::string("cannot create a file beside ") + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += std::size_t(n);
+    }
+    // mkstemp makes the file private; give it the usual mode.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const bool written = done == bytes.size() && ::fchmod(fd, 0666 & ~mask) == 0 && ::fsync(fd) == 0;
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!written || std::rename(name.data(), path.c_str()) != 0) {
+        error = std::string("cannot write ") + path + ": " + std::strerror(written ? errno : savedErrno);
+        std::remove(name.data());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"catalogc: builds a catalog (CATA), list (LIST, EMLS) or user-context (USER) PDB file from JSON"};
+    std::string input;
+    std::string output;
+    app.add_option("input", input, "JSON description of the database")->required();
+    app.add_option("-o,--output", output, "PDB file to write (default: <name>.pdb in the current folder)");
+    app.footer(CCatalogCompiler::SchemaHelp());
+    CLI11_PARSE(app, argc, argv);
+
+    std::ifstream in(input, std::ios::binary);
+    if (!in) {
+        std::cerr << "catalogc: cannot read " << input << "\n";
+        return 1;
+    }
+    nlohmann::json root;
+    try {
+        root = nlohmann::json::parse(in);
+    } catch (const nlohmann::json::exception& e) {
+        std::cerr << "catalogc: " << input << ": " << e.what() << "\n";
+        return 1;
+    }
+
+    const std::filesystem::path inputPath(input);
+    CCatalogCompiler compiler(inputPath.parent_path().string(), NowSince1904());
+    std::unique_ptr<CPdbFile> pdb = compiler.Compile(root);
+    if (!pdb) {
+        for (const std::string& error : compiler.Errors()) std::cerr << "catalogc: " << input << ": " << error << "\n";
+        return 1;
+    }
+    if (output.empty()) output = pdb->m_Name + ".pdb";
+    std::string error;
+    if (!WriteAtomically(output, pdb->ToBytes(), error)) {
+        std::cerr << "catalogc: " << error << "\n";
+        return 1;
+    }
+    std::cout << output << ": " << pdb->m_RecordSet.GetCount() << " records\n";
+    return 0;
+}
