@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "MessagesFixture.h"
+#include "Multipart.h"
 #include "client/FindBytes.h"
 #include "client/KesaRequest.h"
 #include "client/KesaResponse.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-const std::string B = "-----------------------------7d02e419b08";
+using namespace multipart;
 
 std::string Body(const CKesaRequest& request)
 {
@@ -35,19 +36,6 @@ std::unique_ptr<CKesaResponse> Parse(const std::string& answer, bool* ok = nullp
     if (ok) *ok = parsed;
     return response;
 }
-
-std::string TextPart(const std::string& name, const std::string& value)
-{
-    return B + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
-}
-
-std::string FilePart(const std::string& name, const std::string& file, const std::string& data)
-{
-    return B + "\r\nContent-Disposition: form-data; name=\"" + name + "\"; filename=\"" + file +
-           "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data + "\r\n";
-}
-
-std::string Closing() { return B + "--\r\n"; }
 
 std::string Data(const CKesaHttpArg* arg) { return std::string(reinterpret_cast<const char*>(arg->GetData()), arg->GetLength()); }
 

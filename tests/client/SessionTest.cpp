@@ -1,0 +1,554 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "MessagesFixture.h"
+#include "Multipart.h"
+#include "TestServer.h"
+#include "client/KesaSession.h"
+#include "platform/Ui.h"
+#include "quillio/KesaError.h"
+#include "winreg/WinReg.h"
+
+namespace {
+
+using namespace multipart;
+namespace fs = std::filesystem;
+
+const char* const kContext = "CKesaSession::ProcessRequest";
+
+std::string Base64(const std::string& in)
+{
+    static const char* t = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        const unsigned v = (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8 | (unsigned char)in[i + 2];
+        out += {t[v >> 18], t[(v >> 12) & 63], t[(v >> 6) & 63], t[v & 63]};
+    }
+    if (i + 1 == in.size()) {
+        const unsigned v = (unsigned char)in[i] << 16;
+        out += {t[v >> 18], t[(v >> 12) & 63], '=', '='};
+    } else if (i + 2 == in.size()) {
+        const unsigned v = (unsigned char)in[i] << 16 | (unsigned char)in[i + 1] << 8;
+        out += {t[v >> 18], t[(v >> 12) & 63], t[(v >> 6) & 63], '='};
+    }
+    return out;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A UI host that records what is shown and answers the credential questions from a script.
+class RecordingUi : public platform::IUiHost {
+public:
+    platform::MsgResult ShowMessage(const std::string& text, const std::string&, platform::MsgIcon, platform::MsgButtons,
+                                    platform::MsgResult) override
+    {
+        messages.push_back(text);
+        return platform::MsgResult::Ok;
+    }
+    bool AskCredentials(const std::string&, std::string& user, std::string& password) override
+    {
+        ++asked;
+        if (answers.empty()) return false;
+        user = answers.front().first;
+        password = answers.front().second;
+        answers.erase(answers.begin());
+        return true;
+    }
+    bool AskSyncAction(platform::SyncActionRequest&) override { return false; }
+    std::unique_ptr<platform::IProgressView> CreateProgressView() override { return nullptr; }
+
+    std::vector<std::string> messages;
+    std::vector<std::pair<std::string, std::string>> answers;
+    int asked = 0;
+};
+
+class Session : public MessagesTest {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = ::testing::TempDir() + "norvsession-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        m_Dir = tmpl;
+        winreg::SetStorePath(m_Dir + "/registry.db");
+        // Only what a test sets may steer libcurl towards a proxy.
+        for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+            ::unsetenv(name);
+        platform::SetUiHost(&ui);
+    }
+    void TearDown() override
+    {
+        platform::SetUiHost(nullptr);
+        winreg::SetStorePath("");
+        std::error_code ec;
+        fs::remove_all(m_Dir, ec);
+    }
+
+    static void Put(HKEY root, const char* path, const std::string& name, const std::string& text)
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(root, path, 0, KEY_ALL_ACCESS, &key, nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, name.c_str(), REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                 static_cast<DWORD>(text.size() + 1)),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    static void SetProduct(const std::string& name, const std::string& text)
+    {
+        Put(HKEY_LOCAL_MACHINE, "Software\\Norvelia\\Tidepost", name, text);
+    }
+    void SetHotSyncHome() { Put(HKEY_CURRENT_USER, "Software\\U.S. Robotics\\Pilot Desktop\\Core", "HotSyncPath", m_Dir + "/hotsync"); }
+
+    // The error a request raises (number 0 when none).
+    static CKesaError Failure(CKesaSession& session, CKesaRequest& request)
+    {
+        try {
+            session.ProcessRequest(&request);
+        } catch (const CKesaError& e) {
+            return e;
+        }
+        return CKesaError();
+    }
+
+    std::string m_Dir;
+    RecordingUi ui;
+};
+
+const std::string kAnswer = TextPart("Notification", "ok") + FilePart("UserPdb", "u.pdb", "DB\r\n\r\nX") + Closing();
+
+TEST_F(Session, WorkedExampleGoesOutByteForByte)
+{
+    TestServer server([](const httplib::Request&, httplib::Response& res, int) {
+        res.status = 200;
+        res.set_content(kAnswer, "application/octet-stream");
+    });
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url("/kesa/srv.php?v=2")));
+    EXPECT_EQ(session.GetServer(), "127.0.0.1");
+    EXPECT_EQ(session.GetPort(), server.Port());
+    EXPECT_EQ(session.GetObjectPath(), "/kesa/srv.php?v=2");
+    CKesaRequest request;
+    request.AddArg("function", "StartGame");
+    request.AddArg("UID", "u42");
+    auto response = session.ProcessRequest(&request);
+    ASSERT_NE(response, nullptr);
+    ASSERT_EQ(response->GetArgCount(), 2);
+    EXPECT_EQ(response->FindArg("Notification")->GetValue(), "ok");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(response->FindArg("UserPdb")->GetData()), 7), "DB\r\n\r\nX");
+
+    const auto received = server.Received();
+    ASSERT_EQ(received.size(), 1u);
+    const ReceivedRequest& r = received[0];
+    EXPECT_EQ(r.method, "POST");
+    EXPECT_EQ(r.target, "/kesa/srv.php?v=2");
+    EXPECT_EQ(r.body, "-----------------------------7d02e419b08\r\n"
+                      "Content-Disposition: form-data; name=\"function\"\r\n\r\nStartGame\r\n"
+                      "-----------------------------7d02e419b08\r\n"
+                      "Content-Disposition: form-data; name=\"UID\"\r\n\r\nu42\r\n"
+                      "-----------------------------7d02e419b08--\r\n");
+    EXPECT_EQ(r.body.size(), 241u);
+    EXPECT_EQ(r.Header("Content-Length"), "241");
+    EXPECT_FALSE(r.Has("Content-Type"));
+    EXPECT_FALSE(r.Has("User-Agent"));
+    EXPECT_FALSE(r.Has("Expect"));
+    EXPECT_FALSE(r.Has("Authorization"));
+}
+
+TEST_F(Session, BinaryBodyAndKeepAliveWithinASession)
+{
+    TestServer server([](const httplib::Request&, httplib::Response& res, int) { res.set_content(kAnswer, "x/y"); });
+    std::string pdb;
+    for (int i = 0; i < 100000; ++i) pdb += static_cast<char>(i * 7);
+    CKesaRequest request;
+    request.AddArg("function", "ProcessList");
+    request.AddFileArg("IODBinData", "L.pdb", reinterpret_cast<BYTE*>(pdb.data()), static_cast<DWORD>(pdb.size()));
+    BYTE* raw = nullptr;
+    const DWORD size = request.BuildBody(&raw);
+    const std::string expected(reinterpret_cast<char*>(raw), size);
+    std::free(raw);
+
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    session.ProcessRequest(&request);
+    session.ProcessRequest(&request);
+    const auto received = server.Received();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].body, expected);
+    EXPECT_EQ(received[1].body, expected);
+    EXPECT_EQ(received[0].remotePort, received[1].remotePort); // one connection
+}
+
+TEST_F(Session, PortDecidesTls)
+{
+    CKesaSession session;
+    ASSERT_TRUE(session.Open("http://example.test:443/a/b"));
+    EXPECT_EQ(session.GetRequestUrl(), "https://example.test:443/a/b");
+    ASSERT_TRUE(session.Open("https://example.test/x"));
+    EXPECT_EQ(session.GetPort(), 443);
+    EXPECT_EQ(session.GetRequestUrl(), "https://example.test:443/x");
+    ASSERT_TRUE(session.Open("http://example.test"));
+    EXPECT_EQ(session.GetPort(), 80);
+    EXPECT_EQ(session.GetObjectPath(), "/");
+
+    // https on another port goes in clear: our plain server answers it.
+    TestServer server([](const httplib::Request&, httplib::Response& res, int) { res.set_content(kAnswer, "x/y"); });
+    ASSERT_TRUE(session.Open("https://127.0.0.1:" + std::to_string(server.Port()) + "/t"));
+    CKesaRequest request;
+    request.AddArg("function", "StartGame");
+    EXPECT_EQ(session.ProcessRequest(&request)->GetArgCount(), 2);
+    session.Close(); // before the server stops, so it has no connection to wait for
+}
+
+TEST_F(Session, OpenCloseAndUnopened)
+{
+    CKesaSession never;
+    never.Close();
+    never.Close();
+    EXPECT_FALSE(never.IsOpen());
+    CKesaRequest request;
+    CKesaError e = Failure(never, request);
+    EXPECT_EQ(e.Number(), 2006);
+    EXPECT_EQ(e.Argument(), KESA_FormatMessage(2006, kContext));
+
+    CKesaSession session;
+    EXPECT_FALSE(session.Open("not a url"));
+    EXPECT_FALSE(session.IsOpen());
+    EXPECT_FALSE(session.Open("http://host:99999/x"));
+    EXPECT_TRUE(session.Open("http://host:8080/x"));
+    EXPECT_TRUE(session.IsOpen());
+    session.Close();
+    session.Close();
+    EXPECT_FALSE(session.IsOpen());
+}
+
+TEST_F(Session, StatusesBecomeTheirErrors)
+{
+    std::atomic<int> status{403};
+    TestServer server([&](const httplib::Request&, httplib::Response& res, int) {
+        res.status = status;
+        res.set_content(kAnswer, "x/y");
+    });
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    request.AddArg("function", "DeclareChannels");
+
+    CKesaError e = Failure(session, request);
+    EXPECT_EQ(e.Number(), 2045);
+    EXPECT_EQ(e.Argument(), KESA_FormatMessage(2045, kContext));
+    for (int s : {404, 500, 302, 204}) {
+        status = s;
+        e = Failure(session, request);
+        EXPECT_EQ(e.Number(), 2011) << s;
+        EXPECT_EQ(e.Argument(), KESA_FormatMessage(2011, kContext, std::to_string(s))) << s;
+    }
+    status = 206;
+    EXPECT_EQ(session.ProcessRequest(&request)->GetArgCount(), 2);
+    EXPECT_EQ(server.Count(), 6); // no retry for any of them
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(Session, ShortAndMalformedAnswers)
+{
+    std::string answer;
+    std::mutex mutex;
+    TestServer server([&](const httplib::Request&, httplib::Response& res, int) {
+        std::lock_guard<std::mutex> lock(mutex);
+        res.set_content(answer, "x/y");
+    });
+    auto answerWith = [&](std::string text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        answer = std::move(text);
+    };
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+
+    for (const std::string& s : {std::string(), std::string(39, '-')}) {
+        answerWith(s);
+        CKesaError e = Failure(session, request);
+        EXPECT_EQ(e.Number(), 2003);
+        EXPECT_EQ(e.Argument(), KESA_FormatMessage(2003, kContext));
+    }
+    answerWith(B);
+    EXPECT_EQ(session.ProcessRequest(&request)->GetArgCount(), 0);
+    // The parser's own error reaches the caller unchanged.
+    answerWith(B + "\r\nno name\r\n\r\nx\r\n" + Closing());
+    CKesaError e = Failure(session, request);
+    EXPECT_EQ(e.Number(), 2004);
+    EXPECT_EQ(e.Argument(), KESA_FormatMessage(2004, "CKesaResponse::InitializeFromBuffer - 1"));
+}
+
+// An answer of exactly `size` bytes: one file part padded to fit.
+std::string AnswerOfSize(size_t size)
+{
+    const std::string empty = FilePart("F", "f.bin", "") + Closing();
+    std::string data(size - empty.size(), 'z');
+    for (size_t i = 0; i < data.size(); i += 1000) data[i] = static_cast<char>('a' + i % 26);
+    return FilePart("F", "f.bin", data) + Closing();
+}
+
+TEST_F(Session, AnswersAroundTheReadSizeArriveWhole)
+{
+    for (size_t size : {size_t(65535), size_t(65536), size_t(65537), size_t(3 * 65536 + 1)}) {
+        const std::string answer = AnswerOfSize(size);
+        ASSERT_EQ(answer.size(), size);
+        TestServer server([&](const httplib::Request&, httplib::Response& res, int) { res.set_content(answer, "x/y"); });
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(server.Url()));
+        CKesaRequest request;
+        auto response = session.ProcessRequest(&request);
+        ASSERT_EQ(response->GetBufferLength(), size);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(response->GetBuffer()), size), answer);
+        ASSERT_EQ(response->GetArgCount(), 1);
+        EXPECT_EQ(response->GetArg(0)->GetLength(), size - (FilePart("F", "f.bin", "") + Closing()).size());
+    }
+}
+
+TEST_F(Session, TransportFailuresCarryLibcurlsText)
+{
+    int port = 0;
+    {
+        TestServer gone([](const httplib::Request&, httplib::Response&, int) {});
+        port = gone.Port();
+    }
+    CKesaSession session;
+    ASSERT_TRUE(session.Open("http://127.0.0.1:" + std::to_string(port) + "/x"));
+    CKesaRequest request;
+    CKesaError e = Failure(session, request);
+    EXPECT_EQ(e.Number(), 2006);
+    EXPECT_FALSE(e.Argument().empty());
+    EXPECT_NE(e.Argument(), KESA_FormatMessage(2006, kContext));
+    EXPECT_LE(e.Argument().size(), 128u);
+    EXPECT_NE(e.Argument().find("onnect"), std::string::npos) << e.Argument();
+}
+
+TEST_F(Session, AnswerLargerThanTheBoundIsRefused)
+{
+    TestServer server([](const httplib::Request&, httplib::Response& res, int) {
+        // Announces more than the bound; the client refuses before reading it.
+        res.set_content_provider(CKesaSession::kMaxAnswer + 1, "x/y",
+                                 [](size_t, size_t length, httplib::DataSink& sink) {
+                                     static const std::string block(65536, 'x');
+                                     return sink.write(block.data(), std::min(length, block.size()));
+                                 });
+    });
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    CKesaError e = Failure(session, request);
+    EXPECT_EQ(e.Number(), 2006);
+    EXPECT_EQ(e.Argument(), KESA_FormatMessage(2006, kContext));
+}
+
+TEST_F(Session, StallFails)
+{
+    std::mutex mutex;
+    std::condition_variable released;
+    bool done = false;
+    TestServer server([&](const httplib::Request&, httplib::Response& res, int) {
+        std::unique_lock<std::mutex> lock(mutex);
+        released.wait_for(lock, std::chrono::seconds(20), [&] { return done; });
+        res.set_content(kAnswer, "x/y");
+    });
+    CKesaSession session;
+    session.SetStallTimeout(1);
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    CKesaError e = Failure(session, request);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    released.notify_all();
+    EXPECT_EQ(e.Number(), 2006);
+    EXPECT_FALSE(e.Argument().empty());
+}
+
+// Answers 401 (or 407) `challenges` times, then kAnswer once the expected header is right.
+TestServer::Handler Challenger(int code, int challenges, std::string header, std::string expected)
+{
+    return [=](const httplib::Request& req, httplib::Response& res, int index) {
+        const auto it = req.headers.find(header);
+        if (index < challenges || it == req.headers.end() || it->second != expected) {
+            res.status = code;
+            res.set_header(code == 407 ? "Proxy-Authenticate" : "WWW-Authenticate", "Basic realm=\"kesa\"");
+            res.set_content("refused answer, long enough to be more than forty bytes", "text/plain");
+            return;
+        }
+        res.set_content(kAnswer, "x/y");
+    };
+}
+
+TEST_F(Session, ModeZeroAsksTheUiHost)
+{
+    TestServer server(Challenger(401, 0, "Authorization", "Basic " + Base64("ann:s3cret")));
+    CKesaRequest request;
+    request.AddArg("function", "ProcessGame");
+    {
+        // "Mode" missing: a declined question leaves the loop with what remains of the refused answer.
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(server.Url()));
+        CKesaError e = Failure(session, request);
+        EXPECT_EQ(e.Number(), 2003);
+        EXPECT_EQ(ui.asked, 1);
+        EXPECT_EQ(server.Count(), 1);
+    }
+    {
+        ui.answers = {{"ann", "wrong"}, {"ann", "s3cret"}};
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(server.Url()));
+        auto response = session.ProcessRequest(&request);
+        EXPECT_EQ(response->GetArgCount(), 2);
+        EXPECT_EQ(ui.asked, 3);
+        const auto received = server.Received();
+        ASSERT_EQ(received.size(), 4u);
+        EXPECT_EQ(received[3].body, received[0].body); // the body is sent again whole
+    }
+    {
+        // The default host is non-interactive: it declines.
+        platform::SetUiHost(nullptr);
+        SetProduct("Mode", "0");
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(server.Url()));
+        EXPECT_EQ(Failure(session, request).Number(), 2003);
+    }
+}
+
+TEST_F(Session, ModeOneAnswersAServerChallengeWithTheStoredCredentials)
+{
+    SetProduct("Mode", "1");
+    SetProduct("ProxyUser", "fw-user");
+    SetProduct("ProxyPassword", "fw:pass");
+    TestServer server(Challenger(401, 0, "Authorization", "Basic " + Base64("fw-user:fw:pass")));
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    request.AddArg("function", "ProcessList");
+    EXPECT_EQ(session.ProcessRequest(&request)->GetArgCount(), 2);
+    EXPECT_EQ(server.Count(), 2);
+    EXPECT_EQ(ui.asked, 0);
+}
+
+TEST_F(Session, EndlessChallengesStopAfterSixSends)
+{
+    SetProduct("Mode", "1");
+    TestServer server(Challenger(407, 1000, "Proxy-Authorization", ""));
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    CKesaError e = Failure(session, request);
+    EXPECT_EQ(e.Number(), 2046);
+    EXPECT_EQ(e.Argument(), KESA_FormatMessage(2046));
+    EXPECT_EQ(server.Count(), 6);
+}
+
+TEST_F(Session, OtherModesGiveUpAtOnce)
+{
+    SetProduct("Mode", "2");
+    SetProduct("ProxyUser", "u");
+    TestServer server(Challenger(401, 1000, "Authorization", ""));
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    EXPECT_EQ(Failure(session, request).Number(), 2003);
+    EXPECT_EQ(server.Count(), 1);
+    EXPECT_EQ(ui.asked, 0);
+}
+
+TEST_F(Session, ModeOneThroughAProxyThatDemandsBasicCredentials)
+{
+    SetProduct("Mode", "1");
+    SetProduct("ProxyUser", "proxy-user");
+    SetProduct("ProxyPassword", "proxy-pass");
+    // The test server acts as the proxy: the service's host is never resolved.
+    TestServer proxy(Challenger(407, 0, "Proxy-Authorization", "Basic " + Base64("proxy-user:proxy-pass")));
+    ::setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(proxy.Port())).c_str(), 1);
+    CKesaSession session;
+    ASSERT_TRUE(session.Open("http://service.invalid:8080/kesa/srv"));
+    CKesaRequest request;
+    request.AddArg("function", "DeclareChannels");
+    auto response = session.ProcessRequest(&request);
+    ::unsetenv("http_proxy");
+    EXPECT_EQ(response->GetArgCount(), 2);
+    const auto received = proxy.Received();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].target, "http://service.invalid:8080/kesa/srv");
+    EXPECT_FALSE(received[0].Has("Proxy-Authorization"));
+    EXPECT_EQ(received[1].body, received[0].body);
+    EXPECT_FALSE(received[1].Has("Authorization"));
+}
+
+TEST_F(Session, TraceDumpsEveryAnswerBeforeParsing)
+{
+    std::atomic<int> which{0};
+    const std::string answers[] = {kAnswer, "", B + "\r\nbroken\r\n\r\n\r\n" + Closing()};
+    TestServer server([&](const httplib::Request&, httplib::Response& res, int) { res.set_content(answers[which], "x/y"); });
+    SetHotSyncHome();
+    CKesaRequest request;
+    {
+        SetProduct("Trace", "On"); // only "on" in lower case turns it on
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(server.Url()));
+        session.ProcessRequest(&request);
+        EXPECT_FALSE(fs::exists(m_Dir + "/norvtrace0.bin"));
+    }
+    SetProduct("Trace", "on");
+    {
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(server.Url()));
+        session.ProcessRequest(&request);
+        which = 1;
+        EXPECT_EQ(Failure(session, request).Number(), 2003);
+        which = 2;
+        EXPECT_EQ(Failure(session, request).Number(), 2004);
+        EXPECT_EQ(ReadFile(m_Dir + "/norvtrace0.bin"), kAnswer);
+        EXPECT_TRUE(fs::exists(m_Dir + "/norvtrace1.bin"));
+        EXPECT_EQ(fs::file_size(m_Dir + "/norvtrace1.bin"), 0u);
+        EXPECT_EQ(ReadFile(m_Dir + "/norvtrace2.bin"), answers[2]);
+    }
+    {
+        // A new session object counts from 0 again.
+        which = 0;
+        fs::remove(m_Dir + "/norvtrace0.bin");
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(server.Url()));
+        session.ProcessRequest(&request);
+        EXPECT_EQ(ReadFile(m_Dir + "/norvtrace0.bin"), kAnswer);
+        EXPECT_FALSE(fs::exists(m_Dir + "/norvtrace3.bin"));
+    }
+}
+
+TEST_F(Session, TraceWithoutHotSyncPathDumpsInTheCurrentDirectory)
+{
+    TestServer server([&](const httplib::Request&, httplib::Response& res, int) { res.set_content(kAnswer, "x/y"); });
+    SetProduct("Trace", "on");
+    const fs::path work = fs::path(m_Dir) / "cwd";
+    fs::create_directory(work);
+    const fs::path previous = fs::current_path();
+    fs::current_path(work);
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    session.ProcessRequest(&request);
+    fs::current_path(previous);
+    EXPECT_EQ(ReadFile(work / "norvtrace0.bin"), kAnswer);
+}
+
+} // namespace
