@@ -80,7 +80,8 @@ TEST_F(ChannelModel, GetNthListPdbOutOfRangeRaises2005WithText2003)
             ADD_FAILURE() << n;
         } catch (const CKesaError& e) {
             EXPECT_EQ(e.Number(), 2005);
-            EXPECT_EQ(e.Argument(), KESA_FormatMessage(2003, "CChannelData::GetNthListPdb(" + std::to_string(n) + ")"));
+            EXPECT_EQ(e.Argument(), "La réponse du serveur Norvelia est incomplète ou illisible (CChannelData::GetNthListPdb(" +
+                                        std::to_string(n) + ")).");
         }
     }
 }
@@ -138,7 +139,7 @@ TEST_F(ChannelModel, ChannelIndexIgnoresCase)
         FAIL() << "no error";
     } catch (const CKesaError& e) {
         EXPECT_EQ(e.Number(), 2001);
-        EXPECT_EQ(e.Argument(), KESA_FormatMessage(2001, "Cat", "CChannelDatas::ChannelIndex"));
+        EXPECT_EQ(e.Argument(), "La chaîne Cat est inconnue (CChannelDatas::ChannelIndex).");
     }
 }
 

@@ -114,6 +114,7 @@ TEST_F(RequestBody, CopyToBufferRefusesWhatDoesNotFit)
     } catch (const CKesaError& e) {
         EXPECT_EQ(e.Number(), 2002);
         EXPECT_EQ(e.Argument(), KESA_FormatMessage(2002, "CKesaHttpArg::CopyToBuffer"));
+        EXPECT_EQ(e.Argument(), "La requête est trop volumineuse (CKesaHttpArg::CopyToBuffer).");
     }
     // An offset at the top of the range must not wrap around the test.
     EXPECT_THROW(arg->CopyToBuffer(out, UINT32_MAX - 10, UINT32_MAX), CKesaError);
@@ -235,7 +236,8 @@ TEST_F(AnswerParser, MalformedPartsRaise2004)
             ADD_FAILURE() << "no error for: " << answer;
         } catch (const CKesaError& e) {
             EXPECT_EQ(e.Number(), 2004);
-            EXPECT_EQ(e.Argument(), KESA_FormatMessage(2004, "CKesaResponse::InitializeFromBuffer - 1"));
+            EXPECT_EQ(e.Argument(),
+                      "La réponse du serveur Norvelia est mal formée (CKesaResponse::InitializeFromBuffer - 1).");
         }
     }
 }
