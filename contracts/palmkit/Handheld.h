@@ -17,6 +17,8 @@ NORV_EXPORT AttachResult Attach(const std::string& handheldDir, const std::strin
 // Closes what the conduit left open (writing it back), forgets the
 // registration, releases the lock.
 NORV_EXPORT void Detach();
+// Closes what the conduit left open (writing it back), staying attached.
+NORV_EXPORT void CloseLeftOpen();
 NORV_EXPORT bool IsAttached();
 
 // Called by SyncYieldCycles on the conduit's HotSync thread.

@@ -188,6 +188,13 @@ void Detach()
     s.lock.Release();
 }
 
+void CloseLeftOpen()
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (s.attached) CloseAll(s);
+}
+
 bool IsAttached()
 {
     State& s = S();

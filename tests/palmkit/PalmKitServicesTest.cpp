@@ -69,8 +69,8 @@ TEST(HandheldInfoTest, DefaultsAndRoundTrip)
     CSyncSystemInfo sys{};
     ASSERT_EQ(SyncReadSystemInfo(&sys), SYNCERR_NONE);
     EXPECT_STREQ(sys.m_UserName, "Bob");
-    EXPECT_EQ(sys.m_UserId, 7u);
-    EXPECT_EQ(sys.m_RomSoftVersion, 0x03503000u);
+    EXPECT_EQ(+sys.m_UserId, 7u);
+    EXPECT_EQ(+sys.m_RomSoftVersion, 0x03503000u);
     palmkit::Detach();
 }
 

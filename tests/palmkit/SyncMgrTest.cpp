@@ -140,7 +140,7 @@ TEST_F(SyncMgrTest, CardInfoAndDatabaseListGiveTheFixedOffsets)
     count = 5;
     ASSERT_EQ(SyncReadDBList(0, 1, eDbListRam, list.data(), &count), SYNCERR_NONE);
     EXPECT_EQ(count, 2);
-    EXPECT_EQ(list[0].m_Index, 1);
+    EXPECT_EQ(+list[0].m_Index, 1);
     count = 1;
     EXPECT_EQ(SyncReadDBList(0, 3, eDbListRam, list.data(), &count), SYNCERR_NOT_FOUND);
     EXPECT_EQ(count, 0);
@@ -318,7 +318,7 @@ TEST_F(SyncMgrTest, CreateAppearsOnCloseAndDeleteCodes)
     info.m_Options = eOpenDbInfoCount;
     info.m_DbHandle = h;
     ASSERT_EQ(SyncReadOpenDbInfo(&info), SYNCERR_NONE);
-    EXPECT_EQ(info.m_NumRecords, 1);
+    EXPECT_EQ(+info.m_NumRecords, 1);
     const DWORD stamp = At<DWORD>(&info, 62);
     EXPECT_NE(stamp, 0u);
 
@@ -335,8 +335,8 @@ TEST_F(SyncMgrTest, CreateAppearsOnCloseAndDeleteCodes)
     BYTE again = Open("NewCatalog", eDbRead);
     info.m_DbHandle = again;
     ASSERT_EQ(SyncReadOpenDbInfo(&info), SYNCERR_NONE);
-    EXPECT_EQ(info.m_ModDate, stamp);
-    EXPECT_EQ(info.m_Version, 3);
+    EXPECT_EQ(+info.m_ModDate, stamp);
+    EXPECT_EQ(+info.m_Version, 3);
     BYTE buf[8];
     DWORD size = 0;
     ASSERT_EQ(SyncReadDBAppInfoBlock(again, buf, sizeof buf, &size), SYNCERR_NONE);

@@ -1,0 +1,41 @@
+#include "hotsync/ConduitLibrary.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+CConduitLibrary::~CConduitLibrary()
+{
+    if (m_Handle) ::dlclose(m_Handle);
+}
+
+bool CConduitLibrary::Load(const std::string& path, std::string* error)
+{
+    if (m_Handle) ::dlclose(m_Handle);
+    // A bare file name would make dlopen search the system's paths.
+    std::string p = path.find('/') == std::string::npos ? "./" + path : path;
+    m_Handle = ::dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!m_Handle) {
+        const char* why = ::dlerror();
+        if (error) *error = why ? why : "unknown error";
+        return false;
+    }
+    return true;
+}
+
+void* CConduitLibrary::Symbol(const char* name) const
+{
+    return m_Handle ? ::dlsym(m_Handle, name) : nullptr;
+}
+
+std::string CConduitLibrary::DefaultPath()
+{
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string dir = ".";
+    if (n > 0) {
+        std::string exe(buf, std::size_t(n));
+        const std::size_t slash = exe.rfind('/');
+        if (slash != std::string::npos) dir = exe.substr(0, slash);
+    }
+    return dir + "/../lib/libNorv30.so";
+}

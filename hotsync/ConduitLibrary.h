@@ -1,0 +1,26 @@
+// A conduit library loaded with dlopen, closed when destroyed.
+#pragma once
+#include <string>
+
+class CConduitLibrary {
+public:
+    CConduitLibrary() = default;
+    ~CConduitLibrary();
+    CConduitLibrary(const CConduitLibrary&) = delete;
+    CConduitLibrary& operator=(const CConduitLibrary&) = delete;
+
+    bool Load(const std::string& path, std::string* error);
+    // Null when the library does not export it.
+    void* Symbol(const char* name) const;
+    template <typename Fn>
+    Fn Get(const char* name) const
+    {
+        return reinterpret_cast<Fn>(Symbol(name));
+    }
+
+    // libNorv30.so in the library directory beside the running program's.
+    static std::string DefaultPath();
+
+private:
+    void* m_Handle = nullptr;
+};

@@ -1,0 +1,142 @@
+#include "hotsync/HotSyncHome.h"
+
+#include <strings.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "palmkit/HandheldStore.h"
+#include "winreg/WinReg.h"
+
+namespace fs = std::filesystem;
+
+std::string CHotSyncHome::Resolve(const std::string& option)
+{
+    if (!option.empty()) return option;
+    if (const char* env = std::getenv("HOTSYNC_HOME"); env && *env) return env;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return std::string(xdg) + "/hotsync";
+    const char* home = std::getenv("HOME");
+    return std::string(home && *home ? home : ".") + "/.local/share/hotsync";
+}
+
+CHotSyncHome::CHotSyncHome(std::string dir) : m_Dir(std::move(dir))
+{
+    while (m_Dir.size() > 1 && m_Dir.back() == '/') m_Dir.pop_back();
+}
+
+bool CHotSyncHome::LoadUsers(std::vector<CUsersFile::User>& users, std::string* error) const
+{
+    return CUsersFile::Read(UsersPath(), users, error);
+}
+
+std::optional<CUsersFile::User> CHotSyncHome::FindUser(const std::string& name, std::string* error) const
+{
+    std::vector<CUsersFile::User> users;
+    if (!LoadUsers(users, error)) return std::nullopt;
+    for (auto& u : users) {
+        if (::strcasecmp(u.name.c_str(), name.c_str()) == 0) return u;
+    }
+    return std::nullopt;
+}
+
+bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption, CUsersFile::User& added,
+                           std::string* error) const
+{
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (std::string why = CUsersFile::CheckText(name, "the user name"); !why.empty()) return fail(why);
+    std::vector<CUsersFile::User> users;
+    if (!LoadUsers(users, error)) return false;
+    if (users.size() >= CUsersFile::kMaxUsers) return fail("users.dat holds the most users it can");
+    for (const auto& u : users) {
+        if (::strcasecmp(u.name.c_str(), name.c_str()) == 0) return fail("the user \"" + u.name + "\" exists");
+    }
+    auto taken = [&](const std::string& d) {
+        for (const auto& u : users)
+            if (::strcasecmp(u.dir.c_str(), d.c_str()) == 0) return true;
+        return false;
+    };
+    std::string dir = dirOption;
+    if (dir.empty()) {
+        // Letters, digits, '-' and '_' of the name, as a directory name.
+        for (unsigned char c : name) {
+            if (std::isalnum(c) || c == '-' || c == '_') dir += char(c);
+        }
+        if (dir.empty()) dir = "User";
+        dir.resize(std::min<std::size_t>(dir.size(), CUsersFile::kMaxText - 3));
+        const std::string base = dir;
+        for (int n = 2; taken(dir) && n < 1000; ++n) dir = base + std::to_string(n);
+    } else {
+        if (std::string why = CUsersFile::CheckText(dir, "the directory name"); !why.empty()) return fail(why);
+        if (dir.find('/') != std::string::npos || dir == "." || dir == "..")
+            return fail("the directory name \"" + dir + "\" is not a plain name");
+        if (taken(dir)) return fail("the directory \"" + dir + "\" belongs to another user");
+    }
+    CUsersFile::User user;
+    user.name = name;
+    user.dir = dir;
+    std::random_device rd;
+    do {
+        user.id = DWORD(rd());
+    } while (user.id == 0);
+    std::error_code ec;
+    fs::create_directories(m_Dir + "/" + dir, ec);
+    if (ec) return fail("cannot create " + m_Dir + "/" + dir + ": " + ec.message());
+    users.push_back(user);
+    if (!CUsersFile::Write(UsersPath(), users, error)) return false;
+    added = user;
+    return true;
+}
+
+bool CHotSyncHome::WriteRegistry(std::string* error) const
+{
+    HKEY key = nullptr;
+    LSTATUS rc = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\U.S. Robotics\\Pilot Desktop\\Core", 0,
+                                 KEY_WRITE, &key, nullptr);
+    if (rc != ERROR_SUCCESS) {
+        if (error) *error = "cannot open the HotSync registry key: " + winreg::ResultText(rc);
+        return false;
+    }
+    const std::string hotsyncPath = m_Dir + "/hotsync";
+    rc = RegSetValueExA(key, "HotSyncPath", REG_SZ, reinterpret_cast<const BYTE*>(hotsyncPath.c_str()),
+                        DWORD(hotsyncPath.size() + 1));
+    if (rc == ERROR_SUCCESS)
+        rc = RegSetValueExA(key, "Path", REG_SZ, reinterpret_cast<const BYTE*>(m_Dir.c_str()),
+                            DWORD(m_Dir.size() + 1));
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) {
+        if (error) *error = "cannot write the HotSync registry values: " + winreg::ResultText(rc);
+        return false;
+    }
+    return true;
+}
+
+CHotSyncHome::SyncSettings CHotSyncHome::LoadSyncSettings(const CUsersFile::User& user) const
+{
+    SyncSettings s;
+    std::ifstream in(UserDir(user) + "/HotSync.ini");
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq);
+        char* end = nullptr;
+        const long v = std::strtol(line.c_str() + eq + 1, &end, 10);
+        if (end == line.c_str() + eq + 1 || v < 0 || v > 7) continue;
+        if (key == "permanent") s.permanent = int(v);
+        else if (key == "temporary") s.temporary = int(v);
+    }
+    return s;
+}
+
+bool CHotSyncHome::SaveSyncSettings(const CUsersFile::User& user, const SyncSettings& s) const
+{
+    std::string text = "permanent=" + std::to_string(s.permanent) + "\n";
+    if (s.temporary) text += "temporary=" + std::to_string(*s.temporary) + "\n";
+    return CHandheldStore::WriteFileAtomically(UserDir(user) + "/HotSync.ini",
+                                               std::vector<BYTE>(text.begin(), text.end()));
+}

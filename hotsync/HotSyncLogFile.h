@@ -1,0 +1,20 @@
+// The HotSync log as people and other tools read it: printed at the end of a
+// run, and appended to "<user dir>/HotSync.log", one entry a line:
+// "YYYY-MM-DD HH:MM:SS" TAB activity TAB text (\\, \n, \t escaped).
+#pragma once
+#include <string>
+#include <vector>
+
+#include "palmkit/HsLog.h"
+
+class CHotSyncLogFile {
+public:
+    static std::string EscapeText(const std::string& text);
+    static std::string FormatLine(const palmkit::LogEntry& entry);
+    static bool Append(const std::string& path, const std::vector<palmkit::LogEntry>& entries,
+                       std::string* error = nullptr);
+    // A short label for an activity code.
+    static std::string ActivityLabel(int activity);
+    // The log for a person: one entry a block, its label in front.
+    static std::string FormatForPerson(const std::vector<palmkit::LogEntry>& entries, const std::string& user);
+};

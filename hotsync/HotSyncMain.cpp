@@ -1,0 +1,370 @@
+// hotsync: the HotSync Manager. HotSync users, and one synchronization of a
+// handheld directory through a conduit library.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <map>
+
+#include "hotsync/ConduitLibrary.h"
+#include "hotsync/HotSyncHome.h"
+#include "hotsync/HotSyncLogFile.h"
+#include "hotsync/TerminalUiHost.h"
+#include "palmkit/Condapi.h"
+#include "palmkit/Handheld.h"
+#include "palmkit/HandheldStore.h"
+#include "palmkit/HsLog.h"
+#include "palmkit/InstallAide.h"
+#include "quillio/PdbFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitConduitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitBusy = 3;
+
+CTerminalUiHost* g_host = nullptr;
+
+int Fail(int code, const std::string& message)
+{
+    std::fprintf(stderr, "hotsync: %s\n", message.c_str());
+    return code;
+}
+
+const char* kSyncTypeNames[] = {"fast", "slow", "hh-to-pc", "pc-to-hh", "install", "backup", "nothing",
+                                "profile-install"};
+
+std::optional<int> ParseSyncType(const std::string& text)
+{
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '7') return text[0] - '0';
+    for (int i = 0; i < 8; ++i) {
+        if (text == kSyncTypeNames[i]) return i;
+    }
+    return std::nullopt;
+}
+
+extern "C" long ProgressCallback(const char* text)
+{
+    if (g_host && text) g_host->Note(text);
+    return 0;
+}
+
+void YieldHook(void*)
+{
+    if (g_host) g_host->Tick();
+}
+
+void CopyText(char* dst, std::size_t size, const std::string& src)
+{
+    std::memset(dst, 0, size);
+    std::memcpy(dst, src.data(), std::min(src.size(), size - 1));
+}
+
+std::string ConduitDisplayName(const CConduitLibrary& lib, const std::string& path)
+{
+    if (auto fn = lib.Get<GetConduitNameFn>(kGetConduitNameName)) {
+        char buf[256] = {};
+        if (fn(buf, sizeof buf) == 0 && buf[0]) return buf;
+    }
+    return fs::path(path).filename().string();
+}
+
+// Copies the queued files onto the handheld; every outcome goes to the log.
+void InstallQueue(const std::string& userDir, const CHandheldStore& store)
+{
+    const std::string queue = palmkit::InstallDir(userDir);
+    std::error_code ec;
+    if (!fs::is_directory(queue, ec)) return;
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(queue, ec)) {
+        const std::string name = e.path().filename().string();
+        if (!name.empty() && name[0] != '.' && e.is_regular_file(ec)) files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const fs::path& f : files) {
+        const std::string name = f.filename().string();
+        CPdbFile db;
+        if (!db.ReadPdbFile(f.c_str()) || db.m_Name.empty()) {
+            LogAddEntry(("Install - " + name + ": not a Palm database, left in the install queue").c_str(),
+                        slWarning, 0);
+            continue;
+        }
+        const bool replaced = store.Find(db.m_Name).has_value();
+        std::string error;
+        if (!store.Save(db, &error)) {
+            LogAddEntry(("Install - " + name + " failed: " + error).c_str(), slWarning, 0);
+            continue;
+        }
+        fs::remove(f, ec);
+        LogAddEntry(("Install - " + db.m_Name + (replaced ? " replaced" : " installed")).c_str(), slText, 0);
+    }
+}
+
+struct Options {
+    std::string home;
+};
+
+int CmdUserAdd(const Options& o, const std::string& name, const std::string& dir)
+{
+    CHotSyncHome home(CHotSyncHome::Resolve(o.home));
+    std::error_code ec;
+    fs::create_directories(home.Dir(), ec);
+    if (ec) return Fail(kExitUsage, "cannot create the HotSync home " + home.Dir() + ": " + ec.message());
+    CUsersFile::User user;
+    std::string error;
+    if (!home.AddUser(name, dir, user, &error)) return Fail(kExitUsage, "cannot add the user: " + error);
+    if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
+    std::printf("Added HotSync user \"%s\" (directory %s)\n", user.name.c_str(), home.UserDir(user).c_str());
+    return 0;
+}
+
+int CmdUserList(const Options& o)
+{
+    CHotSyncHome home(CHotSyncHome::Resolve(o.home));
+    std::vector<CUsersFile::User> users;
+    std::string error;
+    if (!home.LoadUsers(users, &error)) return Fail(kExitUsage, error);
+    if (users.empty()) {
+        std::printf("No HotSync users in %s\n", home.Dir().c_str());
+        return 0;
+    }
+    for (const auto& u : users) std::printf("%-31s  %s\n", u.name.c_str(), home.UserDir(u).c_str());
+    return 0;
+}
+
+struct SyncArgs {
+    std::string user, handheld, conduit, syncType;
+    bool yes = false, no = false, quiet = false;
+};
+
+int CmdSync(const Options& o, const SyncArgs& a)
+{
+    CHotSyncHome home(CHotSyncHome::Resolve(o.home));
+    std::string error;
+    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error);
+    if (!error.empty()) return Fail(kExitUsage, error);
+    if (!user) return Fail(kExitUsage, "no HotSync user named \"" + a.user + "\" in " + home.Dir() +
+                                           " (add one with: hotsync user add NAME)");
+    const std::string userDir = home.UserDir(*user);
+    CHandheldStore store(a.handheld);
+    if (!store.Exists())
+        return Fail(kExitUsage, "no handheld at " + a.handheld + " (create one with: handheld init DIR)");
+    std::optional<int> syncType;
+    CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
+    if (!a.syncType.empty()) {
+        syncType = ParseSyncType(a.syncType);
+        if (!syncType) return Fail(kExitUsage, "unknown sync type \"" + a.syncType + "\"");
+    } else {
+        syncType = settings.temporary.value_or(settings.permanent);
+    }
+
+    const std::string conduitPath = a.conduit.empty() ? CConduitLibrary::DefaultPath() : a.conduit;
+    CConduitLibrary lib;
+    if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, "cannot load the conduit " + conduitPath + ": " + error);
+    auto openConduit = lib.Get<OpenConduitFn>(kOpenConduitName);
+    if (!openConduit)
+        return Fail(kExitUsage, "the conduit " + conduitPath + " lacks the entry point " + kOpenConduitName);
+
+    if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
+    fs::create_directories(userDir);
+
+    switch (palmkit::Attach(store.Dir(), userDir, user->name)) {
+    case palmkit::AttachResult::Ok: break;
+    case palmkit::AttachResult::Locked:
+        return Fail(kExitBusy, "the handheld " + a.handheld + " is being synchronized by another run");
+    case palmkit::AttachResult::NotAHandheld: return Fail(kExitUsage, "no handheld at " + a.handheld);
+    case palmkit::AttachResult::AlreadyAttached: return Fail(kExitBusy, "a synchronization is already running");
+    }
+
+    CTerminalUiHost host(CTerminalUiHost::DetectMode(a.quiet), ::isatty(STDIN_FILENO) != 0);
+    if (a.yes) host.SetAnswer(true);
+    if (a.no) host.SetAnswer(false);
+    g_host = &host;
+    platform::SetUiHost(&host);
+    palmkit::SetYieldHook(YieldHook, nullptr);
+    CTerminalUiHost::InstallInterruptHandler();
+    palmkit::LogClear();
+
+    CSyncProperties props{};
+    props.m_SyncType = *syncType;
+    CopyText(props.m_UserName, sizeof props.m_UserName, user->name);
+    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + "/");
+    CopyText(props.m_LocalName, sizeof props.m_LocalName, "");
+    CopyText(props.m_Registry, sizeof props.m_Registry,
+             "Software\\U.S. Robotics\\Pilot Desktop\\" + fs::path(conduitPath).stem().string());
+    CopyText(props.m_HandheldDir, sizeof props.m_HandheldDir, store.Dir());
+    props.m_UserId = user->id;
+    props.m_CardNo = 0;
+
+    const std::string conduitName = ConduitDisplayName(lib, conduitPath);
+    host.Note("HotSync: " + user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")");
+    long result = -1;
+    try {
+        result = openConduit(ProgressCallback, &props);
+    } catch (...) {
+        LogAddEntry((conduitName + " - the conduit failed unexpectedly").c_str(), slSyncFailed, 0);
+    }
+    palmkit::CloseLeftOpen();
+    InstallQueue(userDir, store);
+    palmkit::Detach();
+
+    CTerminalUiHost::RestoreInterruptHandler();
+    palmkit::SetYieldHook(nullptr, nullptr);
+    platform::SetUiHost(nullptr);
+    g_host = nullptr;
+
+    if (settings.temporary) {
+        settings.temporary.reset();
+        home.SaveSyncSettings(*user, settings);
+    }
+    const auto entries = palmkit::LogEntries();
+    if (!a.quiet) std::printf("%s", CHotSyncLogFile::FormatForPerson(entries, user->name).c_str());
+    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries, &error))
+        std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
+    if (result != 0) return Fail(kExitConduitFailed, "the conduit returned " + std::to_string(result));
+    return 0;
+}
+
+struct ConfigureArgs {
+    std::string user, conduit;
+    int action = -1;
+    bool makeDefault = false;
+};
+
+int CmdConfigure(const Options& o, const ConfigureArgs& a)
+{
+    CHotSyncHome home(CHotSyncHome::Resolve(o.home));
+    std::string error;
+    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error);
+    if (!user) return Fail(kExitUsage, error.empty() ? "no HotSync user named \"" + a.user + "\"" : error);
+    const std::string conduitPath = a.conduit.empty() ? CConduitLibrary::DefaultPath() : a.conduit;
+    CConduitLibrary lib;
+    if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, "cannot load the conduit " + conduitPath + ": " + error);
+    auto cfg = lib.Get<CfgConduitFn>(kCfgConduitName);
+    if (!cfg) return Fail(kExitUsage, "the conduit " + conduitPath + " lacks the entry point " + kCfgConduitName);
+
+    CTerminalUiHost host(CTerminalUiHost::DetectMode(false), ::isatty(STDIN_FILENO) != 0);
+    if (a.action >= 0) host.SetSyncAction(a.action, a.makeDefault);
+    platform::SetUiHost(&host);
+
+    CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
+    CfgConduitInfo block{};
+    block.m_dwVersion = kCfgConduitVersion;
+    block.m_dwSize = sizeof block;
+    block.m_dwUserId = user->id;
+    CopyText(block.m_szUser, sizeof block.m_szUser, user->name);
+    CopyText(block.m_szUserPath, sizeof block.m_szUserPath, home.UserDir(*user) + "/");
+    block.m_syncPermanent = DWORD(settings.permanent);
+    block.m_syncTemporary = DWORD(settings.temporary.value_or(settings.permanent));
+    block.m_syncNew = block.m_syncTemporary;
+    block.m_syncPref = eNoPreference;
+    DWORD size = sizeof block;
+    long rc = -1;
+    try {
+        rc = cfg(eCfgStandard, &block, &size);
+    } catch (...) {
+    }
+    platform::SetUiHost(nullptr);
+    if (rc == -1) return Fail(kExitConduitFailed, "configuration cancelled");
+    if (rc != 0) return Fail(kExitConduitFailed, "the conduit's configuration failed with " + std::to_string(rc));
+    const int newType = block.m_syncNew <= 7 ? int(block.m_syncNew) : 0;
+    if (block.m_syncPref == ePermanentPreference) {
+        settings.permanent = newType;
+        settings.temporary.reset();
+    } else {
+        settings.temporary = newType;
+    }
+    if (!home.SaveSyncSettings(*user, settings)) return Fail(kExitUsage, "cannot save the sync settings");
+    std::printf("%s: %s (%s)\n", user->name.c_str(), kSyncTypeNames[newType],
+                block.m_syncPref == ePermanentPreference ? "default" : "next HotSync only");
+    return 0;
+}
+
+int CmdInfo(const Options& o, const std::string& conduit)
+{
+    CHotSyncHome home(CHotSyncHome::Resolve(o.home));
+    std::printf("HotSync home: %s\n", home.Dir().c_str());
+    std::vector<CUsersFile::User> users;
+    std::string error;
+    home.LoadUsers(users, &error);
+    std::printf("Users: %zu\n", users.size());
+    const std::string path = conduit.empty() ? CConduitLibrary::DefaultPath() : conduit;
+    CConduitLibrary lib;
+    if (!lib.Load(path, &error)) return Fail(kExitUsage, "cannot load the conduit " + path + ": " + error);
+    std::printf("Conduit: %s\n", path.c_str());
+    std::printf("  name: %s\n", ConduitDisplayName(lib, path).c_str());
+    if (auto v = lib.Get<GetConduitVersionFn>(kGetConduitVersionName)) {
+        const DWORD version = v();
+        std::printf("  version: %u.%02u\n", unsigned(version >> 8), unsigned(version & 0xFF));
+    }
+    if (auto info = lib.Get<GetConduitInfoFn>(kGetConduitInfoName)) {
+        DWORD value = 0, len = sizeof value;
+        if (info(eMfcVersion, nullptr, &value, &len) == 0) std::printf("  framework version: 0x%04X\n", unsigned(value));
+    }
+    for (const char* entry : {kOpenConduitName, kGetConduitNameName, kGetConduitVersionName, kGetConduitInfoName,
+                              kConfigureConduitName, kCfgConduitName, kSubscriptionSupportedName}) {
+        std::printf("  %-22s %s\n", entry == kSubscriptionSupportedName ? "SubscriptionSupported" : entry,
+                    lib.Symbol(entry) ? "exported" : "missing");
+    }
+    if (auto sub = lib.Get<SubscriptionSupportedFn>(kSubscriptionSupportedName))
+        std::printf("  subscriptions: %s\n", sub() ? "supported" : "not supported");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"hotsync - the HotSync Manager: HotSync users and synchronizations of a handheld"};
+    app.require_subcommand(1);
+    Options o;
+    app.add_option("--home", o.home, "HotSync home (default $HOTSYNC_HOME, else ~/.local/share/hotsync)");
+
+    auto* user = app.add_subcommand("user", "Add or list HotSync users");
+    user->require_subcommand(1);
+    std::string addName, addDir;
+    auto* add = user->add_subcommand("add", "Add a HotSync user and its directory");
+    add->add_option("NAME", addName, "User name (at most 31 bytes)")->required();
+    add->add_option("--dir", addDir, "Directory name inside the home (default: from the name)");
+    auto* list = user->add_subcommand("list", "List the HotSync users");
+
+    SyncArgs s;
+    auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
+    sync->add_option("--user", s.user, "HotSync user")->required();
+    sync->add_option("--handheld", s.handheld, "Handheld directory")->required();
+    sync->add_option("--conduit", s.conduit, "Conduit library (default: libNorv30.so beside hotsync)");
+    sync->add_option("--sync-type", s.syncType,
+                     "0 fast, 1 slow, 2 hh-to-pc, 3 pc-to-hh, 4 install, 5 backup, 6 nothing, 7 profile-install");
+    auto* yes = sync->add_flag("--yes", s.yes, "Answer Yes to every question");
+    sync->add_flag("--no", s.no, "Answer No to every question")->excludes(yes);
+    sync->add_flag("--quiet", s.quiet, "Show no progress and do not print the log");
+
+    ConfigureArgs c;
+    auto* configure = app.add_subcommand("configure", "Choose the HotSync action of a user's conduit");
+    configure->add_option("--user", c.user, "HotSync user")->required();
+    configure->add_option("--action", c.action, "0-2 synchronize, 3 do nothing")->check(CLI::Range(0, 3));
+    configure->add_flag("--make-default", c.makeDefault, "Keep the action for every HotSync");
+    configure->add_option("--conduit", c.conduit, "Conduit library");
+
+    std::string infoConduit;
+    auto* info = app.add_subcommand("info", "Show the home and what a conduit exports");
+    info->add_option("--conduit", infoConduit, "Conduit library");
+
+    CLI11_PARSE(app, argc, argv);
+    try {
+        if (add->parsed()) return CmdUserAdd(o, addName, addDir);
+        if (list->parsed()) return CmdUserList(o);
+        if (sync->parsed()) return CmdSync(o, s);
+        if (configure->parsed()) return CmdConfigure(o, c);
+        if (info->parsed()) return CmdInfo(o, infoConduit);
+    } catch (const std::exception& e) {
+        return Fail(kExitUsage, e.what());
+    }
+    return kExitUsage;
+}

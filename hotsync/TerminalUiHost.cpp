@@ -1,0 +1,355 @@
+#include "hotsync/TerminalUiHost.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <set>
+
+namespace {
+
+std::atomic<int> g_interrupts{0};
+// Bumped whenever something else writes to the terminal: a view then starts a
+// new block instead of erasing those lines.
+std::atomic<unsigned> g_outputEpoch{0};
+std::atomic<unsigned> g_generation{0};
+
+extern "C" void OnInterrupt(int)
+{
+    const int n = ++g_interrupts;
+    ++g_generation;
+    if (n >= 3) {
+        static const char msg[] = "\nhotsync: interrupted\n";
+        ssize_t ignored = ::write(STDERR_FILENO, msg, sizeof msg - 1);
+        (void)ignored;
+        _exit(130);
+    }
+}
+
+const char* IconWord(platform::MsgIcon icon)
+{
+    switch (icon) {
+    case platform::MsgIcon::Information: return "Information";
+    case platform::MsgIcon::Warning: return "Warning";
+    case platform::MsgIcon::Error: return "Error";
+    case platform::MsgIcon::Question: return "Question";
+    case platform::MsgIcon::None: break;
+    }
+    return "Message";
+}
+
+class TerminalProgressView;
+std::mutex g_viewsMutex;
+std::set<TerminalProgressView*> g_views;
+
+class TerminalProgressView final : public platform::IProgressView {
+public:
+    explicit TerminalProgressView(CTerminalUiHost::Mode mode) : m_Mode(mode), m_SeenGeneration(g_generation.load())
+    {
+        std::lock_guard<std::mutex> guard(g_viewsMutex);
+        g_views.insert(this);
+    }
+    ~TerminalProgressView() override
+    {
+        {
+            std::lock_guard<std::mutex> guard(g_viewsMutex);
+            g_views.erase(this);
+        }
+        Hide();
+    }
+
+    void SetTitle(const std::string& t) override { Set(m_Title, t, "title"); }
+    void SetCancelText(const std::string& t) override { Set(m_CancelText, t, nullptr); }
+    void SetStatus1(const std::string& t) override { Set(m_Status1, t, ""); }
+    void SetStatus2(const std::string& t) override { Set(m_Status2, t, ""); }
+    void SetRange1(long low, long high) override { Bar(m_Bar1, low, high); }
+    void SetRange2(long low, long high) override { Bar(m_Bar2, low, high); }
+    void SetPos1(long pos) override { Pos(m_Bar1, pos); }
+    void SetPos2(long pos) override { Pos(m_Bar2, pos); }
+    void ShowBar1(bool show) override { Visible(m_Bar1, show); }
+    void ShowBar2(bool show) override { Visible(m_Bar2, show); }
+    void Show() override
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        m_Shown = true;
+        Draw();
+    }
+    void Hide() override
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        if (m_Mode == CTerminalUiHost::Mode::Interactive && m_Drawn > 0) {
+            Erase();
+            m_Drawn = 0;
+        }
+        m_Shown = false;
+    }
+    bool IsCancelled() const override
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        const unsigned gen = g_generation.load();
+        if (gen != m_SeenGeneration) {
+            m_SeenGeneration = gen;
+            m_Cancelled = true;
+        }
+        return m_Cancelled;
+    }
+    void SetCancel(bool cancelled) override
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        m_SeenGeneration = g_generation.load();
+        if (!cancelled) g_interrupts.store(0);
+        m_Cancelled = cancelled;
+        Draw();
+    }
+    void Pump() override { Tick(); }
+    bool IsInteractive() const override { return m_Mode == CTerminalUiHost::Mode::Interactive; }
+
+    void Tick()
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        ++m_Spin;
+        if (m_Mode == CTerminalUiHost::Mode::Interactive) Draw();
+    }
+
+private:
+    struct BarState {
+        long low = 0, high = 100, pos = 0;
+        bool shown = true;
+    };
+
+    void Set(std::string& field, const std::string& text, const char* lineLabel)
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        if (field == text) return;
+        field = text;
+        if (m_Mode == CTerminalUiHost::Mode::Lines && lineLabel != nullptr && !text.empty()) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+            std::fflush(stderr);
+        }
+        Draw();
+    }
+    void Bar(BarState& b, long low, long high)
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        b.low = low;
+        b.high = high;
+        Draw();
+    }
+    void Pos(BarState& b, long pos)
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        b.pos = pos;
+        Draw();
+    }
+    void Visible(BarState& b, bool show)
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        b.shown = show;
+        Draw();
+    }
+
+    static std::string BarText(const BarState& b)
+    {
+        constexpr int width = 40;
+        const long span = b.high > b.low ? b.high - b.low : 1;
+        long p = b.pos - b.low;
+        if (p < 0) p = 0;
+        if (p > span) p = span;
+        const int filled = int(p * width / span);
+        std::string s = "[" + std::string(std::size_t(filled), '#') + std::string(std::size_t(width - filled), '.') +
+                        "] " + std::to_string(p * 100 / span) + "%";
+        return s;
+    }
+
+    void Erase()
+    {
+        for (int i = 0; i < m_Drawn; ++i) std::fputs("\x1b[1A\x1b[2K", stderr);
+    }
+
+    // Redraws the block of lines in place (interactive mode only).
+    void Draw()
+    {
+        if (m_Mode != CTerminalUiHost::Mode::Interactive || !m_Shown) return;
+        static const char spinner[] = {'|', '/', '-', '\\'};
+        if (m_Epoch != g_outputEpoch.load()) {
+            m_Epoch = g_outputEpoch.load();
+            m_Drawn = 0;
+        }
+        Erase();
+        int lines = 0;
+        auto line = [&](const std::string& s) {
+            std::fprintf(stderr, "\r\x1b[2K%s\n", s.substr(0, 200).c_str());
+            ++lines;
+        };
+        line(std::string(1, spinner[m_Spin % 4]) + " " + m_Title);
+        line("  " + m_Status1);
+        if (m_Bar1.shown) line("  " + BarText(m_Bar1));
+        line("  " + m_Status2);
+        if (m_Bar2.shown) line("  " + BarText(m_Bar2));
+        line(m_Cancelled ? "  (abandon requested)" : "  Ctrl-C: " + (m_CancelText.empty() ? std::string("Abandon")
+                                                                                           : m_CancelText));
+        std::fflush(stderr);
+        m_Drawn = lines;
+    }
+
+    CTerminalUiHost::Mode m_Mode;
+    mutable std::mutex m_Mutex;
+    mutable unsigned m_SeenGeneration;
+    mutable bool m_Cancelled = false;
+    std::string m_Title, m_CancelText, m_Status1, m_Status2;
+    BarState m_Bar1, m_Bar2;
+    bool m_Shown = false;
+    int m_Drawn = 0;
+    unsigned m_Spin = 0;
+    unsigned m_Epoch = 0;
+};
+
+std::string StripAmpersand(std::string s)
+{
+    std::string out;
+    for (char c : s)
+        if (c != '&') out += c;
+    return out;
+}
+
+} // namespace
+
+CTerminalUiHost::CTerminalUiHost(Mode mode, bool terminalInput) : m_Mode(mode), m_TerminalInput(terminalInput) {}
+
+CTerminalUiHost::Mode CTerminalUiHost::DetectMode(bool quiet)
+{
+    if (quiet) return Mode::Quiet;
+    return ::isatty(STDERR_FILENO) ? Mode::Interactive : Mode::Lines;
+}
+
+void CTerminalUiHost::InstallInterruptHandler()
+{
+    g_interrupts.store(0);
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
+void CTerminalUiHost::RestoreInterruptHandler()
+{
+    std::signal(SIGINT, SIG_DFL);
+}
+
+std::string CTerminalUiHost::ReadLine(const std::string& prompt, bool echo)
+{
+    std::fprintf(stderr, "%s", prompt.c_str());
+    std::fflush(stderr);
+    termios old{};
+    const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
+    if (!echo && tty) {
+        termios quiet = old;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    if (!std::getline(std::cin, line)) line.clear();
+    if (!echo && tty) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
+        std::fprintf(stderr, "\n");
+    }
+    return line;
+}
+
+platform::MsgResult CTerminalUiHost::ShowMessage(const std::string& text, const std::string& caption,
+                                                 platform::MsgIcon icon, platform::MsgButtons buttons,
+                                                 platform::MsgResult defaultButton)
+{
+    using platform::MsgButtons;
+    using platform::MsgResult;
+    std::lock_guard<std::mutex> guard(m_Mutex);
+    ++g_outputEpoch;
+    const std::string head = caption.empty() ? IconWord(icon) : caption;
+    if (m_Mode != Mode::Quiet || buttons != MsgButtons::Ok)
+        std::fprintf(stderr, "\n[%s] %s\n", head.c_str(), text.c_str());
+    if (buttons == MsgButtons::Ok) return MsgResult::Ok;
+    const bool yesNo = buttons == MsgButtons::YesNo;
+    const MsgResult positive = yesNo ? MsgResult::Yes : MsgResult::Ok;
+    const MsgResult negative = yesNo ? MsgResult::No : MsgResult::Cancel;
+    if (m_Answer) {
+        std::fprintf(stderr, "  -> %s\n", *m_Answer ? (yesNo ? "Yes" : "OK") : (yesNo ? "No" : "Cancel"));
+        return *m_Answer ? positive : negative;
+    }
+    if (!m_TerminalInput) {
+        const bool pos = defaultButton == positive;
+        std::fprintf(stderr, "  -> %s (no terminal; use --yes or --no)\n",
+                     pos ? (yesNo ? "Yes" : "OK") : (yesNo ? "No" : "Cancel"));
+        return pos ? positive : negative;
+    }
+    const bool defYes = defaultButton == positive;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        std::string a = ReadLine(yesNo ? (defYes ? "  Yes or No [Y/n]? " : "  Yes or No [y/N]? ")
+                                       : (defYes ? "  OK or Cancel [O/c]? " : "  OK or Cancel [o/C]? "),
+                                 true);
+        if (a.empty()) return defYes ? positive : negative;
+        const char c = char(std::tolower(static_cast<unsigned char>(a[0])));
+        if (c == 'y' || c == 'o') return positive;
+        if (c == 'n' || c == 'c') return negative;
+    }
+    return defYes ? positive : negative;
+}
+
+bool CTerminalUiHost::AskCredentials(const std::string& prompt, std::string& user, std::string& password)
+{
+    std::lock_guard<std::mutex> guard(m_Mutex);
+    if (!m_TerminalInput) return false;
+    ++g_outputEpoch;
+    std::fprintf(stderr, "\n%s\n", prompt.c_str());
+    user = ReadLine("  User name: ", true);
+    password = ReadLine("  Password: ", false);
+    return !user.empty();
+}
+
+bool CTerminalUiHost::AskSyncAction(platform::SyncActionRequest& request)
+{
+    std::lock_guard<std::mutex> guard(m_Mutex);
+    if (m_Action) {
+        if (*m_Action < 0 || *m_Action > 3) return false;
+        request.action = *m_Action;
+        request.makeDefault = m_MakeDefault;
+        return true;
+    }
+    if (!m_TerminalInput) return false;
+    ++g_outputEpoch;
+    static const char* actions[] = {"Synchronize the files", "Desktop overwrites handheld",
+                                    "Handheld overwrites Desktop", "Do nothing"};
+    std::fprintf(stderr, "\nHotSync action for %s:\n", StripAmpersand(request.conduitName).c_str());
+    for (int i = 0; i < 4; ++i)
+        std::fprintf(stderr, "  %d %s%s\n", i, actions[i], i == request.action ? "  (current)" : "");
+    std::string a = ReadLine("  Action [0-3, empty keeps it, c cancels]: ", true);
+    if (!a.empty() && (a[0] == 'c' || a[0] == 'C')) return false;
+    if (!a.empty()) {
+        if (a.size() != 1 || a[0] < '0' || a[0] > '3') return false;
+        request.action = a[0] - '0';
+    }
+    std::string d = ReadLine("  Set as default [y/N]? ", true);
+    request.makeDefault = !d.empty() && (d[0] == 'y' || d[0] == 'Y');
+    return true;
+}
+
+std::unique_ptr<platform::IProgressView> CTerminalUiHost::CreateProgressView()
+{
+    return std::make_unique<TerminalProgressView>(m_Mode);
+}
+
+void CTerminalUiHost::Note(const std::string& text)
+{
+    if (m_Mode == Mode::Quiet || text.empty()) return;
+    std::lock_guard<std::mutex> guard(m_Mutex);
+    ++g_outputEpoch;
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void CTerminalUiHost::Tick()
+{
+    std::lock_guard<std::mutex> guard(g_viewsMutex);
+    for (TerminalProgressView* v : g_views) v->Tick();
+}

@@ -1,0 +1,232 @@
+// Runs the real hotsync program with the test conduit against temporary
+// homes, handhelds and registries.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "hotsync/UsersFile.h"
+#include "palmkit/HandheldLock.h"
+#include "palmkit/HandheldStore.h"
+#include "quillio/PdbFile.h"
+#include "winreg/WinReg.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHotSync = NORV_BINARY_DIR "/bin/hotsync";
+const std::string kConduit = NORV_BINARY_DIR "/lib/libTestConduit.so";
+
+struct RunResult {
+    int code = -1;
+    std::string output;
+};
+
+class HotSyncRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "hotsync-run-XXXXXX").string();
+        m_Root = ::mkdtemp(tmpl.data());
+        m_Home = m_Root + "/home";
+        m_Handheld = m_Root + "/handheld";
+        m_Registry = m_Root + "/registry.db";
+        ::setenv("NORVELIA_REGISTRY", m_Registry.c_str(), 1);
+        ::unsetenv("HOTSYNC_HOME");
+        ::unsetenv("TESTCONDUIT_INSTALL");
+        ::unsetenv("TESTCONDUIT_ASK");
+        CHandheldStore store(m_Handheld);
+        ASSERT_TRUE(store.Create());
+        CPdbFile notes("Notes", "memo", "DATA", 0, 1, 0, 0);
+        AddRecord(notes, 1, 1, "first note");
+        AddRecord(notes, 1 | 0x10, 2, "secret note");
+        AddRecord(notes, 3, 3, "other category");
+        ASSERT_TRUE(store.Save(notes));
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(m_Root, ec);
+        ::unsetenv("NORVELIA_REGISTRY");
+    }
+
+    static void AddRecord(CPdbFile& f, BYTE attrib, DWORD id, const std::string& data)
+    {
+        auto r = std::make_unique<CPdbRecord>(reinterpret_cast<const BYTE*>(data.data()), long(data.size()));
+        r->m_UniqueId = id;
+        f.m_RecordSet.AddRecord(std::move(r), attrib);
+    }
+
+    RunResult Run(const std::string& args)
+    {
+        RunResult r;
+        const std::string cmd = kHotSync + " --home " + m_Home + " " + args + " </dev/null 2>&1";
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) return r;
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+        const int status = ::pclose(p);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+
+    std::string Sync(const std::string& extra = "")
+    {
+        return "sync --user alice --handheld " + m_Handheld + " --conduit " + kConduit + " " + extra;
+    }
+
+    std::vector<std::string> LogLines()
+    {
+        std::ifstream in(m_Home + "/Alice/HotSync.log");
+        std::vector<std::string> lines;
+        std::string line;
+        while (std::getline(in, line)) lines.push_back(line);
+        return lines;
+    }
+
+    std::string m_Root, m_Home, m_Handheld, m_Registry;
+};
+
+TEST_F(HotSyncRunTest, UserAddThenSyncReadsAndWritesTheHandheldAndTheLog)
+{
+    RunResult add = Run("user add Alice");
+    ASSERT_EQ(add.code, 0) << add.output;
+    EXPECT_TRUE(fs::is_directory(m_Home + "/Alice"));
+    std::vector<CUsersFile::User> users;
+    ASSERT_TRUE(CUsersFile::Read(m_Home + "/users.dat", users));
+    ASSERT_EQ(users.size(), 1u);
+    EXPECT_EQ(users[0].name, "Alice");
+    EXPECT_EQ(Run("user add alice").code, 2);
+
+    // A queued database replacing one of the handheld, and one the conduit queues.
+    fs::create_directories(m_Home + "/Alice/Install");
+    CPdbFile newNotes("Notes", "memo", "DATA", 0, 2, 0, 0);
+    AddRecord(newNotes, 1, 9, "replaced note");
+    newNotes.WritePdbFile((m_Home + "/Alice/Install/notes-v2.pdb").c_str());
+    std::ofstream(m_Home + "/Alice/Install/junk.txt") << "not a database";
+    CPdbFile extra("Extra", "KESA", "CATA", 0, 1, 0, 0);
+    const std::string extraPath = m_Root + "/extra.pdb";
+    extra.WritePdbFile(extraPath.c_str());
+    ::setenv("TESTCONDUIT_INSTALL", extraPath.c_str(), 1);
+
+    RunResult sync = Run(Sync());
+    ASSERT_EQ(sync.code, 0) << sync.output;
+    EXPECT_NE(sync.output.find("HotSync log for Alice"), std::string::npos) << sync.output;
+    EXPECT_NE(sync.output.find("OK       TestConduit"), std::string::npos) << sync.output;
+    EXPECT_NE(sync.output.find("Notes: 2 records"), std::string::npos) << sync.output;
+
+    CHandheldStore store(m_Handheld);
+    ASSERT_TRUE(store.Find("TestCreated"));
+    ASSERT_TRUE(store.Find("Extra"));
+    CPdbFile notes;
+    ASSERT_TRUE(store.Load("Notes", notes));
+    ASSERT_EQ(notes.m_RecordSet.GetCount(), 1u); // the queued file replaced what the conduit wrote
+    EXPECT_EQ(notes.m_Version, 2);
+    EXPECT_FALSE(fs::exists(m_Home + "/Alice/Install/notes-v2.pdb"));
+    EXPECT_TRUE(fs::exists(m_Home + "/Alice/Install/junk.txt"));
+
+    const auto lines = LogLines();
+    ASSERT_GE(lines.size(), 5u);
+    bool escapes = false, done = false;
+    for (const std::string& l : lines) {
+        ASSERT_EQ(std::count(l.begin(), l.end(), '\t'), 2) << l;
+        EXPECT_EQ(l.size() > 19 && l[4] == '-' && l[10] == ' ' && l[13] == ':', true) << l;
+        if (l.substr(20) == "22\tescapes: back\\\\slash\\ttab\\nnew line") escapes = true;
+        if (l.substr(20) == "20\tTestConduit") done = true;
+    }
+    EXPECT_TRUE(escapes);
+    EXPECT_TRUE(done);
+
+    // The HotSync Manager's registry values.
+    winreg::SetStorePath(m_Registry);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\U.S. Robotics\\Pilot Desktop\\Core", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    char value[512] = {};
+    DWORD size = sizeof value;
+    DWORD type = 0;
+    ASSERT_EQ(RegQueryValueExA(key, "HotSyncPath", &type, reinterpret_cast<BYTE*>(value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(value), m_Home + "/hotsync");
+    size = sizeof value;
+    ASSERT_EQ(RegQueryValueExA(key, "Path", &type, reinterpret_cast<BYTE*>(value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(value), m_Home);
+    RegCloseKey(key);
+    winreg::SetStorePath("");
+
+    // A second run appends to the log.
+    ASSERT_EQ(Run(Sync("--quiet")).code, 0);
+    EXPECT_GT(LogLines().size(), lines.size());
+}
+
+TEST_F(HotSyncRunTest, ClearFailures)
+{
+    RunResult r = Run(Sync());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.output.find("no HotSync user named \"alice\""), std::string::npos) << r.output;
+    ASSERT_EQ(Run("user add Alice").code, 0);
+
+    r = Run("sync --user alice --handheld " + m_Root + "/nowhere --conduit " + kConduit);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.output.find("no handheld at"), std::string::npos) << r.output;
+
+    r = Run("sync --user alice --handheld " + m_Handheld + " --conduit " + m_Root + "/libNone.so");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.output.find("cannot load the conduit"), std::string::npos) << r.output;
+
+    r = Run("sync --user alice --handheld " + m_Handheld + " --conduit " NORV_BINARY_DIR "/lib/libPalmKit.so");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.output.find("lacks the entry point OpenConduit"), std::string::npos) << r.output;
+
+    {
+        CHandheldLock lock;
+        ASSERT_EQ(lock.Acquire(m_Handheld), CHandheldLock::Result::Locked);
+        r = Run(Sync());
+        EXPECT_EQ(r.code, 3);
+        EXPECT_NE(r.output.find("being synchronized by another run"), std::string::npos) << r.output;
+    }
+
+    // The conduit's own failure: exit 1 with its code, the log still written.
+    CPdbFile fail("FailMe", "KESA", "LIST", 0, 1, 0, 0);
+    ASSERT_TRUE(CHandheldStore(m_Handheld).Save(fail));
+    r = Run(Sync());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.output.find("the conduit returned 4100"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("FAILED   TestConduit"), std::string::npos) << r.output;
+    EXPECT_FALSE(LogLines().empty());
+}
+
+TEST_F(HotSyncRunTest, QuestionsAndConfiguredSyncType)
+{
+    ASSERT_EQ(Run("user add Alice").code, 0);
+    ::setenv("TESTCONDUIT_ASK", "1", 1);
+    RunResult r = Run(Sync("--no"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("answer: no"), std::string::npos) << r.output;
+    r = Run(Sync("--yes"));
+    EXPECT_NE(r.output.find("answer: yes"), std::string::npos) << r.output;
+    // No terminal and no answer given: the question's default.
+    r = Run(Sync());
+    EXPECT_NE(r.output.find("answer: yes"), std::string::npos) << r.output;
+    ::unsetenv("TESTCONDUIT_ASK");
+
+    r = Run("configure --user Alice --action 3 --make-default --conduit " + kConduit);
+    ASSERT_EQ(r.code, 0) << r.output;
+    r = Run(Sync());
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("sync configured to Do Nothing"), std::string::npos) << r.output;
+    // An explicit sync type wins.
+    r = Run(Sync("--sync-type slow"));
+    EXPECT_NE(r.output.find("OK       TestConduit"), std::string::npos) << r.output;
+    EXPECT_EQ(Run(Sync("--sync-type bogus")).code, 2);
+    // Without a terminal the configuration dialog is declined.
+    EXPECT_EQ(Run("configure --user Alice --conduit " + kConduit).code, 1);
+}
+
+} // namespace

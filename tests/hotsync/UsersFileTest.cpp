@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "hotsync/HotSyncLogFile.h"
+#include "hotsync/UsersFile.h"
+
+namespace {
+
+struct ReadUser {
+    std::string name, dir;
+};
+
+// Reads users.dat the way the settings program does: count at byte 0, first
+// record at 13, name length at offset 4 of a record, name, directory length,
+// directory, one byte, then the next record after the first 0x01 0x80.
+std::vector<ReadUser> ReadAsSettingsProgram(const std::vector<BYTE>& b)
+{
+    std::vector<ReadUser> users;
+    if (b.empty()) return users;
+    const int count = b[0];
+    std::size_t pos = 13;
+    auto at = [&](std::size_t i) -> BYTE {
+        if (i >= b.size()) throw std::out_of_range("users.dat ends early");
+        return b[i];
+    };
+    for (int i = 0; i < count; ++i) {
+        ReadUser u;
+        std::size_t p = pos + 4;
+        const std::size_t nameLen = at(p++);
+        for (std::size_t k = 0; k < nameLen; ++k) u.name += char(at(p++));
+        const std::size_t dirLen = at(p++);
+        for (std::size_t k = 0; k < dirLen; ++k) u.dir += char(at(p++));
+        at(p++);
+        EXPECT_LE(u.name.size(), 31u);
+        EXPECT_LE(u.dir.size(), 31u);
+        users.push_back(u);
+        if (i + 1 == count) break;
+        for (;;) {
+            if (at(p++) != 0x01) continue;
+            if (at(p++) == 0x80) break;
+        }
+        pos = p;
+    }
+    return users;
+}
+
+class TempFile {
+public:
+    TempFile() : m_Path((std::filesystem::temp_directory_path() / ("users-" + std::to_string(::getpid()) + ".dat")).string()) {}
+    ~TempFile() { std::filesystem::remove(m_Path); }
+    const std::string& Path() const { return m_Path; }
+    std::vector<BYTE> Bytes() const
+    {
+        std::ifstream in(m_Path, std::ios::binary);
+        return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+private:
+    std::string m_Path;
+};
+
+TEST(UsersFileTest, WrittenFileReadsBackThroughTheSettingsProgramsWalk)
+{
+    TempFile file;
+    std::vector<CUsersFile::User> users = {
+        {"Alice", "Alice", 0x00008001},            // id bytes 01 80 inside a record
+        {"B\xe9r\xe9nice Dupont", "BrniceDupont", 0x80018001},
+        {std::string(31, 'x'), std::string(31, 'd'), 0x01010101},
+    };
+    ASSERT_TRUE(CUsersFile::Write(file.Path(), users));
+    const auto bytes = file.Bytes();
+    EXPECT_EQ(bytes[0], 3);
+    const auto read = ReadAsSettingsProgram(bytes);
+    ASSERT_EQ(read.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(read[i].name, users[i].name);
+        EXPECT_EQ(read[i].dir, users[i].dir);
+    }
+    std::vector<CUsersFile::User> back;
+    ASSERT_TRUE(CUsersFile::Read(file.Path(), back));
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[1].name, users[1].name);
+    EXPECT_EQ(back[2].id, 0x01010101u);
+
+    ASSERT_TRUE(CUsersFile::Write(file.Path(), {}));
+    EXPECT_TRUE(ReadAsSettingsProgram(file.Bytes()).empty());
+}
+
+TEST(UsersFileTest, RefusesWhatTheReaderCannotHoldAndSurvivesDamage)
+{
+    TempFile file;
+    EXPECT_FALSE(CUsersFile::Write(file.Path(), {{std::string(32, 'x'), "d", 1}}));
+    EXPECT_FALSE(CUsersFile::Write(file.Path(), {{"tab\there", "d", 1}}));
+    EXPECT_FALSE(CUsersFile::Write(file.Path(), {{"", "d", 1}}));
+    EXPECT_FALSE(CUsersFile::Write(file.Path(), {{"ok", std::string(40, 'd'), 1}}));
+
+    auto bytes = CUsersFile::Encode({{"Alice", "Alice", 1}, {"Bob", "Bob", 2}});
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+        std::vector<BYTE> part(bytes.begin(), bytes.begin() + long(cut));
+        const auto users = CUsersFile::Decode(part);
+        EXPECT_LE(users.size(), 2u);
+    }
+    bytes[0] = 200; // a count beyond the records
+    EXPECT_EQ(CUsersFile::Decode(bytes).size(), 2u);
+    std::vector<CUsersFile::User> none;
+    EXPECT_TRUE(CUsersFile::Read(file.Path() + ".absent", none));
+    EXPECT_TRUE(none.empty());
+}
+
+TEST(HotSyncLogFileTest, OneEntryALineWithEscapes)
+{
+    palmkit::LogEntry e;
+    e.time = 0;
+    e.activity = 22;
+    e.text = "a\\b\tc\nd";
+    const std::string line = CHotSyncLogFile::FormatLine(e);
+    const auto tab1 = line.find('\t');
+    ASSERT_EQ(tab1, 19u);
+    EXPECT_EQ(line.substr(tab1), "\t22\ta\\\\b\\tc\\nd");
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+
+    palmkit::LogEntry ok;
+    ok.activity = 20;
+    ok.text = "Norvelia";
+    e.text = "two\nlines";
+    const std::string person = CHotSyncLogFile::FormatForPerson({ok, e}, "Alice");
+    EXPECT_NE(person.find("HotSync log for Alice"), std::string::npos);
+    EXPECT_NE(person.find("OK       Norvelia"), std::string::npos);
+    EXPECT_NE(person.find("skipped  two\n           lines"), std::string::npos);
+}
+
+} // namespace
