@@ -72,10 +72,10 @@ _channelType CAppInfo::GetChannelType() const
 {
     const bool b12 = HasDisplayInfo(12);
     const bool b13 = HasDisplayInfo(13);
-    if (b12 && b13) return CHANNEL_OTHER;
-    if (b13) return CHANNEL_GAME;
-    if (b12) return CHANNEL_LIST;
-    return CHANNEL_CATALOG;
+    if (b12 && b13) return ChannelOther;
+    if (b13) return ChannelGame;
+    if (b12) return ChannelList;
+    return ChannelCatalog;
 }
 
 std::string CAppInfo::GetColumnLabel(int index) const
@@ -91,7 +91,7 @@ BYTE CAppInfo::GetColumnAttribute(int index) const
 std::string CAppInfo::GetFormatVersion() const
 {
     if (m_FormatNum == 2) return "2.3";
-    if (m_FormatNum == 1 || GetChannelType() == CHANNEL_GAME) return "2.1";
+    if (m_FormatNum == 1 || GetChannelType() == ChannelGame) return "2.1";
     return "2.01";
 }
 

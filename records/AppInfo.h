@@ -7,7 +7,8 @@
 #include "platform/Export.h"
 #include "platform/Types.h"
 #include "quillio/PdbRecord.h"
-#include "records/ChannelType.h"
+// The channel kinds are the server client's; only the header is shared.
+#include "client/ChannelType.h"
 #include "records/PdbPackedRecord.h"
 
 class NORV_EXPORT CAppInfo {

@@ -88,7 +88,7 @@ TEST(AppInfo, LayoutOfEveryFieldAndReadBack)
     EXPECT_EQ(back.GetColumnLabel(7), "Price");
     EXPECT_EQ(back.GetColumnAttribute(0), 0x21);
     EXPECT_EQ(back.GetDisplayInfo(), 0x1001);
-    EXPECT_EQ(back.GetChannelType(), CHANNEL_LIST);
+    EXPECT_EQ(back.GetChannelType(), ChannelList);
 
     // A short block reads as what it holds.
     CPdbRecord shortRecord(rec->Buffer(), 40);
@@ -122,11 +122,11 @@ TEST(AppInfo, RefusalsLeaveFieldsUnchanged)
 TEST(AppInfo, ChannelTypeFromBits12And13)
 {
     CAppInfo info;
-    EXPECT_EQ(info.GetChannelType(), CHANNEL_CATALOG);
+    EXPECT_EQ(info.GetChannelType(), ChannelCatalog);
     info.AddDisplayInfo(13);
-    EXPECT_EQ(info.GetChannelType(), CHANNEL_GAME);
+    EXPECT_EQ(info.GetChannelType(), ChannelGame);
     info.AddDisplayInfo(12);
-    EXPECT_EQ(info.GetChannelType(), CHANNEL_OTHER);
+    EXPECT_EQ(info.GetChannelType(), ChannelOther);
     EXPECT_TRUE(info.HasDisplayInfo(12));
 }
 

@@ -86,7 +86,7 @@ TEST(Catalogc, CatalogSampleReadsBackFieldForField)
     EXPECT_EQ(info.GetColumnLabel(1), "Article");
     EXPECT_EQ(info.GetColumnAttribute(2), 4);
     EXPECT_EQ(info.GetDisplayInfo(), 0x0009);
-    EXPECT_EQ(info.GetChannelType(), CHANNEL_CATALOG);
+    EXPECT_EQ(info.GetChannelType(), ChannelCatalog);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(pdb.m_AppInfo.data()) + 259), "2.3");
 
     CItemRecords items;
@@ -162,7 +162,7 @@ TEST(Catalogc, ListSampleReadsBackFieldForField)
     CAppInfo info;
     info.FillFromPdbRecord(&block);
     EXPECT_EQ(info.GetListOrCatalogName(), "C7abc");
-    EXPECT_EQ(info.GetChannelType(), CHANNEL_LIST);
+    EXPECT_EQ(info.GetChannelType(), ChannelList);
     EXPECT_EQ(info.GetTitle(), "Ma liste");
 
     COrderInfo order;
