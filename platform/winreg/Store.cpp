@@ -297,6 +297,13 @@ LSTATUS Store::Run(bool write, const std::function<LSTATUS(sqlite3*)>& fn)
     return result;
 }
 
+void Store::Close()
+{
+    std::unique_lock lock(m_Lock, std::try_to_lock);
+    if (lock.owns_lock() && m_Depth == 0)
+        DropLocked();
+}
+
 LSTATUS Store::Flush()
 {
     std::lock_guard lock(m_Lock);

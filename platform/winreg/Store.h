@@ -57,6 +57,8 @@ public:
     LSTATUS Run(bool write, const std::function<LSTATUS(sqlite3*)>& fn);
     // Writes committed changes through to the main file.
     LSTATUS Flush();
+    // Closes the connection when no call is under way; the next call reopens it.
+    void Close();
 
 private:
     Store() = default;

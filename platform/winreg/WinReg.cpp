@@ -81,6 +81,11 @@ bool Resolve(HKEY key, HKEY__* out)
     return true;
 }
 
+// Closing the connection at exit checkpoints the file and removes its -wal and -shm companions.
+struct CloseAtExit {
+    ~CloseAtExit() { Store::Instance().Close(); }
+} closeAtExit;
+
 bool IsHive(std::int64_t id) { return id >= 1 && id <= 4; }
 
 std::string Fold(std::string_view name)
