@@ -88,10 +88,13 @@ namespace winreg {
 // The store file in use for this process (from the environment, read at first use).
 NORV_EXPORT std::string StorePath();
 // Points the process at another store file (tests); empty restores the default.
+// Keys opened before belong to the previous file: close them first.
 NORV_EXPORT void SetStorePath(const std::string& path);
-// Runs fn as one write transaction: every registry call this thread makes inside
-// fn joins it, and all of them are undone unless fn returns ERROR_SUCCESS.
-NORV_EXPORT LSTATUS RunInTransaction(const std::function<LSTATUS()>& fn);
+// Runs fn as one transaction: every registry call this thread makes inside fn
+// joins it, and all of them are undone unless fn returns ERROR_SUCCESS. A read
+// transaction (write false) sees one consistent state and does not hold others'
+// writes back, but writes made inside it may fail with ERROR_CANTWRITE.
+NORV_EXPORT LSTATUS RunInTransaction(const std::function<LSTATUS()>& fn, bool write = true);
 // Text of a result code, for messages.
 NORV_EXPORT std::string ResultText(LSTATUS code);
 } // namespace winreg

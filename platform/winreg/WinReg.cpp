@@ -441,10 +441,10 @@ std::string StorePath() { return Store::Instance().Path(); }
 
 void SetStorePath(const std::string& path) { Store::Instance().SetPath(path); }
 
-LSTATUS RunInTransaction(const std::function<LSTATUS()>& fn)
+LSTATUS RunInTransaction(const std::function<LSTATUS()>& fn, bool write)
 {
     std::exception_ptr thrown;
-    LSTATUS r = Store::Instance().Run(true, [&](sqlite3*) {
+    LSTATUS r = Store::Instance().Run(write, [&](sqlite3*) {
         try {
             return fn();
         } catch (...) {

@@ -255,7 +255,7 @@ int Export(const std::vector<std::string>& keyTexts, const std::string& file)
             return ERROR_INVALID_FUNCTION;
         }
         return ERROR_SUCCESS;
-    });
+    }, false);
     if (!failure.empty())
         throw Failure{failure};
     if (r != ERROR_SUCCESS)
