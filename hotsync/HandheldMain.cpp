@@ -1,0 +1,188 @@
+// handheld: creates, lists, dumps, imports, exports and removes the databases
+// of a handheld directory.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+#include "hotsync/DatabaseDump.h"
+#include "palmkit/Handheld.h"
+#include "palmkit/HandheldInfo.h"
+#include "palmkit/HandheldLock.h"
+#include "palmkit/HandheldStore.h"
+#include "quillio/PdbFile.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitBusy = 3;
+
+int Fail(int code, const std::string& message)
+{
+    std::fprintf(stderr, "handheld: %s\n", message.c_str());
+    return code;
+}
+
+// Holds the directory for a change; an error code when it cannot.
+int LockFor(const CHandheldStore& store, CHandheldLock& lock)
+{
+    if (!store.Exists()) return Fail(kExitUsage, "no handheld at " + store.Dir() + " (see: handheld init)");
+    switch (lock.Acquire(store.Dir())) {
+    case CHandheldLock::Result::Locked: return 0;
+    case CHandheldLock::Result::NotADirectory: return Fail(kExitUsage, "no handheld at " + store.Dir());
+    case CHandheldLock::Result::Busy:
+        return Fail(kExitBusy, "the handheld " + store.Dir() + " is being synchronized by another run");
+    }
+    return kExitFailed;
+}
+
+int CmdInit(const std::string& dir, const std::string& user, long long userId)
+{
+    CHandheldStore store(dir);
+    if (!store.Create()) return Fail(kExitFailed, "cannot create " + dir);
+    CHandheldLock lock;
+    if (int rc = LockFor(store, lock)) return rc;
+    CHandheldInfo info;
+    if (!info.Load(store.Dir())) return Fail(kExitFailed, "the handheld's " + std::string(CHandheldInfo::kFileName) + " is unreadable");
+    if (!user.empty()) info.m_UserName = user;
+    if (userId >= 0) info.m_UserId = DWORD(userId);
+    std::string error;
+    if (!info.Save(store.Dir(), &error)) return Fail(kExitFailed, error);
+    std::printf("Handheld %s%s%s\n", store.Dir().c_str(), info.m_UserName.empty() ? "" : " of ",
+                info.m_UserName.c_str());
+    return 0;
+}
+
+int CmdList(const std::string& dir)
+{
+    CHandheldStore store(dir);
+    if (!store.Exists()) return Fail(kExitUsage, "no handheld at " + dir);
+    const auto entries = store.List();
+    std::printf("%-31s  %-4s  %-4s  %-6s  %7s  %8s\n", "Name", "Type", "Crtr", "Attr", "Records", "ModNum");
+    for (const auto& e : entries) {
+        std::string flags;
+        if (e.attributes & 0x0001) flags += " resource";
+        if (e.attributes & 0x0002) flags += " read-only";
+        if (e.attributes & 0x0008) flags += " backup";
+        if (e.damaged) flags += " DAMAGED";
+        std::printf("%-31s  %-4s  %-4s  0x%04X  %7u  %8u%s\n", e.name.c_str(),
+                    CDatabaseDump::CodeText(e.type).c_str(), CDatabaseDump::CodeText(e.creator).c_str(),
+                    unsigned(e.attributes), unsigned(e.recordCount), unsigned(e.modNumber), flags.c_str());
+    }
+    std::printf("%zu database%s\n", entries.size(), entries.size() == 1 ? "" : "s");
+    return 0;
+}
+
+int CmdDump(const std::string& dir, const std::string& name)
+{
+    CHandheldStore store(dir);
+    if (!store.Exists()) return Fail(kExitUsage, "no handheld at " + dir);
+    auto entry = store.Find(name);
+    if (!entry) return Fail(kExitFailed, "no database named \"" + name + "\" on " + dir);
+    CPdbFile f;
+    if (!f.ReadPdbFile(entry->path.c_str())) return Fail(kExitFailed, entry->path + " is not a readable database");
+    if (entry->damaged) std::printf("(damaged file: what follows is what could be read)\n");
+    CDatabaseDump::Write(std::cout, f);
+    return 0;
+}
+
+int CmdImport(const std::string& dir, const std::vector<std::string>& files)
+{
+    CHandheldStore store(dir);
+    CHandheldLock lock;
+    if (int rc = LockFor(store, lock)) return rc;
+    int result = 0;
+    for (const std::string& path : files) {
+        CPdbFile f;
+        if (!f.ReadPdbFile(path.c_str()) || f.m_Name.empty()) {
+            result = Fail(kExitFailed, path + " is not a Palm database");
+            continue;
+        }
+        const bool replaced = store.Find(f.m_Name).has_value();
+        std::string error;
+        if (!store.Save(f, &error)) {
+            result = Fail(kExitFailed, "cannot import " + path + ": " + error);
+            continue;
+        }
+        std::printf("%s %s\n", replaced ? "Replaced" : "Imported", f.m_Name.c_str());
+    }
+    return result;
+}
+
+int CmdExport(const std::string& dir, const std::string& name, const std::string& file)
+{
+    CHandheldStore store(dir);
+    if (!store.Exists()) return Fail(kExitUsage, "no handheld at " + dir);
+    auto entry = store.Find(name);
+    if (!entry) return Fail(kExitFailed, "no database named \"" + name + "\" on " + dir);
+    std::ifstream in(entry->path, std::ios::binary);
+    std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) return Fail(kExitFailed, "cannot read " + entry->path);
+    std::string error;
+    if (!CHandheldStore::WriteFileAtomically(file, bytes, &error)) return Fail(kExitFailed, error);
+    std::printf("Exported %s to %s\n", name.c_str(), file.c_str());
+    return 0;
+}
+
+int CmdRemove(const std::string& dir, const std::string& name)
+{
+    CHandheldStore store(dir);
+    CHandheldLock lock;
+    if (int rc = LockFor(store, lock)) return rc;
+    if (!store.Find(name)) return Fail(kExitFailed, "no database named \"" + name + "\" on " + dir);
+    if (!store.Remove(name)) return Fail(kExitFailed, "cannot remove \"" + name + "\"");
+    std::printf("Removed %s\n", name.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"handheld - the databases of a handheld directory (one Palm database file per database)"};
+    app.require_subcommand(1);
+
+    std::string dir, name, file, user;
+    long long userId = -1;
+    std::vector<std::string> files;
+
+    auto* init = app.add_subcommand("init", "Create a handheld directory and its handheld.json");
+    init->add_option("DIR", dir, "Handheld directory")->required();
+    init->add_option("--user", user, "User name of the handheld");
+    init->add_option("--user-id", userId, "User id of the handheld")->check(CLI::Range(0LL, 4294967295LL));
+
+    auto* list = app.add_subcommand("list", "List the databases: name, type, creator, attributes, records, modification number");
+    list->add_option("DIR", dir, "Handheld directory")->required();
+
+    auto* dump = app.add_subcommand("dump", "Show a database: header, AppInfo, every record (decoded where known)");
+    dump->add_option("DIR", dir, "Handheld directory")->required();
+    dump->add_option("NAME", name, "Database name")->required();
+
+    auto* import = app.add_subcommand("import", "Copy PDB or PRC files onto the handheld (replacing databases of the same name)");
+    import->add_option("DIR", dir, "Handheld directory")->required();
+    import->add_option("FILE", files, "Database files")->required();
+
+    auto* exportCmd = app.add_subcommand("export", "Copy a database of the handheld to a file");
+    exportCmd->add_option("DIR", dir, "Handheld directory")->required();
+    exportCmd->add_option("NAME", name, "Database name")->required();
+    exportCmd->add_option("FILE", file, "File to write")->required();
+
+    auto* remove = app.add_subcommand("remove", "Delete a database from the handheld");
+    remove->add_option("DIR", dir, "Handheld directory")->required();
+    remove->add_option("NAME", name, "Database name")->required();
+
+    CLI11_PARSE(app, argc, argv);
+    try {
+        if (init->parsed()) return CmdInit(dir, user, userId);
+        if (list->parsed()) return CmdList(dir);
+        if (dump->parsed()) return CmdDump(dir, name);
+        if (import->parsed()) return CmdImport(dir, files);
+        if (exportCmd->parsed()) return CmdExport(dir, name, file);
+        if (remove->parsed()) return CmdRemove(dir, name);
+    } catch (const std::exception& e) {
+        return Fail(kExitFailed, e.what());
+    }
+    return kExitUsage;
+}
