@@ -31,12 +31,15 @@ BYTE* CPbmConverter::GetBuffer()
 
 std::string CPbmConverter::LoadPbmFile(const std::string& path)
 {
+    m_Input.exceptions(std::ios::goodbit);
     m_Input.close();
     m_Input.clear();
     m_Eof = false;
     m_Input.open(path, std::ios::in);
     if (!m_Input.is_open()) return "CPbmConverter::LoadPbmFile - file open failed";
     try {
+        // A read error (not the end of the file) raises, as the file layer does.
+        m_Input.exceptions(std::ios::badbit);
         ReadPbmLine(); // magic line, not examined
         ReadPbmLine(); // size line
         const std::string sizeLine = m_Eof ? std::string() : m_Line;
@@ -64,6 +67,7 @@ std::string CPbmConverter::LoadPbmFile(const std::string& path)
         ReadPbmLine();
         for (int row = 0; row < m_Height; ++row) AddRowData();
     } catch (const std::exception&) {
+        m_Input.exceptions(std::ios::goodbit);
         m_Input.close();
         return "CPbmConverter::LoadPbmFile - invalid file format";
     }

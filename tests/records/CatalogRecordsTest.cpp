@@ -316,7 +316,7 @@ TEST(ImageRecord, RawFilesPbmFilesAndNoFile)
         std::remove(".pbm");
     }
     // A file that cannot be read adds nothing.
-    image.SetImageFileName(::testing::TempDir() + "missing.bin");
+    image.SetImageFileName(TestDir() + "missing.bin");
     EXPECT_EQ(BytesOf(*image.CreatePdbRec()), expected);
 
     const std::string trace = CImageRecord::TraceFilePath();

@@ -32,7 +32,7 @@ struct CatalogcRun {
 // Runs catalogc on `input`, writing `output`; stderr is kept.
 CatalogcRun Catalogc(const std::string& input, const std::string& output)
 {
-    const std::string errFile = ::testing::TempDir() + "catalogc.err";
+    const std::string errFile = TestDir() + "catalogc.err";
     const std::string command = "'" + kCatalogc + "' '" + input + "' -o '" + output + "' >/dev/null 2>'" + errFile + "'";
     CatalogcRun run;
     const int raw = std::system(command.c_str());
@@ -54,7 +54,7 @@ std::vector<const CPdbRecord*> OfCategory(const CPdbFile& pdb, int category)
 
 CPdbFile& Build(CPdbFile& pdb, const std::string& sample)
 {
-    const std::string output = ::testing::TempDir() + sample + ".pdb";
+    const std::string output = TestDir() + sample + ".pdb";
     fs::remove(output);
     const CatalogcRun run = Catalogc(kSamples + sample + ".json", output);
     EXPECT_EQ(run.status, 0) << run.errors;
@@ -237,7 +237,7 @@ TEST(Catalogc, RefusalsNameTheJsonPathAndWriteNothing)
       "deliveryZones": [{"addressId": 0, "zoneName": ""}]
     })");
     WriteTempFile("huge.pbm", "P1\n4000 4000\n");
-    const std::string output = ::testing::TempDir() + "bad.pdb";
+    const std::string output = TestDir() + "bad.pdb";
     fs::remove(output);
     const CatalogcRun run = Catalogc(input, output);
     EXPECT_NE(run.status, 0);
@@ -270,7 +270,7 @@ TEST(Catalogc, RefusalsNameTheJsonPathAndWriteNothing)
 
 TEST(Catalogc, ReplacesAnExistingFileWhole)
 {
-    const std::string output = ::testing::TempDir() + "replace.pdb";
+    const std::string output = TestDir() + "replace.pdb";
     WriteTempFile("replace.pdb", std::string(100000, 'x'));
     const CatalogcRun run = Catalogc(kSamples + "user.json", output);
     ASSERT_EQ(run.status, 0) << run.errors;
@@ -278,7 +278,7 @@ TEST(Catalogc, ReplacesAnExistingFileWhole)
     ASSERT_TRUE(pdb.ReadPdbFile(output.c_str()));
     EXPECT_EQ(pdb.m_Name, "USERCTX");
     EXPECT_LT(fs::file_size(output), 1000u);
-    for (const auto& entry : fs::directory_iterator(::testing::TempDir()))
+    for (const auto& entry : fs::directory_iterator(TestDir()))
         EXPECT_EQ(entry.path().string().find("replace.pdb."), std::string::npos) << entry.path();
 }
 

@@ -92,7 +92,7 @@ TEST(PdbPackedRecord, AddFileBinDataTakesFilesUpToOneByteShortOfTheRoom)
     EXPECT_TRUE(rec->AddFileBinData(fits));
     EXPECT_EQ(rec->Size(), 65535);
     EXPECT_EQ(rec->Buffer()[65534], 'f');
-    EXPECT_FALSE(rec->AddFileBinData(::testing::TempDir() + "no-such-file.bin"));
+    EXPECT_FALSE(rec->AddFileBinData(TestDir() + "no-such-file.bin"));
 }
 
 TEST(PdbPackedRecord, PriceStringToDWord)

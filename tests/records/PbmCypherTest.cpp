@@ -82,8 +82,10 @@ TEST(PbmConverter, Refusals)
 
     CPbmConverter converter;
     EXPECT_EQ(converter.GetBuffer(), nullptr);
-    EXPECT_EQ(converter.LoadPbmFile(::testing::TempDir() + "missing.pbm"),
+    EXPECT_EQ(converter.LoadPbmFile(TestDir() + "missing.pbm"),
               "CPbmConverter::LoadPbmFile - file open failed");
+    // A folder opens but cannot be read.
+    EXPECT_EQ(converter.LoadPbmFile(TestDir()), "CPbmConverter::LoadPbmFile - invalid file format");
 }
 
 // Exposes the protected helpers.

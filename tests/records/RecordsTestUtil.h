@@ -2,8 +2,12 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/Types.h"
@@ -37,9 +41,31 @@ inline CPdbRecord RecordOf(const CPdbPackedRecord& rec)
     return CPdbRecord(rec.Buffer(), rec.Size());
 }
 
+// A folder of this test process only, removed when the process ends, so
+// that test programs running side by side never share a file.
+inline const std::string& TestDir()
+{
+    struct Folder {
+        std::filesystem::path path;
+        Folder()
+            : path(std::filesystem::path(::testing::TempDir()) / ("recshelf-test-" + std::to_string(::getpid())))
+        {
+            std::filesystem::create_directories(path);
+        }
+        ~Folder()
+        {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    };
+    static const Folder folder;
+    static const std::string text = folder.path.string() + "/";
+    return text;
+}
+
 inline std::string WriteTempFile(const std::string& name, const std::string& content)
 {
-    std::string path = ::testing::TempDir() + name;
+    std::string path = TestDir() + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(content.data(), 1, content.size(), f);
     std::fclose(f);
