@@ -140,6 +140,36 @@ LSTATUS FromSqlite(int rc, bool write)
     }
 }
 
+namespace {
+
+// The file's application id and whether it holds any table, read as one snapshot
+// (a transaction is already open when inTransaction is true).
+LSTATUS ReadIdentity(sqlite3* db, bool inTransaction, std::int64_t* appId, bool* haveTables)
+{
+    int rc = SQLITE_OK;
+    if (!inTransaction && !Exec(db, "BEGIN", &rc))
+        return IsDamage(rc) ? ERROR_BADDB : FromSqlite(rc, false);
+    LSTATUS result = ERROR_SUCCESS;
+    {
+        Query id(db, "PRAGMA application_id");
+        rc = id.Step();
+        if (rc == SQLITE_ROW) {
+            *appId = id.Int(0);
+            Query tables(db, "SELECT count(*) FROM sqlite_master");
+            rc = tables.Step();
+            if (rc == SQLITE_ROW)
+                *haveTables = tables.Int(0) > 0;
+        }
+        if (rc != SQLITE_ROW)
+            result = IsDamage(rc) ? ERROR_BADDB : FromSqlite(rc, false);
+    }
+    if (!inTransaction)
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    return result;
+}
+
+} // namespace
+
 Store& Store::Instance()
 {
     // Never destroyed: handles may still be closed from other static destructors.
@@ -215,23 +245,12 @@ LSTATUS Store::OpenLocked()
     sqlite3_busy_timeout(db.get(), 5000);
     sqlite3_extended_result_codes(db.get(), 0);
 
-    // Reading the header first tells a damaged or foreign file from ours.
+    // Reading the header first tells a damaged or foreign file from ours,
+    // before anything is changed in it.
     std::int64_t appId = 0;
-    {
-        Query q(db.get(), "PRAGMA application_id");
-        rc = q.Step();
-        if (rc != SQLITE_ROW)
-            return IsDamage(rc) ? ERROR_BADDB : FromSqlite(rc, false);
-        appId = q.Int(0);
-    }
     bool haveTables = false;
-    {
-        Query q(db.get(), "SELECT count(*) FROM sqlite_master");
-        rc = q.Step();
-        if (rc != SQLITE_ROW)
-            return FromSqlite(rc, false);
-        haveTables = q.Int(0) > 0;
-    }
+    if (LSTATUS r = ReadIdentity(db.get(), false, &appId, &haveTables); r != ERROR_SUCCESS)
+        return r;
     if (appId != kApplicationId && (appId != 0 || haveTables))
         return ERROR_BADDB;
 
@@ -240,12 +259,22 @@ LSTATUS Store::OpenLocked()
     if (appId == 0) {
         if (!Exec(db.get(), "BEGIN IMMEDIATE", &rc))
             return FromSqlite(rc, true);
-        // Another process may have created the schema while we waited.
-        bool ok = Exec(db.get(), kSchema, &rc) && Exec(db.get(), ("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str(), &rc) &&
-                  Exec(db.get(), "COMMIT", &rc);
-        if (!ok) {
+        // Another process may have made the file ours while we waited for the lock.
+        LSTATUS r = ReadIdentity(db.get(), true, &appId, &haveTables);
+        if (r == ERROR_SUCCESS && appId == 0 && haveTables)
+            r = ERROR_BADDB;
+        if (r == ERROR_SUCCESS && appId == 0) {
+            const std::string mark = "PRAGMA application_id=" + std::to_string(kApplicationId);
+            if (!Exec(db.get(), kSchema, &rc) || !Exec(db.get(), mark.c_str(), &rc))
+                r = FromSqlite(rc, true);
+        } else if (r == ERROR_SUCCESS && appId != kApplicationId) {
+            r = ERROR_BADDB;
+        }
+        if (r == ERROR_SUCCESS && !Exec(db.get(), "COMMIT", &rc))
+            r = FromSqlite(rc, true);
+        if (r != ERROR_SUCCESS) {
             sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-            return FromSqlite(rc, true);
+            return r;
         }
     }
     m_Db = std::move(db);

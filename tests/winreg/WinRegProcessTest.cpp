@@ -130,3 +130,22 @@ TEST(WinRegProcesses, WriterKilledMidWriteLeavesWholeTransactions)
     // And the store still takes writes.
     EXPECT_EQ(PutCounter("K", "After", 1), ERROR_SUCCESS);
 }
+
+TEST(WinRegProcesses, ProcessesCreatingTheStoreTogetherAllSucceed)
+{
+    RegTestStore store;
+    for (int round = 0; round < 5; ++round) {
+        const std::string path = store.Dir() + "/fresh" + std::to_string(round) + ".db";
+        winreg::SetStorePath(path); // nobody has opened this file yet
+        pid_t writers[4];
+        for (int w = 0; w < 4; ++w) {
+            writers[w] = fork();
+            ASSERT_GE(writers[w], 0);
+            if (writers[w] == 0)
+                _exit(RegPutString(HKEY_LOCAL_MACHINE, "A\\B" + std::to_string(w), "V", "x") == ERROR_SUCCESS ? 0 : 1);
+        }
+        for (pid_t pid : writers)
+            EXPECT_EQ(WaitExit(pid), 0) << "round " << round;
+        EXPECT_EQ(RegValueCount(HKEY_LOCAL_MACHINE, "A\\B3"), 1u);
+    }
+}
