@@ -16,7 +16,8 @@ public:
 
     void Add(std::unique_ptr<CDeliveryRecord> record);
     std::size_t GetCount() const { return m_Records.size(); }
-    CDeliveryRecord* GetAt(std::size_t index) const { return m_Records.at(index).get(); }
+    // Null past the end.
+    CDeliveryRecord* GetAt(std::size_t index) const { return index < m_Records.size() ? m_Records[index].get() : nullptr; }
 
 private:
     std::vector<std::unique_ptr<CDeliveryRecord>> m_Records;

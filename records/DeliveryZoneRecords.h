@@ -16,7 +16,8 @@ public:
 
     void Add(std::unique_ptr<CDeliveryZoneRecord> record);
     std::size_t GetCount() const { return m_Records.size(); }
-    CDeliveryZoneRecord* GetAt(std::size_t index) const { return m_Records.at(index).get(); }
+    // Null past the end.
+    CDeliveryZoneRecord* GetAt(std::size_t index) const { return index < m_Records.size() ? m_Records[index].get() : nullptr; }
 
 private:
     std::vector<std::unique_ptr<CDeliveryZoneRecord>> m_Records;

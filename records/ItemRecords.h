@@ -23,7 +23,8 @@ public:
 
     void Add(std::unique_ptr<CItemRecord> record);
     std::size_t GetCount() const { return m_Records.size(); }
-    CItemRecord* GetAt(std::size_t index) const { return m_Records.at(index).get(); }
+    // Null past the end.
+    CItemRecord* GetAt(std::size_t index) const { return index < m_Records.size() ? m_Records[index].get() : nullptr; }
 
 private:
     std::vector<std::unique_ptr<CItemRecord>> m_Records;

@@ -21,7 +21,8 @@ public:
 
     void Add(std::unique_ptr<CItemRefRecord> record);
     std::size_t GetCount() const { return m_Records.size(); }
-    CItemRefRecord* GetAt(std::size_t index) const { return m_Records.at(index).get(); }
+    // Null past the end.
+    CItemRefRecord* GetAt(std::size_t index) const { return index < m_Records.size() ? m_Records[index].get() : nullptr; }
 
 private:
     std::vector<std::unique_ptr<CItemRefRecord>> m_Records;
