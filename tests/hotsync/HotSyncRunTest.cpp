@@ -4,10 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "hotsync/UsersFile.h"
@@ -227,6 +229,38 @@ TEST_F(HotSyncRunTest, QuestionsAndConfiguredSyncType)
     EXPECT_EQ(Run(Sync("--sync-type bogus")).code, 2);
     // Without a terminal the configuration dialog is declined.
     EXPECT_EQ(Run("configure --user Alice --conduit " + kConduit).code, 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HotSyncRunTest, CtrlCIsTheProgressViewsAbandon)
+{
+    ASSERT_EQ(Run("user add Alice").code, 0);
+    const std::string ready = m_Root + "/ready";
+    const std::string output = m_Root + "/output.txt";
+    ::setenv("TESTCONDUIT_WAIT_CANCEL", ready.c_str(), 1);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FILE* out = std::freopen(output.c_str(), "w", stdout);
+        if (!out || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0) _exit(100);
+        ::execl(kHotSync.c_str(), "hotsync", "--home", m_Home.c_str(), "sync", "--user", "Alice", "--handheld",
+                m_Handheld.c_str(), "--conduit", kConduit.c_str(), static_cast<char*>(nullptr));
+        _exit(101);
+    }
+    ::unsetenv("TESTCONDUIT_WAIT_CANCEL");
+    for (int i = 0; i < 3000 && !fs::exists(ready); ++i) ::usleep(10000);
+    ASSERT_TRUE(fs::exists(ready));
+    ::kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream in(output);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("abandoned by the user"), std::string::npos) << text;
 }
 
 } // namespace

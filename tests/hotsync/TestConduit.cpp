@@ -1,6 +1,9 @@
 // A small conduit for the hotsync tests: reads the handheld, writes a record
 // and a new database, queues an install, asks a question and logs what it did.
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -101,6 +104,17 @@ long Run(PROGRESSFN progress, CSyncProperties* props)
         const auto answer = platform::UiHost().ShowMessage("Go on?", "TestConduit", platform::MsgIcon::Question,
                                                            platform::MsgButtons::YesNo, platform::MsgResult::Yes);
         Log(answer == platform::MsgResult::Yes ? "answer: yes" : "answer: no", slText);
+    }
+    if (const char* ready = std::getenv("TESTCONDUIT_WAIT_CANCEL")) {
+        // Waits for the user's "Abandon", a bounded while.
+        std::ofstream(ready) << "ready\n";
+        bool abandoned = false;
+        for (int i = 0; i < 3000 && !abandoned; ++i) {
+            SyncYieldCycles(1);
+            abandoned = view->IsCancelled();
+            if (!abandoned) ::usleep(10000);
+        }
+        Log(abandoned ? "abandoned by the user" : "never abandoned", slText);
     }
     view->Hide();
     Log("escapes: back\\slash\ttab\nnew line", slWarning);
