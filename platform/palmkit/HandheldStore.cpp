@@ -10,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "quillio/PdbFile.h"
 
@@ -38,11 +37,20 @@ bool EndsWithNoCase(const std::string& s, const char* suffix)
     return true;
 }
 
-bool ReadAll(const std::string& path, std::vector<BYTE>& out)
+// The header and the record table of a database file, not its data.
+bool ReadHead(const std::string& path, std::vector<BYTE>& out)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    out.assign(CPdbFile::kHeaderSize, 0);
+    in.read(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
+    out.resize(std::size_t(in.gcount()));
+    if (out.size() < CPdbFile::kHeaderSize) return !in.bad();
+    const bool resource = (CPdbFile::PeekWord(out.data() + 32) & CPdbFile::kAttrResource) != 0;
+    const std::size_t table = std::size_t(CPdbFile::PeekWord(out.data() + 76)) * (resource ? 10 : 8);
+    out.resize(CPdbFile::kHeaderSize + table);
+    in.read(reinterpret_cast<char*>(out.data() + CPdbFile::kHeaderSize), std::streamsize(table));
+    out.resize(CPdbFile::kHeaderSize + std::size_t(in.gcount()));
     return !in.bad();
 }
 
@@ -51,10 +59,11 @@ DWORD Peek32(const BYTE* p)
     return CPdbFile::PeekDWord(p);
 }
 
-// Fills an entry from a file's bytes; marks what cannot be read whole as damaged.
-void Describe(const std::vector<BYTE>& bytes, CHandheldStore::Entry& e)
+// Fills an entry from the head of a file (header and record table) and the
+// file's size; marks what cannot be read whole as damaged.
+void Describe(const std::vector<BYTE>& bytes, std::uint64_t fileSize, CHandheldStore::Entry& e)
 {
-    e.fileSize = bytes.size();
+    e.fileSize = fileSize;
     if (bytes.size() < CPdbFile::kHeaderSize) {
         e.damaged = true;
         return;
@@ -77,17 +86,17 @@ void Describe(const std::vector<BYTE>& bytes, CHandheldStore::Entry& e)
     const std::size_t declared = CPdbFile::PeekWord(h + 76);
     const bool resource = (e.attributes & CPdbFile::kAttrResource) != 0;
     const std::size_t entrySize = resource ? 10 : 8;
-    const std::size_t fit = (bytes.size() - CPdbFile::kHeaderSize) / entrySize;
+    const std::size_t fit = (bytes.size() - CPdbFile::kHeaderSize) / entrySize; // bytes holds the whole table
     const std::size_t count = std::min(declared, fit);
     e.recordCount = WORD(count);
     if (count < declared) e.damaged = true;
     const std::size_t tableEnd = CPdbFile::kHeaderSize + count * entrySize;
-    auto outside = [&](DWORD offset) { return offset != 0 && (offset < tableEnd || offset > bytes.size()); };
+    auto outside = [&](DWORD offset) { return offset != 0 && (offset < tableEnd || offset > fileSize); };
     if (outside(appInfo) || outside(sortInfo)) e.damaged = true;
     for (std::size_t i = 0; i < count && !e.damaged; ++i) {
         const BYTE* p = h + CPdbFile::kHeaderSize + i * entrySize;
         const DWORD offset = resource ? Peek32(p + 6) : Peek32(p);
-        if (offset < tableEnd || offset > bytes.size()) e.damaged = true;
+        if (offset < tableEnd || offset > fileSize) e.damaged = true;
     }
 }
 
@@ -183,11 +192,11 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
         c.entry.path = path;
         c.fileName = fileName;
         std::vector<BYTE> bytes;
-        if (!ReadAll(path, bytes)) {
+        if (!ReadHead(path, bytes)) {
             c.entry.damaged = true;
             c.entry.fileSize = std::uint64_t(st.st_size);
         } else {
-            Describe(bytes, c.entry);
+            Describe(bytes, std::uint64_t(st.st_size), c.entry);
         }
         const std::string stem = fileName.substr(0, fileName.size() - 4);
         if (c.entry.name.empty()) c.entry.name = UnescapeName(stem).substr(0, kNameSize - 1);
@@ -214,6 +223,23 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
 std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& name) const
 {
     if (name.empty()) return std::nullopt;
+    // The file named after the database is the one List keeps: look there first.
+    for (bool resource : {false, true}) {
+        const std::string path = PathFor(name, resource);
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        Entry e;
+        e.path = path;
+        std::vector<BYTE> bytes;
+        if (!ReadHead(path, bytes)) {
+            e.damaged = true;
+            e.fileSize = std::uint64_t(st.st_size);
+        } else {
+            Describe(bytes, std::uint64_t(st.st_size), e);
+        }
+        if (e.name.empty()) e.name = UnescapeName(EscapeName(name)).substr(0, kNameSize - 1);
+        if (e.name == name) return e;
+    }
     for (Entry& e : List()) {
         if (e.name == name) return std::move(e);
     }
