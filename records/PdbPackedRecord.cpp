@@ -1,5 +1,8 @@
 #include "records/PdbPackedRecord.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -309,11 +312,27 @@ COleDateTime CPdbPackedRecord::ParseMonthFirst(const std::string& text)
 
 bool CPdbPackedRecord::DefaultLocaleIsDayFirst()
 {
-    for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
-        const char* v = std::getenv(name);
-        if (v != nullptr && *v != '\0') return std::strncmp(v, "fr", 2) == 0;
+    const char* name = nullptr;
+    for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+        const char* v = std::getenv(variable);
+        if (v != nullptr && *v != '\0') {
+            name = v;
+            break;
+        }
     }
-    return false; // the C locale: month first
+    if (name == nullptr) return false; // the C locale: month first
+    if (std::strncmp(name, "fr", 2) == 0) return true;
+    // An installed locale tells its own order; any other reads month first.
+    bool dayFirst = false;
+    if (locale_t locale = newlocale(LC_TIME_MASK, name, locale_t(0))) {
+        const std::string format = nl_langinfo_l(D_FMT, locale);
+        std::size_t day = format.find("%d");
+        if (day == std::string::npos) day = format.find("%e");
+        const std::size_t month = format.find("%m");
+        dayFirst = day != std::string::npos && month != std::string::npos && day < month;
+        freelocale(locale);
+    }
+    return dayFirst;
 }
 
 COleDateTime CPdbPackedRecord::ParseDefaultLocale(const std::string& text)

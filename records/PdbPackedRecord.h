@@ -49,7 +49,8 @@ public:
     // text is not a date of that convention.
     static COleDateTime ParseDayFirst(const std::string& text);
     static COleDateTime ParseMonthFirst(const std::string& text);
-    // By the user's locale: LC_ALL, LC_TIME, then LANG; day-first for French.
+    // By the user's locale (LC_ALL, LC_TIME, then LANG): day first for French
+    // and for installed locales whose date order is day first, else month first.
     static COleDateTime ParseDefaultLocale(const std::string& text);
     static bool DefaultLocaleIsDayFirst();
 

@@ -12,7 +12,8 @@ std::string CCatalogCompiler::SchemaHelp()
   "dateFormat"  format name of every date in the file (default "W3C",
                 2001-05-03T10:20:30); also FR, DD/MM/YY, DD/MM/YYYY (day first),
                 US, MM/DD/YY, MM/DD/YYYY (month first), anything else: the
-                user's locale (LC_ALL, LC_TIME, LANG; day first for fr*)
+                user's locale (LC_ALL, LC_TIME, LANG: day first for fr* and
+                installed locales that write the day first, else month first)
 Catalog and list:
   "appInfo"     {"title", "subTitle", "editTitle", "catalogTitle" (32 chars
                 max each), "sumTitle" (8), "listOrCatalogName" (32; a
