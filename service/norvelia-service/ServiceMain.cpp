@@ -1,0 +1,246 @@
+// norvelia-service: a reference implementation of the Norvelia service, for
+// the demo and the tests. Serves GET .../test.bin and the client's queries
+// posted under /Tidepost/, from a content folder, and records what it
+// receives in an SQLite file.
+#include <httplib.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+
+#include "QueryHandler.h"
+#include "ServiceContent.h"
+#include "StateStore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    std::string listen = "127.0.0.1:8470";
+    std::string portFile;
+    std::string content = ".";
+    std::string state = "norvelia-service.db";
+    std::vector<std::string> users;
+    std::string basicAuth;
+    int fail = 0;
+    int delayMs = 0;
+    bool broken = false;
+};
+
+// What the handler of a request tells the logger, which runs right after it
+// on the same thread.
+thread_local QueryOutcome t_Outcome;
+
+std::mutex g_LogMutex;
+
+bool SplitPair(const std::string& text, std::string& left, std::string& right)
+{
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos) return false;
+    left = text.substr(0, colon);
+    right = text.substr(colon + 1);
+    return true;
+}
+
+// Written beside, then renamed: a reader never sees half a number.
+bool WritePortFile(const std::string& path, int port)
+{
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        if (!(out << port << "\n")) return false;
+    }
+    return std::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+std::string ProgramDir()
+{
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : self.parent_path().string();
+}
+
+// Removes the compiled content when the service ends.
+struct WorkDir {
+    std::string path;
+    ~WorkDir()
+    {
+        std::error_code ec;
+        if (!path.empty()) fs::remove_all(path, ec);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"norvelia-service: reference Norvelia service (test.bin and the client's queries)"};
+    Options opt;
+    app.add_option("--listen", opt.listen, "HOST:PORT to listen on; port 0 picks a free one")
+        ->capture_default_str();
+    app.add_option("--port-file", opt.portFile, "write the port listened on to this file");
+    app.add_option("--content", opt.content, "content folder (catalogs/, users/, app/, games/)")
+        ->capture_default_str();
+    app.add_option("--state", opt.state, "SQLite file recording orders, games and requests")->capture_default_str();
+    app.add_option("--user", opt.users, "UID:PWD accepted (repeatable); without it any credentials are accepted");
+    app.add_option("--basic-auth", opt.basicAuth, "USER:PASS: answer 401 until requests carry them");
+    app.add_option("--fail", opt.fail, "answer every request with this HTTP status");
+    app.add_option("--delay", opt.delayMs, "wait this many milliseconds before answering")->check(CLI::NonNegativeNumber);
+    app.add_flag("--broken", opt.broken, "answer queries with bodies that cannot be parsed");
+    CLI11_PARSE(app, argc, argv);
+
+    std::string host, portText;
+    if (!SplitPair(opt.listen, host, portText) || host.empty()) {
+        std::cerr << "norvelia-service: --listen wants HOST:PORT\n";
+        return 2;
+    }
+    char* end = nullptr;
+    const long port = std::strtol(portText.c_str(), &end, 10);
+    if (portText.empty() || *end || port < 0 || port > 65535) {
+        std::cerr << "norvelia-service: bad port in --listen: " << portText << "\n";
+        return 2;
+    }
+    std::map<std::string, std::string> users;
+    for (const std::string& user : opt.users) {
+        std::string uid, pwd;
+        if (!SplitPair(user, uid, pwd) || uid.empty()) {
+            std::cerr << "norvelia-service: --user wants UID:PWD\n";
+            return 2;
+        }
+        users[uid] = pwd;
+    }
+    std::string authUser, authPass;
+    if (!opt.basicAuth.empty() && !SplitPair(opt.basicAuth, authUser, authPass)) {
+        std::cerr << "norvelia-service: --basic-auth wants USER:PASS\n";
+        return 2;
+    }
+
+    WorkDir work;
+    {
+        std::string tmpl = (fs::temp_directory_path() / "norvelia-service.XXXXXX").string();
+        if (!mkdtemp(tmpl.data())) {
+            std::cerr << "norvelia-service: cannot create a work folder\n";
+            return 1;
+        }
+        work.path = tmpl;
+    }
+    CServiceContent content;
+    std::string error;
+    const std::string catalogc = ProgramDir() + "/catalogc";
+    if (!content.Load(opt.content, fs::exists(catalogc) ? catalogc : "catalogc", work.path, error)) {
+        std::cerr << "norvelia-service: " << error << "\n";
+        return 1;
+    }
+    CStateStore state;
+    if (!state.Open(opt.state, error)) {
+        std::cerr << "norvelia-service: cannot open " << opt.state << ": " << error << "\n";
+        return 1;
+    }
+    CQueryHandler handler(content, state, users);
+
+    // SIGINT and SIGTERM are taken by sigwait below, in every thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    httplib::Server server;
+    server.set_tcp_nodelay(true);
+    server.set_payload_max_length(size_t(64) << 20);
+    server.set_keep_alive_timeout(2);
+
+    // --basic-auth, --fail and --delay apply to every request.
+    server.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response& res) {
+        t_Outcome = {};
+        if (opt.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(opt.delayMs));
+        if (!opt.basicAuth.empty()) {
+            const std::string expected = httplib::make_basic_authentication_header(authUser, authPass).second;
+            if (req.get_header_value("Authorization") != expected) {
+                res.status = 401;
+                res.set_header("WWW-Authenticate", "Basic realm=\"Norvelia\"");
+                res.set_content("Authentication required\n", "text/plain");
+                t_Outcome.result = "401";
+                return httplib::Server::HandlerResponse::Handled;
+            }
+        }
+        if (opt.fail > 0) {
+            res.status = opt.fail;
+            res.set_content("Failing on purpose\n", "text/plain");
+            t_Outcome.result = std::to_string(opt.fail);
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+
+    server.Get(R"((.*/)?test\.bin)", [&](const httplib::Request&, httplib::Response& res) {
+        std::string bytes;
+        for (int i = 0; i < 1024; ++i) bytes.push_back(char(i & 0xFF));
+        res.set_content(bytes, "application/octet-stream");
+        t_Outcome.function = "test.bin";
+        t_Outcome.result = std::to_string(bytes.size()) + " bytes";
+    });
+
+    server.Post(R"(/Tidepost/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+        if (opt.broken) {
+            res.set_content("broken", "application/octet-stream");
+            t_Outcome.result = "broken";
+            return;
+        }
+        const std::string answer = handler.Handle(req.body, t_Outcome);
+        res.set_content(answer, "multipart/form-data; boundary=---------------------------7d02e419b08");
+    });
+
+    server.set_logger([&](const httplib::Request& req, const httplib::Response& res) {
+        const QueryOutcome& o = t_Outcome;
+        state.AddRequest(o.function.empty() ? req.method + " " + req.path : o.function, o.uid,
+                         o.result.empty() ? std::to_string(res.status) : o.result);
+        std::lock_guard<std::mutex> lock(g_LogMutex);
+        std::cerr << CStateStore::Now() << " " << req.remote_addr << " " << req.method << " " << req.path << " "
+                  << res.status << " " << (o.function.empty() ? "-" : o.function) << " "
+                  << (o.uid.empty() ? "-" : o.uid) << " " << (o.result.empty() ? "-" : o.result) << std::endl;
+        t_Outcome = {};
+    });
+
+    int bound = -1;
+    if (port == 0) {
+        bound = server.bind_to_any_port(host);
+    } else if (server.bind_to_port(host, int(port))) {
+        bound = int(port);
+    }
+    if (bound <= 0) {
+        std::cerr << "norvelia-service: cannot listen on " << opt.listen << "\n";
+        return 1;
+    }
+    std::thread listener([&] { server.listen_after_bind(); });
+    // stop() before the loop runs would be lost.
+    for (int i = 0; i < 2000 && !server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+    if (!opt.portFile.empty() && !WritePortFile(opt.portFile, bound)) {
+        std::cerr << "norvelia-service: cannot write " << opt.portFile << "\n";
+        server.stop();
+        listener.join();
+        return 1;
+    }
+    std::cout << "norvelia-service: http://" << host << ":" << bound << "/Tidepost/" << std::endl;
+
+    int signalNumber = 0;
+    sigwait(&stopSignals, &signalNumber);
+    std::cerr << "norvelia-service: stopping (signal " << signalNumber << ")" << std::endl;
+    server.stop();
+    listener.join();
+    return 0;
+}
