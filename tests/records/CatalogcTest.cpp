@@ -268,6 +268,27 @@ TEST(Catalogc, RefusalsNameTheJsonPathAndWriteNothing)
     EXPECT_NE(list.errors.find("$.appInfo.listOrCatalogName: required"), std::string::npos) << list.errors;
 }
 
+TEST(Catalogc, EmlsListWithMonthFirstDates)
+{
+    const std::string input = WriteTempFile("emls.json", R"({"kind": "list", "type": "EMLS", "name": "Mails",
+      "dateFormat": "US", "appInfo": {"listOrCatalogName": "C9xyz", "channelType": 3},
+      "order": {"creationDate": "05/03/2001 1:02 PM"}})");
+    const std::string output = TestDir() + "emls.pdb";
+    const CatalogcRun run = Catalogc(input, output);
+    ASSERT_EQ(run.status, 0) << run.errors;
+    CPdbFile pdb;
+    ASSERT_TRUE(pdb.ReadPdbFile(output.c_str()));
+    EXPECT_EQ(pdb.m_Type, FourCC("EMLS"));
+    CPdbRecord block(pdb.m_AppInfo.data(), long(pdb.m_AppInfo.size()));
+    CAppInfo info;
+    info.FillFromPdbRecord(&block);
+    EXPECT_EQ(info.GetChannelType(), ChannelGame);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(pdb.m_AppInfo.data()) + 259), "2.1");
+    COrderInfo order;
+    EXPECT_EQ(order.FillFromPdbRecords(pdb.m_RecordSet), "");
+    EXPECT_EQ(order.GetCreateDateStr(), "2001-05-03T13:02:00");
+}
+
 TEST(Catalogc, ReplacesAnExistingFileWhole)
 {
     const std::string output = TestDir() + "replace.pdb";
