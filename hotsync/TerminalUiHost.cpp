@@ -81,6 +81,7 @@ public:
         std::lock_guard<std::mutex> guard(m_Mutex);
         if (m_Mode == CTerminalUiHost::Mode::Interactive && m_Drawn > 0) {
             Erase();
+            std::fflush(stderr);
             m_Drawn = 0;
         }
         m_Shown = false;
@@ -163,8 +164,13 @@ private:
         return s;
     }
 
+    // Erases the block last drawn, unless other output came after it.
     void Erase()
     {
+        if (m_Epoch != g_outputEpoch.load()) {
+            m_Epoch = g_outputEpoch.load();
+            m_Drawn = 0;
+        }
         for (int i = 0; i < m_Drawn; ++i) std::fputs("\x1b[1A\x1b[2K", stderr);
     }
 
@@ -173,10 +179,6 @@ private:
     {
         if (m_Mode != CTerminalUiHost::Mode::Interactive || !m_Shown) return;
         static const char spinner[] = {'|', '/', '-', '\\'};
-        if (m_Epoch != g_outputEpoch.load()) {
-            m_Epoch = g_outputEpoch.load();
-            m_Drawn = 0;
-        }
         Erase();
         int lines = 0;
         auto line = [&](const std::string& s) {

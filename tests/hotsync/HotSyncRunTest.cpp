@@ -123,6 +123,10 @@ TEST_F(HotSyncRunTest, UserAddThenSyncReadsAndWritesTheHandheldAndTheLog)
     EXPECT_NE(sync.output.find("HotSync log for Alice"), std::string::npos) << sync.output;
     EXPECT_NE(sync.output.find("OK       TestConduit"), std::string::npos) << sync.output;
     EXPECT_NE(sync.output.find("Notes: 2 records"), std::string::npos) << sync.output;
+    // Without a terminal, one line per status change.
+    const auto status = sync.output.find("Updating Notes\n");
+    EXPECT_NE(status, std::string::npos) << sync.output;
+    EXPECT_EQ(sync.output.find("Updating Notes", status + 1), std::string::npos) << sync.output;
 
     CHandheldStore store(m_Handheld);
     ASSERT_TRUE(store.Find("TestCreated"));
@@ -163,7 +167,9 @@ TEST_F(HotSyncRunTest, UserAddThenSyncReadsAndWritesTheHandheldAndTheLog)
     winreg::SetStorePath("");
 
     // A second run appends to the log.
-    ASSERT_EQ(Run(Sync("--quiet")).code, 0);
+    RunResult quiet = Run(Sync("--quiet"));
+    ASSERT_EQ(quiet.code, 0);
+    EXPECT_EQ(quiet.output, "");
     EXPECT_GT(LogLines().size(), lines.size());
 }
 
