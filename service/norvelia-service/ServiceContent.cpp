@@ -231,7 +231,8 @@ bool CServiceContent::LoadCatalog(const std::string& folder, const std::string& 
         const char* suffix;
         ServedFile* into;
     };
-    for (const ListFile& list : {ListFile{"deflist", "def", &channel.defList}, ListFile{"reflist", "ref", &channel.refList}}) {
+    const ListFile lists[] = {{"deflist", "def", &channel.defList}, {"reflist", "ref", &channel.refList}};
+    for (const ListFile& list : lists) {
         if (!ReadDatabase(folder, list.base, bytes, found, error)) return false;
         if (!found) continue;
         CPdbFile pdb;

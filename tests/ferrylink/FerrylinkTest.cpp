@@ -467,6 +467,8 @@ TEST_F(FerrylinkTest, StartGameRaises2050WithTheServiceMessage)
 TEST_F(FerrylinkTest, MessagesReadAsTheCatalogSays)
 {
     // One literal check that the inserts land where the French catalog puts them.
-    EXPECT_EQ(KESA_FormatMessage(2013, "L1.pdb", "C7", "x"), "La liste L1.pdb de la chaîne C7 n'a pas pu être envoyée : x");
-    EXPECT_EQ(KESA_FormatMessage(2014, "C1", "x", 2045), "Le catalogue de la chaîne C1 n'a pas pu être obtenu : x (code 2045)");
+    EXPECT_EQ(KESA_FormatMessage(2013, "L1.pdb", "C7", "x"),
+              "La liste L1.pdb de la chaîne C7 n'a pas pu être envoyée : x");
+    EXPECT_EQ(KESA_FormatMessage(2014, "C1", "x", 2045),
+              "Le catalogue de la chaîne C1 n'a pas pu être obtenu : x (code 2045)");
 }

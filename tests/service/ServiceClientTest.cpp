@@ -120,7 +120,12 @@ TEST_F(ServiceClientTest, DeclareProcessEveryChannelAndStartAGame)
                             "GetUpToDateCatalog|anne", "StartGame|anne"));
     // One log line per request.
     const std::string log = service.Stderr();
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8 + 8 + 1) << log; // 8 compiled files, 8 requests, stop
+    size_t lines = 0;
+    for (size_t at = log.find(" POST /Tidepost/srv 200 "); at != std::string::npos;
+         at = log.find(" POST /Tidepost/srv 200 ", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 8u) << log;
+    EXPECT_THAT(log, HasSubstr(" POST /Tidepost/srv 200 StartGame anne Notification start QUIZ-2001\n"));
 }
 
 TEST_F(ServiceClientTest, SwitchesMakeTheServiceFailAsAsked)
@@ -173,8 +178,9 @@ TEST_F(ServiceClientTest, SwitchesMakeTheServiceFailAsAsked)
         EXPECT_EQ(e.Argument(), KESA_FormatMessage(2010, "Identifiant ou mot de passe refuse."));
     }
     EXPECT_THAT(Rows(state, "SELECT function, result FROM requests ORDER BY id"),
-                ::testing::UnorderedElementsAre("GET /Tidepost/test.bin|401", "test.bin|1024 bytes", "GET /elsewhere|404", "POST /Tidepost/srv|500",
-                            "POST /Tidepost/srv|broken", "DeclareChannels|Message: Identifiant ou mot de passe refuse."));
+                ::testing::UnorderedElementsAre("GET /Tidepost/test.bin|401", "test.bin|1024 bytes", "GET /elsewhere|404",
+                                                "POST /Tidepost/srv|500", "POST /Tidepost/srv|broken",
+                                                "DeclareChannels|Message: Identifiant ou mot de passe refuse."));
 }
 
 TEST_F(ServiceClientTest, BadCommandLinesAndContentStopAtOnce)
