@@ -15,7 +15,7 @@
 namespace lexmo {
 namespace {
 
-struct Spec {
+struct Directive {
     bool left = false;     // '-'
     bool plus = false;     // '+'
     bool space = false;    // ' '
@@ -51,23 +51,23 @@ int ReadNumber(std::string_view f, size_t& pos)
 
 // Parses the conversion that starts at f[pos] == '%'. On success `pos` is just
 // past it; a malformed one leaves `pos` alone.
-std::optional<Spec> ParseSpec(std::string_view f, size_t& pos)
+std::optional<Directive> ParseDirective(std::string_view f, size_t& pos)
 {
-    Spec spec;
+    Directive dir;
     size_t p = pos + 1;
     for (; p < f.size(); ++p) {
         char c = f[p];
-        if (c == '-') spec.left = true;
-        else if (c == '+') spec.plus = true;
-        else if (c == ' ') spec.space = true;
-        else if (c == '#') spec.alt = true;
-        else if (c == '0') spec.zero = true;
+        if (c == '-') dir.left = true;
+        else if (c == '+') dir.plus = true;
+        else if (c == ' ') dir.space = true;
+        else if (c == '#') dir.alt = true;
+        else if (c == '0') dir.zero = true;
         else break;
     }
-    if (p < f.size() && f[p] >= '1' && f[p] <= '9') spec.width = ReadNumber(f, p);
+    if (p < f.size() && f[p] >= '1' && f[p] <= '9') dir.width = ReadNumber(f, p);
     if (p < f.size() && f[p] == '.') {
         ++p;
-        spec.precision = ReadNumber(f, p);
+        dir.precision = ReadNumber(f, p);
     }
     // Length modifiers mean nothing here: arguments carry their own type.
     if (p < f.size() && (f[p] == 'h' || f[p] == 'l')) {
@@ -77,42 +77,42 @@ std::optional<Spec> ParseSpec(std::string_view f, size_t& pos)
         ++p;
     }
     if (p >= f.size() || !IsConversion(f[p])) return std::nullopt;
-    spec.conv = f[p];
+    dir.conv = f[p];
     pos = p + 1;
-    return spec;
+    return dir;
 }
 
-void Pad(std::string& out, std::string_view body, const Spec& spec)
+void Pad(std::string& out, std::string_view body, const Directive& dir)
 {
-    size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+    size_t width = dir.width > 0 ? static_cast<size_t>(dir.width) : 0;
     size_t fill = width > body.size() ? width - body.size() : 0;
-    if (!spec.left) out.append(fill, ' ');
+    if (!dir.left) out.append(fill, ' ');
     out.append(body);
-    if (spec.left) out.append(fill, ' ');
+    if (dir.left) out.append(fill, ' ');
 }
 
 // Text under any conversion: precision cuts it (for %s only), width pads it.
-void PutText(std::string& out, std::string_view text, const Spec& spec, bool cut)
+void PutText(std::string& out, std::string_view text, const Directive& dir, bool cut)
 {
-    if (cut && spec.precision >= 0) text = text.substr(0, CutPoint(text, static_cast<size_t>(spec.precision)));
-    Pad(out, text, spec);
+    if (cut && dir.precision >= 0) text = text.substr(0, CutPoint(text, static_cast<size_t>(dir.precision)));
+    Pad(out, text, dir);
 }
 
 // The C library's own conversion, from a format assembled here only.
 template <class V>
-void PutPrintf(std::string& out, const Spec& spec, const char* flagsAllowed, const char* length, char conv, V value)
+void PutPrintf(std::string& out, const Directive& dir, const char* flagsAllowed, const char* length, char conv, V value)
 {
     std::string fmt = "%";
     auto flag = [&](bool on, char c) {
         if (on && std::string_view(flagsAllowed).find(c) != std::string_view::npos) fmt += c;
     };
-    flag(spec.left, '-');
-    flag(spec.plus, '+');
-    flag(spec.space, ' ');
-    flag(spec.alt, '#');
-    flag(spec.zero, '0');
-    if (spec.width > 0) fmt += std::to_string(spec.width);
-    if (spec.precision >= 0) fmt += "." + std::to_string(spec.precision);
+    flag(dir.left, '-');
+    flag(dir.plus, '+');
+    flag(dir.space, ' ');
+    flag(dir.alt, '#');
+    flag(dir.zero, '0');
+    if (dir.width > 0) fmt += std::to_string(dir.width);
+    if (dir.precision >= 0) fmt += "." + std::to_string(dir.precision);
     fmt += length;
     fmt += conv;
     int n = std::snprintf(nullptr, 0, fmt.c_str(), value);
@@ -123,19 +123,19 @@ void PutPrintf(std::string& out, const Spec& spec, const char* flagsAllowed, con
     out += buf;
 }
 
-void PutSigned(std::string& out, const Spec& spec, long long v)
+void PutSigned(std::string& out, const Directive& dir, long long v)
 {
-    PutPrintf(out, spec, "-+ 0", "ll", 'd', v);
+    PutPrintf(out, dir, "-+ 0", "ll", 'd', v);
 }
 
-void PutUnsigned(std::string& out, const Spec& spec, unsigned long long v, char conv)
+void PutUnsigned(std::string& out, const Directive& dir, unsigned long long v, char conv)
 {
-    PutPrintf(out, spec, conv == 'u' ? "-0" : "-#0", "ll", conv, v);
+    PutPrintf(out, dir, conv == 'u' ? "-0" : "-#0", "ll", conv, v);
 }
 
-void PutDouble(std::string& out, const Spec& spec, double v, char conv)
+void PutDouble(std::string& out, const Directive& dir, double v, char conv)
 {
-    PutPrintf(out, spec, "-+ #0", "", conv, v);
+    PutPrintf(out, dir, "-+ #0", "", conv, v);
 }
 
 // A number shown as text (under %s or %c): decimal, as the caller would expect.
@@ -146,7 +146,7 @@ std::string NumberText(const Arg& a)
     case Arg::Kind::UInt: return std::to_string(a.u);
     case Arg::Kind::Double: {
         std::string s;
-        PutDouble(s, Spec{}, a.d, 'g');
+        PutDouble(s, Directive{}, a.d, 'g');
         return s;
     }
     case Arg::Kind::Text: return a.s;
@@ -164,21 +164,21 @@ std::optional<long long> WholePart(double d)
     return static_cast<long long>(t);
 }
 
-void PutInteger(std::string& out, const Spec& spec, const Arg& a)
+void PutInteger(std::string& out, const Directive& dir, const Arg& a)
 {
-    const char conv = spec.conv;
+    const char conv = dir.conv;
     const bool isSigned = conv == 'd' || conv == 'i';
     long long i = 0;
     unsigned long long u = 0;
     bool negative = false;
     switch (a.kind) {
     case Arg::Kind::Text:
-        PutText(out, a.s, spec, false);
+        PutText(out, a.s, dir, false);
         return;
     case Arg::Kind::Double: {
         auto w = WholePart(a.d);
         if (!w) {
-            PutDouble(out, spec, a.d, 'g');
+            PutDouble(out, dir, a.d, 'g');
             return;
         }
         i = *w;
@@ -198,53 +198,53 @@ void PutInteger(std::string& out, const Spec& spec, const Arg& a)
     }
     if (a.kind == Arg::Kind::UInt && i < 0) {
         // Too large for a signed field: show it unsigned, whatever the letter.
-        PutUnsigned(out, spec, u, isSigned ? 'u' : conv);
+        PutUnsigned(out, dir, u, isSigned ? 'u' : conv);
     } else if (isSigned) {
-        PutSigned(out, spec, i);
+        PutSigned(out, dir, i);
     } else if (conv == 'u') {
         // A negative value under %u keeps its sign rather than wrapping.
-        if (negative) PutSigned(out, spec, i);
-        else PutUnsigned(out, spec, u, 'u');
+        if (negative) PutSigned(out, dir, i);
+        else PutUnsigned(out, dir, u, 'u');
     } else {
         // Hexadecimal shows the bit pattern: 32 bits for values that fit an
         // int, as the 32-bit callers would have seen them.
         if (negative && i >= std::numeric_limits<int>::min()) u = static_cast<unsigned int>(static_cast<int>(i));
-        PutUnsigned(out, spec, u, conv);
+        PutUnsigned(out, dir, u, conv);
     }
 }
 
-void PutFloating(std::string& out, const Spec& spec, const Arg& a)
+void PutFloating(std::string& out, const Directive& dir, const Arg& a)
 {
     switch (a.kind) {
-    case Arg::Kind::Text: PutText(out, a.s, spec, false); return;
-    case Arg::Kind::Double: PutDouble(out, spec, a.d, spec.conv); return;
-    case Arg::Kind::Int: case Arg::Kind::Char: PutDouble(out, spec, static_cast<double>(a.i), spec.conv); return;
-    case Arg::Kind::UInt: PutDouble(out, spec, static_cast<double>(a.u), spec.conv); return;
+    case Arg::Kind::Text: PutText(out, a.s, dir, false); return;
+    case Arg::Kind::Double: PutDouble(out, dir, a.d, dir.conv); return;
+    case Arg::Kind::Int: case Arg::Kind::Char: PutDouble(out, dir, static_cast<double>(a.i), dir.conv); return;
+    case Arg::Kind::UInt: PutDouble(out, dir, static_cast<double>(a.u), dir.conv); return;
     }
 }
 
-void PutChar(std::string& out, const Spec& spec, const Arg& a)
+void PutChar(std::string& out, const Directive& dir, const Arg& a)
 {
     long long code = -1;
     if (a.kind == Arg::Kind::Char || a.kind == Arg::Kind::Int) code = a.i;
     else if (a.kind == Arg::Kind::UInt && a.u <= 255) code = static_cast<long long>(a.u);
     if (code == 0) {
-        PutText(out, {}, spec, false);
+        PutText(out, {}, dir, false);
     } else if (code > 0 && code <= 255) {
         char c = static_cast<char>(code);
-        PutText(out, std::string_view(&c, 1), spec, false);
+        PutText(out, std::string_view(&c, 1), dir, false);
     } else {
-        PutText(out, NumberText(a), spec, false);
+        PutText(out, NumberText(a), dir, false);
     }
 }
 
-void Put(std::string& out, const Spec& spec, const Arg& a)
+void Put(std::string& out, const Directive& dir, const Arg& a)
 {
-    switch (spec.conv) {
-    case 's': PutText(out, a.kind == Arg::Kind::Text ? a.s : NumberText(a), spec, true); return;
-    case 'c': PutChar(out, spec, a); return;
-    case 'd': case 'i': case 'u': case 'x': case 'X': PutInteger(out, spec, a); return;
-    default: PutFloating(out, spec, a); return;
+    switch (dir.conv) {
+    case 's': PutText(out, a.kind == Arg::Kind::Text ? a.s : NumberText(a), dir, true); return;
+    case 'c': PutChar(out, dir, a); return;
+    case 'd': case 'i': case 'u': case 'x': case 'X': PutInteger(out, dir, a); return;
+    default: PutFloating(out, dir, a); return;
     }
 }
 
@@ -269,14 +269,14 @@ std::string Format(std::string_view format, const std::vector<Arg>& args)
             pos += 2;
             continue;
         }
-        auto spec = ParseSpec(format, pos);
-        if (!spec) {
+        auto dir = ParseDirective(format, pos);
+        if (!dir) {
             out += '%';
             ++pos;
             continue;
         }
         // A missing argument renders as nothing at all.
-        if (next < args.size()) Put(out, *spec, args[next]);
+        if (next < args.size()) Put(out, *dir, args[next]);
         ++next;
     }
     return out;
@@ -291,7 +291,7 @@ std::string Conversions(std::string_view format)
             pos += 2;
             continue;
         }
-        if (auto spec = ParseSpec(format, pos)) letters += spec->conv;
+        if (auto dir = ParseDirective(format, pos)) letters += dir->conv;
         else ++pos;
     }
     return letters;
