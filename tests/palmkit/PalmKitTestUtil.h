@@ -4,30 +4,13 @@
 #include <filesystem>
 #include <string>
 
+#include "common/TestFiles.h"
 #include "palmkit/HandheldStore.h"
 #include "quillio/PdbFile.h"
 
 namespace palmkit_test {
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "palmkit-XXXXXX").string();
-        m_Path = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_Path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_Path; }
-
-private:
-    std::string m_Path;
-};
+using ::TempDir;
 
 inline void AddRecord(CPdbFile& f, BYTE attrib, DWORD id, const std::string& data)
 {

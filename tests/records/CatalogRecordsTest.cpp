@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/TestFiles.h"
 #include "RecordsTestUtil.h"
 #include "quillio/PdbRecordSet.h"
 #include "records/AppInfo.h"
@@ -284,14 +285,6 @@ TEST(DeliveryZoneRecord, RefusalsAndLayout)
     Bytes expected{0x01, 0x02};
     Append(expected, "North");
     EXPECT_EQ(BytesOf(*zone.CreatePdbRec()), expected);
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 TEST(ImageRecord, RawFilesPbmFilesAndNoFile)

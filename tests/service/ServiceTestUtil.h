@@ -20,38 +20,12 @@
 #include <thread>
 #include <vector>
 
+#include "common/TestFiles.h"
 #include "quillio/PdbFile.h"
 #include "records/ItemRefRecord.h"
 #include "records/OrderInfo.h"
 
 extern char** environ;
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "service-test.XXXXXX").string();
-        if (mkdtemp(tmpl.data())) m_Path = tmpl;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!m_Path.empty()) std::filesystem::remove_all(m_Path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_Path; }
-    std::string operator/(const std::string& name) const { return m_Path + "/" + name; }
-
-private:
-    std::string m_Path;
-};
-
-inline std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Rows of a query on the state database, each row's columns joined with "|".
 inline std::vector<std::string> Rows(const std::string& dbPath, const std::string& sql)

@@ -3,18 +3,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/TestFiles.h"
 #include "RegFile.h"
 #include "winreg/RegTestStore.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void WriteFile(const std::string& path, const std::string& text)
 {
@@ -38,8 +31,8 @@ protected:
         Result r;
         int status = std::system(cmd.c_str());
         r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadFile(out);
-        r.err = ReadFile(err);
+        r.out = ReadAll(out);
+        r.err = ReadAll(err);
         return r;
     }
 
@@ -55,7 +48,7 @@ TEST_F(NorvregTest, DefaultsImportThenExportGivesTheSameFile)
     ASSERT_EQ(r.exit, 0) << r.err;
     r = Norvreg("export");
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(r.out, ReadFile(defaults));
+    EXPECT_EQ(r.out, ReadAll(defaults));
 
     EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, "Software\\Norvelia\\Tidepost\\Servers", "Norvelia"),
               std::string("http://127.0.0.1:8470/Tidepost/xxx/yyy", 39));
@@ -230,5 +223,5 @@ TEST_F(NorvregTest, DamagedStoreMakesEveryCommandFail)
         EXPECT_NE(r.err.find("damaged"), std::string::npos) << args << ": " << r.err;
         EXPECT_NE(r.err.find(damaged), std::string::npos) << args << ": " << r.err;
     }
-    EXPECT_EQ(ReadFile(damaged), garbage); // never "repaired" behind the user's back
+    EXPECT_EQ(ReadAll(damaged), garbage); // never "repaired" behind the user's back
 }
