@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/TestRun.h"
 #include "client/Ferrylink.h"
 #include "quillio/KesaError.h"
 #include "quillio/PdbFile.h"
@@ -14,18 +15,6 @@
 using ::testing::ElementsAre;
 
 namespace {
-
-// The error a call raises, or number -1 when it raises none.
-template <class F>
-CKesaError Raised(F&& f)
-{
-    try {
-        f();
-    } catch (const CKesaError& e) {
-        return e;
-    }
-    return CKesaError(-1, "");
-}
 
 Answer Ok(std::vector<AnswerArg> args) { return {std::move(args), 200}; }
 

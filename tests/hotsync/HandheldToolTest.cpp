@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/TestRun.h"
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
@@ -18,24 +19,6 @@ namespace {
 
 const std::string kBin = NORV_BINARY_DIR "/bin/";
 const std::string kSamples = NORV_SOURCE_DIR "/service/samples/catalogc/";
-
-struct RunResult {
-    int code = -1;
-    std::string output;
-};
-
-RunResult RunCommand(const std::string& command)
-{
-    RunResult r;
-    FILE* p = ::popen((command + " </dev/null 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-    const int status = ::pclose(p);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 std::vector<BYTE> Bytes(const std::string& path)
 {

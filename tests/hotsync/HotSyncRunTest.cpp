@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "common/TestRun.h"
 #include "hotsync/UsersFile.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
@@ -24,11 +25,6 @@ namespace {
 
 const std::string kHotSync = NORV_BINARY_DIR "/bin/hotsync";
 const std::string kConduit = NORV_BINARY_DIR "/lib/libTestConduit.so";
-
-struct RunResult {
-    int code = -1;
-    std::string output;
-};
 
 class HotSyncRunTest : public ::testing::Test {
 protected:
@@ -67,16 +63,7 @@ protected:
 
     RunResult Run(const std::string& args)
     {
-        RunResult r;
-        const std::string cmd = kHotSync + " --home " + m_Home + " " + args + " </dev/null 2>&1";
-        FILE* p = ::popen(cmd.c_str(), "r");
-        if (!p) return r;
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-        const int status = ::pclose(p);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return r;
+        return RunCommand(kHotSync + " --home " + m_Home + " " + args);
     }
 
     std::string Sync(const std::string& extra = "")

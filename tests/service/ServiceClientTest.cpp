@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <httplib.h>
 
+#include "common/TestRun.h"
 #include "client/Ferrylink.h"
 #include "lexmo/Lexmo.h"
 #include "quillio/KesaError.h"
@@ -24,17 +25,6 @@ protected:
     }
     TempDir m_Dir;
 };
-
-template <class F>
-CKesaError Raised(F&& f)
-{
-    try {
-        f();
-    } catch (const CKesaError& e) {
-        return e;
-    }
-    return CKesaError(-1, "");
-}
 
 // The item reference of the first line of a list file, as the conduit takes
 // a game's reference.
