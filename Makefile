@@ -1,9 +1,9 @@
-# Entry points: make build | test | test-sanitize | test-tsan | demo
+# Entry points: make build | test | test-sanitize | test-tsan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: bootstrap build test test-sanitize test-tsan demo clean
+.PHONY: bootstrap build test test-sanitize test-tsan clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -32,9 +32,6 @@ test-tsan: bootstrap build-tsan/build.ninja
 	cmake --build build-tsan -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	QT_QPA_PLATFORM=offscreen ctest --test-dir build-tsan -L threads $(CTEST_FLAGS)
-
-demo: build
-	scripts/demo
 
 clean:
 	rm -rf build build-asan build-tsan

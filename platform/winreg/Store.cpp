@@ -254,7 +254,14 @@ LSTATUS Store::OpenLocked()
     if (appId != kApplicationId && (appId != 0 || haveTables))
         return ERROR_BADDB;
 
-    if (!Exec(db.get(), "PRAGMA journal_mode=WAL", &rc) || !Exec(db.get(), "PRAGMA synchronous=NORMAL", &rc))
+    // Switching a new file to WAL needs it alone and does not wait on the busy
+    // handler: processes creating the store together retry for a while.
+    for (int attempt = 0; !Exec(db.get(), "PRAGMA journal_mode=WAL", &rc); ++attempt) {
+        if ((rc & 0xFF) != SQLITE_BUSY || attempt >= 500)
+            return FromSqlite(rc, false);
+        ::usleep(10000);
+    }
+    if (!Exec(db.get(), "PRAGMA synchronous=NORMAL", &rc))
         return FromSqlite(rc, false);
     if (appId == 0) {
         if (!Exec(db.get(), "BEGIN IMMEDIATE", &rc))
