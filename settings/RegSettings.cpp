@@ -14,8 +14,8 @@ const char* const kHotSyncKey = "Software\\U.S. Robotics\\Pilot Desktop\\Core";
 // end inside the buffer.
 bool ReadValue(HKEY root, const std::string& path, const std::string& name, std::string* text)
 {
-    if (path.empty())
-        return false; // an unset path would name the hive itself
+    if (path.empty() || name.empty())
+        return false; // an unset path would name the hive itself, an empty name the key's default value
     RegKey key = OpenRegKey(root, path, KEY_READ);
     if (!key)
         return false;
@@ -43,7 +43,7 @@ std::string ReadOrEmpty(HKEY root, const std::string& path, const std::string& n
 // Writes a REG_SZ with its terminating zero into an existing key; never creates it.
 void WriteValue(HKEY root, const std::string& path, const std::string& name, const std::string& text)
 {
-    if (path.empty())
+    if (path.empty() || name.empty())
         return;
     RegKey key = OpenRegKey(root, path + "\\", KEY_SET_VALUE);
     if (!key)
@@ -116,8 +116,7 @@ std::string CRegSettings::GetServerUrl() { return m_ServerUrl; }
 void CRegSettings::SetServerUrl(std::string url)
 {
     m_ServerUrl = url;
-    if (!m_CurrentServer.empty()) // an empty name would be the key's default value
-        WriteValue(HKEY_LOCAL_MACHINE, m_ServersKey, m_CurrentServer, url);
+    WriteValue(HKEY_LOCAL_MACHINE, m_ServersKey, m_CurrentServer, url);
 }
 
 std::string CRegSettings::GetLanguage() { return ReadProductValue("Language"); }

@@ -190,3 +190,21 @@ TEST_F(RegSettingsTest, DamagedStoreReadsEmptyAndWritesNothing)
     s.Init("Ann", "Tidepost");
     EXPECT_EQ(s.GetServerUrl(), kUrl);
 }
+
+TEST_F(RegSettingsTest, EmptyValueNameNeverReachesTheDefaultValue)
+{
+    InstallAnnOnMain();
+    ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, kProduct, "", "default"), ERROR_SUCCESS);
+    ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, kProduct + "\\Servers", "", "http://default.test/"), ERROR_SUCCESS);
+    // A user whose current server is an empty text.
+    ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, kProduct + "\\Users\\Eve", "CurrentServer", ""), ERROR_SUCCESS);
+    CRegSettings s;
+    s.Init("Eve", "Tidepost");
+    EXPECT_EQ(s.ReadProductValue(""), "");
+    EXPECT_EQ(RegGetNorveliaKey("Tidepost", ""), "");
+    EXPECT_EQ(s.GetServerUrl(), "");
+    s.WriteProductValue("", "changed");
+    s.SetServerUrl("http://changed.test/");
+    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, kProduct, ""), std::string("default", 8));
+    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, kProduct + "\\Servers", ""), std::string("http://default.test/", 21));
+}
