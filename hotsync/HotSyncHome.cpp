@@ -101,12 +101,18 @@ bool CHotSyncHome::WriteRegistry(std::string* error) const
         if (error) *error = "cannot open the HotSync registry key: " + winreg::ResultText(rc);
         return false;
     }
-    const std::string hotsyncPath = m_Dir + "/hotsync";
+    // Other programs read these from their own working directories: store full paths.
+    std::error_code ec;
+    std::string dir = fs::absolute(m_Dir, ec).lexically_normal().string();
+    if (ec || dir.empty())
+        dir = m_Dir;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    const std::string hotsyncPath = dir + "/hotsync";
     rc = RegSetValueExA(key, "HotSyncPath", REG_SZ, reinterpret_cast<const BYTE*>(hotsyncPath.c_str()),
                         DWORD(hotsyncPath.size() + 1));
     if (rc == ERROR_SUCCESS)
-        rc = RegSetValueExA(key, "Path", REG_SZ, reinterpret_cast<const BYTE*>(m_Dir.c_str()),
-                            DWORD(m_Dir.size() + 1));
+        rc = RegSetValueExA(key, "Path", REG_SZ, reinterpret_cast<const BYTE*>(dir.c_str()), DWORD(dir.size() + 1));
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) {
         if (error) *error = "cannot write the HotSync registry values: " + winreg::ResultText(rc);

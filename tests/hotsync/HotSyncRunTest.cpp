@@ -160,6 +160,25 @@ TEST_F(HotSyncRunTest, UserAddThenSyncReadsAndWritesTheHandheldAndTheLog)
     EXPECT_GT(LogLines().size(), lines.size());
 }
 
+TEST_F(HotSyncRunTest, RegistryHoldsFullPathsForARelativeHome)
+{
+    RunResult add = RunCommand("cd " + m_Root + " && " + kHotSync + " --home ./home/ user add Alice");
+    ASSERT_EQ(add.code, 0) << add.output;
+    winreg::SetStorePath(m_Registry);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\U.S. Robotics\\Pilot Desktop\\Core", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    char value[512] = {};
+    DWORD size = sizeof value;
+    ASSERT_EQ(RegQueryValueExA(key, "Path", nullptr, reinterpret_cast<BYTE*>(value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(value), m_Home);
+    size = sizeof value;
+    ASSERT_EQ(RegQueryValueExA(key, "HotSyncPath", nullptr, reinterpret_cast<BYTE*>(value), &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(value), m_Home + "/hotsync");
+    RegCloseKey(key);
+    winreg::SetStorePath("");
+}
+
 TEST_F(HotSyncRunTest, ClearFailures)
 {
     RunResult r = Run(Sync());
