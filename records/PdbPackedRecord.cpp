@@ -67,18 +67,21 @@ void CPdbPackedRecord::AddDWord(DWORD v)
 
 void CPdbPackedRecord::AddString(const std::string& s, unsigned n)
 {
+    // The text ends at its first zero byte: what follows would read back as
+    // the next field.
+    const std::size_t length = std::min(s.size(), s.find('\0'));
     if (n > 0) {
         if (!Fits(n)) return;
-        const std::size_t copy = std::min<std::size_t>(s.size(), n);
+        const std::size_t copy = std::min<std::size_t>(length, n);
         std::memcpy(m_Buffer + m_Size, s.data(), copy);
         std::memset(m_Buffer + m_Size + copy, 0, n - copy);
         m_Buffer[m_Size + int(n) - 1] = 0;
         m_Size += int(n);
         return;
     }
-    if (!Fits((long long)s.size() + 1)) return;
-    std::memcpy(m_Buffer + m_Size, s.data(), s.size());
-    m_Size += int(s.size());
+    if (!Fits((long long)length + 1)) return;
+    std::memcpy(m_Buffer + m_Size, s.data(), length);
+    m_Size += int(length);
     m_Buffer[m_Size++] = 0;
 }
 

@@ -29,7 +29,7 @@ public:
     void AddWord(WORD v);
     void AddDWord(DWORD v);
     // n > 0: a fixed field of n bytes ending with a zero byte; n = 0: the text
-    // and its zero byte.
+    // and its zero byte. The text ends at its first zero byte.
     void AddString(const std::string& s, unsigned n);
     // The whole file, when it fits in one byte short of the free room.
     bool AddFileBinData(const std::string& path);

@@ -33,6 +33,23 @@ TEST(PdbPackedRecord, NumbersAreBigEndianAndStringsFixedOrZeroTerminated)
     EXPECT_EQ(BytesOf(*rec), expected);
 }
 
+TEST(PdbPackedRecord, TextEndsAtItsFirstZeroByte)
+{
+    auto rec = std::make_unique<CPdbPackedRecord>();
+    const std::string withZero("ab\0cd", 5);
+    rec->AddString(withZero, 0);
+    rec->AddString(withZero, 4);
+    rec->AddString("z", 0);
+    EXPECT_EQ(BytesOf(*rec), (Bytes{'a', 'b', 0, 'a', 'b', 0, 0, 'z', 0}));
+
+    // Otherwise the bytes after the zero would read back as the next field.
+    CPdbRecord record(rec->Buffer(), rec->Size());
+    long at = 0;
+    EXPECT_EQ(record.ReadStringZeroAt(&at), "ab");
+    EXPECT_EQ(record.ReadFixedStringAt(&at, 4), "ab");
+    EXPECT_EQ(record.ReadStringZeroAt(&at), "z");
+}
+
 TEST(PdbPackedRecord, AdditionThatDoesNotFitIsRefusedWhole)
 {
     auto rec = std::make_unique<CPdbPackedRecord>();
