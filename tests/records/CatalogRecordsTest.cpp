@@ -191,6 +191,21 @@ TEST(ItemRecord, LongDescriptionGivesWaySoTheImageNameFits)
     EXPECT_EQ(b[65530], 0);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(b + 65531)), "pic");
 
+    // At the edge: a description 4 bytes below the room left is written whole
+    // (the record then fills 65,536 bytes); one more character and it is cut.
+    EXPECT_EQ(item.SetDescription(std::string(65508, 'd')), "");
+    rec = item.CreatePdbRec();
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->Size(), 65536);
+    EXPECT_EQ(rec->Buffer()[65530], 'd');
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(rec->Buffer() + 65532)), "pic");
+    EXPECT_EQ(item.SetDescription(std::string(65509, 'd')), "");
+    rec = item.CreatePdbRec();
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->Size(), 65535);
+    EXPECT_EQ(rec->Buffer()[65528], 'd');
+    EXPECT_EQ(rec->Buffer()[65529], 0);
+
     // Other texts too long for the record: refused with the record's text.
     CItemRecord huge;
     huge.SetName(std::string(40000, 'n'));

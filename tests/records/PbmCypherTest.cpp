@@ -146,6 +146,26 @@ TEST(Cypher, EdgeCases)
     }
 }
 
+// Row 4 steps the table from 40 to 50 and index 50 is key entry 0: with a
+// one-byte key, the eleventh byte is xored with that key twice.
+TEST(Cypher, RowFourReachesKeyEntryZeroThenStartsOver)
+{
+    OpenCypher cypher;
+    std::string plain(1, char(('A' + 4) ^ 5));
+    const std::string text = "xxxxxxxxxxxx"; // 12 bytes
+    for (char c : text) plain.push_back(char(c ^ 4)); // mask of r = 0
+    plain.push_back(char(0 ^ 10));
+    const std::string hex = cypher.ConvertToHex(plain);
+    for (const char* key : {"a", "q", ""}) {
+        const std::string out = cypher.Decypher(hex, key);
+        ASSERT_EQ(out.size(), 12u) << key;
+        EXPECT_EQ(out[10], 'x') << key;
+        // Then t starts over at 0.
+        EXPECT_EQ(out[11], out[0]) << key;
+    }
+    EXPECT_NE(cypher.Decypher(hex, "a")[0], cypher.Decypher(hex, "q")[0]);
+}
+
 TEST(Cypher, HexHelpers)
 {
     OpenCypher cypher;
