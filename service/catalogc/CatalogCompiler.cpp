@@ -26,6 +26,14 @@ std::string Lower(std::string s)
     return s;
 }
 
+// The image record's own test: the last dot of the whole name, past its first
+// character (a folder's ".pbm" file is one too, unlike for std::filesystem).
+bool IsPbmFileName(const std::string& name)
+{
+    const std::size_t dot = name.rfind('.');
+    return dot != std::string::npos && dot != 0 && Lower(name.substr(dot)) == ".pbm";
+}
+
 } // namespace
 
 CCatalogCompiler::CCatalogCompiler(std::string baseDir, unsigned long now) : m_BaseDir(std::move(baseDir)), m_Now(now)
@@ -245,7 +253,7 @@ void CCatalogCompiler::Images(const json& root, CPdbFile& pdb)
                 m_Reader.Error(At(path, "file"), "cannot read " + fullName);
                 continue;
             }
-            if (Lower(full.extension().string()) == ".pbm") {
+            if (IsPbmFileName(fullName)) {
                 CPbmConverter converter;
                 const std::string refusal = converter.LoadPbmFile(fullName);
                 if (!refusal.empty()) {

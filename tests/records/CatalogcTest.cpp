@@ -227,7 +227,8 @@ TEST(Catalogc, RefusalsNameTheJsonPathAndWriteNothing)
       "kind": "catalog", "name": "C7abc",
       "appInfo": {"sumTitle": "123456789", "columns": [{"index": 8, "label": "much too long"}], "displayInfo": [16]},
       "items": [{"reference": "R", "description": "ok"}, {"price": "1", "colour": "red"}],
-      "images": [{"name": "gone", "file": "missing.gif"}, {"name": "huge", "file": "huge.pbm"}],
+      "images": [{"name": "gone", "file": "missing.gif"}, {"name": "huge", "file": "huge.pbm"},
+                 {"name": "hidden", "file": ".pbm"}],
       "deliveryCharges": [{"currency": "EUR", "email": "a@b", "elements": [
         {"threshold": 1}, {"threshold": 2}, {"threshold": 3}, {"threshold": 4}, {"threshold": 5},
         {"threshold": 6}, {"threshold": 7}, {"threshold": 8}, {"threshold": 9}, {"threshold": 10},
@@ -237,6 +238,7 @@ TEST(Catalogc, RefusalsNameTheJsonPathAndWriteNothing)
       "deliveryZones": [{"addressId": 0, "zoneName": ""}]
     })");
     WriteTempFile("huge.pbm", "P1\n4000 4000\n");
+    WriteTempFile(".pbm", "P1\n0 5\n"); // converted by the record all the same
     const std::string output = TestDir() + "bad.pdb";
     fs::remove(output);
     const CatalogcRun run = Catalogc(input, output);
@@ -249,6 +251,7 @@ TEST(Catalogc, RefusalsNameTheJsonPathAndWriteNothing)
              "$.items[1].colour: unknown member",
              "$.images[0].file: cannot read ",
              "$.images[1].file: CPbmConverter::LoadPbmFile - image too large",
+             "$.images[2].file: CPbmConverter::LoadPbmFile - invalid image dimensions",
              "$.deliveryCharges[0].elements[20]: CDeliveryRecord::AddDeliveryChargesElem - too many elements",
              "$.deliveryZones[0].addressId: CDeliveryZoneRecord::SetAddressId - invalid ID",
              "$.deliveryZones[0].zoneName: CDeliveryZoneRecord::SetZoneName - empty string",
