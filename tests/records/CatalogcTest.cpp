@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "RecordsTestUtil.h"
+#include "common/TestRun.h"
 #include "quillio/PdbFile.h"
 #include "records/AddressRecords.h"
 #include "records/AppInfo.h"
@@ -29,19 +25,11 @@ struct CatalogcRun {
     std::string errors;
 };
 
-// Runs catalogc on `input`, writing `output`; stderr is kept.
+// Runs catalogc on `input`, writing `output`; what it prints is kept.
 CatalogcRun Catalogc(const std::string& input, const std::string& output)
 {
-    const std::string errFile = TestDir() + "catalogc.err";
-    const std::string command = "'" + kCatalogc + "' '" + input + "' -o '" + output + "' >/dev/null 2>'" + errFile + "'";
-    CatalogcRun run;
-    const int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream in(errFile);
-    std::stringstream s;
-    s << in.rdbuf();
-    run.errors = s.str();
-    return run;
+    const RunResult r = RunCommand("'" + kCatalogc + "' '" + input + "' -o '" + output + "'");
+    return CatalogcRun{r.code, r.output};
 }
 
 std::vector<const CPdbRecord*> OfCategory(const CPdbFile& pdb, int category)

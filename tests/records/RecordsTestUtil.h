@@ -2,14 +2,11 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "common/TestFiles.h"
 #include "platform/Types.h"
 #include "quillio/PdbRecord.h"
 #include "records/PdbPackedRecord.h"
@@ -45,21 +42,8 @@ inline CPdbRecord RecordOf(const CPdbPackedRecord& rec)
 // that test programs running side by side never share a file.
 inline const std::string& TestDir()
 {
-    struct Folder {
-        std::filesystem::path path;
-        Folder()
-            : path(std::filesystem::path(::testing::TempDir()) / ("recshelf-test-" + std::to_string(::getpid())))
-        {
-            std::filesystem::create_directories(path);
-        }
-        ~Folder()
-        {
-            std::error_code ec;
-            std::filesystem::remove_all(path, ec);
-        }
-    };
-    static const Folder folder;
-    static const std::string text = folder.path.string() + "/";
+    static const TempDir folder("recshelf-test");
+    static const std::string text = folder.Path() + "/";
     return text;
 }
 
