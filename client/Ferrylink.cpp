@@ -140,9 +140,10 @@ void CFerrylink::AddList(std::string id, std::string listName, std::string fileN
     CChannelData* channel = AddChannel(std::move(id), ChannelList, true);
     const std::string path = m_SrcDir + "/" + fileName;
     CNorvFile file;
-    if (!file.Open(path.c_str(), "rb")) CKesaError::Throw(2007, KESA_FormatMessage(2007, path, "CFerrylink::AddList"));
-    long length = CNorvFile::GetLength(path.c_str());
-    if (length < 0) length = 0;
+    // A directory opens here (not on Windows) but has no length: it is no file to send.
+    const long length = CNorvFile::GetLength(path.c_str());
+    if (length < 0 || !file.Open(path.c_str(), "rb"))
+        CKesaError::Throw(2007, KESA_FormatMessage(2007, path, "CFerrylink::AddList"));
     MallocBuffer buffer(static_cast<BYTE*>(std::malloc(size_t(length) + 1)));
     if (!buffer) throw std::bad_alloc();
     const int read = length ? file.Read(buffer.get(), int(length)) : 0;

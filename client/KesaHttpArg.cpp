@@ -27,15 +27,21 @@ CKesaHttpArg::~CKesaHttpArg() = default;
 
 DWORD CKesaHttpArg::Size() const
 {
-    const auto texts = static_cast<DWORD>(m_Name.size() + m_Value.size());
+    return static_cast<DWORD>(WideSize());
+}
+
+std::uint64_t CKesaHttpArg::WideSize() const
+{
+    const std::uint64_t texts = std::uint64_t(m_Name.size()) + m_Value.size();
     return IsFile() ? texts + m_Length + 140 : texts + 87;
 }
 
 DWORD CKesaHttpArg::CopyToBuffer(BYTE* buffer, DWORD offset, DWORD capacity) const
 {
-    const DWORD size = Size();
-    // Wide arithmetic: an offset near the top of the range must not wrap past the test.
-    if (std::uint64_t(size) + offset > capacity) {
+    // Wide arithmetic: neither a large argument nor an offset near the top of
+    // the range may wrap past the test.
+    const std::uint64_t size = WideSize();
+    if (size + offset > capacity) {
         CKesaError::Throw(2002, KESA_FormatMessage(2002, "CKesaHttpArg::CopyToBuffer"));
     }
     BYTE* out = buffer + offset;
@@ -54,5 +60,5 @@ DWORD CKesaHttpArg::CopyToBuffer(BYTE* buffer, DWORD offset, DWORD capacity) con
         out = Put(out, m_Value);
     }
     Put(out, kCrLf);
-    return offset + size;
+    return offset + static_cast<DWORD>(size);
 }

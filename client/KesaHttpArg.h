@@ -1,6 +1,7 @@
 // One named argument of a request or an answer: a text value, or a file
 // (its name in the value, its bytes in the data).
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "client/BinData.h"
@@ -22,6 +23,8 @@ public:
     // Writes the argument at buffer + offset; returns the offset behind it.
     // Raises 2002 when it does not fit in capacity.
     DWORD CopyToBuffer(BYTE* buffer, DWORD offset, DWORD capacity) const;
+    // Size() without the 32-bit wrap: a file of nearly 4 GiB plus its head.
+    std::uint64_t WideSize() const;
 
 private:
     std::string m_Name;

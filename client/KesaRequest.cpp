@@ -28,7 +28,7 @@ void CKesaRequest::AddFileArg(std::string name, std::string fileName, BYTE* data
 DWORD CKesaRequest::BodySize() const
 {
     std::uint64_t size = ferrylink::kClosing.size();
-    for (int i = 0; i < GetArgCount(); ++i) size += GetArg(i)->Size();
+    for (int i = 0; i < GetArgCount(); ++i) size += GetArg(i)->WideSize();
     // A body beyond 4 GiB cannot be described by its length: refuse it as one
     // that does not fit rather than write past a wrapped size.
     if (size > UINT32_MAX) CKesaError::Throw(2002, KESA_FormatMessage(2002, "CKesaHttpArg::CopyToBuffer"));

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -82,6 +83,36 @@ struct Answer {
         std::memcpy(a->data.get() + a->size, bytes, n);
         a->size += n;
         return n;
+    }
+};
+
+// Fails a transfer that has moved no byte, either way, for the stall time:
+// however slowly bytes come, a transfer that keeps moving goes on.
+struct StallWatch {
+    std::chrono::steady_clock::duration limit;
+    std::chrono::steady_clock::time_point last;
+    curl_off_t moved = -1;
+    bool stalled = false;
+
+    void Start()
+    {
+        last = std::chrono::steady_clock::now();
+        moved = -1;
+        stalled = false;
+    }
+
+    static int Progress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded)
+    {
+        auto* w = static_cast<StallWatch*>(self);
+        const auto now = std::chrono::steady_clock::now();
+        if (downloaded + uploaded != w->moved) {
+            w->moved = downloaded + uploaded;
+            w->last = now;
+            return 0;
+        }
+        if (now - w->last < w->limit) return 0;
+        w->stalled = true;
+        return 1; // aborts the transfer
     }
 };
 
@@ -225,8 +256,10 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
         set(CURLOPT_WRITEFUNCTION, &Answer::Write);
         set(CURLOPT_WRITEDATA, &answer);
         set(CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
-        set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-        set(CURLOPT_LOW_SPEED_TIME, m_StallSeconds);
+        StallWatch stall{std::chrono::seconds(m_StallSeconds), {}};
+        set(CURLOPT_NOPROGRESS, 0L);
+        set(CURLOPT_XFERINFOFUNCTION, &StallWatch::Progress);
+        set(CURLOPT_XFERINFODATA, &stall);
         set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswer));
         set(CURLOPT_SSL_VERIFYPEER, 1L);
         set(CURLOPT_SSL_VERIFYHOST, 2L);
@@ -247,6 +280,7 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
             }
 
             answer.Clear();
+            stall.Start();
             m_Connection->errorText[0] = 0;
             const CURLcode sent = curl_easy_perform(h);
             long status = 0;
@@ -255,7 +289,12 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
             if (answer.tooLarge || sent == CURLE_FILESIZE_EXCEEDED) Raise(2006, KESA_FormatMessage(2006, kContext));
             // A proxy may refuse and drop the connection at once: the challenge still counts.
             if (sent != CURLE_OK && status != 401 && status != 407) {
-                std::string text = m_Connection->errorText[0] ? m_Connection->errorText : curl_easy_strerror(sent);
+                std::string text;
+                if (stall.stalled)
+                    text = KESA_FormatText("Operation timed out: no data received or sent for %ld seconds",
+                                           m_StallSeconds);
+                else
+                    text = m_Connection->errorText[0] ? m_Connection->errorText : curl_easy_strerror(sent);
                 if (text.size() > kErrorTextMax) text.resize(kErrorTextMax);
                 Raise(2006, text);
             }

@@ -38,7 +38,8 @@ public:
     // The URL requests actually go to (scheme chosen by the port).
     std::string GetRequestUrl() const;
 
-    // Seconds without a byte after which a transfer fails (120 by default).
+    // Seconds without a byte, received or sent, after which a transfer fails
+    // (120 by default); a transfer that keeps moving has no time limit.
     void SetStallTimeout(long seconds) { m_StallSeconds = seconds; }
 
     // Answers larger than this are refused.

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -15,6 +16,7 @@
 #include <iterator>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -221,6 +223,99 @@ TEST_F(Session, PortDecidesTls)
     session.Close(); // before the server stops, so it has no connection to wait for
 }
 
+// A proxy on 127.0.0.1 that records the request line of every connection and
+// refuses each with 403: it shows what the client asked the proxy for, which
+// tells a TLS tunnel (CONNECT host:port) from a request in clear (POST http://...).
+class RecordingProxy {
+public:
+    RecordingProxy()
+    {
+        m_Fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        ::bind(m_Fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(m_Fd, 8);
+        ::getsockname(m_Fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        m_Port = ntohs(addr.sin_port);
+        m_Thread = std::thread([this] { Serve(); });
+    }
+    ~RecordingProxy()
+    {
+        m_Stop = true;
+        m_Thread.join();
+        ::close(m_Fd);
+    }
+    RecordingProxy(const RecordingProxy&) = delete;
+    RecordingProxy& operator=(const RecordingProxy&) = delete;
+
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port); }
+    std::vector<std::string> Lines() const
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Lines;
+    }
+
+private:
+    void Serve()
+    {
+        while (!m_Stop) {
+            pollfd p{m_Fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const int c = ::accept(m_Fd, nullptr, nullptr);
+            if (c < 0) continue;
+            std::string head;
+            char buf[1024];
+            // The head only, bounded in size and time.
+            for (int i = 0; i < 100 && head.find("\r\n\r\n") == std::string::npos && head.size() < 65536; ++i) {
+                pollfd q{c, POLLIN, 0};
+                if (::poll(&q, 1, 50) <= 0) continue;
+                const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+                if (n <= 0) break;
+                head.append(buf, size_t(n));
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_Mutex);
+                m_Lines.push_back(head.substr(0, head.find("\r\n")));
+            }
+            static const char reply[] = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            (void)::send(c, reply, sizeof reply - 1, MSG_NOSIGNAL);
+            ::shutdown(c, SHUT_WR);
+            ::close(c);
+        }
+    }
+
+    int m_Fd = -1;
+    int m_Port = 0;
+    std::atomic<bool> m_Stop{false};
+    std::thread m_Thread;
+    mutable std::mutex m_Mutex;
+    std::vector<std::string> m_Lines;
+};
+
+TEST_F(Session, OnlyPort443GoesOverTlsWhateverTheScheme)
+{
+    RecordingProxy proxy;
+    ::setenv("http_proxy", proxy.Url().c_str(), 1);
+    ::setenv("https_proxy", proxy.Url().c_str(), 1);
+    CKesaRequest request;
+    request.AddArg("function", "StartGame");
+    for (const char* url : {"http://service.invalid:443/kesa/srv", "https://service.invalid:8443/kesa/srv",
+                            "https://service.invalid/kesa/srv"}) {
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(url));
+        EXPECT_NE(Failure(session, request).Number(), 0) << url; // the proxy refuses
+    }
+    ::unsetenv("http_proxy");
+    ::unsetenv("https_proxy");
+    const auto lines = proxy.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "CONNECT service.invalid:443 HTTP/1.1");
+    EXPECT_EQ(lines[1], "POST http://service.invalid:8443/kesa/srv HTTP/1.1");
+    EXPECT_EQ(lines[2], "CONNECT service.invalid:443 HTTP/1.1");
+}
+
 TEST_F(Session, OpenCloseAndUnopened)
 {
     CKesaSession never;
@@ -387,7 +482,30 @@ TEST_F(Session, StallFails)
     }
     released.notify_all();
     EXPECT_EQ(e.Number(), 2006);
-    EXPECT_FALSE(e.Argument().empty());
+    EXPECT_EQ(e.Argument(), "Operation timed out: no data received or sent for 1 seconds");
+}
+
+TEST_F(Session, ATrickleSlowerThanAByteASecondIsNoStall)
+{
+    // One byte every 1.5 s: never 5 s without a byte, though below a byte a
+    // second for long enough that an average-speed limit gives up.
+    TestServer server([](const httplib::Request&, httplib::Response& res, int) {
+        res.set_chunked_content_provider("x/y", [](size_t offset, httplib::DataSink& sink) {
+            if (offset >= 7) {
+                sink.done();
+                return true;
+            }
+            if (offset > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            return sink.write("-", 1);
+        });
+    });
+    CKesaSession session;
+    session.SetStallTimeout(5);
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    // The bytes arrive whole: too short an answer, not a failed transfer.
+    EXPECT_EQ(Failure(session, request).Number(), 2003);
+    session.Close();
 }
 
 // Answers 401 (or 407) `challenges` times, then kAnswer once the expected header is right.
@@ -638,6 +756,27 @@ TEST_F(Session, TraceWithoutHotSyncPathDumpsInTheCurrentDirectory)
     session.ProcessRequest(&request);
     fs::current_path(previous);
     EXPECT_EQ(ReadFile(work / "norvtrace0.bin"), kAnswer);
+}
+
+TEST_F(Session, HotSyncPathWithoutSeparatorIsTheDirectoryTrimmed)
+{
+    TestServer server([&](const httplib::Request&, httplib::Response& res, int) { res.set_content(kAnswer, "x/y"); });
+    SetProduct("Trace", "on");
+    Put(HKEY_CURRENT_USER, "Software\\U.S. Robotics\\Pilot Desktop\\Core", "HotSyncPath", "  dumps  ");
+    const fs::path work = fs::path(m_Dir) / "cwd";
+    fs::create_directories(work / "dumps");
+    const fs::path previous = fs::current_path();
+    fs::current_path(work);
+    CKesaSession session;
+    ASSERT_TRUE(session.Open(server.Url()));
+    CKesaRequest request;
+    session.ProcessRequest(&request);
+    session.ProcessRequest(&request);
+    fs::current_path(previous);
+    EXPECT_EQ(ReadFile(work / "dumps" / "norvtrace0.bin"), kAnswer);
+    EXPECT_EQ(ReadFile(work / "dumps" / "norvtrace1.bin"), kAnswer);
+    EXPECT_FALSE(fs::exists(work / "norvtrace0.bin"));
+    EXPECT_FALSE(fs::exists(work / "dumpsnorvtrace0.bin"));
 }
 
 } // namespace

@@ -120,6 +120,27 @@ TEST_F(RequestBody, CopyToBufferRefusesWhatDoesNotFit)
     EXPECT_THROW(arg->CopyToBuffer(out, UINT32_MAX - 10, UINT32_MAX), CKesaError);
 }
 
+TEST_F(RequestBody, AFileOfNearly4GiBIsRefusedBeforeAnyByteIsWritten)
+{
+    // Its size, head included, does not fit in 32 bits: a 32-bit sum would wrap to
+    // a few dozen bytes and pass the test. The bytes are never read.
+    BYTE few[16] = {};
+    CKesaRequest request;
+    request.AddFileArg("F", "", few, UINT32_MAX - 100);
+    const CKesaHttpArg* arg = request.GetArg(0);
+    std::string buffer(300, 'x');
+    try {
+        arg->CopyToBuffer(reinterpret_cast<BYTE*>(buffer.data()), 0, 300);
+        FAIL() << "no error";
+    } catch (const CKesaError& e) {
+        EXPECT_EQ(e.Number(), 2002);
+    }
+    EXPECT_EQ(buffer, std::string(300, 'x'));
+    BYTE* body = nullptr;
+    EXPECT_THROW(request.BuildBody(&body), CKesaError);
+    EXPECT_EQ(body, nullptr);
+}
+
 TEST_F(RequestBody, ParsesBackIntoTheSameArguments)
 {
     std::string bin("\0\r\n\r\n\"; name=\"x\"\xff", 17);

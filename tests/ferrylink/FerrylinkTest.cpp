@@ -75,6 +75,12 @@ TEST_F(FerrylinkTest, ListsAreSerialisedUnderTheListNameAndGameDataSetsBothFlags
     EXPECT_EQ(missing.Number(), 2007);
     EXPECT_EQ(missing.Argument(), KESA_FormatMessage(2007, m_Src / "absent.pdb", "CFerrylink::AddList"));
     EXPECT_EQ(c->GetNbListPdbs(), 2);
+    // A directory is no file to send, though it opens for reading here.
+    std::filesystem::create_directory(m_Src / "folder.pdb");
+    const CKesaError folder = Raised([&] { link.AddList("C7", "X", std::string("folder.pdb")); });
+    EXPECT_EQ(folder.Number(), 2007);
+    EXPECT_EQ(folder.Argument(), KESA_FormatMessage(2007, m_Src / "folder.pdb", "CFerrylink::AddList"));
+    EXPECT_EQ(c->GetNbListPdbs(), 2);
 
     link.AddGameScore("G1", "QUIZ", "42");
     link.AddGameScoreTimestamp("g1", "3000");
@@ -134,6 +140,9 @@ TEST_F(FerrylinkTest, DeclarationSendsItsArgumentsInOrderWithTheTraceFile)
     link.AddGameScore("G1", "Q", "1");
     link.AddGameScoreTimestamp("G1", "9");
     link.SRVQRY_DeclareCatalogs();
+    EXPECT_EQ(link.GetNbChannelsToProcess(), 3u);
+    for (unsigned i = 0; i < link.GetNbChannelsToProcess(); ++i)
+        EXPECT_FALSE(link.GetChannelData(int(i))->IsInCDL()) << "an empty CDL declares nothing";
     link.SRVQRY_CloseSession();
 
     const auto q = service.Queries();
@@ -418,6 +427,78 @@ TEST_F(FerrylinkTest, UnwritableCatalogKeepsItsPathWithTheError)
     const std::string path = m_Dst / "nowhere/C1cat.pdb";
     EXPECT_EQ(link.GetChannelData(0)->GetCatalogErrorMessage(), KESA_FormatMessage(2015, path, "C1", ""));
     EXPECT_EQ(link.GetChannelData(0)->GetNewCatalogPdbFilepath(), path);
+}
+
+TEST_F(FerrylinkTest, FailedGameExchangeSetsOnlyTheGameErrorAndTheCatalogQueryFollows)
+{
+    ScriptedService service([](const Query& q, int) -> Answer {
+        if (q.Get("function") == "ProcessGame") return {{}, 500};
+        return Ok({File("CatalogBinData", "G1cat.pdb", "CAT")});
+    });
+    CFerrylink link;
+    link.Initialize(nullptr, m_Src.Path(), m_Dst.Path());
+    link.AddGameScore("G1", "QUIZ", "17");
+    link.AddGameScore("G2", "QUIZ", "5");
+    link.GetChannelData("G1")->SetInCDL(true);
+    ASSERT_TRUE(link.SRVQRY_OpenSession(service.Url()));
+    link.SRVQRY_ProcessChannel(0);
+    link.SRVQRY_ProcessChannel(1);
+
+    const auto q = service.Queries();
+    ASSERT_EQ(q.size(), 3u);
+    EXPECT_EQ(q[0].Get("function"), "ProcessGame");
+    EXPECT_EQ(q[1].Get("function"), "GetUpToDateCatalog") << "a failed game exchange does not end the channel";
+    EXPECT_EQ(q[2].Get("function"), "ProcessGame") << "not in the CDL: no catalog query";
+    EXPECT_THAT(q[0].Names(), ElementsAre("function", "UID", "Game", "Points", "Stamp"));
+
+    CChannelData* g1 = link.GetChannelData(0);
+    const std::string cause = KESA_FormatMessage(2011, "CKesaSession::ProcessRequest", "500");
+    EXPECT_EQ(g1->GetErrorMessageList(), KESA_FormatMessage(2050, "G1", cause) + "\n");
+    EXPECT_TRUE(g1->IsSuccessful());
+    EXPECT_FALSE(g1->HasCatalogError());
+    EXPECT_EQ(g1->GetNewCatalogPdbFilepath(), m_Dst / "G1cat.pdb");
+    EXPECT_EQ(g1->GetGamePoints(), "17");
+    CChannelData* g2 = link.GetChannelData(1);
+    EXPECT_EQ(g2->GetErrorMessageList(), KESA_FormatMessage(2050, "G2", cause) + "\n");
+    EXPECT_FALSE(g2->HasNewCatalog());
+    EXPECT_EQ(link.WaitAllChannelsProcessed(), 2u);
+}
+
+TEST_F(FerrylinkTest, GameNotificationIsSuccessAndStoresNothing)
+{
+    ScriptedService service([](const Query&, int) { return Ok({Text("Notification", "")}); });
+    CFerrylink link;
+    link.Initialize(nullptr, m_Src.Path(), m_Dst.Path());
+    link.AddGameScore("G1", "QUIZ", "17");
+    ASSERT_TRUE(link.SRVQRY_OpenSession(service.Url()));
+    link.SRVQRY_ProcessChannel(0);
+    EXPECT_EQ(service.Queries().size(), 1u);
+    EXPECT_FALSE(link.GetChannelData(0)->HasGameError()) << "an empty Notification is still present";
+    EXPECT_EQ(link.GetChannelData(0)->GetErrorMessageList(), "");
+}
+
+TEST_F(FerrylinkTest, UnwritableReferenceListKeepsItsPathWithError2016)
+{
+    ScriptedService service([](const Query&, int) {
+        return Ok({File("CatalogBinData", "C1cat.pdb", "CAT"), File("DefListBinData", "C1def.pdb", "DEF"),
+                   File("RefListBinData", "C1ref.pdb", "REF")});
+    });
+    // A directory where the reference list should go: it cannot be written.
+    std::filesystem::create_directory(m_Dst / "C1ref.pdb");
+    CFerrylink link;
+    link.Initialize(nullptr, m_Src.Path(), m_Dst.Path());
+    link.AddChannel("C1", ChannelCatalog, false)->SetInCDL(true);
+    ASSERT_TRUE(link.SRVQRY_OpenSession(service.Url()));
+    link.SRVQRY_ProcessChannel(0);
+    CChannelData* c = link.GetChannelData(0);
+    const std::string path = m_Dst / "C1ref.pdb";
+    EXPECT_EQ(c->GetCatalogErrorMessage(), KESA_FormatMessage(2016, path, "C1", ""));
+    EXPECT_EQ(c->GetCatalogErrorMessage(), "La liste " + path + " de la chaîne C1 n'a pas pu être enregistrée.");
+    EXPECT_EQ(c->GetRefListPdbFilepath(), path);
+    EXPECT_EQ(c->GetDefListPdbFilepath(), m_Dst / "C1def.pdb");
+    EXPECT_EQ(ReadAll(m_Dst / "C1def.pdb"), "DEF");
+    EXPECT_EQ(ReadAll(m_Dst / "C1cat.pdb"), "CAT");
+    EXPECT_FALSE(c->IsSuccessful());
 }
 
 // ---- game start ----
