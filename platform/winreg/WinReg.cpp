@@ -336,6 +336,20 @@ LSTATUS RegDeleteKeyA(HKEY key, const char* subKey)
     });
 }
 
+namespace {
+// A name into the caller's buffer; *nameSize: buffer size in, length out.
+LSTATUS CopyName(const std::string& n, char* name, DWORD* nameSize)
+{
+    LSTATUS result = ERROR_SUCCESS;
+    if (n.size() + 1 > *nameSize)
+        result = ERROR_MORE_DATA;
+    else
+        std::memcpy(name, n.c_str(), n.size() + 1);
+    *nameSize = DWORD(n.size());
+    return result;
+}
+} // namespace
+
 LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data, DWORD* dataSize)
 {
     HKEY__ k;
@@ -354,15 +368,8 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD*
             return ERROR_NO_MORE_ITEMS;
         if (rc != SQLITE_ROW)
             return Fail(q, false);
-        std::string n = q.Text(0);
         std::string bytes = q.Text(2);
-        LSTATUS result = ERROR_SUCCESS;
-        if (n.size() + 1 > *nameSize) {
-            result = ERROR_MORE_DATA;
-        } else {
-            std::memcpy(name, n.c_str(), n.size() + 1);
-        }
-        *nameSize = DWORD(n.size());
+        LSTATUS result = CopyName(q.Text(0), name, nameSize);
         if (type)
             *type = DWORD(q.Int(1));
         if (data && *dataSize < bytes.size())
@@ -393,13 +400,7 @@ LSTATUS RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize)
             return ERROR_NO_MORE_ITEMS;
         if (rc != SQLITE_ROW)
             return Fail(q, false);
-        std::string n = q.Text(0);
-        LSTATUS result = ERROR_SUCCESS;
-        if (n.size() + 1 > *nameSize)
-            result = ERROR_MORE_DATA;
-        else
-            std::memcpy(name, n.c_str(), n.size() + 1);
-        *nameSize = DWORD(n.size());
+        LSTATUS result = CopyName(q.Text(0), name, nameSize);
         return result;
     });
 }
