@@ -15,6 +15,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include <CLI/CLI.hpp>
@@ -44,6 +45,14 @@ struct Options {
 thread_local QueryOutcome t_Outcome;
 
 std::mutex g_LogMutex;
+
+// One write per line, so lines from the request threads and the main thread never mix.
+void LogLine(const std::string& line)
+{
+    std::lock_guard<std::mutex> lock(g_LogMutex);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
 
 bool SplitPair(const std::string& text, std::string& left, std::string& right)
 {
@@ -208,10 +217,11 @@ int main(int argc, char** argv)
         const QueryOutcome& o = t_Outcome;
         state.AddRequest(o.function.empty() ? req.method + " " + req.path : o.function, o.uid,
                          o.result.empty() ? std::to_string(res.status) : o.result);
-        std::lock_guard<std::mutex> lock(g_LogMutex);
-        std::cerr << CStateStore::Now() << " " << req.remote_addr << " " << req.method << " " << req.path << " "
-                  << res.status << " " << (o.function.empty() ? "-" : o.function) << " "
-                  << (o.uid.empty() ? "-" : o.uid) << " " << (o.result.empty() ? "-" : o.result) << std::endl;
+        std::ostringstream line;
+        line << CStateStore::Now() << " " << req.remote_addr << " " << req.method << " " << req.path << " "
+             << res.status << " " << (o.function.empty() ? "-" : o.function) << " " << (o.uid.empty() ? "-" : o.uid)
+             << " " << (o.result.empty() ? "-" : o.result) << "\n";
+        LogLine(line.str());
         t_Outcome = {};
     });
 
@@ -239,7 +249,7 @@ int main(int argc, char** argv)
 
     int signalNumber = 0;
     sigwait(&stopSignals, &signalNumber);
-    std::cerr << "norvelia-service: stopping (signal " << signalNumber << ")" << std::endl;
+    LogLine("norvelia-service: stopping (signal " + std::to_string(signalNumber) + ")\n");
     server.stop();
     listener.join();
     return 0;
