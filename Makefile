@@ -1,6 +1,10 @@
 # Entry points: make build | test | test-sanitize | test-tsan
 JOBS ?= $(shell nproc)
-CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
+# ccache shares objects between build trees and checkouts at other paths.
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR ?= $(CURDIR)
+export CCACHE_NOHASHDIR ?= 1
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
 .PHONY: bootstrap build test test-sanitize test-tsan clean

@@ -1,0 +1,43 @@
+// The connection probe: fetches "test.bin" beside the current server's URL
+// with the user's connection settings, answers authentication challenges by
+// mode, and keeps the last error code and text of a failure. While it works
+// it writes a running account of every step to an optional status window.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "platform/Types.h"
+
+// Where the probe's running account goes (the test program's list).
+// Called on the probe's thread.
+class IProbeStatusWindow {
+public:
+    virtual ~IProbeStatusWindow() = default;
+    virtual void AddLine(const std::string& line) = 0;
+};
+
+class CProbeSession;
+
+class CConnectionProbe {
+public:
+    // Reads Mode, ProxyPassword and ProxyUser of the "Tidepost" product.
+    CConnectionProbe();
+    virtual ~CConnectionProbe();
+    CConnectionProbe(const CConnectionProbe&) = delete;
+    CConnectionProbe& operator=(const CConnectionProbe&) = delete;
+
+    bool OpenSession(const char* agent, IProbeStatusWindow* statusWindow);
+    void CloseSession();
+    // True when the server answered and the answer was read into `body`.
+    bool Run(const char* url, std::string& body, const char* agent, IProbeStatusWindow* statusWindow);
+    void ReportError(DWORD code, std::string text);
+    // One line to the session's status window, if any; cut to 511 characters.
+    void Log(CProbeSession* session, const std::string& line);
+
+    DWORD m_LastErrorCode = 0;
+    std::unique_ptr<CProbeSession> m_Session;
+    int m_Mode = 0;
+    std::string m_ProxyUser;
+    std::string m_ProxyPassword;
+    std::string m_LastMessage;
+};
