@@ -20,6 +20,7 @@
 #include "common/TlsServer.h"
 #include "platform/Ui.h"
 #include "settings/ConnectionProbe.h"
+#include "settings/HttpAuth.h"
 #include "settings/ProbeSession.h"
 #include "winreg/WinReg.h"
 
@@ -440,6 +441,50 @@ TEST_F(Probe, HttpsThroughAProxyThatAsksForCredentials)
         for (const std::string& p : ui.prompts) EXPECT_EQ(p, "127.0.0.1:" + std::to_string(proxy.Port())) << label;
         EXPECT_TRUE(lines.Has("Recherche de l'adresse de 127.0.0.1...")) << label; // the proxy is looked up
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(ProbeHelpers, ProxyChosenFromTheEnvironmentAsLibcurlDoes)
+{
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> env;
+        std::string url;
+        std::string proxy;
+    };
+    const Case cases[] = {
+        {{}, "http://a.test/x", ""},
+        {{{"http_proxy", "http://p.lan:3128"}}, "http://a.test/x", "p.lan:3128"},
+        {{{"HTTP_PROXY", "http://p.lan:3128"}}, "http://a.test/x", ""}, // not honoured for http
+        {{{"HTTPS_PROXY", "p.lan:8080"}}, "https://a.test/x", "p.lan:8080"},
+        {{{"https_proxy", "http://u:pw@p.lan"}}, "https://a.test/x", "p.lan:1080"},
+        {{{"all_proxy", "http://p.lan:1"}}, "https://a.test/x", "p.lan:1"},
+        {{{"http_proxy", "http://p.lan:3128"}, {"no_proxy", "b.test, .a.test"}}, "http://www.a.test/x", ""},
+        {{{"http_proxy", "http://p.lan:3128"}, {"no_proxy", "a.test"}}, "http://aa.test/x", "p.lan:3128"},
+        {{{"http_proxy", "http://p.lan:3128"}, {"NO_PROXY", "*"}}, "http://a.test/x", ""},
+    };
+    const char* names[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                           "no_proxy", "NO_PROXY"};
+    for (const Case& c : cases) {
+        for (const char* n : names) ::unsetenv(n);
+        for (const auto& [name, value] : c.env) ::setenv(name, value, 1);
+        EXPECT_EQ(ProxyFor(c.url), c.proxy) << c.url << " " << (c.env.empty() ? "" : c.env[0].first);
+    }
+    for (const char* n : names) ::unsetenv(n);
+}
+
+TEST(ProbeHelpers, SchemePickedFromAChallenge)
+{
+    const std::pair<unsigned long, unsigned long> cases[] = {
+        {CURLAUTH_BASIC | CURLAUTH_DIGEST, CURLAUTH_DIGEST},
+        {CURLAUTH_BASIC, CURLAUTH_BASIC},
+        {CURLAUTH_NTLM | CURLAUTH_BASIC, CURLAUTH_BASIC},
+        {CURLAUTH_NEGOTIATE, CURLAUTH_NEGOTIATE},
+        {0, CURLAUTH_ANY},
+    };
+    for (const auto& [offered, picked] : cases) EXPECT_EQ(PickAuth(offered), picked) << offered;
 }
 
 } // namespace
