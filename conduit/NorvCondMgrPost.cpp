@@ -38,11 +38,7 @@ bool IsDeleted(long rc)
 // The Sync Manager error of a failed step, in the trace only.
 void TraceSyncError(const std::string& context, long rc)
 {
-    const std::string name = SyncErrorName(rc);
-    if (!name.empty())
-        NorvLog("%s : %s", context, name);
-    else
-        NorvLog("%s : ?????? Unknown error number : %d", context, rc);
+    CNorvTrace::Instance().WriteSyncError(context, rc);
 }
 
 } // namespace

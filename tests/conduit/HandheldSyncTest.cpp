@@ -40,6 +40,7 @@ namespace {
 
 const char* kDay1 = "2001-05-03T10:20:30";
 const char* kDay2 = "2001-05-04T08:00:00";
+const char* kNone = "1904-01-01T00:00:00"; // a date of 0
 
 DWORD Code(const char* four)
 {
@@ -106,10 +107,13 @@ struct Db {
     {
         file->m_AppInfo = std::move(appInfo);
     }
+    // Records get ids as on a handheld: unique, not 0.
     template <class R>
     Db& Add(BYTE category, const R& r)
     {
-        file->m_RecordSet.AddRecord(RecordOf(r), category);
+        auto record = RecordOf(r);
+        record->m_UniqueId = DWORD(file->m_RecordSet.GetCount() + 1);
+        file->m_RecordSet.AddRecord(std::move(record), category);
         return *this;
     }
 };
@@ -142,7 +146,7 @@ protected:
         ASSERT_EQ(palmkit::Attach(m_Handheld, m_Dir / "user", "Anne"), palmkit::AttachResult::Ok);
         palmkit::LogClear();
         ASSERT_GT(KESA_LoadMessages("LexmoUs.dll"), 0);
-        ASSERT_TRUE(CNorvTrace::Instance().Open(m_Dir.Path() + "/"));
+        ASSERT_TRUE(CNorvTrace::Instance().Open(m_Dir / "NorvTrace.log"));
         m_Mgr = std::make_unique<CNorvCondMgr>();
     }
     void TearDown() override
@@ -391,13 +395,13 @@ TEST_F(HandheldSyncTest, ListsAndOrdersFollowTheServersAnswer)
     };
     const Case cases[] = {
         {"form accepted", "EMLS", kDay2, "", false, true, "", false, "", "", ""},
-        {"form refused", "EMLS", kDay2, "refused", false, true, "", true, kDay1, "", "refused"},
+        {"form refused", "EMLS", kDay2, "refused", false, true, "", true, kDay1, kNone, "refused"},
         {"default list", "LIST", nullptr, "", true, true, "", false, "", "", ""},
         {"catalog gone", "LIST", nullptr, "", false, false, "", false, "", "", ""},
-        {"processed", "LIST", kDay2, "", false, true, "", true, "", kDay2, ""},
-        {"date and error", "LIST", kDay2, "refused", false, true, "", true, "", "", "refused"},
-        {"not sent", "LIST", nullptr, "", false, true, "", true, kDay1, "", ""},
-        {"catalog error", "LIST", kDay2, "", false, true, "down", true, "", kDay2, ""},
+        {"processed", "LIST", kDay2, "", false, true, "", true, kNone, kDay2, ""},
+        {"date and error", "LIST", kDay2, "refused", false, true, "", true, kNone, kNone, "refused"},
+        {"not sent", "LIST", nullptr, "", false, true, "", true, kDay1, kNone, ""},
+        {"catalog error", "LIST", kDay2, "", false, true, "down", true, kNone, kDay2, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -608,9 +612,9 @@ TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
         SCOPED_TRACE(c.what);
         palmkit::LogClear();
         Db db(c.name, c.type, c.appInfo ? AppInfoOf(3, "G1cat") : std::vector<BYTE>{});
-        db.Add(1, Item("I1", "one", "1")).Add(1, Item("I2", "two", "2"));
-        db.file->m_RecordSet.AddRecord(std::make_unique<CPdbRecord>(), 2); // empty: skipped
-        db.Add(8, Ref("R", "ref", "1", "1", true));
+        db.Add(1, Item("I1", "one", "1")).Add(1, Item("I2", "two", "2")).Add(8, Ref("R", "ref", "1", "1", true));
+        // Empty: skipped. Last, as a file cannot tell an empty record from the next one.
+        db.file->m_RecordSet.AddRecord(std::make_unique<CPdbRecord>(), 2);
         int type = -1;
         DWORD value = 0;
         EXPECT_EQ(m_Mgr->InstallPdbFile(Write(db, std::string(c.name) + ".pdb"), type, value), c.ok);
@@ -637,13 +641,12 @@ TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
     EXPECT_FALSE(m_Mgr->InstallPdbFile(m_Dir / "files/missing.pdb", *std::make_unique<int>(), *std::make_unique<DWORD>()));
 }
 
-TEST_F(HandheldSyncTest, GameReferenceIsTheFirstNonEmptyLine)
+TEST_F(HandheldSyncTest, GameReferenceIsTheFirstLine)
 {
     Db none("None", "LIST", AppInfoOf(3, "G1cat"));
     none.Add(5, Order(""));
     Db some("Some", "LIST", AppInfoOf(3, "G1cat"));
-    some.Add(5, Order("")).file->m_RecordSet.AddRecord(std::make_unique<CPdbRecord>(), 8);
-    some.Add(8, Ref("QUIZ-2001", "Quiz", "0", "0", false)).Add(8, Ref("QUIZ-2002", "Quiz", "0", "0", false));
+    some.Add(5, Order("")).Add(8, Ref("QUIZ-2001", "Quiz", "0", "0", false)).Add(8, Ref("QUIZ-2002", "Q", "0", "0", 0));
     EXPECT_EQ(m_Mgr->GetGameReferenceFromPdbFile(Write(some, "some.pdb")), "QUIZ-2001");
     EXPECT_EQ(m_Mgr->GetGameReferenceFromPdbFile(Write(none, "none.pdb")), "");
     EXPECT_EQ(m_Mgr->GetGameReferenceFromPdbFile(m_Dir / "files/missing.pdb"), "");
