@@ -2,13 +2,16 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <mutex>
 
 namespace {
 
-std::mutex g_mutex;
+// Plain data only: the library's start-up runs before the constructors of
+// this file's objects would.
+constinit std::mutex g_mutex;
 int g_useCount = 0;
-std::string g_loadDirectory;
+char g_loadDirectory[262];
 // The conduit's own module: strings then come from the built-in table.
 char g_selfTag;
 PALMMODULE g_resources = &g_selfTag;
@@ -33,7 +36,10 @@ void ConduitStartup()
     std::lock_guard<std::mutex> guard(g_mutex);
     char cwd[260] = {};
     if (::getcwd(cwd, sizeof cwd - 1) == nullptr) cwd[0] = '\0';
-    g_loadDirectory = std::string(cwd) + "/";
+    const std::size_t n = std::strlen(cwd);
+    std::memcpy(g_loadDirectory, cwd, n);
+    g_loadDirectory[n] = '/';
+    g_loadDirectory[n + 1] = '\0';
     if (g_useCount == 0) {
         char work[260] = {};
         g_resources = PalmLoadLanguage("NORVCONDLANG.DLL", Self(), work, sizeof work);
