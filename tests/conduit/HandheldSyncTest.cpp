@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/TestFiles.h"
+#include "conduit/KesaDatabases.h"
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvDbList.h"
 #include "conduit/NorvTrace.h"
@@ -38,103 +39,7 @@ using ::testing::Not;
 
 namespace {
 
-const char* kDay1 = "2001-05-03T10:20:30";
-const char* kDay2 = "2001-05-04T08:00:00";
-const char* kNone = "1904-01-01T00:00:00"; // a date of 0
-
-DWORD Code(const char* four)
-{
-    return DWORD(BYTE(four[0])) << 24 | DWORD(BYTE(four[1])) << 16 | DWORD(BYTE(four[2])) << 8 | BYTE(four[3]);
-}
-
-// --- databases as the service and the handheld application write them -----
-
-template <class R>
-std::unique_ptr<CPdbRecord> RecordOf(const R& r)
-{
-    CPdbPackedRecord packed;
-    r.FillPdbPackedRecord(packed);
-    return std::make_unique<CPdbRecord>(packed.Buffer(), long(packed.Size()));
-}
-
-std::vector<BYTE> AppInfoOf(int channelType, const std::string& listOrCatalog, const std::string& title = "T")
-{
-    CAppInfo info;
-    info.SetTitle(title);
-    info.SetListOrCatalogName(listOrCatalog);
-    if (channelType == 2 || channelType == 4) info.AddDisplayInfo(12);
-    if (channelType == 3 || channelType == 4) info.AddDisplayInfo(13);
-    CPdbPackedRecord packed;
-    info.FillPdbPackedRecord(packed);
-    return std::vector<BYTE>(packed.Buffer(), packed.Buffer() + packed.Size());
-}
-
-CItemRefRecord Ref(const std::string& reference, const std::string& name, const std::string& quantity,
-                   const std::string& price, bool need)
-{
-    CItemRefRecord r;
-    r.SetReference(reference);
-    r.SetName(name);
-    r.SetQuantity(quantity);
-    r.SetPrice(price);
-    r.SetNeed(need);
-    return r;
-}
-
-CItemRecord Item(const std::string& reference, const std::string& name, const std::string& price)
-{
-    CItemRecord item;
-    item.SetReference(reference);
-    item.SetName(name);
-    item.SetPrice(price);
-    return item;
-}
-
-COrderInfo Order(const std::string& created, const std::string& processed = "")
-{
-    COrderInfo order;
-    order.SetCreationDate(created, "W3C");
-    order.SetOrderingDate(created, "W3C");
-    order.SetProcessDate(processed, "W3C");
-    order.SetChannelId("C7");
-    return order;
-}
-
-struct Db {
-    std::unique_ptr<CPdbFile> file;
-    Db(const std::string& name, const char* type, std::vector<BYTE> appInfo = {})
-        : file(std::make_unique<CPdbFile>(name.c_str(), "KESA", type, 0, 1, 0, 0))
-    {
-        file->m_AppInfo = std::move(appInfo);
-    }
-    // Records get ids as on a handheld: unique, not 0.
-    template <class R>
-    Db& Add(BYTE category, const R& r)
-    {
-        auto record = RecordOf(r);
-        record->m_UniqueId = DWORD(file->m_RecordSet.GetCount() + 1);
-        file->m_RecordSet.AddRecord(std::move(record), category);
-        return *this;
-    }
-};
-
-COrderInfo OrderIn(const CPdbFile& f)
-{
-    COrderInfo order;
-    order.FillFromPdbRecords(f.m_RecordSet);
-    return order;
-}
-
-std::vector<std::string> RefsIn(const CPdbFile& f)
-{
-    std::vector<std::string> refs;
-    for (const auto& r : f.m_RecordSet) {
-        if ((r->m_Attrib & 0x0F) != 8) continue;
-        CItemRefRecord ref(r.get());
-        refs.push_back(ref.GetReferenceStr() + " " + ref.GetNameStr() + " " + ref.GetPriceStr());
-    }
-    return refs;
-}
+using namespace kesa_db;
 
 class HandheldSyncTest : public ::testing::Test {
 protected:
@@ -326,11 +231,8 @@ TEST_F(HandheldSyncTest, HandheldCredentialsFillOnlyWhatTheSettingsLack)
         {"", "", false, "", ""},
     };
     for (const Case& c : cases) {
-        CUserIdRecord user;
-        user.SetUserId("anne");
-        user.SetPassword("s3cret");
         Db db("USERCTX", "USER");
-        if (c.record) db.Add(9, user);
+        if (c.record) db.Add(9, UserId("anne", "s3cret"));
         Put(db);
         m_Mgr = std::make_unique<CNorvCondMgr>();
         m_Mgr->m_Ferrylink.SetUID(c.uid);
@@ -517,31 +419,6 @@ protected:
         client.SRVQRY_CloseSession();
         ASSERT_TRUE(client.HasUserPdbToInstall());
     }
-    static CAddressRecord Address(const std::string& id, const std::string& alias)
-    {
-        CAddressRecord a;
-        a.SetId(id);
-        a.SetAlias(alias);
-        a.SetName("Anne");
-        a.SetAddress1("1 rue " + alias);
-        a.SetCity("Paris");
-        return a;
-    }
-    static std::vector<std::string> AddressesIn(const CPdbFile& f)
-    {
-        std::vector<std::string> out;
-        for (const auto& r : f.m_RecordSet) {
-            CAddressRecord a;
-            a.FillFromPdbRecord(r.get());
-            if ((r->m_Attrib & 0x0F) == 6) out.push_back(a.GetId() + ":" + a.GetAlias());
-            if ((r->m_Attrib & 0x0F) == 9) {
-                CUserIdRecord u;
-                u.FillFromPdbRecord(r.get());
-                out.push_back("user " + u.GetUserId());
-            }
-        }
-        return out;
-    }
     void StorePassword()
     {
         const std::string key = "Software\\Norvelia\\Tidepost";
@@ -556,15 +433,12 @@ protected:
 TEST_F(UserContextTest, ServerAddressesReplaceStoredAndSameAliasOnesAndTheUserIdIsWritten)
 {
     StorePassword();
-    CUserIdRecord oldUser, newUser;
-    oldUser.SetUserId("old");
-    newUser.SetUserId("anne");
     Put(Db("USERCTX", "USER")
             .Add(6, Address("5", "stored"))
             .Add(6, Address("0", "maison"))
-            .Add(9, oldUser)
+            .Add(9, UserId("old"))
             .Add(6, Address("0", "vacances")));
-    Declare(Db("USERCTX", "USER").Add(6, Address("1", "maison")).Add(6, Address("2", "bureau")).Add(9, newUser));
+    Declare(Db("USERCTX", "USER").Add(6, Address("1", "maison")).Add(6, Address("2", "bureau")).Add(9, UserId("anne")));
 
     m_Mgr->PerformUserCtxPostSynchro(Entry("USERCTX", "USER"));
 
