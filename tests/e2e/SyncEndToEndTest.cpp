@@ -1,0 +1,221 @@
+// Whole synchronizations with the real programs: hotsync loading the conduit,
+// a handheld directory, the settings store and norvelia-service on loopback.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "conduit/KesaDatabases.h"
+#include "conduit/SyncFixture.h"
+#include "ferrylink/ScriptedService.h"
+#include "lexmo/Lexmo.h"
+#include "palmkit/HandheldStore.h"
+#include "quillio/PdbFile.h"
+
+namespace fs = std::filesystem;
+using namespace kesa_db;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+namespace {
+
+// Stands between the conduit and the reference service and answers every
+// list with only "Message", as a service that refuses an order does.
+class RefusingProxy {
+public:
+    RefusingProxy(int servicePort, const std::string& message) : m_Client("127.0.0.1", servicePort)
+    {
+        m_Server.set_tcp_nodelay(true);
+        m_Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            Forward(m_Client.Get(req.path.c_str()), res);
+        });
+        m_Server.Post(".*", [this, message](const httplib::Request& req, httplib::Response& res) {
+            if (ParseQuery(req.body).Get("function") == "ProcessList") {
+                res.set_content(BuildAnswer({Text("Message", message)}), "application/octet-stream");
+                return;
+            }
+            Forward(m_Client.Post(req.path.c_str(), req.body, req.get_header_value("Content-Type").c_str()), res);
+        });
+        m_Port = m_Server.bind_to_any_port("127.0.0.1");
+        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
+        for (int i = 0; i < 1000 && !m_Server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ~RefusingProxy()
+    {
+        m_Server.stop();
+        m_Thread.join();
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port) + "/Tidepost/srv/xxx/yyy"; }
+
+private:
+    static void Forward(const httplib::Result& answer, httplib::Response& res)
+    {
+        if (!answer) {
+            res.status = 502;
+            return;
+        }
+        res.status = answer->status;
+        res.set_content(answer->body, answer->get_header_value("Content-Type").c_str());
+    }
+
+    httplib::Client m_Client;
+    httplib::Server m_Server;
+    int m_Port = -1;
+    std::thread m_Thread;
+};
+
+class EndToEndTest : public SyncFixture {
+protected:
+    void SetUp() override
+    {
+        SyncFixture::SetUp();
+        Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "NorvVers", "2.3.0");
+        ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    }
+
+    void Put(const Db& db) { ASSERT_TRUE(CHandheldStore(Handheld()).Save(*db.file)); }
+    std::optional<CPdbFile*> Load(const std::string& name)
+    {
+        m_Loaded = std::make_unique<CPdbFile>();
+        if (!CHandheldStore(Handheld()).Load(name, *m_Loaded)) return std::nullopt;
+        return m_Loaded.get();
+    }
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : CHandheldStore(Handheld()).List()) names.push_back(e.name);
+        return names;
+    }
+    // Rows of the service's state, columns joined by "|".
+    std::vector<std::string> Sql(const std::string& query) const
+    {
+        return Lines(RunCommand("sqlite3 -separator '|' " + (m_Root / "state.db") + " \"" + query + "\"").output);
+    }
+    // "activity<TAB>text" of the HotSync log entries written from `from` on.
+    std::vector<std::string> LogEntries(std::size_t from = 0) const
+    {
+        std::vector<std::string> out;
+        for (const std::string& line : Lines(HotSyncLog().substr(from))) out.push_back(line.substr(line.find('\t') + 1));
+        return out;
+    }
+    static std::string Entry(int activity, const std::string& text) { return std::to_string(activity) + "\t" + text; }
+
+    // A handheld with an outdated catalog and a list whose order waits to be
+    // sent, a game and its score, and a user context without user id.
+    void PutUsualHandheld()
+    {
+        Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat"))
+                .Add(1, Item("POM-01", "Pommes", "2.10"))
+                .Add(1, Item("FRA-09", "Fraises", "4.80")));
+        Put(Db("Courses", "LIST", AppInfoOf(2, "C7cat", "Courses"))
+                .Add(5, Order(kDay1))
+                .Add(8, Ref("POM-01", "Pommes", "3", "2.10", true))
+                .Add(8, Ref("POI-02", "Poires", "1", "2.90", false))
+                .Add(8, Ref("FRA-09", "Fraises", "2", "4.80", true)));
+        Put(Db("G1cat", "CATA", AppInfoOf(3, "G1cat")));
+        Put(Db("Mon quiz", "LIST", AppInfoOf(3, "G1cat")).Add(8, Ref("QUIZ-2001", "Quiz", "7", "0", false)));
+        Put(Db("USERCTX", "USER")
+                .Add(6, Address("7", "ancien"))
+                .Add(6, Address("0", "maison"))
+                .Add(6, Address("0", "vacances")));
+    }
+
+    std::unique_ptr<CPdbFile> m_Loaded;
+};
+
+std::string Signed(DWORD value)
+{
+    return std::to_string(std::int32_t(value));
+}
+
+// The entries of failed runs and skipped steps.
+std::vector<std::string> Problems(const std::vector<std::string>& entries)
+{
+    std::vector<std::string> out;
+    for (const std::string& e : entries)
+        if (e.rfind("21\t", 0) == 0 || e.rfind("22\t", 0) == 0) out.push_back(e);
+    return out;
+}
+
+std::vector<std::string> ItemNames(const CPdbFile& f)
+{
+    std::vector<std::string> names;
+    for (const auto& r : f.m_RecordSet)
+        if ((r->m_Attrib & 0x0F) == 1) names.push_back(CItemRecord(r.get()).GetNameStr());
+    return names;
+}
+
+} // namespace
+
+TEST_F(EndToEndTest, AFullRunAndTheOneAfterIt)
+{
+    StartService();
+    PutUsualHandheld();
+    const DWORD oldGameStamp = CHandheldStore(Handheld()).Find("G1cat")->modDate;
+
+    RunResult run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output << HotSyncLog();
+
+    // The active order reached the service with its needed lines only.
+    EXPECT_THAT(Sql("SELECT list_name, channel, list_type, created, member_id FROM orders"),
+                ElementsAre("Courses|C7|LIST|2001-05-03T10:20:30|"));
+    EXPECT_THAT(Sql("SELECT reference, name, quantity, price, need FROM order_lines ORDER BY position"),
+                ElementsAre("POM-01|Pommes|3|2.10|1", "FRA-09|Fraises|2|4.80|1"));
+    // The order has its process date and is no longer active; the lines follow the new catalog.
+    const COrderInfo order = OrderIn(**Load("Courses"));
+    EXPECT_EQ(order.GetCreateDateDWord(), 0u);
+    EXPECT_NE(order.GetProcessDateDWord(), 0u);
+    EXPECT_EQ(order.GetMemberIdStr(), "anne");
+    EXPECT_THAT(RefsIn(**Load("Courses")), ElementsAre("POM-01 Pommes Reinette 2.40", "POI-02 Poires Williams 3.10"));
+    EXPECT_THAT(ItemNames(**Load("C7cat")), ElementsAre("Pommes Reinette", "Poires Williams", "Carottes"));
+    // Channels new to the handheld, the game's default list and the application arrived.
+    EXPECT_THAT(Names(), ElementsAre("C1cat", "C2cat", "C7cat", "Courses", "G1cat", "Norvelia", "Quiz score",
+                                     "USERCTX"));
+    EXPECT_EQ(Get(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "NorvVers"), "2.3.1");
+    // The user context: the server's addresses replace stored ones and those of the same alias.
+    EXPECT_THAT(AddressesIn(**Load("USERCTX")), ElementsAre("0:vacances", "1:maison", "2:bureau", "user anne"));
+    EXPECT_THAT(Get(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "PWD"), HasSubstr("not found"));
+    // The score went with the old game's stamp; the game started with the new one's.
+    EXPECT_THAT(Sql("SELECT channel, game, points, stamp FROM game_scores"),
+                ElementsAre("G1|QUIZ-2001|7|" + Signed(oldGameStamp)));
+    EXPECT_THAT(Sql("SELECT game, stamp FROM game_starts"),
+                ElementsAre("QUIZ-2001|" + Signed(CHandheldStore(Handheld()).Find("G1cat")->modDate)));
+    EXPECT_THAT(Problems(LogEntries()), IsEmpty());
+    EXPECT_THAT(LogEntries(), Contains(Entry(20, "Norvelia")));
+
+    // Right after: nothing is sent again, and what the first run left stays
+    // (the user context merged again, in another order).
+    auto contents = [&](const char* name) {
+        std::vector<std::vector<BYTE>> records;
+        for (const auto& r : (*Load(name))->m_RecordSet) records.push_back(r->m_Data);
+        std::sort(records.begin(), records.end());
+        return records;
+    };
+    std::map<std::string, std::vector<std::vector<BYTE>>> records;
+    for (const char* name : {"Courses", "USERCTX", "C7cat"}) records[name] = contents(name);
+    const std::size_t logSize = HotSyncLog().size();
+    run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output;
+    EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::vector<std::string>{"1"});
+    EXPECT_EQ(Names().size(), 8u);
+    for (const char* name : {"Courses", "USERCTX", "C7cat"}) EXPECT_TRUE(contents(name) == records[name]) << name;
+    EXPECT_THAT(Problems(LogEntries(logSize)), IsEmpty());
+    EXPECT_THAT(LogEntries(logSize), Contains(Entry(20, "Norvelia")));
+}
