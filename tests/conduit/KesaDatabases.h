@@ -102,6 +102,18 @@ inline COrderInfo OrderIn(const CPdbFile& f)
     return order;
 }
 
+// The order's error message: written to the handheld, never read back by
+// COrderInfo; the record's last text.
+inline std::string OrderErrorIn(const CPdbFile& f)
+{
+    for (const auto& r : f.m_RecordSet) {
+        if ((r->m_Attrib & 0x0F) != 5 || r->m_Data.empty()) continue;
+        const std::string text(r->m_Data.begin(), r->m_Data.end() - 1);
+        return text.substr(text.rfind('\0') + 1);
+    }
+    return "<no order>";
+}
+
 inline std::vector<std::string> RefsIn(const CPdbFile& f)
 {
     std::vector<std::string> refs;

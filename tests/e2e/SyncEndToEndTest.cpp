@@ -219,3 +219,80 @@ TEST_F(EndToEndTest, AFullRunAndTheOneAfterIt)
     EXPECT_THAT(Problems(LogEntries(logSize)), IsEmpty());
     EXPECT_THAT(LogEntries(logSize), Contains(Entry(20, "Norvelia")));
 }
+
+TEST_F(EndToEndTest, ListsInstalledByOneRunSurviveTheNext)
+{
+    StartService();
+    for (int run = 0; run < 2; ++run) {
+        const RunResult r = Sync("--quiet");
+        ASSERT_EQ(r.code, 0) << r.output;
+        EXPECT_THAT(Names(), ElementsAre("C1cat", "C2cat", "C7cat", "G1cat", "Mes courses", "Norvelia", "Quiz score",
+                                         "USERCTX"))
+            << "run " << run;
+    }
+    EXPECT_THAT(Problems(LogEntries()), IsEmpty());
+    EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::vector<std::string>{"0"});
+}
+
+TEST_F(EndToEndTest, FormsBrokenListsIdleOrdersAndCatalogsThatCannotBeInstalled)
+{
+    // The samples, and a channel whose catalog has no AppInfo block.
+    const std::string content = m_Root / "content";
+    fs::copy(NORV_SOURCE_DIR "/service/samples", content, fs::copy_options::recursive);
+    fs::create_directories(content + "/catalogs/C9");
+    ASSERT_TRUE(Db("C9cat", "CATA").Add(1, Item("X", "x", "1")).file->WritePdbFile((content + "/catalogs/C9/catalog.pdb").c_str()));
+    std::ofstream(content + "/users/anne/channels", std::ios::app) << "C9\n";
+    m_Service = std::make_unique<ServiceProcess>(std::vector<std::string>{}, m_Root / "state.db", content);
+    ASSERT_TRUE(m_Service->Running()) << m_Service->Stderr();
+    SetServerUrl(m_Service->Url() + "/xxx/yyy");
+
+    Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")));
+    Put(Db("Form", "EMLS", AppInfoOf(2, "C7cat")).Add(5, Order(kDay1)).Add(8, Ref("POM-01", "P", "1", "1", true)));
+    Put(Db("Idle", "LIST", AppInfoOf(2, "C7cat")).Add(5, Order("")).Add(8, Ref("POM-01", "P", "1", "1", true)));
+    Put(Db("Broken", "LIST").Add(5, Order(kDay1)));
+    Put(Db("C1cat", "CATA").Add(1, Item("OLD", "old", "1")));
+
+    const RunResult run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output;
+
+    // The accepted form left; the idle order stayed home; the broken list is gone.
+    EXPECT_THAT(Sql("SELECT list_name, list_type FROM orders"), ElementsAre("Form|EMLS"));
+    EXPECT_FALSE(Load("Form"));
+    EXPECT_FALSE(Load("Broken"));
+    EXPECT_EQ(OrderIn(**Load("Idle")).GetCreateDateDWord(), 0u);
+    // The old C1cat, unreadable, was not replaced; C9cat was created, then removed.
+    EXPECT_THAT(ItemNames(**Load("C1cat")), ElementsAre("old"));
+    EXPECT_FALSE(Load("C9cat"));
+    const std::string dst = UserDir() + "Dst/";
+    EXPECT_THAT(Problems(LogEntries()), ElementsAre(Entry(22, KESA_FormatMessage(2035)),
+                                                    Entry(22, KESA_FormatMessage(2032, dst + "C1cat.pdb", "C1")),
+                                                    Entry(22, KESA_FormatMessage(2032, dst + "C9cat.pdb", "C9"))));
+    for (const std::string& entry : {Entry(8, KESA_FormatMessage(2022, "Broken", "AppInfo")),
+                                     Entry(8, KESA_FormatMessage(2054, "C1cat", "AppInfo")),
+                                     Entry(9, KESA_FormatMessage(2036))})
+        EXPECT_THAT(LogEntries(), Contains(entry));
+}
+
+TEST_F(EndToEndTest, AListAnsweredWithAMessageKeepsTheErrorInItsOrder)
+{
+    StartService();
+    RefusingProxy proxy(m_Service->Port(), "Commande refusée");
+    SetServerUrl(proxy.Url());
+    Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")));
+    Put(Db("Form", "EMLS", AppInfoOf(2, "C7cat")).Add(5, Order(kDay1)));
+    Put(Db("Courses", "LIST", AppInfoOf(2, "C7cat")).Add(5, Order(kDay1)));
+
+    const RunResult run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output;
+
+    // The form in error is kept like a list, with its dates; the list loses both.
+    const std::string formError = KESA_FormatMessage(2013, "Form.pdb", "C7", "Commande refusée");
+    const std::string listError = KESA_FormatMessage(2013, "Courses.pdb", "C7", "Commande refusée");
+    EXPECT_EQ(OrderErrorIn(**Load("Form")), formError);
+    EXPECT_EQ(OrderIn(**Load("Form")).GetCreateDateStr(), kDay1);
+    EXPECT_EQ(OrderErrorIn(**Load("Courses")), listError);
+    EXPECT_EQ(OrderIn(**Load("Courses")).GetCreateDateDWord(), 0u);
+    EXPECT_EQ(OrderIn(**Load("Courses")).GetProcessDateDWord(), 0u);
+    EXPECT_THAT(Problems(LogEntries()), ElementsAre(Entry(22, listError), Entry(22, formError)));
+    EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::vector<std::string>{"0"});
+}
