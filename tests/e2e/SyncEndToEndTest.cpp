@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +34,7 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 namespace {
 
@@ -295,4 +298,97 @@ TEST_F(EndToEndTest, AListAnsweredWithAMessageKeepsTheErrorInItsOrder)
     EXPECT_EQ(OrderIn(**Load("Courses")).GetProcessDateDWord(), 0u);
     EXPECT_THAT(Problems(LogEntries()), ElementsAre(Entry(22, listError), Entry(22, formError)));
     EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::vector<std::string>{"0"});
+}
+
+namespace {
+
+// What each database of a handheld holds; the order dates, which differ from
+// run to run, are left out. Every database must be readable.
+std::map<std::string, std::string> Contents(const std::string& dir)
+{
+    std::map<std::string, std::string> out;
+    const CHandheldStore store(dir);
+    for (const auto& entry : store.List()) {
+        EXPECT_FALSE(entry.damaged) << entry.name;
+        CPdbFile f;
+        EXPECT_TRUE(store.Load(entry.name, f)) << entry.name;
+        std::string text = std::to_string(f.m_Type) + std::string(f.m_AppInfo.begin(), f.m_AppInfo.end());
+        for (const auto& r : f.m_RecordSet) {
+            std::string data(r->m_Data.begin(), r->m_Data.end());
+            if ((r->m_Attrib & 0x0F) == 5 && f.m_Type != Code("CATA")) data.replace(0, std::min<size_t>(12, data.size()), 12, '\0');
+            text += "|" + std::to_string(r->m_Attrib & 0x0F) + ":" + data;
+        }
+        out[entry.name] = text;
+    }
+    return out;
+}
+
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+} // namespace
+
+TEST_F(EndToEndTest, ARunKilledAtAnyMomentLeavesEveryDatabaseWholeAndTheNextRunSucceeds)
+{
+    StartService();
+    PutUsualHandheld();
+    const std::string pristine = m_Root / "pristine";
+    fs::copy(Handheld(), pristine, fs::copy_options::recursive);
+    const auto before = Contents(Handheld());
+    auto restore = [&] {
+        fs::remove_all(Handheld());
+        fs::copy(pristine, Handheld(), fs::copy_options::recursive);
+        Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "NorvVers", "2.3.0");
+    };
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Sync("--quiet").code, 0);
+    const auto runTime = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto after = Contents(Handheld());
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> moment(0, runTime.count());
+    for (int round = 0; round < 20; ++round) {
+        restore();
+        const long killAfter = moment(random);
+        const pid_t pid = Spawn({NORV_BINARY_DIR "/bin/hotsync", "sync", "--user", "Anne", "--handheld", Handheld(),
+                                 "--quiet"});
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(killAfter));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+
+        const auto now = Contents(Handheld());
+        std::set<std::string> names;
+        for (const auto* m : {&before, &after, &now})
+            for (const auto& [name, text] : *m) names.insert(name);
+        for (const std::string& name : names) {
+            const auto find = [&](const auto& m) { return m.count(name) ? m.at(name) : std::string("<absent>"); };
+            const std::string b = find(before), a = find(after), n = find(now);
+            // A database replaced is deleted before the new one is written.
+            const bool ok = n == b || n == a || (n == "<absent>" && a != b);
+            EXPECT_TRUE(ok) << "round " << round << ", killed after " << killAfter << " ms: " << name;
+        }
+
+        const std::size_t logSize = HotSyncLog().size();
+        const RunResult next = Sync("--quiet");
+        EXPECT_EQ(next.code, 0) << "round " << round << ": " << next.output;
+        EXPECT_THAT(LogEntries(logSize), Contains(Entry(20, "Norvelia"))) << "round " << round;
+        EXPECT_THAT(LogEntries(logSize), Not(Contains(::testing::StartsWith("21\t")))) << "round " << round;
+    }
 }
