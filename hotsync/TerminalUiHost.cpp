@@ -10,6 +10,8 @@
 
 namespace {
 
+// Written by the SIGINT handler: lock-free atomics are safe to touch there.
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free);
 std::atomic<int> g_interrupts{0};
 // Bumped whenever something else writes to the terminal: a view then starts a
 // new block instead of erasing those lines.
