@@ -253,7 +253,7 @@ bool CNorvCondMgr::InstallProcessedChannels()
 {
     bool cancelSeen = false;
     int installed = 0;
-    m_Monitor.SetRange1(0, 2 * m_Ferrylink.GetNbChannelsToDownload());
+    m_Monitor.SetRange1(0, 2 * m_DownloadCount);
     m_Monitor.SetPos1(0);
     m_Monitor.SetCancel(false);
     for (;;) {
@@ -351,8 +351,9 @@ void CNorvCondMgr::ProcessAllChannels()
         NorvLog("CNorvCondMgr::ProcessAllChannels - SERVER REQUEST : STEP 1 Catalogs declaration");
         m_Ferrylink.SRVQRY_DeclareCatalogs();
         const int count = int(m_Ferrylink.GetNbChannelsToProcess());
+        m_DownloadCount = m_Ferrylink.GetNbChannelsToDownload();
         m_Monitor.SetStatus1(KESA_FormatMessage(2062));
-        m_Monitor.SetRange2(0, 2 * m_Ferrylink.GetNbChannelsToDownload());
+        m_Monitor.SetRange2(0, 2 * m_DownloadCount);
         m_Monitor.SetPos2(0);
         m_Monitor.ShowBar2(true);
         m_Monitor.SetCancel(false);
@@ -368,6 +369,7 @@ void CNorvCondMgr::ProcessAllChannels()
     }
     // Neither table nor worker: the install loop finds nothing to install.
     FreeChannelTable();
+    m_DownloadCount = m_Ferrylink.GetNbChannelsToDownload();
     ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels", failure);
 }
 
@@ -407,13 +409,12 @@ long CNorvCondMgr::ProcessChannelsBody()
         if (m_Monitor.IsCancelled()) {
             NorvLog("CNorvCondMonitor -> User ask to stop the synchronization");
             SetProcessCancel(true);
-            m_Monitor.SetPos2(2 * m_Ferrylink.GetNbChannelsToDownload());
+            m_Monitor.SetPos2(2 * m_DownloadCount);
             m_Monitor.SetStatus2(KESA_FormatMessage(2063));
             return 1;
         }
         // The run is ending: stop between two channels.
-        if (m_StopWorker.load()) return 0;
-        const int k = TakeNextChannel();
+        const int k = m_StopWorker.load() ? -1 : TakeNextChannel();
         if (k == -1) {
             m_Monitor.SetStatus2(KESA_FormatMessage(2063));
             return 0;

@@ -82,6 +82,11 @@ public:
     CFerrylink m_Ferrylink;
     CNorvDbList m_DbList;
 
+    // Steps 20 to 26: installs what the worker processed, until every channel
+    // is handled or skipped; false when a cancel was seen or the user said
+    // "No", and the run goes to its last stage at once.
+    bool InstallProcessedChannels();
+
     // Starts the worker on the channel table in force.
     void StartWorker();
     // Asks the worker to stop after its current channel and joins it.
@@ -92,14 +97,13 @@ private:
     static constexpr long kClientInitFailed = 4192;
 
     void WorkerMain();
-    // Steps 20 to 26: installs what the worker processed; false when the run
-    // goes to its last stage at once.
-    bool InstallProcessedChannels();
     void InstallOneChannel(int index, bool cancelSeen, int& installed, bool& stop);
     void LastStage(long result);
 
     std::thread m_Worker;
     std::atomic<bool> m_StopWorker{false};
+    // Counted before the worker starts, which then changes the channels.
+    int m_DownloadCount = 0;
     CONDHANDLE m_ConduitHandle = 0;
     bool m_Registered = false;
 };

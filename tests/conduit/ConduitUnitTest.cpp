@@ -180,13 +180,6 @@ TEST(SyncErrorNames, KnownAndUnknown)
     for (const auto& [value, name] : cases) EXPECT_EQ(SyncErrorName(value), name) << value;
 }
 
-TEST(Passwords, NeverInClear)
-{
-    EXPECT_EQ(MaskPassword(""), "");
-    EXPECT_EQ(MaskPassword("s3cret"), "********");
-    EXPECT_EQ(MaskPassword("a-much-longer-password"), "********");
-}
-
 TEST(ProbeUrl, BesideTheServerUrl)
 {
     const std::pair<const char*, const char*> cases[] = {
@@ -268,29 +261,11 @@ TEST_F(MonitorTest, DataMessagesOfKindOneAndTwoOnly)
     client.SetIPC(m_Monitor.GetWindow());
     client.SendIPCMsg(2, "Réception du catalogue");
     EXPECT_EQ(m_Host.view.status1, "Réception du catalogue");
-    const HWND window = m_Monitor.GetWindow();
     m_Monitor.Destroy();
     EXPECT_EQ(Send(1, 260, "gone"), 0);
     client.SendIPCMsg(1, "gone");
     EXPECT_EQ(m_Host.view.status1, "Réception du catalogue");
-    (void)window;
     client.SetIPC(nullptr);
-}
-
-TEST_F(MonitorTest, CancelIsTheViewsAndSetCancelClearsIt)
-{
-    m_Monitor.Create("start");
-    EXPECT_FALSE(m_Monitor.IsCancelled());
-    m_Host.view.cancelled = true;
-    EXPECT_TRUE(m_Monitor.IsCancelled());
-    m_Monitor.SetCancel(false);
-    EXPECT_FALSE(m_Monitor.IsCancelled());
-    m_Monitor.SetRange2(0, 8);
-    m_Monitor.SetPos2(3);
-    m_Monitor.ShowBar1(false);
-    EXPECT_EQ(m_Host.view.range2, 8);
-    EXPECT_EQ(m_Host.view.pos2, 3);
-    EXPECT_FALSE(m_Host.view.bar1);
 }
 
 } // namespace

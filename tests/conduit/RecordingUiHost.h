@@ -19,6 +19,8 @@ public:
         long range1 = 0, range2 = 0, pos1 = 0, pos2 = 0;
         bool bar1 = true, bar2 = true, shown = false;
         std::atomic<bool> cancelled{false};
+        // The user presses "Abandon" when status line 2 shows this text.
+        std::string cancelOnStatus2;
         std::atomic<int> views{0};
     };
 
@@ -39,6 +41,7 @@ public:
             Lock l(m_S.mutex);
             m_S.status2 = t;
             m_S.status2History.push_back(t);
+            if (!m_S.cancelOnStatus2.empty() && t == m_S.cancelOnStatus2) m_S.cancelled = true;
         }
         void SetRange1(long, long high) override { Lock l(m_S.mutex); m_S.range1 = high; }
         void SetRange2(long, long high) override { Lock l(m_S.mutex); m_S.range2 = high; }
