@@ -128,11 +128,10 @@ void CNorvCondMgr::UpdateListAppInfo(BYTE handle, const std::string& listName, C
     }
     NorvLog("CNorvCondMgr::UpdateListAppInfo - Writing %d bytes of AppInfo", int(file.m_AppInfo.size()));
     // An empty block would remove the list's header, and the next run would
-    // delete the list as invalid.
-    const long rc = file.m_AppInfo.empty()
-                        ? SYNCERR_BAD_ARG
-                        : SyncWriteDBAppInfoBlock(handle, file.m_AppInfo.data(), DWORD(file.m_AppInfo.size()));
-    if (rc != SYNCERR_NONE)
+    // delete the list as invalid: the header stays as it is.
+    long rc = SYNCERR_NONE;
+    if (file.m_AppInfo.empty() ||
+        (rc = SyncWriteDBAppInfoBlock(handle, file.m_AppInfo.data(), DWORD(file.m_AppInfo.size()))) != SYNCERR_NONE)
         ReportError(true, rc, 9, "CNorvCondMgr::UpdateListAppInfo - SyncWriteDBAppInfoBlock failed",
                     KESA_FormatMessage(2036));
 }

@@ -304,6 +304,17 @@ TEST_F(HandheldSyncTest, AnUnreadableNewCatalogMattersOnlyToAListWithLines)
     }
 }
 
+TEST_F(HandheldSyncTest, AReferenceListWithoutHeaderLeavesTheListsHeaderInPlace)
+{
+    Put(Db("L", "LIST", AppInfoOf(2, "C7cat", "Mine")).Add(5, Order(kDay1)));
+    CChannelData* channel = Channel("C7");
+    channel->SetPalmCatalogFound(true);
+    channel->SetRefListPdbFilepath(Write(Db("Ref", "LIST"), "C7ref.pdb"));
+    m_Mgr->PerformListPostSynchro(Entry("L", "LIST"), "C7");
+    EXPECT_EQ((*Get("L"))->m_AppInfo, AppInfoOf(2, "C7cat", "Mine"));
+    EXPECT_THAT(Log(), ElementsAre("9\tWrite error on the handheld: the database could not be saved."));
+}
+
 // The user context merge needs a declaration that brought a user context file.
 class UserContextTest : public HandheldSyncTest {
 protected:
