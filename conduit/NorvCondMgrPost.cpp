@@ -370,7 +370,8 @@ void CNorvCondMgr::PerformUserCtxPostSynchro(const CSyncDbListEntry& entry)
                 return;
             }
             NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - Updating UserId record");
-            error = WriteRecord(db.Handle(), handheldId, kUserIdCategory, serverUser->Data(), DWORD(serverUser->Size()));
+            error = WriteRecord(db.Handle(), handheldId, kUserIdCategory, serverUser->Data(),
+                                DWORD(serverUser->Size()));
             if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND) {
                 NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - Failed to insert/update User Id information");
                 activity = 9;

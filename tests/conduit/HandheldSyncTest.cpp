@@ -297,7 +297,8 @@ TEST_F(HandheldSyncTest, AnUnreadableNewCatalogMattersOnlyToAListWithLines)
         channel->SetNewCatalogPdbFilepath(m_Dir / "files/missing.pdb");
         m_Mgr->PerformListPostSynchro(Entry("L", "LIST"), "C7");
         if (lines)
-            EXPECT_THAT(Log(), ElementsAre("22\tThe new catalog " + (m_Dir / "files/missing.pdb") + " could not be read."));
+            EXPECT_THAT(Log(),
+                        ElementsAre("22\tThe new catalog " + (m_Dir / "files/missing.pdb") + " could not be read."));
         else
             EXPECT_THAT(Log(), IsEmpty());
         EXPECT_EQ(RefsIn(**Get("L")).size(), lines ? 1u : 0u);
@@ -410,7 +411,9 @@ TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
     }
     EXPECT_THAT(Trace(), HasSubstr("$$$$$$ ZERO LENGTH Record found. Record type 2.\n"));
     EXPECT_THAT(Trace(), HasSubstr("$$$$$$ ZERO LENGTH AppInfo block found\n"));
-    EXPECT_FALSE(m_Mgr->InstallPdbFile(m_Dir / "files/missing.pdb", *std::make_unique<int>(), *std::make_unique<DWORD>()));
+    int type = 0;
+    DWORD value = 0;
+    EXPECT_FALSE(m_Mgr->InstallPdbFile(m_Dir / "files/missing.pdb", type, value));
 }
 
 TEST_F(HandheldSyncTest, GameReferenceIsTheFirstLine)

@@ -115,7 +115,8 @@ protected:
     std::vector<std::string> LogEntries(std::size_t from = 0) const
     {
         std::vector<std::string> out;
-        for (const std::string& line : Lines(HotSyncLog().substr(from))) out.push_back(line.substr(line.find('\t') + 1));
+        for (const std::string& line : Lines(HotSyncLog().substr(from)))
+            out.push_back(line.substr(line.find('\t') + 1));
         return out;
     }
     static std::string Entry(int activity, const std::string& text) { return std::to_string(activity) + "\t" + text; }
@@ -243,7 +244,8 @@ TEST_F(EndToEndTest, FormsBrokenListsIdleOrdersAndCatalogsThatCannotBeInstalled)
     const std::string content = m_Root / "content";
     fs::copy(NORV_SOURCE_DIR "/service/samples", content, fs::copy_options::recursive);
     fs::create_directories(content + "/catalogs/C9");
-    ASSERT_TRUE(Db("C9cat", "CATA").Add(1, Item("X", "x", "1")).file->WritePdbFile((content + "/catalogs/C9/catalog.pdb").c_str()));
+    const std::string c9 = content + "/catalogs/C9/catalog.pdb";
+    ASSERT_TRUE(Db("C9cat", "CATA").Add(1, Item("X", "x", "1")).file->WritePdbFile(c9.c_str()));
     std::ofstream(content + "/users/anne/channels", std::ios::app) << "C9\n";
     m_Service = std::make_unique<ServiceProcess>(std::vector<std::string>{}, m_Root / "state.db", content);
     ASSERT_TRUE(m_Service->Running()) << m_Service->Stderr();
@@ -315,7 +317,7 @@ std::map<std::string, std::string> Contents(const std::string& dir)
         std::string text = std::to_string(f.m_Type) + std::string(f.m_AppInfo.begin(), f.m_AppInfo.end());
         for (const auto& r : f.m_RecordSet) {
             std::string data(r->m_Data.begin(), r->m_Data.end());
-            if ((r->m_Attrib & 0x0F) == 5 && f.m_Type != Code("CATA")) data.replace(0, std::min<size_t>(12, data.size()), 12, '\0');
+            if ((r->m_Attrib & 0x0F) == 5) data.replace(0, std::min<size_t>(12, data.size()), 12, '\0');
             text += "|" + std::to_string(r->m_Attrib & 0x0F) + ":" + data;
         }
         out[entry.name] = text;
@@ -355,7 +357,8 @@ TEST_F(EndToEndTest, ARunKilledAtAnyMomentLeavesEveryDatabaseWholeAndTheNextRunS
 
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(Sync("--quiet").code, 0);
-    const auto runTime = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto runTime =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     const auto after = Contents(Handheld());
 
     const unsigned seed = std::random_device{}();
