@@ -1,0 +1,163 @@
+#include "settings/ProbeSession.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "lexmo/Lexmo.h"
+#include "settings/ConnectionProbe.h"
+
+namespace {
+
+std::string AddressText(const curl_sockaddr* address)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address->family == AF_INET) {
+        const auto* in = reinterpret_cast<const sockaddr_in*>(&address->addr);
+        ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+    } else if (address->family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&address->addr);
+        ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
+// A catalog text that serves as a format, filled type-safely.
+template <class... A>
+std::string Line(int number, const A&... args)
+{
+    return KESA_FormatText(KESA_FormatMessage(number), args...);
+}
+
+} // namespace
+
+CProbeSession::CProbeSession(const char* agent, CConnectionProbe* probe)
+    : m_Probe(probe), m_Agent(agent ? agent : program_invocation_short_name), m_Easy(curl_easy_init())
+{
+}
+
+CProbeSession::~CProbeSession()
+{
+    // Closing the cached connection still notifies, but no window may be gone by then.
+    m_StatusWindow = nullptr;
+    m_Easy.reset();
+}
+
+bool CProbeSession::EnableStatusCallback()
+{
+    CURL* h = m_Easy.get();
+    if (!h) return false;
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) { ok = curl_easy_setopt(h, option, value) == CURLE_OK && ok; };
+    set(CURLOPT_RESOLVER_START_FUNCTION, &CProbeSession::OnResolverStart);
+    set(CURLOPT_RESOLVER_START_DATA, this);
+    set(CURLOPT_OPENSOCKETFUNCTION, &CProbeSession::OnOpenSocket);
+    set(CURLOPT_OPENSOCKETDATA, this);
+    set(CURLOPT_CLOSESOCKETFUNCTION, &CProbeSession::OnCloseSocket);
+    set(CURLOPT_CLOSESOCKETDATA, this);
+    set(CURLOPT_PREREQFUNCTION, &CProbeSession::OnPrerequest);
+    set(CURLOPT_PREREQDATA, this);
+    return ok;
+}
+
+int CProbeSession::OnResolverStart(void*, void*, void* self)
+{
+    auto* s = static_cast<CProbeSession*>(self);
+    s->m_Resolving = true;
+    s->OnStatusCallback(1, INTERNET_STATUS_RESOLVING_NAME, s->m_LookupHost.c_str(),
+                        static_cast<DWORD>(s->m_LookupHost.size() + 1));
+    return 0;
+}
+
+curl_socket_t CProbeSession::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address)
+{
+    auto* s = static_cast<CProbeSession*>(self);
+    if (purpose == CURLSOCKTYPE_IPCXN) {
+        if (s->m_Resolving) {
+            s->m_Resolving = false;
+            const std::string text = AddressText(address);
+            s->OnStatusCallback(1, INTERNET_STATUS_NAME_RESOLVED, text.c_str(), static_cast<DWORD>(text.size() + 1));
+        }
+        s->m_Connecting = true;
+        s->OnStatusCallback(1, INTERNET_STATUS_CONNECTING_TO_SERVER, nullptr, 0);
+    }
+    const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    return fd < 0 ? CURL_SOCKET_BAD : fd;
+}
+
+int CProbeSession::OnCloseSocket(void* self, curl_socket_t socket)
+{
+    auto* s = static_cast<CProbeSession*>(self);
+    s->OnStatusCallback(1, INTERNET_STATUS_CLOSING_CONNECTION, nullptr, 0);
+    const int rc = ::close(socket);
+    s->OnStatusCallback(1, INTERNET_STATUS_CONNECTION_CLOSED, nullptr, 0);
+    return rc;
+}
+
+int CProbeSession::OnPrerequest(void* self, char*, char*, int, int)
+{
+    auto* s = static_cast<CProbeSession*>(self);
+    if (s->m_Connecting) {
+        s->m_Connecting = false;
+        s->OnStatusCallback(1, INTERNET_STATUS_CONNECTED_TO_SERVER, nullptr, 0);
+    }
+    s->OnStatusCallback(1, INTERNET_STATUS_SENDING_REQUEST, nullptr, 0);
+    return CURL_PREREQFUNC_OK;
+}
+
+void CProbeSession::OnStatusCallback(std::uintptr_t, DWORD status, const void* information, DWORD length)
+{
+    const char* text = static_cast<const char*>(information);
+    std::string line;
+    switch (status) {
+    case INTERNET_STATUS_RESOLVING_NAME:
+        line = Line(2064, text ? text : "");
+        break;
+    case INTERNET_STATUS_NAME_RESOLVED:
+        line = Line(2065, text ? text : "");
+        break;
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+        line = Line(2066);
+        break;
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        line = Line(2069);
+        break;
+    case INTERNET_STATUS_SENDING_REQUEST:
+        line = Line(2068);
+        break;
+    case INTERNET_STATUS_REQUEST_SENT:
+        line = Line(2067);
+        break;
+    case INTERNET_STATUS_RECEIVING_RESPONSE:
+    case INTERNET_STATUS_HANDLE_CLOSING:
+        return;
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+        line = Line(2070);
+        break;
+    case INTERNET_STATUS_CLOSING_CONNECTION:
+        line = Line(2071);
+        break;
+    case INTERNET_STATUS_CONNECTION_CLOSED:
+        line = Line(2072);
+        break;
+    case INTERNET_STATUS_HANDLE_CREATED:
+        break; // an empty line
+    case INTERNET_STATUS_REQUEST_COMPLETE:
+        if (length == sizeof(INTERNET_ASYNC_RESULT) && information) {
+            INTERNET_ASYNC_RESULT result;
+            std::memcpy(&result, information, sizeof result);
+            line = Line(2073, result.dwResult, result.dwError);
+        } else {
+            line = Line(2074);
+        }
+        break;
+    default:
+        line = Line(2075, status);
+        break;
+    }
+    if (m_Probe) m_Probe->Log(this, line);
+}

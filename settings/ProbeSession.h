@@ -1,0 +1,76 @@
+// The probe's internet session: one libcurl handle whose resolver, socket,
+// pre-request and header callbacks become status notifications, written as
+// lines to an optional status window.
+#pragma once
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Types.h"
+
+class CConnectionProbe;
+class IProbeStatusWindow;
+
+// Notification numbers of the status callback.
+enum : DWORD {
+    INTERNET_STATUS_RESOLVING_NAME = 10,
+    INTERNET_STATUS_NAME_RESOLVED = 11,
+    INTERNET_STATUS_CONNECTING_TO_SERVER = 20,
+    INTERNET_STATUS_CONNECTED_TO_SERVER = 21,
+    INTERNET_STATUS_SENDING_REQUEST = 30,
+    INTERNET_STATUS_REQUEST_SENT = 31,
+    INTERNET_STATUS_RECEIVING_RESPONSE = 40,
+    INTERNET_STATUS_RESPONSE_RECEIVED = 41,
+    INTERNET_STATUS_CLOSING_CONNECTION = 50,
+    INTERNET_STATUS_CONNECTION_CLOSED = 51,
+    INTERNET_STATUS_HANDLE_CREATED = 60,
+    INTERNET_STATUS_HANDLE_CLOSING = 70,
+    INTERNET_STATUS_REQUEST_COMPLETE = 100,
+};
+
+// What a completed request reports: 8 bytes, as the notification's record.
+struct INTERNET_ASYNC_RESULT {
+    DWORD dwResult;
+    DWORD dwError;
+};
+
+class CProbeSession {
+public:
+    // `agent` null: the program's name. `probe` receives the lines (not owned).
+    CProbeSession(const char* agent, CConnectionProbe* probe);
+    virtual ~CProbeSession();
+    CProbeSession(const CProbeSession&) = delete;
+    CProbeSession& operator=(const CProbeSession&) = delete;
+
+    bool IsValid() const { return m_Easy != nullptr; }
+    CURL* Handle() const { return m_Easy.get(); }
+    const std::string& Agent() const { return m_Agent; }
+
+    // Installs the callbacks that feed OnStatusCallback; false when libcurl refuses one.
+    bool EnableStatusCallback();
+    // The host whose name a resolution looks up (the proxy's when one is used).
+    void SetLookupHost(std::string host) { m_LookupHost = std::move(host); }
+
+    IProbeStatusWindow* m_StatusWindow = nullptr;
+
+    virtual void OnStatusCallback(std::uintptr_t context, DWORD status, const void* information, DWORD length);
+
+private:
+    struct EasyDeleter {
+        void operator()(CURL* h) const { curl_easy_cleanup(h); }
+    };
+
+    static int OnResolverStart(void* resolverState, void* reuse, void* self);
+    static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+    static int OnCloseSocket(void* self, curl_socket_t socket);
+    static int OnPrerequest(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
+
+    CConnectionProbe* m_Probe;
+    std::string m_Agent;
+    std::string m_LookupHost;
+    bool m_Resolving = false;
+    bool m_Connecting = false;
+    std::unique_ptr<CURL, EasyDeleter> m_Easy;
+};
