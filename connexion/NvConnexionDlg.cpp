@@ -47,7 +47,7 @@ CNvConnexionDlg::CNvConnexionDlg(std::string url, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       m_Url(std::move(url)), m_Explanation(new QLabel(this)), m_Log(new QListWidget(this)),
       m_Check(new QPushButton(this)), m_Quit(new QPushButton(this)),
-      m_Status(std::make_unique<CListStatusWindow>(m_Log))
+      m_Status(std::make_unique<CListStatusWindow>(m_Queue, m_Log))
 {
     setObjectName("nvConnexion");
     const QIcon icon(":/nvconnexion/NvConnexion.png");
@@ -152,7 +152,7 @@ void CNvConnexionDlg::OnCheck()
         } catch (...) {
             // A probe that could not even start sets no error code.
         }
-        QMetaObject::invokeMethod(this, [this, ok, code] { FinishCheck(ok, code); }, Qt::QueuedConnection);
+        m_Queue.Post([this, ok, code] { FinishCheck(ok, code); });
     });
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/GuiQueue.h"
 #include "platform/Types.h"
 
 class CListStatusWindow;
@@ -51,6 +52,8 @@ private:
     QListWidget* m_Log;
     QPushButton* m_Check;
     QPushButton* m_Quit;
+    // What the check's thread hands to this one: log lines, then the outcome.
+    platform::GuiQueue m_Queue;
     std::unique_ptr<CListStatusWindow> m_Status;
     std::thread m_Worker;
 };

@@ -3,7 +3,6 @@
 // carried to the GUI thread and waits there for the person's answer, so the
 // GUI thread must keep its event loop running while such a thread works.
 #pragma once
-#include <atomic>
 #include <memory>
 #include <string>
 
@@ -11,9 +10,11 @@
 
 namespace platform {
 
+class GuiQueue;
+
 class QtUiHost final : public IUiHost {
 public:
-    // Needs a QApplication; installs itself as the process's host and puts the
+    // Made on the GUI thread of a QApplication; installs itself as the process's host and puts the
     // previous one back when it ends.
     QtUiHost();
     ~QtUiHost() override;
@@ -29,11 +30,11 @@ public:
 
     // While the program ends its event loop no longer serves other threads:
     // their calls then get the default host's answers instead of waiting.
-    void SetClosing(bool closing) { m_Closing.store(closing); }
+    void SetClosing(bool closing);
 
 private:
     IUiHost* m_Previous;
-    std::atomic<bool> m_Closing{false};
+    std::unique_ptr<GuiQueue> m_Queue;
 };
 
 } // namespace platform

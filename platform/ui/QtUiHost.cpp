@@ -2,11 +2,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QMetaObject>
-#include <QPointer>
-#include <QThread>
 
 #include "CredentialsDialog.h"
+#include "platform/GuiQueue.h"
 
 namespace platform {
 
@@ -38,21 +36,6 @@ QMessageBox::StandardButton BoxButton(MsgResult r)
     case MsgResult::No: return QMessageBox::No;
     }
     return QMessageBox::Ok;
-}
-
-// Runs `f` on the GUI thread and waits for it. False when it could not run
-// there (no application, or the program is ending).
-template <class F>
-bool OnGuiThread(const std::atomic<bool>& closing, F&& f)
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return false;
-    if (QThread::currentThread() == app->thread()) {
-        f();
-        return true;
-    }
-    if (closing.load()) return false;
-    return QMetaObject::invokeMethod(app, std::forward<F>(f), Qt::BlockingQueuedConnection);
 }
 
 MsgResult AskBox(const std::string& text, const std::string& caption, MsgIcon icon, MsgButtons buttons,
@@ -97,7 +80,7 @@ MsgResult AskBox(const std::string& text, const std::string& caption, MsgIcon ic
 
 } // namespace
 
-QtUiHost::QtUiHost() : m_Previous(&UiHost())
+QtUiHost::QtUiHost() : m_Previous(&UiHost()), m_Queue(std::make_unique<GuiQueue>())
 {
     SetUiHost(this);
 }
@@ -111,7 +94,7 @@ MsgResult QtUiHost::ShowMessage(const std::string& text, const std::string& capt
                                 MsgButtons buttons, MsgResult defaultButton)
 {
     MsgResult result = defaultButton;
-    if (!OnGuiThread(m_Closing, [&] { result = AskBox(text, caption, icon, buttons, defaultButton); }))
+    if (!m_Queue->Call([&] { result = AskBox(text, caption, icon, buttons, defaultButton); }))
         return DefaultUiHost().ShowMessage(text, caption, icon, buttons, defaultButton);
     return result;
 }
@@ -119,7 +102,7 @@ MsgResult QtUiHost::ShowMessage(const std::string& text, const std::string& capt
 bool QtUiHost::AskCredentials(const std::string& prompt, std::string& user, std::string& password)
 {
     bool accepted = false;
-    const bool shown = OnGuiThread(m_Closing, [&] {
+    const bool shown = m_Queue->Call([&] {
         CredentialsDialog dialog(Text(prompt), Text(user), QApplication::activeWindow());
         if (dialog.exec() != QDialog::Accepted) return;
         accepted = true;
@@ -127,6 +110,11 @@ bool QtUiHost::AskCredentials(const std::string& prompt, std::string& user, std:
         password = dialog.Password().toStdString();
     });
     return shown ? accepted : DefaultUiHost().AskCredentials(prompt, user, password);
+}
+
+void QtUiHost::SetClosing(bool closing)
+{
+    m_Queue->SetClosed(closing);
 }
 
 bool QtUiHost::AskSyncAction(SyncActionRequest& request)

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/ModalAnswerer.h"
+#include "platform/GuiQueue.h"
 #include "platform/QtUiHost.h"
 
 using platform::MsgButtons;
@@ -39,6 +40,40 @@ bool RunOnWorker(F f)
 class QtUiHostTest : public QObject {
     Q_OBJECT
 private slots:
+    // Posts from another thread run on the queue's thread in their order,
+    // mixed with calls that wait; a closed queue runs nothing more.
+    void QueueKeepsOrderAndThread()
+    {
+        platform::GuiQueue queue;
+        std::vector<int> seen;
+        bool allOnGui = true;
+        const auto note = [&](int i) {
+            allOnGui = allOnGui && QThread::currentThread() == queue.thread();
+            seen.push_back(i);
+        };
+        bool called = false;
+        QVERIFY(RunOnWorker([&] {
+            for (int i = 0; i < 50; ++i) queue.Post([&note, i] { note(i); });
+            called = queue.Call([&] { note(50); });
+            queue.Post([&] { note(51); });
+        }));
+        QTRY_COMPARE(seen.size(), std::size_t(52));
+        for (int i = 0; i < 52; ++i) QCOMPARE(seen[i], i);
+        QVERIFY(called);
+        QVERIFY(allOnGui);
+
+        QVERIFY(queue.Call([&] { note(52); })); // on its own thread: at once
+        QCOMPARE(seen.size(), std::size_t(53));
+        queue.SetClosed(true);
+        QVERIFY(RunOnWorker([&] {
+            queue.Post([&] { note(-1); });
+            called = queue.Call([&] { note(-1); });
+        }));
+        QCoreApplication::processEvents();
+        QVERIFY(!called);
+        QCOMPARE(seen.size(), std::size_t(53));
+    }
+
     void InstallsItselfAndPutsThePreviousBack()
     {
         {
