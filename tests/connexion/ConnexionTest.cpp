@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/ModalAnswerer.h"
+#include "common/QtTsan.h"
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
 #include "connexion/ConnexionUrl.h"

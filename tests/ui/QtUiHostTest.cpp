@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/ModalAnswerer.h"
+#include "common/QtTsan.h"
 #include "platform/GuiQueue.h"
 #include "platform/QtUiHost.h"
 
