@@ -13,6 +13,7 @@
 #include "platform/Ui.h"
 #include "quillio/KesaError.h"
 #include "quillio/NorvFile.h"
+#include "settings/HttpAuth.h"
 #include "settings/RegGetNorveliaKey.h"
 #include "settings/RegSettings.h"
 
@@ -190,6 +191,10 @@ bool CKesaSession::Open(std::string url)
     auto connection = std::make_unique<Connection>();
     connection->easy.reset(curl_easy_init());
     if (!connection->easy) return false;
+    // Whatever scheme a challenge offers; the retry answers with the one picked from it, and the
+    // connection's later requests carry those credentials at once.
+    curl_easy_setopt(connection->easy.get(), CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
+    curl_easy_setopt(connection->easy.get(), CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_ANY));
 
     m_Server = server;
     m_Port = static_cast<WORD>(portNumber);
@@ -263,8 +268,8 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
         set(CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswer));
         set(CURLOPT_SSL_VERIFYPEER, 1L);
         set(CURLOPT_SSL_VERIFYHOST, 2L);
-        set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        set(CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+        // A test may name its own certificate authority; verification stays on.
+        if (const char* bundle = std::getenv("CURL_CA_BUNDLE"); bundle && *bundle) set(CURLOPT_CAINFO, bundle);
 
         for (int attempts = 0;; ++attempts) {
             if (attempts > 5) Raise(2046, KESA_FormatMessage(2046));
@@ -285,6 +290,12 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
             const CURLcode sent = curl_easy_perform(h);
             long status = 0;
             const CURLcode queried = curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+            if (queried == CURLE_OK && status == 0) {
+                // Through a proxy, an HTTPS request's refusal is the CONNECT's answer.
+                long connect = 0;
+                curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connect);
+                if (connect == 401 || connect == 407) status = connect;
+            }
 
             if (answer.tooLarge || sent == CURLE_FILESIZE_EXCEEDED) Raise(2006, KESA_FormatMessage(2006, kContext));
             // A proxy may refuse and drop the connection at once: the challenge still counts.
@@ -311,13 +322,17 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
                 std::string user, password;
                 bool retry = false;
                 if (mode == 0) {
-                    retry = platform::UiHost().AskCredentials(m_Server, user, password);
+                    const std::string proxyName = proxy ? ProxyFor(url) : std::string();
+                    retry = platform::UiHost().AskCredentials(proxyName.empty() ? m_Server : proxyName, user, password);
                 } else if (mode == 1) {
                     user = proxyUser;
                     password = proxyPassword;
                     retry = true;
                 }
                 if (!retry) break;
+                long offered = 0;
+                curl_easy_getinfo(h, proxy ? CURLINFO_PROXYAUTH_AVAIL : CURLINFO_HTTPAUTH_AVAIL, &offered);
+                set(proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH, static_cast<long>(PickAuth(offered)));
                 set(proxy ? CURLOPT_PROXYUSERNAME : CURLOPT_USERNAME, user.c_str());
                 set(proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD, password.c_str());
                 body.reset();

@@ -143,14 +143,34 @@ struct Transfer {
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     unsigned long long total = 0;
     bool tooLarge = false;
+    bool noMemory = false;
 
     bool Keeps() const { return status == 0 || status == 200 || status == 206; }
 
-    static size_t Header(char* data, size_t one, size_t count, void* self)
+    // Nothing may be thrown through libcurl: a failure here ends the transfer.
+    static size_t Header(char* data, size_t one, size_t count, void* self) noexcept
     {
-        auto* t = static_cast<Transfer*>(self);
-        const size_t n = one * count;
-        const std::string line(data, n);
+        try {
+            return OnHeader(static_cast<Transfer*>(self), std::string(data, one * count));
+        } catch (...) {
+            static_cast<Transfer*>(self)->noMemory = true;
+            return 0;
+        }
+    }
+
+    static size_t Write(char* data, size_t one, size_t count, void* self) noexcept
+    {
+        try {
+            return OnBody(static_cast<Transfer*>(self), data, one * count);
+        } catch (...) {
+            static_cast<Transfer*>(self)->noMemory = true;
+            return 0;
+        }
+    }
+
+    static size_t OnHeader(Transfer* t, const std::string& line)
+    {
+        const size_t n = line.size();
         if (line.rfind("HTTP/", 0) == 0) {
             const size_t blank = line.find(' ');
             t->status = blank == std::string::npos ? 0 : std::atol(line.c_str() + blank + 1);
@@ -164,10 +184,8 @@ struct Transfer {
         return n;
     }
 
-    static size_t Write(char* data, size_t one, size_t count, void* self)
+    static size_t OnBody(Transfer* t, const char* data, size_t n)
     {
-        auto* t = static_cast<Transfer*>(self);
-        const size_t n = one * count;
         if (!t->Keeps()) return n; // a refused answer is discarded
         if (n > kMaxAnswer - t->body->size()) {
             t->tooLarge = true;
@@ -321,15 +339,19 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
 
     session->OnStatusCallback(1, INTERNET_STATUS_HANDLE_CREATED, nullptr, 0);
     bool done = false;
-    bool ok = false;
     for (int sends = 1; !done; ++sends) {
         body.clear();
         transfer.status = 0;
         transfer.inHead = false;
         transfer.total = 0;
         transfer.tooLarge = false;
+        transfer.noMemory = false;
         errorText[0] = 0;
         const CURLcode rc = curl_easy_perform(h);
+        if (transfer.noMemory) {
+            body.clear();
+            return false;
+        }
         const DWORD failure = rc == CURLE_OK ? 0 : (transfer.tooLarge ? ERROR_NOT_ENOUGH_MEMORY : InternetError(h, rc));
         const INTERNET_ASYNC_RESULT result{rc == CURLE_OK ? 1u : 0u, failure};
         session->OnStatusCallback(1, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
@@ -358,11 +380,11 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         case 0:
             platform::UiHost().ShowMessage(KESA_FormatText("Failed to get HTTP query status code, Error:%d", int(rc)),
                                            "", platform::MsgIcon::None, platform::MsgButtons::Ok);
-            done = ok = true;
+            done = true;
             break;
         case 200:
         case 206:
-            done = ok = true;
+            done = true;
             break;
         case 401:
         case 407: {
@@ -410,5 +432,5 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
     }
     Log(session, Line(2062, transfer.total));
     Log(session, Line(2063));
-    return ok;
+    return true;
 }

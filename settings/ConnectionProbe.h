@@ -29,7 +29,12 @@ public:
     bool OpenSession(const char* agent, IProbeStatusWindow* statusWindow);
     void CloseSession();
     // True when the server answered and the answer was read into `body`.
+    // On false, m_LastErrorCode holds the HTTP status or internet error number
+    // and, for most failures, m_LastMessage its text. A challenge (401, 407)
+    // that is not answered, or still refused after six sends, is a failure.
+    // A window given here serves the session from then on.
     bool Run(const char* url, std::string& body, const char* agent, IProbeStatusWindow* statusWindow);
+    // Records `code` and logs its named line, or `text` followed by the code.
     void ReportError(DWORD code, std::string text);
     // One line to the session's status window, if any; cut to 511 characters.
     void Log(CProbeSession* session, const std::string& line);

@@ -64,49 +64,60 @@ bool CProbeSession::EnableStatusCallback()
     return ok;
 }
 
-int CProbeSession::OnResolverStart(void*, void*, void* self)
+// The callbacks below let nothing be thrown through libcurl: a line that cannot be written is lost.
+int CProbeSession::OnResolverStart(void*, void*, void* self) noexcept
 {
     auto* s = static_cast<CProbeSession*>(self);
     s->m_Resolving = true;
-    s->OnStatusCallback(1, INTERNET_STATUS_RESOLVING_NAME, s->m_LookupHost.c_str(),
-                        static_cast<DWORD>(s->m_LookupHost.size() + 1));
+    s->Notify(INTERNET_STATUS_RESOLVING_NAME, s->m_LookupHost);
     return 0;
 }
 
-curl_socket_t CProbeSession::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address)
+curl_socket_t CProbeSession::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) noexcept
 {
     auto* s = static_cast<CProbeSession*>(self);
     if (purpose == CURLSOCKTYPE_IPCXN) {
         if (s->m_Resolving) {
             s->m_Resolving = false;
-            const std::string text = AddressText(address);
-            s->OnStatusCallback(1, INTERNET_STATUS_NAME_RESOLVED, text.c_str(), static_cast<DWORD>(text.size() + 1));
+            try {
+                s->Notify(INTERNET_STATUS_NAME_RESOLVED, AddressText(address));
+            } catch (...) {
+            }
         }
         s->m_Connecting = true;
-        s->OnStatusCallback(1, INTERNET_STATUS_CONNECTING_TO_SERVER, nullptr, 0);
+        s->Notify(INTERNET_STATUS_CONNECTING_TO_SERVER);
     }
     const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     return fd < 0 ? CURL_SOCKET_BAD : fd;
 }
 
-int CProbeSession::OnCloseSocket(void* self, curl_socket_t socket)
+int CProbeSession::OnCloseSocket(void* self, curl_socket_t socket) noexcept
 {
     auto* s = static_cast<CProbeSession*>(self);
-    s->OnStatusCallback(1, INTERNET_STATUS_CLOSING_CONNECTION, nullptr, 0);
+    s->Notify(INTERNET_STATUS_CLOSING_CONNECTION);
     const int rc = ::close(socket);
-    s->OnStatusCallback(1, INTERNET_STATUS_CONNECTION_CLOSED, nullptr, 0);
+    s->Notify(INTERNET_STATUS_CONNECTION_CLOSED);
     return rc;
 }
 
-int CProbeSession::OnPrerequest(void* self, char*, char*, int, int)
+int CProbeSession::OnPrerequest(void* self, char*, char*, int, int) noexcept
 {
     auto* s = static_cast<CProbeSession*>(self);
     if (s->m_Connecting) {
         s->m_Connecting = false;
-        s->OnStatusCallback(1, INTERNET_STATUS_CONNECTED_TO_SERVER, nullptr, 0);
+        s->Notify(INTERNET_STATUS_CONNECTED_TO_SERVER);
     }
-    s->OnStatusCallback(1, INTERNET_STATUS_SENDING_REQUEST, nullptr, 0);
+    s->Notify(INTERNET_STATUS_SENDING_REQUEST);
     return CURL_PREREQFUNC_OK;
+}
+
+void CProbeSession::Notify(DWORD status, const std::string& information) noexcept
+{
+    try {
+        OnStatusCallback(1, status, information.empty() ? nullptr : information.c_str(),
+                         information.empty() ? 0 : static_cast<DWORD>(information.size() + 1));
+    } catch (...) {
+    }
 }
 
 void CProbeSession::OnStatusCallback(std::uintptr_t, DWORD status, const void* information, DWORD length)

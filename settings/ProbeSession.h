@@ -62,10 +62,12 @@ private:
         void operator()(CURL* h) const { curl_easy_cleanup(h); }
     };
 
-    static int OnResolverStart(void* resolverState, void* reuse, void* self);
-    static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
-    static int OnCloseSocket(void* self, curl_socket_t socket);
-    static int OnPrerequest(void* self, char* remoteIp, char* localIp, int remotePort, int localPort);
+    static int OnResolverStart(void* resolverState, void* reuse, void* self) noexcept;
+    static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) noexcept;
+    static int OnCloseSocket(void* self, curl_socket_t socket) noexcept;
+    static int OnPrerequest(void* self, char* remoteIp, char* localIp, int remotePort, int localPort) noexcept;
+    // OnStatusCallback for context 1, with `information` as text when given.
+    void Notify(DWORD status, const std::string& information = {}) noexcept;
 
     CConnectionProbe* m_Probe;
     std::string m_Agent;

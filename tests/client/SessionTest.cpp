@@ -22,6 +22,10 @@
 #include <gtest/gtest.h>
 
 #include "MessagesFixture.h"
+#include "common/Digest.h"
+#include "common/TestCertificates.h"
+#include "common/Tinyproxy.h"
+#include "common/TlsServer.h"
 #include "Multipart.h"
 #include "TestServer.h"
 #include "client/KesaSession.h"
@@ -70,9 +74,10 @@ public:
         messages.push_back(text);
         return platform::MsgResult::Ok;
     }
-    bool AskCredentials(const std::string&, std::string& user, std::string& password) override
+    bool AskCredentials(const std::string& prompt, std::string& user, std::string& password) override
     {
         ++asked;
+        prompts.push_back(prompt);
         if (answers.empty()) return false;
         user = answers.front().first;
         password = answers.front().second;
@@ -84,6 +89,7 @@ public:
 
     std::vector<std::string> messages;
     std::vector<std::pair<std::string, std::string>> answers;
+    std::vector<std::string> prompts;
     int asked = 0;
 };
 
@@ -623,63 +629,211 @@ TEST_F(Session, ModeOneThroughAProxyThatDemandsBasicCredentials)
     EXPECT_FALSE(received[1].Has("Authorization"));
 }
 
-// A loopback port nobody listens on right now.
-int FreePort()
+TEST_F(Session, ServersAndProxiesAskingInBasicOrDigest)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
+    struct Case {
+        std::string mode;
+        int status;
+        std::string scheme;
+    };
+    const Case cases[] = {
+        {"1", 401, "Basic"}, {"1", 401, "Digest"}, {"1", 407, "Basic"}, {"1", 407, "Digest"},
+        {"0", 401, "Basic"}, {"0", 401, "Digest"}, {"0", 407, "Basic"}, {"0", 407, "Digest"},
+    };
+    SetProduct("ProxyUser", "ann");
+    SetProduct("ProxyPassword", "s3cret");
+    for (const Case& c : cases) {
+        const std::string label = "mode " + c.mode + " " + std::to_string(c.status) + " " + c.scheme;
+        SetProduct("Mode", c.mode);
+        ui.prompts.clear();
+        ui.answers = {{"ann", "s3cret"}};
+        const bool byProxy = c.status == 407;
+        TestServer server([&](const httplib::Request& req, httplib::Response& res, int) {
+            const std::string given = req.get_header_value(byProxy ? "Proxy-Authorization" : "Authorization");
+            const bool answered = c.scheme == "Digest" ? DigestAnswers(given, "POST", "ann", "s3cret")
+                                                       : given == "Basic " + Base64("ann:s3cret");
+            if (answered) return res.set_content(kAnswer, "x/y");
+            res.status = c.status;
+            res.set_header(byProxy ? "Proxy-Authenticate" : "WWW-Authenticate",
+                           c.scheme == "Digest" ? kDigestChallenge : "Basic realm=\"kesa\"");
+        });
+        // As a proxy, the test server stands between the client and a service that is never resolved.
+        if (byProxy) ::setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(server.Port())).c_str(), 1);
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(byProxy ? "http://service.invalid:8080/kesa/srv" : server.Url()));
+        CKesaRequest request;
+        request.AddArg("function", "DeclareChannels");
+        std::unique_ptr<CKesaResponse> response;
+        EXPECT_NO_THROW(response = session.ProcessRequest(&request)) << label;
+        ::unsetenv("http_proxy");
+        session.Close();
+        EXPECT_TRUE(response && response->GetArgCount() == 2) << label;
+        EXPECT_EQ(server.Count(), 2) << label;
+        const std::vector<std::string> asked =
+            c.mode == "1" ? std::vector<std::string>{}
+                          : std::vector<std::string>{byProxy ? "127.0.0.1:" + std::to_string(server.Port()) : "127.0.0.1"};
+        EXPECT_EQ(ui.prompts, asked) << label;
+    }
 }
 
-bool Listening(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// tinyproxy in the foreground on loopback, with Basic credentials; stopped by its id.
-class Tinyproxy {
+// A proxy that tunnels every CONNECT, whatever it names, to one loopback port
+// once its Basic credentials come, and refuses with 407 (closing) otherwise.
+// Records each request line and the credentials it came with.
+class TunnelProxy {
 public:
-    Tinyproxy(const std::string& dir, const std::string& user, const std::string& password) : m_Port(FreePort())
+    TunnelProxy(int targetPort, std::string wanted) : m_Target(targetPort), m_Wanted(std::move(wanted))
     {
-        const std::string conf = dir + "/tinyproxy.conf";
-        std::ofstream(conf) << "Port " << m_Port << "\nListen 127.0.0.1\nAllow 127.0.0.1\nBasicAuth " << user << " "
-                            << password << "\nTimeout 30\nMaxClients 10\nLogLevel Critical\n";
-        const char* argv[] = {"tinyproxy", "-d", "-c", conf.c_str(), nullptr};
-        if (::posix_spawnp(&m_Pid, "tinyproxy", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) m_Pid = -1;
-        for (int i = 0; m_Pid > 0 && i < 500 && !Listening(m_Port); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        m_Fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        ::bind(m_Fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(m_Fd, 8);
+        ::getsockname(m_Fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        m_Port = ntohs(addr.sin_port);
+        m_Thread = std::thread([this] { Serve(); });
     }
-    ~Tinyproxy()
+    ~TunnelProxy()
     {
-        if (m_Pid > 0) {
-            ::kill(m_Pid, SIGTERM);
-            ::waitpid(m_Pid, nullptr, 0);
-        }
+        m_Stop = true;
+        m_Thread.join();
+        ::close(m_Fd);
     }
-    bool Running() const { return m_Pid > 0 && Listening(m_Port); }
+    TunnelProxy(const TunnelProxy&) = delete;
+    TunnelProxy& operator=(const TunnelProxy&) = delete;
+
     int Port() const { return m_Port; }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port); }
+    std::vector<std::string> Lines() const
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Lines;
+    }
 
 private:
-    int m_Port;
-    pid_t m_Pid = -1;
+    void Serve()
+    {
+        while (!m_Stop) {
+            pollfd p{m_Fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const int c = ::accept(m_Fd, nullptr, nullptr);
+            if (c < 0) continue;
+            std::string head;
+            char buf[4096];
+            for (int i = 0; i < 100 && head.find("\r\n\r\n") == std::string::npos && head.size() < 65536; ++i) {
+                pollfd q{c, POLLIN, 0};
+                if (::poll(&q, 1, 50) <= 0) continue;
+                const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+                if (n <= 0) break;
+                head.append(buf, size_t(n));
+            }
+            const bool granted = head.find("\r\nProxy-Authorization: " + m_Wanted + "\r\n") != std::string::npos;
+            {
+                std::lock_guard<std::mutex> lock(m_Mutex);
+                m_Lines.push_back(head.substr(0, head.find("\r\n")) + (granted ? " +auth" : ""));
+            }
+            if (granted && head.rfind("CONNECT ", 0) == 0) {
+                Tunnel(c);
+            } else {
+                static const char refusal[] = "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                              "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"
+                                              "Content-Length: 0\r\nConnection: close\r\n\r\n";
+                (void)::send(c, refusal, sizeof refusal - 1, MSG_NOSIGNAL);
+            }
+            ::close(c);
+        }
+    }
+
+    void Tunnel(int client)
+    {
+        const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<uint16_t>(m_Target));
+        if (::connect(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+            static const char ok[] = "HTTP/1.1 200 Connection established\r\n\r\n";
+            (void)::send(client, ok, sizeof ok - 1, MSG_NOSIGNAL);
+            char buf[16384];
+            bool open = true;
+            while (open && !m_Stop) {
+                pollfd both[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+                if (::poll(both, 2, 50) <= 0) continue;
+                for (int i = 0; i < 2 && open; ++i) {
+                    if (!(both[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                    const ssize_t n = ::recv(both[i].fd, buf, sizeof buf, 0);
+                    open = n > 0 && ::send(both[1 - i].fd, buf, size_t(n), MSG_NOSIGNAL) == n;
+                }
+            }
+        }
+        ::close(server);
+    }
+
+    int m_Target;
+    std::string m_Wanted;
+    int m_Fd = -1;
+    int m_Port = 0;
+    std::atomic<bool> m_Stop{false};
+    std::thread m_Thread;
+    mutable std::mutex m_Mutex;
+    std::vector<std::string> m_Lines;
 };
+
+TEST_F(Session, HttpsThroughAProxyThatRefusesTheConnect)
+{
+    const TestCertificates certs(m_Dir);
+    ASSERT_TRUE(certs.ok);
+    TlsServer service(certs, kAnswer);
+    ASSERT_TRUE(service.Valid());
+    SetProduct("ProxyUser", "puser");
+    SetProduct("ProxyPassword", "ppass");
+
+    struct Case {
+        std::string mode;
+        bool grants;  // the proxy takes puser/ppass
+        bool trusted; // the throw-away authority is given to libcurl
+        int raised;   // 0: none
+        int connects;
+        int asked;
+    };
+    const Case cases[] = {
+        {"1", true, true, 0, 2, 0},     {"0", true, true, 0, 2, 1},      {"1", false, true, 2046, 6, 0},
+        {"2", true, true, 2003, 1, 0},  {"0", false, true, 2003, 1, 1},  {"1", true, false, 2006, 2, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string label = "mode " + c.mode + (c.grants ? "" : " refusing") + (c.trusted ? "" : " untrusted");
+        SetProduct("Mode", c.mode);
+        ui.prompts.clear();
+        ui.asked = 0;
+        ui.answers.clear();
+        if (c.grants) ui.answers = {{"puser", "ppass"}}; // else the question is declined
+        TunnelProxy proxy(service.Port(), c.grants ? "Basic " + Base64("puser:ppass") : "nothing");
+        ::setenv("https_proxy", proxy.Url().c_str(), 1);
+        if (c.trusted) ::setenv("CURL_CA_BUNDLE", certs.ca.c_str(), 1);
+        CKesaSession session;
+        ASSERT_TRUE(session.Open("https://service.test/kesa/srv")); // port 443
+        CKesaRequest request;
+        request.AddArg("function", "DeclareChannels");
+        const CKesaError e = Failure(session, request);
+        session.Close();
+        ::unsetenv("https_proxy");
+        ::unsetenv("CURL_CA_BUNDLE");
+        EXPECT_EQ(e.Number(), c.raised) << label << ": " << e.Argument();
+        EXPECT_EQ(ui.asked, c.asked) << label;
+        for (const std::string& p : ui.prompts) EXPECT_EQ(p, "127.0.0.1:" + std::to_string(proxy.Port())) << label;
+        const auto lines = proxy.Lines();
+        ASSERT_EQ(int(lines.size()), c.connects) << label;
+        EXPECT_EQ(lines[0], "CONNECT service.test:443 HTTP/1.1") << label;
+        if (c.grants && c.connects == 2) {
+            EXPECT_EQ(lines[1], "CONNECT service.test:443 HTTP/1.1 +auth") << label;
+        }
+    }
+}
 
 TEST_F(Session, ModeOneThroughTinyproxy)
 {
-    if (::access("/usr/bin/tinyproxy", X_OK) != 0) GTEST_SKIP() << "tinyproxy is not installed";
+    if (!Tinyproxy::Installed()) GTEST_SKIP() << "tinyproxy is not installed";
     SetProduct("Mode", "1");
     SetProduct("ProxyUser", "puser");
     SetProduct("ProxyPassword", "ppass");

@@ -91,6 +91,49 @@ TEST_F(FerrylinkTest, ListsAreSerialisedUnderTheListNameAndGameDataSetsBothFlags
     EXPECT_EQ(g->GetGameTimeStamp(), "3000");
 }
 
+TEST_F(FerrylinkTest, ListFromAFileSetsTheFoundFlagOnlyWhenRead)
+{
+    std::ofstream(m_Src / "whole.pdb", std::ios::binary) << "abc";
+    // A kernel attribute file claims a page and reads much less: a file shorter than its length.
+    std::string shortFile;
+    for (const char* candidate : {"/sys/kernel/profiling", "/sys/kernel/mm/transparent_hugepage/enabled",
+                                  "/sys/power/state", "/sys/kernel/uevent_seqnum"}) {
+        std::error_code ec;
+        const auto claimed = std::filesystem::file_size(candidate, ec);
+        const std::string bytes = ReadAll(candidate);
+        if (!ec && !bytes.empty() && claimed > bytes.size()) {
+            shortFile = candidate;
+            break;
+        }
+    }
+    if (!shortFile.empty()) std::filesystem::create_symlink(shortFile, m_Src / "short.pdb");
+
+    struct Case {
+        std::string file;
+        int raised; // -1: none
+        bool found;
+    };
+    const Case cases[] = {
+        {"whole.pdb", -1, true},
+        {"absent.pdb", 2007, false},
+        {"short.pdb", 2008, false},
+    };
+    for (const Case& c : cases) {
+        if (c.file == "short.pdb" && shortFile.empty()) continue; // no such file on this machine
+        CFerrylink link;
+        link.Initialize(nullptr, m_Src.Path(), m_Dst.Path());
+        const CKesaError e = Raised([&] { link.AddList("L1", "Courses", c.file); });
+        EXPECT_EQ(e.Number(), c.raised) << c.file;
+        if (c.raised != -1) {
+            EXPECT_EQ(e.Argument(), KESA_FormatMessage(c.raised, m_Src / c.file, "CFerrylink::AddList")) << c.file;
+        }
+        CChannelData* channel = link.GetChannelData("L1");
+        EXPECT_EQ(channel->IsPalmListFound(), c.found) << c.file;
+        EXPECT_EQ(channel->GetNbListPdbs(), c.found ? 1 : 0) << c.file;
+        EXPECT_EQ(channel->GetChannelType(), ChannelList) << c.file;
+    }
+}
+
 TEST_F(FerrylinkTest, IpcMessageIs260BytesToTheWindowOfTheLastSetIpc)
 {
     std::vector<std::string> received;
@@ -181,7 +224,8 @@ TEST_F(FerrylinkTest, DeclarationStoresApplicationAndUserContextUnderFixedNames)
         if (round == 0)
             return Ok({Text("CDL", "A"), Text("ReceiveVersion", "2.4"), File("NorveliaPrc", "x.prc", "PRC"),
                        File("UserPdb", "other.pdb", "USR")});
-        return Ok({Text("CDL", "A"), Text("ReceiveVersion", "")});
+        if (round == 1) return Ok({Text("CDL", "A"), Text("ReceiveVersion", "")});
+        return Ok({Text("CDL", "A"), Text("ReceiveVersion", ""), File("NorveliaPrc", "y.prc", "NEW")});
     });
     CFerrylink link;
     link.Initialize(nullptr, m_Src.Path(), m_Dst.Path());
@@ -200,6 +244,13 @@ TEST_F(FerrylinkTest, DeclarationStoresApplicationAndUserContextUnderFixedNames)
     EXPECT_EQ(link.GetNewKesaVers(), "");
     EXPECT_FALSE(link.HasNorveliaToInstall());
     EXPECT_TRUE(link.HasUserPdbToInstall()) << "the user context path stays";
+
+    // An empty version ignores an application file that the answer carries all the same.
+    round = 2;
+    link.SRVQRY_DeclareCatalogs();
+    EXPECT_EQ(link.GetNewKesaVers(), "");
+    EXPECT_FALSE(link.HasNorveliaToInstall());
+    EXPECT_EQ(ReadAll(m_Dst / "norvelia.prc"), "PRC");
 }
 
 TEST_F(FerrylinkTest, DeclarationFailuresRaiseTheirNumbers)

@@ -13,9 +13,14 @@
 
 #include "client/MessagesFixture.h"
 #include "client/TestServer.h"
+#include "common/Digest.h"
 #include "common/TestFiles.h"
+#include "common/TestCertificates.h"
+#include "common/Tinyproxy.h"
+#include "common/TlsServer.h"
 #include "platform/Ui.h"
 #include "settings/ConnectionProbe.h"
+#include "settings/HttpAuth.h"
 #include "settings/ProbeSession.h"
 #include "winreg/WinReg.h"
 
@@ -58,32 +63,20 @@ public:
     std::vector<std::pair<std::string, std::string>> answers;
 };
 
-// A loopback port nobody listens on right now.
-int FreePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
-// A server that answers every request with `status` and `body`, and a
-// challenge of `scheme` ("Basic", "Digest") on 401 and 407 until it gets `expect`.
-TestServer::Handler Answer(int status, std::string body, std::string scheme = "Basic", std::string expect = "")
+// A server that answers every request with `status` and `body`; on 401 and 407
+// it challenges in `scheme` ("Basic", "Digest") until the credentials
+// puser/ppass come, or for ever when it never `accepts`.
+TestServer::Handler Answer(int status, std::string body, std::string scheme = "Basic", bool accepts = true)
 {
     return [=](const httplib::Request& req, httplib::Response& res, int) {
         const bool proxy = status == 407;
-        const char* asks = proxy ? "Proxy-Authenticate" : "WWW-Authenticate";
-        const char* gives = proxy ? "Proxy-Authorization" : "Authorization";
-        if ((status == 401 || status == 407) && (expect.empty() || req.get_header_value(gives).rfind(expect, 0) != 0)) {
+        const std::string given = req.get_header_value(proxy ? "Proxy-Authorization" : "Authorization");
+        const bool answered = scheme == "Digest" ? DigestAnswers(given, req.method, "puser", "ppass")
+                                                 : given == "Basic cHVzZXI6cHBhc3M="; // puser:ppass
+        if ((status == 401 || status == 407) && !(accepts && answered)) {
             res.status = status;
-            res.set_header(asks, scheme == "Digest" ? "Digest realm=\"kesa\", nonce=\"abc123\", qop=\"auth\""
-                                                    : "Basic realm=\"kesa\"");
+            res.set_header(proxy ? "Proxy-Authenticate" : "WWW-Authenticate",
+                           scheme == "Digest" ? kDigestChallenge : "Basic realm=\"kesa\"");
             res.set_content("refused", "text/plain");
             return;
         }
@@ -268,20 +261,19 @@ TEST_F(Probe, ChallengesByMode)
         bool ok;
         int sends;
         size_t asked;
-        std::string expectHeader; // what the last send carries
     };
-    const std::string basic = "Basic cHVzZXI6cHBhc3M="; // puser:ppass
     const Case cases[] = {
-        {"", 401, "Basic", {{"x", "y"}, {"puser", "ppass"}}, true, 3, 2, basic}, // no Mode: asks
-        {"1", 401, "Basic", {}, true, 2, 0, basic},
-        {"1", 407, "Basic", {}, true, 2, 0, basic},
-        {"1", 401, "Digest", {}, true, 2, 0, "Digest username=\"puser\""},
-        {"0", 401, "Basic", {{"puser", "ppass"}}, true, 2, 1, basic},
-        {"0", 401, "Basic", {}, false, 1, 1, ""},
-        {"2", 407, "Basic", {}, false, 1, 0, ""},
-        {"abc", 407, "Basic", {}, false, 1, 1, ""},
-        {"0", 407, "Basic", {{"puser", "ppass"}}, true, 2, 1, basic},
-        {"0", 407, "Digest", {{"puser", "ppass"}}, true, 2, 1, "Digest username=\"puser\""},
+        {"", 401, "Basic", {{"x", "y"}, {"puser", "ppass"}}, true, 3, 2}, // no Mode: asks
+        {"1", 401, "Basic", {}, true, 2, 0},
+        {"1", 407, "Basic", {}, true, 2, 0},
+        {"1", 401, "Digest", {}, true, 2, 0},
+        {"1", 407, "Digest", {}, true, 2, 0},
+        {"0", 401, "Basic", {{"puser", "ppass"}}, true, 2, 1},
+        {"0", 401, "Basic", {}, false, 1, 1},
+        {"2", 407, "Basic", {}, false, 1, 0},
+        {"abc", 407, "Basic", {}, false, 1, 1},
+        {"0", 407, "Basic", {{"puser", "ppass"}}, true, 2, 1},
+        {"0", 407, "Digest", {{"puser", "ppass"}}, true, 2, 1},
     };
     for (const Case& c : cases) {
         const std::string label = "mode " + c.mode + " status " + std::to_string(c.status) + " " + c.scheme;
@@ -290,8 +282,7 @@ TEST_F(Probe, ChallengesByMode)
         SetProduct("ProxyPassword", "ppass");
         ui.prompts.clear();
         ui.answers = c.answers;
-        const std::string expect = c.status == 407 && c.scheme == "Basic" ? basic : c.expectHeader;
-        TestServer server(Answer(c.status, "body", c.scheme, c.ok ? expect : "never"));
+        TestServer server(Answer(c.status, "body", c.scheme, c.ok));
         // A 407 comes from a proxy: the test server plays it, the service's host is never resolved.
         const std::string proxy = "127.0.0.1:" + std::to_string(server.Port());
         if (c.status == 407) ::setenv("http_proxy", ("http://" + proxy).c_str(), 1);
@@ -316,7 +307,7 @@ TEST_F(Probe, ChallengesByMode)
 TEST_F(Probe, EndlessChallengesStopAfterSixSends)
 {
     SetProduct("Mode", "1");
-    TestServer server(Answer(407, "body", "Basic", "never"));
+    TestServer server(Answer(407, "body", "Basic", false));
     ::setenv("http_proxy", server.Url("").c_str(), 1);
     CConnectionProbe probe;
     std::string body;
@@ -364,17 +355,9 @@ TEST_F(Probe, StatusCallbackLines)
         std::string line; // "-" : no line
     };
     const Case cases[] = {
+        // The others are seen in the lines of one fetch.
         {10, "host.test", "Recherche de l'adresse de host.test..."},
-        {11, "10.0.0.1", "Adresse trouvée : 10.0.0.1"},
-        {20, "", "Connexion au serveur..."},
-        {21, "", "Connecté au serveur."},
-        {30, "", "Envoi de la requête..."},
-        {31, "", "Requête envoyée."},
         {40, "", "-"},
-        {41, "", "Réponse reçue."},
-        {50, "", "Fermeture de la connexion..."},
-        {51, "", "Connexion fermée."},
-        {60, "", ""},
         {70, "", "-"},
         {100, "", "Requête terminée."},
         {99, "", "Notification de connexion 99."},
@@ -397,6 +380,103 @@ TEST_F(Probe, StatusCallbackLines)
     probe.m_Session->m_StatusWindow = nullptr;
     probe.m_Session->OnStatusCallback(1, 20, nullptr, 0);
     EXPECT_EQ(window.lines.size(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Probe, HttpsThroughAProxyThatAsksForCredentials)
+{
+    if (!Tinyproxy::Installed()) GTEST_SKIP() << "tinyproxy is not installed";
+    const TestCertificates certs(m_Dir.Path());
+    ASSERT_TRUE(certs.ok);
+    TlsServer server(certs, "secure-bytes");
+    ASSERT_TRUE(server.Valid());
+    Tinyproxy proxy(m_Dir.Path(), "puser", "ppass");
+    ASSERT_TRUE(proxy.Running());
+    SetProduct("ProxyUser", "puser");
+    SetProduct("ProxyPassword", "ppass");
+    const std::string url = "https://localhost:" + std::to_string(server.Port()) + "/test.bin";
+
+    struct Case {
+        std::string mode;
+        bool trusted; // the throw-away authority is given to libcurl
+        std::vector<std::pair<std::string, std::string>> answers;
+        bool ok;
+        DWORD code;
+        size_t asked;
+    };
+    const Case cases[] = {
+        {"1", true, {}, true, 0, 0},
+        {"0", true, {{"puser", "ppass"}}, true, 0, 1},
+        {"0", true, {}, false, 407, 1},
+        {"2", true, {}, false, 407, 0},
+        {"1", false, {}, false, 12045, 0}, // the certificate is checked
+    };
+    for (const Case& c : cases) {
+        const std::string label = "mode " + c.mode + (c.trusted ? "" : " untrusted");
+        SetProduct("Mode", c.mode);
+        ui.prompts.clear();
+        ui.answers = c.answers;
+        ::setenv("https_proxy", proxy.Url().c_str(), 1);
+        if (c.trusted) ::setenv("CURL_CA_BUNDLE", certs.ca.c_str(), 1);
+        CConnectionProbe probe;
+        Lines lines;
+        std::string body;
+        EXPECT_EQ(probe.Run(url.c_str(), body, nullptr, &lines), c.ok) << label;
+        ::unsetenv("https_proxy");
+        ::unsetenv("CURL_CA_BUNDLE");
+        EXPECT_EQ(body, c.ok ? "secure-bytes" : "") << label;
+        EXPECT_EQ(probe.m_LastErrorCode, c.code) << label << " " << probe.m_LastMessage;
+        EXPECT_EQ(ui.prompts.size(), c.asked) << label;
+        for (const std::string& p : ui.prompts) EXPECT_EQ(p, "127.0.0.1:" + std::to_string(proxy.Port())) << label;
+        EXPECT_TRUE(lines.Has("Recherche de l'adresse de 127.0.0.1...")) << label; // the proxy is looked up
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(ProbeHelpers, ProxyChosenFromTheEnvironmentAsLibcurlDoes)
+{
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> env;
+        std::string url;
+        std::string proxy;
+    };
+    const Case cases[] = {
+        {{}, "http://a.test/x", ""},
+        {{{"http_proxy", "http://p.lan:3128"}}, "http://a.test/x", "p.lan:3128"},
+        {{{"HTTP_PROXY", "http://p.lan:3128"}}, "http://a.test/x", ""}, // not honoured for http
+        {{{"HTTPS_PROXY", "p.lan:8080"}}, "https://a.test/x", "p.lan:8080"},
+        {{{"https_proxy", "http://u:pw@p.lan"}}, "https://a.test/x", "p.lan:1080"},
+        {{{"all_proxy", "http://p.lan:1"}}, "https://a.test/x", "p.lan:1"},
+        {{{"http_proxy", "http://p.lan:3128"}, {"no_proxy", "b.test, .a.test"}}, "http://www.a.test/x", ""},
+        {{{"http_proxy", "http://p.lan:3128"}, {"no_proxy", "a.test"}}, "http://aa.test/x", "p.lan:3128"},
+        {{{"http_proxy", "http://p.lan:3128"}, {"NO_PROXY", "*"}}, "http://a.test/x", ""},
+    };
+    const char* names[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                           "no_proxy", "NO_PROXY"};
+    for (const Case& c : cases) {
+        for (const char* n : names) ::unsetenv(n);
+        for (const auto& [name, value] : c.env) ::setenv(name, value, 1);
+        EXPECT_EQ(ProxyFor(c.url), c.proxy) << c.url << " " << (c.env.empty() ? "" : c.env[0].first);
+    }
+    for (const char* n : names) ::unsetenv(n);
+}
+
+TEST(ProbeHelpers, SchemePickedFromAChallenge)
+{
+    const std::pair<unsigned long, unsigned long> cases[] = {
+        {CURLAUTH_BASIC | CURLAUTH_DIGEST, CURLAUTH_DIGEST},
+        {CURLAUTH_BASIC, CURLAUTH_BASIC},
+        {CURLAUTH_NTLM | CURLAUTH_BASIC, CURLAUTH_BASIC},
+        {CURLAUTH_NEGOTIATE, CURLAUTH_NEGOTIATE},
+        {0, CURLAUTH_ANY},
+    };
+    for (const auto& [offered, picked] : cases) EXPECT_EQ(PickAuth(offered), picked) << offered;
 }
 
 } // namespace
