@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <stdlib.h>
 
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -62,7 +63,7 @@ QString Msg(int n)
 }
 
 // Answers 3000 bytes, or 404 under /missing/; under /held/ it waits until the
-// test lets it go.
+// test lets it go; under /auth/ it asks for user "anne", password "secret".
 class TestServer {
 public:
     TestServer()
@@ -76,7 +77,11 @@ public:
             for (int i = 0; i < 2000 && req.path.starts_with("/held/") && !m_Release; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             if (req.path.starts_with("/missing/")) res.status = 404;
-            res.set_content(res.status == 404 ? "not here" : std::string(3000, 'x'), "application/octet-stream");
+            if (req.path.starts_with("/auth/") && req.get_header_value("Authorization") != "Basic YW5uZTpzZWNyZXQ=") {
+                res.status = 401;
+                res.set_header("WWW-Authenticate", "Basic realm=\"test\"");
+            }
+            res.set_content(res.status >= 400 ? "refused" : std::string(3000, 'x'), "application/octet-stream");
         });
         m_Port = m_Server.bind_to_any_port("127.0.0.1");
         m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
@@ -246,6 +251,31 @@ private slots:
         QCOMPARE(finished.size(), 1);
         QVERIFY(box.shown);
         QVERIFY(check->isEnabled());
+    }
+
+    // Mode 0: the probe on its thread asks the person through the window.
+    void ServerCredentialsAskedInTheWindow()
+    {
+        CNvConnexionDlg dialog(m_Server->Url("/auth/x"));
+        ModalAnswerer answerer;
+        answerer.Expect([](QWidget* w) {
+            auto* user = w->findChild<QLineEdit*>("user");
+            auto* pwd = w->findChild<QLineEdit*>("password");
+            if (user && pwd) {
+                user->setText("anne");
+                pwd->setText("secret");
+            }
+            if (auto* d = qobject_cast<QDialog*>(w)) d->accept();
+        });
+        SeenBox box;
+        answerer.ExpectBox(QMessageBox::Ok, &box);
+        QSignalSpy finished(&dialog, &CNvConnexionDlg::CheckFinished);
+        dialog.findChild<QPushButton*>("checkButton")->click();
+        QVERIFY(finished.wait(30000));
+        QVERIFY(finished.at(0).at(0).toBool());
+        QCOMPARE(box.text, Msg(2055));
+        QCOMPARE(answerer.Pending(), 0);
+        QCOMPARE(ReadValue("LastErrorCode").data, std::string("0", 2));
     }
 
     // The quit button, Escape and the close box, after a check.
