@@ -39,3 +39,7 @@ test-tsan: bootstrap build-tsan/build.ninja
 
 clean:
 	rm -rf build build-asan build-tsan
+
+# Pictures of the windows under Xvfb, into build/screenshots/.
+screenshot: build
+	@scripts/screenshot

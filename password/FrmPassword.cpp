@@ -53,6 +53,10 @@ bool SameName(const std::string& a, const std::string& b) { return ::strcasecmp(
 
 QFont FormFont()
 {
+    // The design's face, or the narrowest sans serif near it that is installed.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                                QStringLiteral("DejaVu Sans Condensed")});
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
@@ -864,7 +868,9 @@ bool TfrmPassword::SaveScreenshots(const QString& dir)
         rbConnectionDefaultClick();
     }
     tabCtl->setCurrentIndex(2);
+    // The user's current server, so that the users' dialog has someone to list.
     if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
+    FocusServer(ReadCurrentServer(ToStd(ComboSrvUserList->currentText())));
     const std::string server = FocusedServer();
     const std::string user = ToStd(ComboSrvUserList->currentText());
 
