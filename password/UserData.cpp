@@ -3,20 +3,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "hotsync/UserEntry.h"
 #include "settings/RegKey.h"
 
 namespace {
-
-// A directory from the file names a folder inside the data directory: one
-// plain name, no separator, no "." or "..", no control character.
-bool IsPlainFolderName(const std::string& dir)
-{
-    if (dir.empty() || dir == "." || dir == "..") return false;
-    for (unsigned char c : dir) {
-        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-    }
-    return true;
-}
 
 bool ReadPath(const char* vendorKey, std::string* path)
 {
@@ -79,7 +69,7 @@ std::vector<TUserData::User> TUserData::Parse(const std::string& bytes)
         if (p >= end) return false;
         const std::size_t len = static_cast<unsigned char>(bytes[p++]);
         if (len > end - p) return false;
-        out = bytes.substr(p, std::min(len, kMaxText));
+        out = bytes.substr(p, std::min(len, usersdat::kMaxText));
         p += len;
         return true;
     };
@@ -88,7 +78,8 @@ std::vector<TUserData::User> TUserData::Parse(const std::string& bytes)
         User u;
         if (!text(p, u.name) || !text(p, u.dir)) break;
         ++p; // the record's last byte
-        if (IsPlainFolderName(u.dir)) users.push_back(std::move(u));
+        // The directory becomes a path under the data directory: hotsync's own rules.
+        if (usersdat::CheckUserEntry(u.name, u.dir).empty()) users.push_back(std::move(u));
         if (i + 1 == count) break;
         // The next record follows the first 0x01 0x80 read from here, a byte at a time.
         bool found = false;

@@ -10,7 +10,6 @@ public:
         std::string name;
         std::string dir;
     };
-    static constexpr std::size_t kMaxText = 31; // 32-byte fields of the file
     static constexpr std::size_t kFirstRecord = 13;
 
     // Reads the file the HotSync Manager's keys point at; no keys, no
@@ -26,7 +25,8 @@ public:
     static std::string DataDirectory();
     // The users of a users.dat image: a damaged file gives the users read
     // before the damage; an entry whose directory is not a plain folder name
-    // is skipped; names and directories are cut to 31 characters.
+    // is skipped, as hotsync skips it; names and directories are cut to 31
+    // characters first.
     static std::vector<User> Parse(const std::string& bytes);
 
 private:

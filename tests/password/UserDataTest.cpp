@@ -62,6 +62,8 @@ TEST(UserDataTest, ParseCases)
                   Record("Ok", "Ok")}),
          {"Ok|Ok"}},
         {"empty directory skipped", File(2, {Record("None", ""), Record("Bob", "Bob")}), {"Bob|Bob"}},
+        {"empty or control name skipped", File(3, {Record("", "D1"), Record("A\x1b", "D2"), Record("Bob", "Bob")}),
+         {"Bob|Bob"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Names(TUserData::Parse(c.bytes)), c.users) << c.what;
