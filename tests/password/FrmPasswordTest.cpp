@@ -209,6 +209,32 @@ private slots:
         QVERIFY(m_Boxes.empty());
     }
 
+    void tabOrder()
+    {
+        TfrmPassword& f = Start();
+        // The controls Tab reaches from `first`, in order, up to `count` of them.
+        auto chain = [](QWidget* first, int count) {
+            QStringList names;
+            for (QWidget* w = first; names.size() < count; w = w->nextInFocusChain()) {
+                if (w->focusPolicy() & Qt::TabFocus) names << w->objectName();
+                if (w->nextInFocusChain() == first) break;
+            }
+            return names;
+        };
+        QCOMPARE(chain(f.ComboUserList, 6),
+                 (QStringList{"ComboUserList", "EdLoginNorvelia", "EdNewPasswordNorvelia", "EdConfirmPasswordNorvelia",
+                              "btnNorveliaLoginOk", "ComboServerList"}));
+        QCOMPARE(chain(f.ComboSrvUserList, 7),
+                 (QStringList{"ComboSrvUserList", "ListView1", "btnCreateServer", "btnDeleteServer", "btnModifyServer",
+                              "btnDefaultServer", "btnCancel"}));
+        QCOMPARE(chain(f.frmDlgSrv->EdDlgServerNorvelia, 4),
+                 (QStringList{"EdDlgServerNorvelia", "EdDlgURLNorvelia", "btnDlgSrvOk", "btnDlgSrvQuit"}));
+        QCOMPARE(chain(f.frmDlgCnx->EdDlgCnxUserLogin, 6),
+                 (QStringList{"EdDlgCnxUserLogin", "EdDlgCnxNewNorveliaPassword",
+                              "EdDlgCnxNorveliaPasswordConfirmation", "CheckCnxDefaultServer", "btnDlgCnxOk",
+                              "btnDlgCnxQuit"}));
+    }
+
     void messageLibraryFailureEndsTheProgram()
     {
         QCOMPARE(RegPutString(HKEY_LOCAL_MACHINE, P, "MsgDll", "Absent.dll"), ERROR_SUCCESS);
@@ -649,11 +675,11 @@ private slots:
         bool loginAsked = false;
         WhenModal<TfrmDlgSrv>([&](TfrmDlgSrv* d) {
             QCOMPARE(d->focusWidget(), static_cast<QWidget*>(d->EdDlgServerNorvelia));
-            QTest::keyClicks(d->EdDlgServerNorvelia, "Recette");
-            d->EdDlgURLNorvelia->setText("http://recette/T/a/b");
+            QTest::keyClicks(d->EdDlgServerNorvelia, "Alpha");
+            d->EdDlgURLNorvelia->setText("http://alpha/T/a/b");
             WhenModal<TfrmDlgCnx>([&](TfrmDlgCnx* c) {
                 loginAsked = true;
-                QCOMPARE(c->lblServerName->text(), U("Recette"));
+                QCOMPARE(c->lblServerName->text(), U("Alpha"));
                 QCOMPARE(c->EdDlgCnxUserName->text(), U("Alice Martin"));
                 QVERIFY(c->CheckCnxDefaultServer->isChecked());
                 QTest::keyClicks(c->EdDlgCnxUserLogin, "ali");
@@ -663,17 +689,18 @@ private slots:
             });
             QTest::keyClick(d->EdDlgURLNorvelia, Qt::Key_Return);
         });
+        // Listed before the others, not last: the login is still asked for this one.
         f.btnCreateServerClick();
         QVERIFY(loginAsked);
         QVERIFY(m_Boxes.empty());
-        const std::string key = kUsers + "\\" + kAlice + "\\Recette";
-        QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, kServers, "Recette"), std::optional(Sz("http://recette/T/a/b")));
+        const std::string key = kUsers + "\\" + kAlice + "\\Alpha";
+        QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, kServers, "Alpha"), std::optional(Sz("http://alpha/T/a/b")));
         QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, key, "UID"), std::optional(Sz("ali")));
         QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, key, "PWD"), std::optional(Sz(NvCypher("pw", "k&vali"))));
-        QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, kUsers + "\\" + kAlice, "CurrentServer"), std::optional(Sz("Recette")));
-        QCOMPARE(Column(TfrmPassword::colServer), (QStringList{U("Norvelia"), U("Recette")}));
-        QCOMPARE(Column(TfrmPassword::colMarker), (QStringList{QString(), U("      X")}));
-        QCOMPARE(Column(TfrmPassword::colLogin), (QStringList{U("alice"), U("ali")}));
+        QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, kUsers + "\\" + kAlice, "CurrentServer"), std::optional(Sz("Alpha")));
+        QCOMPARE(Column(TfrmPassword::colServer), (QStringList{U("Alpha"), U("Norvelia")}));
+        QCOMPARE(Column(TfrmPassword::colMarker), (QStringList{U("      X"), QString()}));
+        QCOMPARE(Column(TfrmPassword::colLogin), (QStringList{U("ali"), U("alice")}));
     }
 
     void escapeLeavesTheServerDialog()
