@@ -118,7 +118,7 @@ void TfrmDlgCnx::btnDlgCnxOkClick()
     const std::string cyphered = NvCypher(password, "k&v" + login);
     // An empty login would store nothing: it is asked for with the passwords.
     if (m_User.empty() || m_Server.empty() || cyphered.empty() || confirmation.empty() || login.empty()) {
-        m_Owner.ShowError(3056);
+        m_Owner.ShowError(3056, this);
         EdDlgCnxUserLogin->setFocus();
         return;
     }

@@ -71,7 +71,7 @@ void TfrmDlgSrv::btnDlgSrvOkClick()
     const std::string server = ToStd(EdDlgServerNorvelia->text());
     const std::string url = ToStd(EdDlgURLNorvelia->text());
     if (server.empty() || url.empty()) {
-        m_Owner.ShowError(3050);
+        m_Owner.ShowError(3050, this);
         EdDlgServerNorvelia->setFocus();
         return;
     }

@@ -364,14 +364,14 @@ QString TfrmPassword::Message(int number)
 QString TfrmPassword::ErrorCaption() const { return QString::fromUtf8(m_Caption); }
 QString TfrmPassword::InfoCaption() const { return QString::fromUtf8(m_InfoCaption); }
 
-void TfrmPassword::ShowError(int number)
+void TfrmPassword::ShowError(int number, QWidget* parent)
 {
-    TMsgBox::Show(this, {Message(number), ErrorCaption(), QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok});
+    TMsgBox::Show(parent ? parent : this, {Message(number), ErrorCaption(), QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok});
 }
 
-void TfrmPassword::ShowInfo(int number)
+void TfrmPassword::ShowInfo(int number, QWidget* parent)
 {
-    TMsgBox::Show(this,
+    TMsgBox::Show(parent ? parent : this,
                   {Message(number), InfoCaption(), QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok});
 }
 

@@ -36,8 +36,9 @@ public:
 
     // Message texts, through the window's text and caption buffers.
     QString Message(int number);
-    void ShowError(int number);
-    void ShowInfo(int number);
+    // Boxes over `parent`, the window itself by default.
+    void ShowError(int number, QWidget* parent = nullptr);
+    void ShowInfo(int number, QWidget* parent = nullptr);
     QString ErrorCaption() const;
     QString InfoCaption() const;
 
