@@ -6,14 +6,10 @@
 #include <QPushButton>
 
 #include "nvservices/NvServices.h"
+#include "password/Bytes.h"
 #include "password/FrmPassword.h"
 #include "password/MsgBox.h"
 #include "password/PasswordRegistry.h"
-
-namespace {
-std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
-QString ToQt(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-} // namespace
 
 TfrmDlgCnx::TfrmDlgCnx(TfrmPassword& owner) : QDialog(&owner), m_Owner(owner)
 {

@@ -5,13 +5,9 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include "password/Bytes.h"
 #include "password/FrmPassword.h"
 #include "password/PasswordRegistry.h"
-
-namespace {
-std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
-QString ToQt(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
-} // namespace
 
 TfrmDlgCrtcUsr::TfrmDlgCrtcUsr(TfrmPassword& owner) : QDialog(&owner), m_Owner(owner)
 {
@@ -67,14 +63,14 @@ void TfrmDlgCrtcUsr::Refill()
         lblServerName->setText(ToQt(server));
     }
     lstbCriticUsers->clear();
-    for (const std::string& user : UsersOfServer(server)) lstbCriticUsers->addItem(ToQt(user));
+    for (const std::string& user : UsersOfServer(server)) AddItem(lstbCriticUsers, user);
 }
 
 void TfrmDlgCrtcUsr::lstbCriticUsersClick()
 {
     const QListWidgetItem* item = lstbCriticUsers->currentItem();
     if (!item) return;
-    const int index = UserIndex(ToStd(item->text()));
+    const int index = UserIndex(ItemBytes(item));
     m_Owner.ComboUserList->setCurrentIndex(index);
     m_Owner.ComboSrvUserList->setCurrentIndex(index);
     m_Owner.ComboUserListChange();

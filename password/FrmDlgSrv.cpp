@@ -5,12 +5,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "password/Bytes.h"
 #include "password/FrmPassword.h"
 #include "password/PasswordRegistry.h"
-
-namespace {
-std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
-} // namespace
 
 TfrmDlgSrv::TfrmDlgSrv(TfrmPassword& owner) : QDialog(&owner), m_Owner(owner)
 {
@@ -75,7 +72,7 @@ void TfrmDlgSrv::btnDlgSrvOkClick()
         EdDlgServerNorvelia->setFocus();
         return;
     }
-    const std::string user = ToStd(m_Owner.ComboSrvUserList->currentText());
+    const std::string user = CurrentBytes(m_Owner.ComboSrvUserList);
     if (WriteServer(server, url)) {
         m_Owner.FillServerList(ReadServerNames());
         m_Owner.RefreshServerList(user);

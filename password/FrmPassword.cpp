@@ -27,6 +27,7 @@
 
 #include "lexmo/Lexmo.h"
 #include "nvservices/NvServices.h"
+#include "password/Bytes.h"
 #include "password/FrmDlgCnx.h"
 #include "password/FrmDlgCrtcUsr.h"
 #include "password/FrmDlgSrv.h"
@@ -38,8 +39,6 @@ extern char** environ;
 
 namespace {
 
-std::string ToStd(const QString& text) { return text.toUtf8().toStdString(); }
-QString ToQt(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 std::string Trim(const std::string& text)
 {
@@ -395,8 +394,8 @@ bool TfrmPassword::FormCreate()
     ComboUserList->clear();
     ComboSrvUserList->clear();
     for (const std::string& user : HotSyncUsers()) {
-        ComboUserList->addItem(ToQt(user));
-        ComboSrvUserList->addItem(ToQt(user));
+        AddItem(ComboUserList, user);
+        AddItem(ComboSrvUserList, user);
     }
     btnNorveliaLoginOk->setEnabled(false);
     ReadConnectionPage();
@@ -507,10 +506,10 @@ void TfrmPassword::tabCtlChange(int index)
 void TfrmPassword::ComboUserListChange()
 {
     if (ComboUserList->currentIndex() >= 0) {
-        const std::string user = ToStd(ComboUserList->currentText());
+        const std::string user = CurrentBytes(ComboUserList);
         const std::string server = ReadCurrentServer(user);
         ComboServerList->clear();
-        ComboServerList->addItem(ToQt(server));
+        AddItem(ComboServerList, server);
         EdLoginNorvelia->setText(ToQt(ReadUID(server, user)));
     } else {
         EdLoginNorvelia->clear();
@@ -531,7 +530,7 @@ void TfrmPassword::EnableNorveliaLoginOk()
         btnNorveliaLoginOk->setEnabled(false);
         return;
     }
-    m_SelectedUser = ToStd(ComboUserList->currentText());
+    m_SelectedUser = CurrentBytes(ComboUserList);
     btnNorveliaLoginOk->setEnabled(!EdLoginNorvelia->text().isEmpty() && !EdNewPasswordNorvelia->text().isEmpty() &&
                                    !EdConfirmPasswordNorvelia->text().isEmpty());
 }
@@ -556,7 +555,7 @@ void TfrmPassword::btnNorveliaLoginOkClick()
         return;
     }
     const std::string cyphered = NvCypher(password, "k&v" + login);
-    WriteCredentials(ToStd(ComboServerList->currentText()), ToStd(ComboUserList->currentText()), cyphered, login);
+    WriteCredentials(CurrentBytes(ComboServerList), CurrentBytes(ComboUserList), cyphered, login);
     ShowInfo(3031);
     ComboUserList->setCurrentIndex(-1);
     ComboUserListChange();
@@ -567,7 +566,7 @@ void TfrmPassword::btnNorveliaLoginOkClick()
 void TfrmPassword::SaveState()
 {
     const bool servers = tabCtl->currentIndex() == tabCtl->indexOf(tabServers);
-    WriteLastState(tabCtl->currentIndex(), ToStd((servers ? ComboSrvUserList : ComboUserList)->currentText()));
+    WriteLastState(tabCtl->currentIndex(), CurrentBytes(servers ? ComboSrvUserList : ComboUserList));
 }
 
 void TfrmPassword::btnCancelClick()
@@ -677,7 +676,7 @@ std::string TfrmPassword::ProgramDir() const
 void TfrmPassword::btnTestCnxClick()
 {
     ReapChildren();
-    const std::string user = ToStd(ComboSrvUserList->currentText());
+    const std::string user = CurrentBytes(ComboSrvUserList);
     const std::string url = ReadServerUrl(ReadCurrentServer(user));
     const std::string program = ProgramDir() + "/NvConnexion";
     // The URL travels as one argument; none at all lets the test use its default server.
@@ -707,7 +706,7 @@ void TfrmPassword::ComboSrvUserListChange()
         for (QAction* action : {AddNewServer1, SuppressServer1, ConnexionParam1, DefaultServer1})
             action->setEnabled(true);
     }
-    RefreshServerList(ToStd(ComboSrvUserList->currentText()));
+    RefreshServerList(CurrentBytes(ComboSrvUserList));
 }
 
 void TfrmPassword::FillServerList(const std::vector<std::string>& names)
@@ -716,7 +715,7 @@ void TfrmPassword::FillServerList(const std::vector<std::string>& names)
     for (const std::string& name : names) {
         if (name.empty()) continue;
         auto* row = new QTreeWidgetItem(ListView1);
-        row->setText(colServer, ToQt(name));
+        SetItemBytes(row, colServer, name);
         row->setText(colUrl, ToQt(ReadServerUrl(name)));
         row->setTextAlignment(colMarker, Qt::AlignCenter);
     }
@@ -727,7 +726,7 @@ void TfrmPassword::RefreshServerList(const std::string& user)
 {
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ListView1->topLevelItem(i);
-        row->setText(colLogin, ToQt(user.empty() ? std::string() : ReadUID(ToStd(row->text(colServer)), user)));
+        row->setText(colLogin, ToQt(user.empty() ? std::string() : ReadUID(ItemBytes(row, colServer), user)));
     }
     MarkCurrentServer(user);
 }
@@ -737,7 +736,7 @@ void TfrmPassword::MarkCurrentServer(const std::string& user)
     const std::string current = user.empty() ? std::string() : ReadCurrentServer(user);
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ListView1->topLevelItem(i);
-        const bool marked = !current.empty() && SameName(ToStd(row->text(colServer)), current);
+        const bool marked = !current.empty() && SameName(ItemBytes(row, colServer), current);
         row->setText(colMarker, marked ? QString::fromLatin1(kMarker) : QString());
     }
 }
@@ -745,14 +744,14 @@ void TfrmPassword::MarkCurrentServer(const std::string& user)
 std::string TfrmPassword::FocusedServer() const
 {
     const QTreeWidgetItem* row = ListView1->currentItem();
-    return row ? ToStd(row->text(colServer)) : std::string();
+    return row ? ItemBytes(row, colServer) : std::string();
 }
 
 QTreeWidgetItem* TfrmPassword::FindServerRow(const std::string& server) const
 {
     for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ListView1->topLevelItem(i);
-        if (SameName(ToStd(row->text(colServer)), server)) return row;
+        if (SameName(ItemBytes(row, colServer), server)) return row;
     }
     return nullptr;
 }
@@ -771,7 +770,7 @@ void TfrmPassword::MakeDefaultServer()
         ShowError(3041);
         return;
     }
-    const std::string user = ToStd(ComboSrvUserList->currentText());
+    const std::string user = CurrentBytes(ComboSrvUserList);
     WriteCurrentServer(user, FocusedServer());
     MarkCurrentServer(user);
     if (frmDlgCrtcUsr->isVisible()) frmDlgCrtcUsr->Refill();
@@ -800,7 +799,7 @@ void TfrmPassword::btnModifyServerClick()
         ShowError(3041);
         return;
     }
-    frmDlgCnx->SetServerAndUser(FocusedServer(), ToStd(ComboSrvUserList->currentText()));
+    frmDlgCnx->SetServerAndUser(FocusedServer(), CurrentBytes(ComboSrvUserList));
     frmDlgCnx->exec();
 }
 
@@ -811,7 +810,7 @@ void TfrmPassword::btnDeleteServerClick()
         ShowError(3041);
         return;
     }
-    const std::string server = ToStd(row->text(colServer));
+    const std::string server = ItemBytes(row, colServer);
     if (!UsersOfServer(server).empty()) {
         ShowError(3042);
         frmDlgCrtcUsr->ShowFor(server);
@@ -834,7 +833,7 @@ void TfrmPassword::btnDefaultServerClick()
 
 void TfrmPassword::ListView1DblClick()
 {
-    const std::string user = ToStd(ComboSrvUserList->currentText());
+    const std::string user = CurrentBytes(ComboSrvUserList);
     if (ListView1->currentItem() && !user.empty() && !ReadUID(FocusedServer(), user).empty())
         MakeDefaultServer();
     else
@@ -870,9 +869,9 @@ bool TfrmPassword::SaveScreenshots(const QString& dir)
     tabCtl->setCurrentIndex(2);
     // The user's current server, so that the users' dialog has someone to list.
     if (ListView1->topLevelItemCount() > 0) ListView1->setCurrentItem(ListView1->topLevelItem(0));
-    FocusServer(ReadCurrentServer(ToStd(ComboSrvUserList->currentText())));
+    FocusServer(ReadCurrentServer(CurrentBytes(ComboSrvUserList)));
     const std::string server = FocusedServer();
-    const std::string user = ToStd(ComboSrvUserList->currentText());
+    const std::string user = CurrentBytes(ComboSrvUserList);
 
     frmDlgSrv->EdDlgServerNorvelia->setText(ToQt(server));
     frmDlgSrv->EdDlgURLNorvelia->setText(ToQt(ReadServerUrl(server)));

@@ -380,6 +380,24 @@ private slots:
         }
     }
 
+    void nameInLatin1KeepsItsBytes()
+    {
+        const std::string zoe = "Zo\xE9";
+        {
+            std::ofstream out(Home() + "/users.dat", std::ios::binary | std::ios::trunc);
+            out << '\1' << std::string(12, '\0') << std::string("\0\0\0\1\3", 5) << zoe << "\3Zoe" << '\0';
+        }
+        QCOMPARE(RegPutString(HKEY_LOCAL_MACHINE, kUsers + "\\" + zoe, "CurrentServer", "Norvelia"), ERROR_SUCCESS);
+        TfrmPassword& f = Start();
+        QCOMPARE(f.ComboUserList->currentText(), U("Zoé"));
+        f.EdLoginNorvelia->setText("zoe");
+        f.EdNewPasswordNorvelia->setText("pw");
+        f.EdConfirmPasswordNorvelia->setText("pw");
+        f.btnNorveliaLoginOkClick();
+        ExpectSaved();
+        QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, kUsers + "\\" + zoe + "\\Norvelia", "UID"), std::optional(Sz("zoe")));
+    }
+
     void quitAsksAboutUnsavedInput()
     {
         TfrmPassword& f = Start();
