@@ -92,6 +92,7 @@ int UserIndex(const std::string& name)
 
 std::string ReadCurrentServer(const std::string& user)
 {
+    if (user.empty()) return {}; // the path would name Users itself
     RegKey key = Open(UserKey(user), KEY_READ);
     if (!key || !HasValues(key.get())) return {};
     return ReadText(key.get(), "CurrentServer");
@@ -99,6 +100,7 @@ std::string ReadCurrentServer(const std::string& user)
 
 std::string ReadUID(const std::string& server, const std::string& user)
 {
+    if (server.empty() || user.empty()) return {}; // the path would name a parent key
     RegKey key = Open(UserKey(user) + "\\" + server, KEY_READ);
     if (!key || !HasValues(key.get())) return {};
     return ReadText(key.get(), "UID");
@@ -180,6 +182,7 @@ bool WriteServer(const std::string& server, const std::string& url)
 
 bool IsCurrentServerOf(const std::string& user, const std::string& server)
 {
+    if (user.empty() || server.empty()) return false;
     RegKey key = Open(UserKey(user), KEY_READ);
     if (!key || !HasValues(key.get())) return false;
     return SameName(ReadText(key.get(), "CurrentServer"), server);
