@@ -75,7 +75,8 @@ int main(int argc, char** argv)
     std::string input;
     std::string output;
     app.add_option("input", input, "JSON description of the database")->required();
-    app.add_option("-o,--output", output, "PDB file to write (default: <name>.pdb in the current folder)");
+    app.add_option("-o,--output", output,
+                   "PDB file to write (default: <name>.pdb in the current folder, the name escaped as on a handheld)");
     app.footer(CCatalogCompiler::SchemaHelp());
     CLI11_PARSE(app, argc, argv);
 

@@ -4,6 +4,7 @@
 // receives in an SQLite file.
 #include <httplib.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -176,6 +177,14 @@ int main(int argc, char** argv)
     server.new_task_queue = [] { return new CWorkerPool(); };
     server.set_keep_alive_timeout(2);
     server.set_read_timeout(2, 0);
+    // The library's own options share the port with any other listener
+    // (SO_REUSEPORT); an address already taken must be refused instead.
+    int listenFd = -1;
+    server.set_socket_options([&](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        listenFd = sock;
+    });
 
     // --basic-auth, --fail and --delay apply to every request.
     server.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response& res) {
@@ -240,6 +249,9 @@ int main(int argc, char** argv)
         std::cerr << "norvelia-service: cannot listen on " << opt.listen << "\n";
         return 1;
     }
+    // The library listens with a backlog of 5: a burst of connections would
+    // wait a second for each SYN retried. Listening again only raises it.
+    if (listenFd >= 0) ::listen(listenFd, SOMAXCONN);
     std::thread listener([&] { server.listen_after_bind(); });
     // stop() before the loop runs would be lost.
     for (int i = 0; i < 2000 && !server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));

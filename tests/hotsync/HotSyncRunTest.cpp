@@ -203,6 +203,18 @@ TEST_F(HotSyncRunTest, TamperedUsersFileIsNeverUsedAsAPath)
               std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("Bob "), std::string::npos) << r.output;
+
+    // Rewriting the file keeps only what may be used.
+    r = Run("user add Carol");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find(warning + "entry 1: "), std::string::npos) << r.output;
+    std::vector<CUsersFile::User> users;
+    std::vector<std::string> skipped;
+    ASSERT_TRUE(CUsersFile::Read(m_Home + "/users.dat", users, nullptr, &skipped));
+    EXPECT_TRUE(skipped.empty());
+    ASSERT_EQ(users.size(), 2u);
+    EXPECT_EQ(users[0].name, "Bob");
+    EXPECT_EQ(users[1].name, "Carol");
 }
 
 TEST_F(HotSyncRunTest, UserAddRemovesWhatAKilledWriteOfUsersDatLeft)

@@ -184,6 +184,15 @@ TEST_F(ServiceClientTest, BadCommandLinesAndContentStopAtOnce)
     EXPECT_FALSE(badListen.Running());
     ServiceProcess badContent({}, m_Dir / "s.db", empty / "missing");
     EXPECT_FALSE(badContent.Running());
+
+    // An address in use is refused, not shared (a run that listens is cut after 10 s).
+    ServiceProcess first({}, m_Dir / "s.db", empty.Path());
+    ASSERT_TRUE(first.Running()) << first.Stderr();
+    const std::string address = "127.0.0.1:" + std::to_string(first.Port());
+    const RunResult second = RunCommand("timeout 10 " NORV_BINARY_DIR "/bin/norvelia-service --listen " + address +
+                                        " --content " + empty.Path() + " --state " + (m_Dir / "s2.db"));
+    EXPECT_EQ(second.code, 1);
+    EXPECT_EQ(second.output, "norvelia-service: cannot listen on " + address + "\n");
 }
 
 TEST_F(ServiceClientTest, IdleConnectionsDoNotHoldOtherClients)
