@@ -3,8 +3,6 @@
 // and, meanwhile, applies the answers to the handheld and installs what came.
 #pragma once
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -82,7 +80,7 @@ public:
     CFerrylink m_Ferrylink;
     CNorvDbList m_DbList;
 
-    // Steps 20 to 26: installs what the worker processed, until every channel
+    // The install loop: installs what the worker processed, until every channel
     // is handled or skipped; false when a cancel was seen or the user said
     // "No", and the run goes to its last stage at once.
     bool InstallProcessedChannels();
