@@ -7,7 +7,7 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: bootstrap build demo test test-sanitize test-tsan clean
+.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke screenshot clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -41,8 +41,19 @@ test-tsan: bootstrap build-tsan/build.ninja
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	QT_QPA_PLATFORM=offscreen ctest --test-dir build-tsan -L threads $(CTEST_FLAGS)
 
+build-fuzz/build.ninja: CMakeLists.txt | bootstrap
+	cmake -S . -B build-fuzz $(CMAKE_FLAGS) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DNORV_FUZZ=ON
+
+fuzz: bootstrap build-fuzz/build.ninja
+	cmake --build build-fuzz -j $(JOBS) --target fuzzers
+
+# Each fuzzer for FUZZ_SECONDS on its seed corpus; any crash, leak or hang fails.
+FUZZ_SECONDS ?= 60
+fuzz-smoke: fuzz
+	scripts/fuzz-smoke build-fuzz $(FUZZ_SECONDS)
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
 
 # Pictures of the windows under Xvfb, into build/screenshots/.
 screenshot: build
