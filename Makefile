@@ -1,4 +1,4 @@
-# Entry points: make build | test | test-sanitize | test-tsan | bench
+# Entry points: make demo | build | test | test-sanitize | test-tsan | bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 # ccache shares objects between build trees and checkouts at other paths.
@@ -7,7 +7,7 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: bootstrap build test test-sanitize test-tsan bench clean
+.PHONY: bootstrap build demo test test-sanitize test-tsan bench clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -17,6 +17,10 @@ build/build.ninja: CMakeLists.txt | bootstrap
 
 build: bootstrap build/build.ninja
 	cmake --build build -j $(JOBS)
+
+# One synchronization against the reference service, in demo/ (DEMO_DIR).
+demo: build
+	scripts/demo $(DEMO_DIR)
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir build $(CTEST_FLAGS)
@@ -51,3 +55,7 @@ bench: bootstrap build-bench/build.ninja
 
 clean:
 	rm -rf build build-asan build-tsan build-bench
+
+# Pictures of the windows under Xvfb, into build/screenshots/.
+screenshot: build
+	@scripts/screenshot

@@ -24,8 +24,14 @@ public:
     CNorvCondMgr(const CNorvCondMgr&) = delete;
     CNorvCondMgr& operator=(const CNorvCondMgr&) = delete;
 
-    // The whole run; 0 when it went through (see the run's result codes).
+    // The whole run; 0 when it went through, also when it stopped early for a
+    // connection problem or a cancel; the Sync Manager's code when the
+    // conduit could not be registered; 4100 when the card or its database
+    // list could not be read; 4192 when the server client could not start.
     long EngageStandard();
+
+    // "/test.bin" beside the server URL: everything up to its last "/".
+    static std::string ProbeUrl(const std::string& serverUrl);
 
     // The worker body, run on the worker thread: 0 when it ran out of
     // channels, 1 when it stopped on a cancel or an unexpected exception.
@@ -76,11 +82,28 @@ public:
     CFerrylink m_Ferrylink;
     CNorvDbList m_DbList;
 
-private:
+    // Steps 20 to 26: installs what the worker processed, until every channel
+    // is handled or skipped; false when a cancel was seen or the user said
+    // "No", and the run goes to its last stage at once.
+    bool InstallProcessedChannels();
+
+    // Starts the worker on the channel table in force.
     void StartWorker();
     // Asks the worker to stop after its current channel and joins it.
     void StopWorker();
 
+private:
+    static constexpr long kCardReadFailed = 4100;
+    static constexpr long kClientInitFailed = 4192;
+
+    void WorkerMain();
+    void InstallOneChannel(int index, bool cancelSeen, int& installed, bool& stop);
+    void LastStage(long result);
+
     std::thread m_Worker;
     std::atomic<bool> m_StopWorker{false};
+    // Counted before the worker starts, which then changes the channels.
+    int m_DownloadCount = 0;
+    CONDHANDLE m_ConduitHandle = 0;
+    bool m_Registered = false;
 };

@@ -1,8 +1,8 @@
 // The progress monitor of a run: the UI host's progress view, with the
 // window handle that receives the server client's data messages. Status
-// line 2, bar 2 and the cancel state are used from the worker thread too.
+// line 2, bar 2 and the cancel state are used from the worker thread too,
+// so the views of every host are safe to call from both threads.
 #pragma once
-#include <atomic>
 #include <memory>
 #include <string>
 
@@ -11,12 +11,18 @@
 
 class CNorvCondMonitor {
 public:
+    // A data message: a 32-bit kind, then a 256-byte zero-terminated text.
+    static constexpr DWORD kDataMessageSize = 260;
+
     CNorvCondMonitor();
     virtual ~CNorvCondMonitor();
     CNorvCondMonitor(const CNorvCondMonitor&) = delete;
     CNorvCondMonitor& operator=(const CNorvCondMonitor&) = delete;
 
+    // The first call makes the view and its window; every call shows `text`
+    // on both status lines.
     void Create(const std::string& text);
+    // Removes the view and its window; nothing when never created.
     void Destroy();
     HWND GetWindow() const;
 
@@ -29,9 +35,16 @@ public:
     void ShowBar1(bool show);
     void ShowBar2(bool show);
     bool IsCancelled() const;
+    // False also enables the "Abandon" button again.
     void SetCancel(bool cancelled);
 
+    // The window's copy-data handler: kinds 1 and 2 of exactly 260 bytes set
+    // status line 1; anything else is ignored. Returns 1 when used.
+    LRESULT OnCopyData(const COPYDATASTRUCT& data);
+
 private:
+    void Pause(int milliseconds) const;
+
     std::unique_ptr<platform::IProgressView> m_View;
     HWND m_Window = nullptr;
 };

@@ -4,19 +4,23 @@
 #pragma once
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "lexmo/Lexmo.h"
 #include "quillio/NorvFile.h"
 
 class CNorvTrace {
 public:
-    // Opens (appends to) `directory` + "NorvTrace.log".
-    bool Open(const std::string& directory);
+    static constexpr const char* kFileName = "NorvTrace.log";
+
+    // Opens `path` for writing from scratch: each run overwrites the last trace.
+    bool Open(const std::string& path);
     void Close();
     bool IsOpen() const;
-    // One line; a line starting with "\n" gets an empty line before it.
-    // Dropped while the file is not open.
+    // The text and a line end; dropped while the file is not open.
     void WriteLine(const std::string& line);
+    // "context : SYNCERR_..." when open and `error` is not 0.
+    void WriteSyncError(const std::string& context, long error);
 
     // The process-wide writer.
     static CNorvTrace& Instance();
@@ -32,17 +36,20 @@ private:
 template <typename... A>
 void NorvLog(std::string_view format, const A&... args)
 {
-    CNorvTrace::Instance().WriteLine(KESA_FormatText(format, args...));
+    if constexpr (sizeof...(A) == 0)
+        CNorvTrace::Instance().WriteLine(std::string(format));
+    else
+        CNorvTrace::Instance().WriteLine(KESA_FormatText(format, args...));
 }
 
-// Name of a Sync Manager error ("SYNCERR_NOT_FOUND"), or empty when unknown.
+// Name of a Sync Manager error ("SYNCERR_NOT_FOUND"), or
+// "?????? Unknown error number : <n>" for any other value.
 std::string SyncErrorName(long error);
 
-// Writes `message` and `context` to the trace (with the Sync Manager error's
-// name when `syncError` is not 0) and, when `toHotSyncLog`, the message alone
-// to the HotSync log with `activity`.
-void ReportError(bool toHotSyncLog, long syncError, int activity, const std::string& context,
-                 const std::string& message);
+// Writes `message` to the trace, then the Sync Manager error's name with
+// `context` (`syncError` not 0) or `context` alone; when `toHotSyncLog`, adds
+// the message alone to the HotSync log with `activity`.
+void ReportError(bool toHotSyncLog, long syncError, int activity, std::string context, std::string message);
 
-// Masks a password for the trace: never written in clear.
+// What the trace shows of a password: never the password itself.
 std::string MaskPassword(const std::string& password);

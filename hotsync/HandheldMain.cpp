@@ -2,6 +2,7 @@
 // of a handheld directory.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -12,6 +13,8 @@
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "quillio/PdbFile.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -30,7 +33,10 @@ int LockFor(const CHandheldStore& store, CHandheldLock& lock)
 {
     if (!store.Exists()) return Fail(kExitUsage, "no handheld at " + store.Dir() + " (see: handheld init)");
     switch (lock.Acquire(store.Dir())) {
-    case CHandheldLock::Result::Locked: return 0;
+    case CHandheldLock::Result::Locked:
+        // Nobody else writes here now: any temporary is a killed write's.
+        store.RemoveStaleTemporaries();
+        return 0;
     case CHandheldLock::Result::NotADirectory: return Fail(kExitUsage, "no handheld at " + store.Dir());
     case CHandheldLock::Result::Busy:
         return Fail(kExitBusy, "the handheld " + store.Dir() + " is being synchronized by another run");
@@ -121,6 +127,9 @@ int CmdExport(const std::string& dir, const std::string& name, const std::string
     std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in && !in.eof()) return Fail(kExitFailed, "cannot read " + entry->path);
     std::string error;
+    const fs::path target(file);
+    const std::string targetDir = target.has_parent_path() ? target.parent_path().string() : ".";
+    CHandheldStore::RemoveTemporaries(targetDir, target.filename().string(), CHandheldStore::kStaleSeconds);
     if (!CHandheldStore::WriteFileAtomically(file, bytes, &error)) return Fail(kExitFailed, error);
     std::printf("Exported %s to %s\n", name.c_str(), file.c_str());
     return 0;

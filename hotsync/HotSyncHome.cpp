@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <random>
+#include <thread>
 
+#include "hotsync/UserEntry.h"
 #include "palmkit/HandheldStore.h"
 #include "winreg/WinReg.h"
 
@@ -26,15 +29,16 @@ CHotSyncHome::CHotSyncHome(std::string dir) : m_Dir(std::move(dir))
     while (m_Dir.size() > 1 && m_Dir.back() == '/') m_Dir.pop_back();
 }
 
-bool CHotSyncHome::LoadUsers(std::vector<CUsersFile::User>& users, std::string* error) const
+bool CHotSyncHome::LoadUsers(std::vector<CUsersFile::User>& users, std::string* error, Skipped* skipped) const
 {
-    return CUsersFile::Read(UsersPath(), users, error);
+    return CUsersFile::Read(UsersPath(), users, error, skipped);
 }
 
-std::optional<CUsersFile::User> CHotSyncHome::FindUser(const std::string& name, std::string* error) const
+std::optional<CUsersFile::User> CHotSyncHome::FindUser(const std::string& name, std::string* error,
+                                                       Skipped* skipped) const
 {
     std::vector<CUsersFile::User> users;
-    if (!LoadUsers(users, error)) return std::nullopt;
+    if (!LoadUsers(users, error, skipped)) return std::nullopt;
     for (auto& u : users) {
         if (::strcasecmp(u.name.c_str(), name.c_str()) == 0) return u;
     }
@@ -42,15 +46,18 @@ std::optional<CUsersFile::User> CHotSyncHome::FindUser(const std::string& name, 
 }
 
 bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption, CUsersFile::User& added,
-                           std::string* error) const
+                           std::string* error, Skipped* skipped) const
 {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
         return false;
     };
-    if (std::string why = CUsersFile::CheckText(name, "the user name"); !why.empty()) return fail(why);
+    if (std::string why = usersdat::CheckUserName(name); !why.empty()) return fail(why);
+    CHandheldLock lock;
+    if (!LockHome(lock, error)) return false;
+    CHandheldStore::RemoveTemporaries(m_Dir, "users.dat", 0);
     std::vector<CUsersFile::User> users;
-    if (!LoadUsers(users, error)) return false;
+    if (!LoadUsers(users, error, skipped)) return false;
     if (users.size() >= CUsersFile::kMaxUsers) return fail("users.dat holds the most users it can");
     for (const auto& u : users) {
         if (::strcasecmp(u.name.c_str(), name.c_str()) == 0) return fail("the user \"" + u.name + "\" exists");
@@ -71,9 +78,7 @@ bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption
         const std::string base = dir;
         for (int n = 2; taken(dir) && n < 1000; ++n) dir = base + std::to_string(n);
     } else {
-        if (std::string why = CUsersFile::CheckText(dir, "the directory name"); !why.empty()) return fail(why);
-        if (dir.find('/') != std::string::npos || dir == "." || dir == "..")
-            return fail("the directory name \"" + dir + "\" is not a plain name");
+        if (std::string why = usersdat::CheckUserDir(dir); !why.empty()) return fail(why);
         if (taken(dir)) return fail("the directory \"" + dir + "\" belongs to another user");
     }
     CUsersFile::User user;
@@ -90,6 +95,22 @@ bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption
     if (!CUsersFile::Write(UsersPath(), users, error)) return false;
     added = user;
     return true;
+}
+
+bool CHotSyncHome::LockHome(CHandheldLock& lock, std::string* error) const
+{
+    // Writes of the home take milliseconds: two seconds is plenty.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        switch (lock.Acquire(m_Dir)) {
+        case CHandheldLock::Result::Locked: return true;
+        case CHandheldLock::Result::NotADirectory:
+            if (error) *error = "no HotSync home at " + m_Dir;
+            return false;
+        case CHandheldLock::Result::Busy: std::this_thread::sleep_for(std::chrono::milliseconds(20)); break;
+        }
+    }
+    if (error) *error = "the HotSync home " + m_Dir + " stays busy with another change";
+    return false;
 }
 
 bool CHotSyncHome::WriteRegistry(std::string* error) const
@@ -143,6 +164,9 @@ bool CHotSyncHome::SaveSyncSettings(const CUsersFile::User& user, const SyncSett
 {
     std::string text = "permanent=" + std::to_string(s.permanent) + "\n";
     if (s.temporary) text += "temporary=" + std::to_string(*s.temporary) + "\n";
+    CHandheldLock lock;
+    if (!LockHome(lock, nullptr)) return false;
+    CHandheldStore::RemoveTemporaries(UserDir(user), "HotSync.ini", 0);
     return CHandheldStore::WriteFileAtomically(UserDir(user) + "/HotSync.ini",
                                                std::vector<BYTE>(text.begin(), text.end()));
 }

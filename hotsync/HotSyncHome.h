@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "hotsync/UsersFile.h"
+#include "palmkit/HandheldLock.h"
 
 class CHotSyncHome {
 public:
@@ -17,11 +18,17 @@ public:
     std::string UsersPath() const { return m_Dir + "/users.dat"; }
     std::string UserDir(const CUsersFile::User& user) const { return m_Dir + "/" + user.dir; }
 
-    bool LoadUsers(std::vector<CUsersFile::User>& users, std::string* error) const;
+    // `skipped`: why each unusable entry of users.dat was left out.
+    using Skipped = std::vector<std::string>;
+    bool LoadUsers(std::vector<CUsersFile::User>& users, std::string* error, Skipped* skipped = nullptr) const;
     // By name, without regard to case.
-    std::optional<CUsersFile::User> FindUser(const std::string& name, std::string* error) const;
+    std::optional<CUsersFile::User> FindUser(const std::string& name, std::string* error,
+                                             Skipped* skipped = nullptr) const;
     // Adds a user and creates its directory; `dir` empty derives one from the name.
-    bool AddUser(const std::string& name, const std::string& dir, CUsersFile::User& added, std::string* error) const;
+    // Unusable entries are not written back. Holds the home's lock, and so
+    // removes what an interrupted write of users.dat left.
+    bool AddUser(const std::string& name, const std::string& dir, CUsersFile::User& added, std::string* error,
+                 Skipped* skipped = nullptr) const;
 
     // HKCU\Software\U.S. Robotics\Pilot Desktop\Core: HotSyncPath and Path.
     bool WriteRegistry(std::string* error) const;
@@ -32,8 +39,12 @@ public:
         std::optional<int> temporary;
     };
     SyncSettings LoadSyncSettings(const CUsersFile::User& user) const;
+    // Under the home's lock, like every write of the home's files.
     bool SaveSyncSettings(const CUsersFile::User& user, const SyncSettings& settings) const;
 
 private:
+    // Waits a little for another writer of the home; false when it stays busy.
+    bool LockHome(CHandheldLock& lock, std::string* error) const;
+
     std::string m_Dir;
 };

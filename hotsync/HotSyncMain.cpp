@@ -81,6 +81,8 @@ void InstallQueue(const std::string& userDir, const CHandheldStore& store)
     const std::string queue = palmkit::InstallDir(userDir);
     std::error_code ec;
     if (!fs::is_directory(queue, ec)) return;
+    // Another run of this user may be queueing now: only what is old is stale.
+    CHandheldStore::RemoveTemporaries(queue, "", CHandheldStore::kStaleSeconds);
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(queue, ec)) {
         const std::string name = e.path().filename().string();
@@ -110,6 +112,12 @@ struct Options {
     std::string home;
 };
 
+void WarnSkipped(const CHotSyncHome& home, const CHotSyncHome::Skipped& skipped)
+{
+    for (const std::string& why : skipped)
+        std::fprintf(stderr, "hotsync: warning: %s: skipped %s\n", home.UsersPath().c_str(), why.c_str());
+}
+
 int CmdUserAdd(const Options& o, const std::string& name, const std::string& dir)
 {
     CHotSyncHome home(CHotSyncHome::Resolve(o.home));
@@ -118,7 +126,10 @@ int CmdUserAdd(const Options& o, const std::string& name, const std::string& dir
     if (ec) return Fail(kExitUsage, "cannot create the HotSync home " + home.Dir() + ": " + ec.message());
     CUsersFile::User user;
     std::string error;
-    if (!home.AddUser(name, dir, user, &error)) return Fail(kExitUsage, "cannot add the user: " + error);
+    CHotSyncHome::Skipped skipped;
+    const bool added = home.AddUser(name, dir, user, &error, &skipped);
+    WarnSkipped(home, skipped);
+    if (!added) return Fail(kExitUsage, "cannot add the user: " + error);
     if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
     std::printf("Added HotSync user \"%s\" (directory %s)\n", user.name.c_str(), home.UserDir(user).c_str());
     return 0;
@@ -129,7 +140,9 @@ int CmdUserList(const Options& o)
     CHotSyncHome home(CHotSyncHome::Resolve(o.home));
     std::vector<CUsersFile::User> users;
     std::string error;
-    if (!home.LoadUsers(users, &error)) return Fail(kExitUsage, error);
+    CHotSyncHome::Skipped skipped;
+    if (!home.LoadUsers(users, &error, &skipped)) return Fail(kExitUsage, error);
+    WarnSkipped(home, skipped);
     if (users.empty()) {
         std::printf("No HotSync users in %s\n", home.Dir().c_str());
         return 0;
@@ -147,7 +160,9 @@ int CmdSync(const Options& o, const SyncArgs& a)
 {
     CHotSyncHome home(CHotSyncHome::Resolve(o.home));
     std::string error;
-    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error);
+    CHotSyncHome::Skipped skipped;
+    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
+    WarnSkipped(home, skipped);
     if (!error.empty()) return Fail(kExitUsage, error);
     if (!user) return Fail(kExitUsage, "no HotSync user named \"" + a.user + "\" in " + home.Dir() +
                                            " (add one with: hotsync user add NAME)");
@@ -241,7 +256,9 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
 {
     CHotSyncHome home(CHotSyncHome::Resolve(o.home));
     std::string error;
-    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error);
+    CHotSyncHome::Skipped skipped;
+    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
+    WarnSkipped(home, skipped);
     if (!user) return Fail(kExitUsage, error.empty() ? "no HotSync user named \"" + a.user + "\"" : error);
     const std::string conduitPath = a.conduit.empty() ? CConduitLibrary::DefaultPath() : a.conduit;
     CConduitLibrary lib;
@@ -292,7 +309,9 @@ int CmdInfo(const Options& o, const std::string& conduit)
     std::printf("HotSync home: %s\n", home.Dir().c_str());
     std::vector<CUsersFile::User> users;
     std::string error;
-    home.LoadUsers(users, &error);
+    CHotSyncHome::Skipped skipped;
+    home.LoadUsers(users, &error, &skipped);
+    WarnSkipped(home, skipped);
     std::printf("Users: %zu\n", users.size());
     const std::string path = conduit.empty() ? CConduitLibrary::DefaultPath() : conduit;
     CConduitLibrary lib;

@@ -10,6 +10,8 @@
 
 namespace {
 
+// Written by the SIGINT handler: lock-free atomics are safe to touch there.
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<unsigned>::is_always_lock_free);
 std::atomic<int> g_interrupts{0};
 // Bumped whenever something else writes to the terminal: a view then starts a
 // new block instead of erasing those lines.
@@ -40,6 +42,15 @@ const char* IconWord(platform::MsgIcon icon)
     return "Message";
 }
 
+// A button's text without its keyboard-accelerator mark ("&Abandon").
+std::string StripAmpersand(std::string s)
+{
+    std::string out;
+    for (char c : s)
+        if (c != '&') out += c;
+    return out;
+}
+
 class TerminalProgressView;
 std::mutex g_viewsMutex;
 std::set<TerminalProgressView*> g_views;
@@ -61,7 +72,7 @@ public:
     }
 
     void SetTitle(const std::string& t) override { Set(m_Title, t, "title"); }
-    void SetCancelText(const std::string& t) override { Set(m_CancelText, t, nullptr); }
+    void SetCancelText(const std::string& t) override { Set(m_CancelText, StripAmpersand(t), nullptr); }
     void SetStatus1(const std::string& t) override { Set(m_Status1, t, ""); }
     void SetStatus2(const std::string& t) override { Set(m_Status2, t, ""); }
     void SetRange1(long low, long high) override { Bar(m_Bar1, low, high); }
@@ -207,14 +218,6 @@ private:
     unsigned m_Spin = 0;
     unsigned m_Epoch = 0;
 };
-
-std::string StripAmpersand(std::string s)
-{
-    std::string out;
-    for (char c : s)
-        if (c != '&') out += c;
-    return out;
-}
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <filesystem>
 
+#include "hotsync/UserEntry.h"
 #include "palmkit/HandheldStore.h"
 
 namespace {
@@ -14,16 +15,6 @@ constexpr BYTE kSeparator2 = 0x80;
 
 } // namespace
 
-std::string CUsersFile::CheckText(const std::string& text, const char* what)
-{
-    if (text.empty()) return std::string(what) + " is empty";
-    if (text.size() > kMaxText)
-        return std::string(what) + " \"" + text + "\" is longer than " + std::to_string(kMaxText) + " bytes";
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) return std::string(what) + " holds a control character";
-    }
-    return {};
-}
 
 std::vector<BYTE> CUsersFile::Encode(const std::vector<User>& users)
 {
@@ -89,7 +80,8 @@ std::vector<CUsersFile::User> CUsersFile::Decode(const std::vector<BYTE>& bytes)
     return users;
 }
 
-bool CUsersFile::Read(const std::string& path, std::vector<User>& users, std::string* error)
+bool CUsersFile::Read(const std::string& path, std::vector<User>& users, std::string* error,
+                      std::vector<std::string>* skipped)
 {
     users.clear();
     std::error_code ec;
@@ -100,7 +92,17 @@ bool CUsersFile::Read(const std::string& path, std::vector<User>& users, std::st
         if (error) *error = "cannot read " + path;
         return false;
     }
-    users = Decode(bytes);
+    std::size_t n = 0;
+    for (User& u : Decode(bytes)) {
+        ++n;
+        // The directory becomes a path and the name is printed: a tampered
+        // entry is never used.
+        if (std::string why = usersdat::CheckUserEntry(u.name, u.dir); !why.empty()) {
+            if (skipped) skipped->push_back("entry " + std::to_string(n) + ": " + why);
+            continue;
+        }
+        users.push_back(std::move(u));
+    }
     return true;
 }
 
@@ -111,9 +113,7 @@ bool CUsersFile::Write(const std::string& path, const std::vector<User>& users, 
         return false;
     }
     for (const User& u : users) {
-        std::string why = CheckText(u.name, "the user name");
-        if (why.empty()) why = CheckText(u.dir, "the directory name");
-        if (!why.empty()) {
+        if (std::string why = usersdat::CheckUserEntry(u.name, u.dir); !why.empty()) {
             if (error) *error = why;
             return false;
         }

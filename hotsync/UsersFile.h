@@ -19,12 +19,14 @@ public:
     static constexpr std::size_t kMaxUsers = 255;
     static constexpr std::size_t kFirstRecord = 13;
 
-    // A missing file reads as no users; false when it is unreadable.
-    static bool Read(const std::string& path, std::vector<User>& users, std::string* error = nullptr);
+    // A missing file reads as no users; false when it is unreadable. Entries
+    // that break the rules of UserEntry.h are left out, each with its reason
+    // in `skipped` when given.
+    static bool Read(const std::string& path, std::vector<User>& users, std::string* error = nullptr,
+                     std::vector<std::string>* skipped = nullptr);
     // Replaces the file whole; refuses names the reader cannot hold.
     static bool Write(const std::string& path, const std::vector<User>& users, std::string* error = nullptr);
     static std::vector<BYTE> Encode(const std::vector<User>& users);
+    // Every entry as stored, fields cut to 31 bytes, unchecked.
     static std::vector<User> Decode(const std::vector<BYTE>& bytes);
-    // Empty when acceptable, else why not.
-    static std::string CheckText(const std::string& text, const char* what);
 };

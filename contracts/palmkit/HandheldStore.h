@@ -50,15 +50,23 @@ public:
     bool Save(const CPdbFile& file, std::string* error = nullptr) const;
     // False when absent or the file cannot be removed.
     bool Remove(const std::string& name) const;
-    // Removes temporary files left by an interrupted write.
+    // Removes every temporary file left by an interrupted write; for a holder
+    // of the directory's lock.
     void RemoveStaleTemporaries() const;
 
     std::string PathFor(const std::string& name, bool resource) const;
     static std::string EscapeName(const std::string& name);
     static std::string UnescapeName(const std::string& fileStem);
-    // Writes bytes to `path` through a temporary file in the same directory.
+    // Writes bytes to `path` through a temporary file `.<name>.tmp.XXXXXX`
+    // in the same directory.
     static bool WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
                                     std::string* error = nullptr);
+    // Removes the temporary files of WriteFileAtomically in `dir` that were
+    // last changed at least `minAgeSeconds` ago: those of the file `name`, or
+    // of any file when `name` is empty. Returns how many it removed.
+    static std::size_t RemoveTemporaries(const std::string& dir, const std::string& name, long minAgeSeconds);
+    // A temporary older than this belongs to a write that no longer runs.
+    static constexpr long kStaleSeconds = 3600;
 
 private:
     std::string m_Dir;

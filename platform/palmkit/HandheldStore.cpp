@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <string_view>
 #include <filesystem>
 #include <fstream>
 
@@ -325,13 +327,35 @@ bool CHandheldStore::Remove(const std::string& name) const
 
 void CHandheldStore::RemoveStaleTemporaries() const
 {
-    DIR* d = ::opendir(m_Dir.c_str());
-    if (d == nullptr) return;
+    RemoveTemporaries(m_Dir, "", 0);
+}
+
+std::size_t CHandheldStore::RemoveTemporaries(const std::string& dir, const std::string& name, long minAgeSeconds)
+{
+    static constexpr std::string_view kTag = ".tmp.";
+    static constexpr std::size_t kRandom = 6; // mkstemp's XXXXXX
+    auto isTemporary = [&](const std::string& n) {
+        if (n.size() < 1 + kTag.size() + kRandom || n[0] != '.') return false;
+        const std::size_t tag = n.size() - kRandom - kTag.size();
+        if (n.compare(tag, kTag.size(), kTag) != 0) return false;
+        if (name.empty()) return tag > 1;
+        return tag == 1 + name.size() && n.compare(1, name.size(), name) == 0;
+    };
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return 0;
     std::vector<std::string> stale;
     while (dirent* de = ::readdir(d)) {
         std::string n = de->d_name;
-        if (n.size() > 1 && n[0] == '.' && n.find(".tmp.") != std::string::npos) stale.push_back(n);
+        if (isTemporary(n)) stale.push_back(dir + "/" + n);
     }
     ::closedir(d);
-    for (const std::string& n : stale) ::unlink((m_Dir + "/" + n).c_str());
+    const std::time_t now = std::time(nullptr);
+    std::size_t removed = 0;
+    for (const std::string& path : stale) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (minAgeSeconds > 0 && now - st.st_mtime < minAgeSeconds) continue;
+        if (::unlink(path.c_str()) == 0) ++removed;
+    }
+    return removed;
 }

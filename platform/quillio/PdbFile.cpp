@@ -135,32 +135,48 @@ bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
         entries.push_back(en);
     }
 
-    // Every block ends where the next thing in the file starts, whatever the
-    // order of the entries; blocks outside the file read as empty.
-    std::vector<DWORD> bounds;
-    bounds.reserve(entries.size() + 3);
-    for (const Entry& en : entries) bounds.push_back(en.offset);
-    if (m_AppInfoOffset) bounds.push_back(m_AppInfoOffset);
-    if (m_SortInfoOffset) bounds.push_back(m_SortInfoOffset);
-    std::sort(bounds.begin(), bounds.end());
-    auto block = [&](DWORD start) -> std::pair<std::size_t, std::size_t> {
-        if (start < tableEnd || start >= size) return {0, 0};
-        auto it = std::upper_bound(bounds.begin(), bounds.end(), start);
-        std::size_t end = (it == bounds.end()) ? size : std::min<std::size_t>(*it, size);
-        return {start, end - start};
+    // A block runs up to the start of the next block in file order, whatever
+    // the order of the entries. Blocks that start at the same offset keep
+    // their standard order (AppInfo, SortInfo, records in table order): all
+    // but the last of them are empty, so a zero-length record never takes
+    // its neighbour's bytes. Blocks outside the file read as empty.
+    struct Block {
+        DWORD offset;
+        std::size_t order; // 0 AppInfo, 1 SortInfo, 2 + i record i
+        std::size_t start = 0, len = 0;
     };
+    std::vector<Block> blocks;
+    blocks.reserve(entries.size() + 2);
+    if (m_AppInfoOffset) blocks.push_back({m_AppInfoOffset, 0});
+    if (m_SortInfoOffset) blocks.push_back({m_SortInfoOffset, 1});
+    for (std::size_t i = 0; i < entries.size(); ++i) blocks.push_back({entries[i].offset, 2 + i});
+    std::vector<std::size_t> byOffset(blocks.size());
+    for (std::size_t i = 0; i < byOffset.size(); ++i) byOffset[i] = i;
+    std::sort(byOffset.begin(), byOffset.end(), [&](std::size_t a, std::size_t b) {
+        return blocks[a].offset != blocks[b].offset ? blocks[a].offset < blocks[b].offset
+                                                    : blocks[a].order < blocks[b].order;
+    });
+    for (std::size_t k = 0; k < byOffset.size(); ++k) {
+        Block& b = blocks[byOffset[k]];
+        if (b.offset < tableEnd || b.offset >= size) continue;
+        const std::size_t end =
+            k + 1 < byOffset.size() ? std::min<std::size_t>(blocks[byOffset[k + 1]].offset, size) : size;
+        b.start = b.offset;
+        b.len = end - b.start;
+    }
 
+    std::size_t next = 0;
     if (m_AppInfoOffset) {
-        auto [start, len] = block(m_AppInfoOffset);
-        m_AppInfo.assign(data + start, data + start + len);
+        const Block& b = blocks[next++];
+        m_AppInfo.assign(data + b.start, data + b.start + b.len);
     }
     if (m_SortInfoOffset) {
-        auto [start, len] = block(m_SortInfoOffset);
-        m_SortInfo.assign(data + start, data + start + len);
+        const Block& b = blocks[next++];
+        m_SortInfo.assign(data + b.start, data + b.start + b.len);
     }
     for (const Entry& en : entries) {
-        auto [start, len] = block(en.offset);
-        auto rec = std::make_unique<CPdbRecord>(data + start, long(len));
+        const Block& b = blocks[next++];
+        auto rec = std::make_unique<CPdbRecord>(data + b.start, long(b.len));
         rec->m_UniqueId = en.uid;
         rec->m_ResType = en.resType;
         rec->m_ResId = en.resId;

@@ -13,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include "CatalogCompiler.h"
+#include "palmkit/HandheldStore.h"
 #include "records/OleDateTime.h"
 
 namespace {
@@ -29,10 +30,15 @@ unsigned long NowSince1904()
 }
 
 // Writes to a temporary file beside the target, then renames it over the
-// target, so that a reader never sees half a database.
+// target, so that a reader never sees half a database. A temporary that a
+// killed run left there long ago goes first.
 bool WriteAtomically(const std::string& path, const std::vector<BYTE>& bytes, std::string& error)
 {
-    std::string tmp = path + ".XXXXXX";
+    const std::filesystem::path target(path);
+    const std::string dir = target.has_parent_path() ? target.parent_path().string() : ".";
+    const std::string base = target.filename().string();
+    CHandheldStore::RemoveTemporaries(dir, base, CHandheldStore::kStaleSeconds);
+    std::string tmp = dir + "/." + base + ".tmp.XXXXXX";
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back('\0');
     const int fd = mkstemp(name.data());
@@ -93,7 +99,9 @@ int main(int argc, char** argv)
         for (const std::string& error : compiler.Errors()) std::cerr << "catalogc: " << input << ": " << error << "\n";
         return 1;
     }
-    if (output.empty()) output = pdb->m_Name + ".pdb";
+    // A database name is not a path: escaped as the handheld names its files,
+    // it always names a file in the current folder.
+    if (output.empty()) output = CHandheldStore::EscapeName(pdb->m_Name) + ".pdb";
     std::string error;
     if (!WriteAtomically(output, pdb->ToBytes(), error)) {
         std::cerr << "catalogc: " << error << "\n";

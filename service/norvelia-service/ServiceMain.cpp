@@ -23,6 +23,7 @@
 #include "QueryHandler.h"
 #include "ServiceContent.h"
 #include "StateStore.h"
+#include "WorkerPool.h"
 
 namespace fs = std::filesystem;
 
@@ -170,7 +171,11 @@ int main(int argc, char** argv)
     httplib::Server server;
     server.set_tcp_nodelay(true);
     server.set_payload_max_length(size_t(64) << 20);
+    // A worker per connection, and little patience with a connection that
+    // sends nothing: idle clients must not hold the service.
+    server.new_task_queue = [] { return new CWorkerPool(); };
     server.set_keep_alive_timeout(2);
+    server.set_read_timeout(2, 0);
 
     // --basic-auth, --fail and --delay apply to every request.
     server.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response& res) {

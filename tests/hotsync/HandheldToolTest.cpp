@@ -132,6 +132,29 @@ TEST_F(HandheldToolTest, RefusesBadFilesAndALockedHandheld)
     EXPECT_EQ(Handheld("list " + m_Dir).code, 0);
 }
 
+TEST_F(HandheldToolTest, AChangeRemovesWhatAKilledOneLeft)
+{
+    ASSERT_EQ(Handheld("init " + m_Dir).code, 0);
+    // A killed import's temporary, one of handheld.json, and files that only look alike.
+    const struct {
+        std::string name;
+        bool kept;
+    } files[] = {
+        {".C7abc.pdb.tmp.a1B2c3", false},
+        {".handheld.json.tmp.Zz9Yy8", false},
+        {".notes.tmp", true},
+        {"C7abc.pdb.tmp.a1B2c3", true},
+    };
+    for (const auto& f : files) std::ofstream(m_Dir + "/" + f.name) << std::string(4096, 'x');
+    // Listing takes no lock and removes nothing: a run may be writing.
+    ASSERT_EQ(Handheld("list " + m_Dir).code, 0);
+    for (const auto& f : files) EXPECT_TRUE(fs::exists(m_Dir + "/" + f.name)) << f.name;
+
+    RunResult r = Handheld("import " + m_Dir + " " + m_Files[0]);
+    ASSERT_EQ(r.code, 0) << r.output;
+    for (const auto& f : files) EXPECT_EQ(fs::exists(m_Dir + "/" + f.name), f.kept) << f.name;
+}
+
 TEST_F(HandheldToolTest, HelpOnEveryCommand)
 {
     for (const char* cmd : {"", "init ", "list ", "dump ", "import ", "export ", "remove "}) {

@@ -179,6 +179,47 @@ TEST_F(HotSyncRunTest, RegistryHoldsFullPathsForARelativeHome)
     winreg::SetStorePath("");
 }
 
+TEST_F(HotSyncRunTest, TamperedUsersFileIsNeverUsedAsAPath)
+{
+    // One level up stays inside this test's folder.
+    fs::create_directories(m_Home);
+    const auto bytes = CUsersFile::Encode({{"Alice", "../escape", 1}, {"Eve\x1b[2J", "Eve", 2}, {"Bob", "Bob", 3}});
+    std::ofstream(m_Home + "/users.dat", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const std::string warning = "hotsync: warning: " + m_Home + "/users.dat: skipped ";
+
+    RunResult r = Run(Sync());
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.output.find(warning + "entry 1: the directory name \"../escape\" is not a plain folder name\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("no HotSync user named \"alice\""), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(m_Root + "/escape"));
+
+    r = Run("user list");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(warning + "entry 2: the user name \"Eve\\x1B[2J\" holds a control character\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("Bob "), std::string::npos) << r.output;
+}
+
+TEST_F(HotSyncRunTest, UserAddRemovesWhatAKilledWriteOfUsersDatLeft)
+{
+    fs::create_directories(m_Home);
+    const std::string stale = m_Home + "/.users.dat.tmp.Ab12Cd";
+    const std::string other = m_Home + "/.HotSync.log.tmp.Ab12Cd";
+    std::ofstream(stale) << "half a users.dat";
+    std::ofstream(other) << "not ours";
+    ASSERT_EQ(Run("user list").code, 0);
+    EXPECT_TRUE(fs::exists(stale)); // reading takes no lock
+    RunResult r = Run("user add Alice");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(other));
+}
+
 TEST_F(HotSyncRunTest, ClearFailures)
 {
     RunResult r = Run(Sync());

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/UserEntry.h"
 #include "hotsync/UsersFile.h"
 
 namespace {
@@ -109,6 +110,51 @@ TEST(UsersFileTest, RefusesWhatTheReaderCannotHoldAndSurvivesDamage)
     std::vector<CUsersFile::User> none;
     EXPECT_TRUE(CUsersFile::Read(file.Path() + ".absent", none));
     EXPECT_TRUE(none.empty());
+}
+
+TEST(UsersFileTest, EntryRulesAreTheSameForWritingAndReading)
+{
+    struct Case {
+        std::string name, dir;
+        std::string why; // empty: usable
+    } cases[] = {
+        {"Alice", "Alice", ""},
+        {"B\xe9r\xe9nice", "b.e-r_1", ""},
+        {"Bob", "..", "the directory name \"..\" is not a plain folder name"},
+        {"Bob", ".", "the directory name \".\" is not a plain folder name"},
+        {"Bob", "../../escape", "the directory name \"../../escape\" is not a plain folder name"},
+        {"Bob", "/etc", "the directory name \"/etc\" is not a plain folder name"},
+        {"Bob", "a\\b", "the directory name \"a\\x5Cb\" is not a plain folder name"},
+        {"Bob", "", "the directory name is empty"},
+        {"Bob", "d\x1b[2J", "the directory name \"d\\x1B[2J\" holds a control character"},
+        {"\x1b]0;owned\x07", "Bob", "the user name \"\\x1B]0;owned\\x07\" holds a control character"},
+        {"del\x7f", "Bob", "the user name \"del\\x7F\" holds a control character"},
+        {"", "Bob", "the user name is empty"},
+        {std::string(32, 'n'), "Bob", "the user name \"" + std::string(32, 'n') + "\" is longer than 31 bytes"},
+    };
+    TempFile file;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name + " / " + c.dir);
+        EXPECT_EQ(usersdat::CheckUserEntry(c.name, c.dir), c.why);
+        EXPECT_EQ(CUsersFile::Write(file.Path(), {{c.name, c.dir, 7}}), c.why.empty());
+        // The same entry planted among good ones: read, it is skipped and reported.
+        const auto bytes = CUsersFile::Encode({{"First", "First", 1}, {c.name, c.dir, 2}, {"Last", "Last", 3}});
+        std::ofstream(file.Path(), std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::vector<CUsersFile::User> users;
+        std::vector<std::string> skipped;
+        ASSERT_TRUE(CUsersFile::Read(file.Path(), users, nullptr, &skipped));
+        const bool longName = c.name.size() > 31; // the reader cuts it to 31 bytes, which is fine
+        if (c.why.empty() || longName) {
+            EXPECT_EQ(users.size(), 3u);
+            EXPECT_TRUE(skipped.empty());
+        } else {
+            ASSERT_EQ(users.size(), 2u);
+            EXPECT_EQ(users[0].name, "First");
+            EXPECT_EQ(users[1].name, "Last");
+            EXPECT_EQ(skipped, std::vector<std::string>{"entry 2: " + c.why});
+        }
+    }
 }
 
 TEST(HotSyncLogFileTest, OneEntryALineWithEscapes)

@@ -479,3 +479,30 @@ TEST_F(SyncMgrTest, AProcessKilledWhileWritingLeavesThePreviousFileWhole)
 }
 
 } // namespace
+
+TEST_F(SyncMgrTest, EmptyRecordsWrittenAndClosedReadBackEmpty)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {"", "hello"},
+        {"first", "", "last"},
+        {"hello", ""},
+        {"", "", "x", ""},
+    };
+    for (std::size_t n = 0; n < cases.size(); ++n) {
+        SCOPED_TRACE(n);
+        CSyncCreateDb create{};
+        const std::string name = "Empties" + std::to_string(n);
+        std::strcpy(create.m_Name, name.c_str());
+        create.m_Creator = FourCC("KESA");
+        create.m_Type = FourCC("DATA");
+        ASSERT_EQ(SyncCreateDB(&create), SYNCERR_NONE);
+        for (const std::string& text : cases[n]) {
+            DWORD id = 0;
+            ASSERT_EQ(Write(create.m_FileHandle, id, 1, text), SYNCERR_NONE);
+        }
+        ASSERT_EQ(SyncCloseDB(create.m_FileHandle), SYNCERR_NONE);
+        const BYTE h = Open(name.c_str(), eDbRead);
+        EXPECT_EQ(Walk(h, 1), cases[n]);
+        ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+    }
+}

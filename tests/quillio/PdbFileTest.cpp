@@ -190,3 +190,72 @@ TEST(PdbFile, DamagedFilesReadWhatIsSoundAndNeverCrash)
         }
     }
 }
+
+TEST(PdbFile, EmptyRecordsKeepTheirPlaceAndTheirNeighboursBytes)
+{
+    // Each case: the records' contents, "" for an empty one.
+    const std::vector<std::vector<std::string>> cases = {
+        {"", "hello"},
+        {"first", "", "last"},
+        {"hello", ""},
+        {"", "", "x", "", ""},
+        {"", ""},
+        {""},
+    };
+    for (bool resource : {false, true}) {
+        for (bool appInfo : {false, true}) {
+            for (const auto& texts : cases) {
+                SCOPED_TRACE(::testing::Message() << "resource " << resource << ", AppInfo " << appInfo << ", "
+                                                  << texts.size() << " records starting \"" << texts[0] << "\"");
+                CPdbFile pdb("Empty records", "KESA", "DATA", resource ? 1 : 0, 1, 0, 0);
+                if (appInfo) pdb.m_AppInfo = {'A'};
+                for (std::size_t i = 0; i < texts.size(); ++i) {
+                    auto rec = std::make_unique<CPdbRecord>(reinterpret_cast<const BYTE*>(texts[i].data()),
+                                                            long(texts[i].size()));
+                    rec->m_UniqueId = DWORD(i + 1);
+                    rec->m_ResId = WORD(i);
+                    pdb.m_RecordSet.AddRecord(std::move(rec), 0);
+                }
+                const std::vector<BYTE> bytes = pdb.ToBytes();
+                CPdbFile back;
+                ASSERT_TRUE(back.ReadPdbBuffer(bytes.data(), bytes.size()));
+                EXPECT_EQ(back.m_AppInfo, pdb.m_AppInfo);
+                ASSERT_EQ(back.m_RecordSet.GetCount(), texts.size());
+                for (std::size_t i = 0; i < texts.size(); ++i) {
+                    const auto& d = back.m_RecordSet.GetRecord(i)->m_Data;
+                    EXPECT_EQ(std::string(d.begin(), d.end()), texts[i]) << "record " << i;
+                }
+                EXPECT_EQ(back.ToBytes(), bytes);
+            }
+        }
+    }
+}
+
+TEST(PdbFile, RandomRecordSetsWithEmptyRecordsRoundTrip)
+{
+    std::mt19937 rng(10);
+    for (int round = 0; round < 200; ++round) {
+        CPdbFile pdb("Random", "KESA", "DATA", 0, 1, 0, 0);
+        if (rng() % 2) pdb.m_AppInfo.assign(rng() % 3, 0xA5);
+        if (rng() % 2) pdb.m_SortInfo.assign(rng() % 3, 0x5A);
+        const std::size_t count = rng() % 12;
+        for (std::size_t i = 0; i < count; ++i) {
+            std::vector<BYTE> data(rng() % 3 == 0 ? 0 : rng() % 40);
+            for (auto& b : data) b = BYTE(rng());
+            auto rec = std::make_unique<CPdbRecord>(data.data(), long(data.size()));
+            rec->m_UniqueId = DWORD(i + 1);
+            pdb.m_RecordSet.AddRecord(std::move(rec), BYTE(rng() & 0xF0));
+        }
+        const std::vector<BYTE> bytes = pdb.ToBytes();
+        CPdbFile back;
+        ASSERT_TRUE(back.ReadPdbBuffer(bytes.data(), bytes.size()));
+        ASSERT_EQ(back.m_RecordSet.GetCount(), count) << "round " << round;
+        EXPECT_EQ(back.m_AppInfo, pdb.m_AppInfo) << "round " << round;
+        EXPECT_EQ(back.m_SortInfo, pdb.m_SortInfo) << "round " << round;
+        for (std::size_t i = 0; i < count; ++i) {
+            EXPECT_EQ(back.m_RecordSet.GetRecord(i)->m_Data, pdb.m_RecordSet.GetRecord(i)->m_Data)
+                << "round " << round << ", record " << i;
+            EXPECT_EQ(back.m_RecordSet.GetRecord(i)->m_Attrib, pdb.m_RecordSet.GetRecord(i)->m_Attrib);
+        }
+    }
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "RecordsTestUtil.h"
@@ -292,6 +293,63 @@ TEST(Catalogc, ReplacesAnExistingFileWhole)
     EXPECT_LT(fs::file_size(output), 1000u);
     for (const auto& entry : fs::directory_iterator(TestDir()))
         EXPECT_EQ(entry.path().string().find("replace.pdb."), std::string::npos) << entry.path();
+}
+
+} // namespace
+
+namespace {
+
+TEST(Catalogc, DefaultOutputNameStaysInTheCurrentFolder)
+{
+    const std::string work = TestDir() + "names/in/here";
+    fs::create_directories(work);
+    const struct {
+        std::string name, file;
+    } cases[] = {
+        {"../../escaped", "%2E.%2F..%2Fescaped.pdb"},
+        {"/abs", "%2Fabs.pdb"},
+        {".hidden", "%2Ehidden.pdb"},
+        {"100%", "100%25.pdb"},
+        {"Plain name", "Plain name.pdb"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string input =
+            WriteTempFile("named.json", R"({"kind": "user", "name": ")" + c.name + R"(", "user": {"userId": "u"}})");
+        const RunResult r = RunCommand("cd '" + work + "' && '" + kCatalogc + "' '" + input + "'");
+        ASSERT_EQ(r.code, 0) << r.output;
+        EXPECT_EQ(r.output, c.file + ": 1 records\n");
+        CPdbFile pdb;
+        ASSERT_TRUE(pdb.ReadPdbFile((work + "/" + c.file).c_str()));
+        EXPECT_EQ(pdb.m_Name, c.name);
+    }
+    EXPECT_FALSE(fs::exists(TestDir() + "names/escaped.pdb"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), fs::directory_iterator()), 5);
+}
+
+TEST(Catalogc, RemovesOnlyStaleTemporariesOfItsOutput)
+{
+    const std::string dir = TestDir() + "stale";
+    fs::create_directories(dir);
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
+    const struct {
+        std::string name;
+        bool old, kept;
+    } cases[] = {
+        {".out.pdb.tmp.AbC123", true, false},  // a killed run's
+        {".out.pdb.tmp.XyZ789", false, true},  // perhaps a run writing now
+        {".other.pdb.tmp.AbC123", true, true}, // another output's
+        {"out.pdb.tmp.AbC123", true, true},    // not a temporary name
+        {".out.pdb.tmp.AbC12", true, true},
+    };
+    for (const auto& c : cases) {
+        const std::string path = WriteTempFile("stale/" + c.name, "half a database");
+        if (c.old) fs::last_write_time(path, old);
+    }
+    const CatalogcRun run = Catalogc(kSamples + "user.json", dir + "/out.pdb");
+    ASSERT_EQ(run.status, 0) << run.errors;
+    for (const auto& c : cases) EXPECT_EQ(fs::exists(dir + "/" + c.name), c.kept) << c.name;
+    EXPECT_TRUE(fs::exists(dir + "/out.pdb"));
 }
 
 } // namespace

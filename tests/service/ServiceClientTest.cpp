@@ -1,7 +1,11 @@
 // The client against the real norvelia-service program: a whole run over the
 // sample content, then the test switches.
 #include <gmock/gmock.h>
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "common/TestRun.h"
 #include "client/Ferrylink.h"
@@ -180,4 +184,44 @@ TEST_F(ServiceClientTest, BadCommandLinesAndContentStopAtOnce)
     EXPECT_FALSE(badListen.Running());
     ServiceProcess badContent({}, m_Dir / "s.db", empty / "missing");
     EXPECT_FALSE(badContent.Running());
+}
+
+TEST_F(ServiceClientTest, IdleConnectionsDoNotHoldOtherClients)
+{
+    TempDir empty;
+    ServiceProcess service({}, m_Dir / "state.db", empty.Path());
+    ASSERT_TRUE(service.Running()) << service.Stderr();
+    // Connections that send half a request header and wait.
+    struct Idle {
+        std::vector<int> fds;
+        ~Idle()
+        {
+            for (int fd : fds) ::close(fd);
+        }
+    } idle;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(service.Port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string half = "GET /Tidepost/test.bin HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    for (int i = 0; i < 64; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        idle.fds.push_back(fd);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::send(fd, half.data(), half.size(), MSG_NOSIGNAL), ssize_t(half.size()));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // let the service take them all
+
+    // Answered within a second when idle; 3 s leaves room for a loaded machine,
+    // while eight stalled workers made it wait 5 s or more.
+    httplib::Client client("127.0.0.1", service.Port());
+    client.set_read_timeout(30, 0);
+    const auto start = std::chrono::steady_clock::now();
+    auto answer = client.Get("/Tidepost/test.bin");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200);
+    EXPECT_LT(elapsed, std::chrono::seconds(3))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms";
 }

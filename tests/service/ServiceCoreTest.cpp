@@ -1,12 +1,14 @@
 // The service's content folder and its answers, without HTTP.
 #include <gmock/gmock.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 
 #include "QueryHandler.h"
 #include "ServiceContent.h"
 #include "StateStore.h"
+#include "WorkerPool.h"
 #include "client/KesaRequest.h"
 #include "client/KesaResponse.h"
 #include "records/AppInfo.h"
@@ -263,4 +265,39 @@ TEST_F(ServiceCoreTest, GamesAreRecordedAndUnknownQueriesGetAMessage)
     EXPECT_THAT(Rows(db, "SELECT uid, channel, game, points, stamp FROM game_scores"),
                 ElementsAre("anne|G1|QUIZ-2001|17|3600"));
     EXPECT_THAT(Rows(db, "SELECT uid, channel, game, stamp FROM game_starts"), ElementsAre("anne|G1|QUIZ-2001|99"));
+}
+
+TEST(WorkerPool, StartsWorkersAsConnectionsComeUpToItsBound)
+{
+    // Each job stands for a connection held open until released.
+    for (std::size_t bound : {1u, 2u, 5u}) {
+        SCOPED_TRACE(bound);
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool release = false;
+        int running = 0, done = 0;
+        CWorkerPool pool(bound);
+        for (int i = 0; i < 6; ++i) {
+            pool.enqueue([&] {
+                std::unique_lock<std::mutex> lock(mutex);
+                ++running;
+                cv.notify_all();
+                cv.wait(lock, [&] { return release; });
+                ++done;
+            });
+        }
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(20), [&] { return running == int(bound); }));
+        }
+        EXPECT_EQ(pool.Threads(), bound);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            release = true;
+        }
+        cv.notify_all();
+        pool.shutdown(); // the queued jobs run before the workers end
+        EXPECT_EQ(done, 6);
+        EXPECT_EQ(pool.Threads(), 0u);
+    }
 }

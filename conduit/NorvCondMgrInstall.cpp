@@ -1,0 +1,171 @@
+// Installing database files received from the server on the handheld, and
+// starting the game of a game channel that was installed.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "conduit/NorvCondMgr.h"
+#include "conduit/NorvTrace.h"
+#include "conduit/OpenDatabase.h"
+#include "quillio/PdbFile.h"
+#include "quillio/PdbRecord.h"
+#include "records/ItemRefRecord.h"
+
+namespace {
+
+constexpr BYTE kItemRefCategory = 8;
+
+bool IsInstallableType(DWORD type)
+{
+    for (DWORD known : {kTypeCata, kTypeList, kTypeEmls, kTypeUser})
+        if (type == known) return true;
+    return false;
+}
+
+} // namespace
+
+bool CNorvCondMgr::InstallPdbFile(const std::string& path, int& channelType, DWORD& value)
+{
+    NorvLog("CNorvCondMgr::InstallPdbFile - Installing PDB file : %s", path);
+    CPdbFile file;
+    if (!file.ReadPdbFile(path.c_str())) {
+        NorvLog("CNorvCondMgr::InstallPdbFile - Echec du chargement de ce fichier en tant qu'objet CPdbFile");
+        return false;
+    }
+    if (!IsInstallableType(file.m_Type)) {
+        ReportError(true, 0, 22, "InstallPdbFile - invalid PDB TYPE", KESA_FormatMessage(2035));
+        return false;
+    }
+
+    CSyncCreateDb create{};
+    create.m_CardNo = 0;
+    create.m_Creator = kCreatorKesa;
+    create.m_DbFlags = file.m_Attributes;
+    create.m_Version = file.m_Version;
+    create.m_Type = file.m_Type;
+    std::strncpy(create.m_Name, file.m_Name.c_str(), sizeof create.m_Name - 1);
+    const std::string name = create.m_Name;
+    long rc = SyncCreateDB(&create);
+    if (rc != SYNCERR_NONE) {
+        ReportError(true, rc, 22, "InstallPdbFile - SyncCreateDB", KESA_FormatMessage(2035));
+        return false;
+    }
+    COpenDatabase db;
+    db.Adopt(create.m_FileHandle);
+
+    // A failure after the creation leaves no half-written database behind.
+    auto fail = [&](const std::string& context, long error) {
+        ReportError(true, error, 9, context, KESA_FormatMessage(2036));
+        db.Close();
+        SyncDeleteDb(name.c_str(), 0);
+        return false;
+    };
+
+    if (file.m_AppInfo.empty()) {
+        if (file.m_Type != kTypeUser) {
+            NorvLog("$$$$$$ ZERO LENGTH AppInfo block found");
+            return fail("InstallPdbFile - SyncWriteDBAppInfoBlock", 0);
+        }
+        channelType = 0;
+    } else {
+        NorvLog("CNorvCondMgr::InstallPdbFile - Writing %d bytes of AppInfo", int(file.m_AppInfo.size()));
+        rc = SyncWriteDBAppInfoBlock(db.Handle(), file.m_AppInfo.data(), DWORD(file.m_AppInfo.size()));
+        if (rc != SYNCERR_NONE) return fail("Inst allPdbFile - SyncWriteDBAppInfoBlock", rc);
+        channelType = GetChannelTypeFromAppInfo(file.m_AppInfo.data(), DWORD(file.m_AppInfo.size()));
+    }
+
+    NorvLog("CNorvCondMgr::InstallPdbFile - Entering Records Write loop");
+    for (const auto& record : file.m_RecordSet) {
+        if (record->Size() == 0) {
+            NorvLog("$$$$$$ ZERO LENGTH Record found. Record type %d.", int(record->m_Attrib));
+            continue;
+        }
+        NorvLog("CNorvCondMgr::InstallPdbFile - Writing %d bytes of data for type %d record", int(record->Size()),
+                int(record->m_Attrib));
+        rc = WriteRecord(db.Handle(), 0, short(record->m_Attrib & 0x0F), record->Data(), DWORD(record->Size()));
+        if (rc != SYNCERR_NONE) return fail("Inst allPdbFile - SyncWriteRec", rc);
+    }
+
+    CSyncOpenDbInfo info{};
+    info.m_Options = eOpenDbInfoCount;
+    info.m_DbHandle = db.Handle();
+    value = SyncReadOpenDbInfo(&info) == SYNCERR_NONE ? info.m_ModDate : 0;
+    // A created database reaches the handheld when it is closed.
+    rc = db.Close();
+    if (rc != SYNCERR_NONE) {
+        ReportError(true, rc, 9, "InstallPdbFile - SyncCloseDB", KESA_FormatMessage(2036));
+        SyncDeleteDb(name.c_str(), 0);
+        return false;
+    }
+    return true;
+}
+
+void CNorvCondMgr::InstallChannelPdbs(CChannelData* channel)
+{
+    try {
+        bool installed = false;
+        int type = 0;
+        DWORD catalogValue = 0;
+        DWORD listValue = 0;
+        if (channel->HasNewCatalog()) {
+            const std::string path = channel->GetNewCatalogPdbFilepath();
+            NorvLog("CNorvCondMgr::InstallChannelPdbs - Installing new catalog : %s", path);
+            if (InstallPdbFile(path, type, catalogValue))
+                installed = true;
+            else
+                ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs",
+                            KESA_FormatMessage(2032, path, channel->GetChannelId()));
+        }
+        if (channel->HasDefList()) {
+            const std::string path = channel->GetDefListPdbFilepath();
+            NorvLog("CNorvCondMgr::InstallChannelPdbs - Installing new list : %s", path);
+            if (InstallPdbFile(path, type, listValue))
+                installed = true;
+            else
+                ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs",
+                            KESA_FormatMessage(2033, path, channel->GetChannelId()));
+            if (installed && type == ChannelGame) {
+                const DWORD value = catalogValue != 0 ? catalogValue : listValue;
+                const std::string reference = GetGameReferenceFromPdbFile(path);
+                // The same signed form as the time stamp the game query sends.
+                m_Ferrylink.SRVQRY_StartGame(reference, KESA_FormatText("%d", std::int32_t(value)));
+            }
+        }
+        if (!installed)
+            NorvLog("CNorvCondMgr::InstallChannelPdbs - No PDB files to install for channel %s",
+                    channel->GetChannelId());
+    } catch (...) {
+        ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs / Game Channel", KESA_FormatMessage(2053));
+    }
+}
+
+std::string CNorvCondMgr::GetGameReferenceFromPdbFile(const std::string& path)
+{
+    NorvLog("CNorvCondMgr::GetGameReferenceFromPdbFile : %s", path);
+    CPdbFile file;
+    if (!file.ReadPdbFile(path.c_str())) {
+        NorvLog("CNorvCondMgr::GetGameReferenceFromPdbFile - Echec du chargement de ce fichier en tant qu'objet "
+                "CPdbFile");
+        return std::string();
+    }
+    for (const auto& record : file.m_RecordSet) {
+        if (record->Size() == 0 || record->m_Attrib != kItemRefCategory) continue;
+        const CItemRefRecord ref(record.get());
+        NorvLog("CNorvCondMgr::GetGameReferenceFromPdbFile. Found : %s", ref.GetReferenceStr());
+        return ref.GetReferenceStr();
+    }
+    return std::string();
+}
+
+void CNorvCondMgr::InstallUserPdb()
+{
+    const std::string path = m_Ferrylink.GetUserPdbFilepath();
+    if (path.empty()) {
+        NorvLog("CNorvCondMgr::InstallUserPdb called while m_Ferrylink.GetUserPdbFilepath is empty");
+        return;
+    }
+    int type = 0;
+    DWORD value = 0;
+    if (!InstallPdbFile(path, type, value))
+        ReportError(true, 0, 22, "CNorvCondMgr::InstallUserPdb", KESA_FormatMessage(2031));
+}

@@ -1,0 +1,399 @@
+// After the server processed a channel: the handheld's catalog, lists and
+// orders of that channel are brought in line with the answer; the user
+// context is merged with the one the server sent.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "conduit/NorvCondMgr.h"
+#include "conduit/NorvTrace.h"
+#include "conduit/OpenDatabase.h"
+#include "quillio/PdbFile.h"
+#include "quillio/PdbRecord.h"
+#include "records/AddressRecord.h"
+#include "records/AddressRecords.h"
+#include "records/ItemRecord.h"
+#include "records/ItemRecords.h"
+#include "records/ItemRefRecord.h"
+#include "records/OrderInfo.h"
+#include "records/PdbPackedRecord.h"
+
+namespace {
+
+constexpr BYTE kUpdateMode = eDbRead | eDbWrite | eDbShowSecret;
+constexpr short kOrderCategory = 5;
+constexpr short kAddressCategory = 6;
+constexpr short kItemRefCategory = 8;
+constexpr short kUserIdCategory = 9;
+
+// Marks of the pending item-reference changes.
+constexpr BYTE kMarkDelete = 1;
+constexpr BYTE kMarkUpdate = 2;
+
+bool IsDeleted(long rc)
+{
+    return rc == SYNCERR_NONE || rc == SYNCERR_NOT_FOUND;
+}
+
+// The Sync Manager error of a failed step, in the trace only.
+void TraceSyncError(const std::string& context, long rc)
+{
+    CNorvTrace::Instance().WriteSyncError(context, rc);
+}
+
+} // namespace
+
+void CNorvCondMgr::PerformCatalogPostSynchro(const CSyncDbListEntry& entry, const std::string& channelId)
+{
+    const std::string name = EntryName(entry);
+    try {
+        NorvLog("CNorvCondMgr::PerformCatalogPostSynchro - Performing post synchro for catalog : %s", name);
+        CChannelData* channel = m_Ferrylink.GetChannelData(channelId);
+        if (channel->HasCatalogError()) {
+            ReportError(true, 0, 22, "CNorvCondMgr::PerformCatalogPostSynchro", channel->GetCatalogErrorMessage());
+            return;
+        }
+        if ((channel->IsInCDL() && channel->HasNewCatalog()) || !channel->IsPalmCatalogFound() ||
+            !channel->IsPalmListFound()) {
+            const long rc = SyncDeleteDb(name.c_str(), 0);
+            if (!IsDeleted(rc))
+                ReportError(false, rc, 22, "CNorvCondMgr::PerformCatalogPostSynchro - SyncDeleteDb",
+                            KESA_FormatText("CNorvCondMgr::PerformCatalogPostSynchro : PDB deletion failed for "
+                                            "channel '%s'",
+                                            channelId));
+            return;
+        }
+        NorvLog("CNorvCondMgr::PerformCatalogPostSynchro - Catalog is not in CDL or no Catalog Received");
+    } catch (...) {
+        NorvLog("CNorvCondMgr::PerformCatalogPostSynchro - PDB deletion failed for channel '%s'", channelId);
+    }
+}
+
+void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const std::string& channelId)
+{
+    const std::string name = EntryName(entry);
+    COpenDatabase db;
+    try {
+        NorvLog("CNorvCondMgr::PerformListPostSynchro - Performing post synchro for list : %s", name);
+        CChannelData* channel = m_Ferrylink.GetChannelData(channelId);
+        CSynchPdb* listPdb = channel->FindListOrIODByName(name);
+
+        long deleted = SYNCERR_NONE;
+        if (entry.m_DbType == kTypeEmls && listPdb != nullptr && !listPdb->HasError()) {
+            // A submitted form the server accepted leaves the handheld.
+            deleted = SyncDeleteDb(name.c_str(), 0);
+            if (IsDeleted(deleted)) {
+                NorvLog("CNorvCondMgr::PerformListPostSynchro - Form Submit Removed");
+                return;
+            }
+        } else if (channel->HasDefList() || !channel->IsPalmCatalogFound()) {
+            deleted = SyncDeleteDb(name.c_str(), 0);
+            if (IsDeleted(deleted)) return;
+        } else {
+            // The order is updated in both cases, read-write, then closed.
+            if (channel->HasCatalogError() && listPdb == nullptr) return;
+            const long opened = db.Open(name, kUpdateMode);
+            if (opened != SYNCERR_NONE) {
+                ReportError(true, opened, 8, "CNorvCondMgr::ProcessAllChannels", KESA_FormatMessage(2027, name));
+                return;
+            }
+            if (!channel->HasCatalogError()) {
+                if (channel->HasRefList()) UpdateListAppInfo(db.Handle(), name, channel);
+                if (channel->HasNewCatalog()) UpdateListItemRefs(db.Handle(), name, channel);
+            }
+            if (listPdb != nullptr) UpdateListOrderInfo(db.Handle(), name, entry.m_DbType, channelId, listPdb);
+            const long closed = db.Close();
+            if (closed != SYNCERR_NONE)
+                ReportError(true, closed, 9, "CNorvCondMgr::PerformListPostSynchro - SyncCloseDB",
+                            KESA_FormatMessage(2027, name));
+            return;
+        }
+        ReportError(false, deleted, 12, "PerformListPostSynchro",
+                    KESA_FormatText("PDB deletion failed for '%s'", name));
+    } catch (...) {
+        db.Close();
+        ReportError(true, 0, 22, "CNorvCondMgr::CNorvCondMonitor",
+                    KESA_FormatMessage(2000, "CNorvCondMgr::PerformListPostSynchro", name, name));
+    }
+}
+
+void CNorvCondMgr::UpdateListAppInfo(BYTE handle, const std::string& listName, CChannelData* channel)
+{
+    NorvLog("CNorvCondMgr::UpdateListAppInfo - Processing list : %s", listName);
+    const std::string path = channel->GetRefListPdbFilepath();
+    CPdbFile file;
+    if (!file.ReadPdbFile(path.c_str())) {
+        NorvLog("CNorvCondMgr::UpdateListAppInfo - Echec du chargement du fichier : %s", path);
+        return;
+    }
+    NorvLog("CNorvCondMgr::UpdateListAppInfo - Writing %d bytes of AppInfo", int(file.m_AppInfo.size()));
+    // An empty block would remove the list's header, and the next run would
+    // delete the list as invalid: the header stays as it is.
+    long rc = SYNCERR_NONE;
+    if (file.m_AppInfo.empty() ||
+        (rc = SyncWriteDBAppInfoBlock(handle, file.m_AppInfo.data(), DWORD(file.m_AppInfo.size()))) != SYNCERR_NONE)
+        ReportError(true, rc, 9, "CNorvCondMgr::UpdateListAppInfo - SyncWriteDBAppInfoBlock failed",
+                    KESA_FormatMessage(2036));
+}
+
+void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, CChannelData* channel)
+{
+    NorvLog("CNorvCondMgr::UpdateListItemRefs - Updating list %s (channel %s) : new catalog received from server.",
+            listName, channel->GetChannelId());
+    std::vector<BYTE> buffer(kRecordBufferSize);
+    long error = SyncResetRecordIndex(handle);
+    int activity = 8;
+    auto current = std::make_unique<CPdbRecord>();
+    if (error == SYNCERR_NONE) error = ReadNextRecord(handle, kItemRefCategory, buffer, *current);
+
+    if (error == SYNCERR_NONE) {
+        const std::string path = channel->GetNewCatalogPdbFilepath();
+        CPdbFile catalog;
+        if (!catalog.ReadPdbFile(path.c_str())) {
+            ReportError(true, 0, 22, "CNorvCondMgr::UpdateListItemRefs", KESA_FormatMessage(2026, path));
+            return;
+        }
+        CItemRecords items;
+        items.FillFromPdbRecords(catalog.m_RecordSet);
+
+        // Reading first, writing after: the walk is never disturbed by writes.
+        std::vector<std::unique_ptr<CPdbRecord>> pending;
+        while (error == SYNCERR_NONE) {
+            CItemRefRecord ref(current.get());
+            const DWORD id = current->m_UniqueId;
+            if (const CItemRecord* item = items.FindItemRecordByRef(ref.GetReferenceStr())) {
+                ref.SetName(item->GetNameStr());
+                ref.SetPrice(item->GetPriceStr());
+                CPdbPackedRecord packed;
+                const std::string refused = ref.FillPdbPackedRecord(packed);
+                if (refused.empty()) {
+                    auto update = std::make_unique<CPdbRecord>(packed.Buffer(), long(packed.Size()));
+                    update->m_UniqueId = id;
+                    update->m_Attrib = kMarkUpdate;
+                    pending.push_back(std::move(update));
+                    NorvLog("CNorvCondMgr::UpdateListItemRefs -    Item ref# %s Id %d Size %d to update with name=%s "
+                            "and price=%s",
+                            ref.GetReferenceStr(), id, packed.Size(), item->GetNameStr(), item->GetPriceStr());
+                } else {
+                    // Too large for a record: the line keeps what it had.
+                    NorvLog("CNorvCondMgr::UpdateListItemRefs -    Item ref# %s Id %d : %s", ref.GetReferenceStr(),
+                            id, refused);
+                }
+            } else {
+                auto drop = std::make_unique<CPdbRecord>();
+                drop->m_UniqueId = id;
+                drop->m_Attrib = kMarkDelete;
+                pending.push_back(std::move(drop));
+                NorvLog("CNorvCondMgr::UpdateListItemRefs -    Item ref# %s Name=%s Id %d to delete",
+                        ref.GetReferenceStr(), ref.GetNameStr(), id);
+            }
+            current = std::make_unique<CPdbRecord>();
+            error = ReadNextRecord(handle, kItemRefCategory, buffer, *current);
+        }
+
+        if (error == SYNCERR_NOT_FOUND) {
+            for (const auto& change : pending) {
+                const DWORD id = change->m_UniqueId;
+                if (change->m_Attrib == kMarkDelete) {
+                    NorvLog("CNorvCondMgr::UpdateListItemRefs - Deleting ItemRef record Id %d", id);
+                    CSyncRecord rec;
+                    rec.m_FileHandle = handle;
+                    rec.m_RecId = id;
+                    error = SyncDeleteRec(&rec);
+                    if (error != SYNCERR_NONE) {
+                        NorvLog("CNorvCondMgr::UpdateListItemRefs - Failed to delete record. Id=%d", id);
+                        TraceSyncError("CNorvCondMgr::UpdateListItemRefs - SyncDeleteRec", error);
+                        activity = 12;
+                        break;
+                    }
+                } else {
+                    NorvLog("   Updating ItemRef record Id %d Size %d", id, int(change->Size()));
+                    error = WriteRecord(handle, id, kItemRefCategory, change->Data(), DWORD(change->Size()));
+                    if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND) {
+                        NorvLog("CNorvCondMgr::UpdateListItemRefs - Failed to update record. Id=%d", id);
+                        TraceSyncError("CNorvCondMgr::UpdateListItemRefs - SyncWriteRec", error);
+                        activity = 11;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+
+    if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND)
+        ReportError(true, error, activity, "CNorvCondMgr::UpdateListItemRefs", KESA_FormatMessage(2027, listName));
+}
+
+void CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName, DWORD listType,
+                                       const std::string& channelId, CSynchPdb* listPdb)
+{
+    NorvLog("CNorvCondMgr::UpdateListOrderInfo - Updating list %s (channel %s) : order process date.", listName,
+            channelId);
+    long rc = SyncResetRecordIndex(handle);
+    if (rc != SYNCERR_NONE) {
+        ReportError(true, rc, 8, "CNorvCondMgr::UpdateListOrderInfo - SyncResetRecordIndex",
+                    KESA_FormatMessage(2028, listName));
+        return;
+    }
+    std::vector<BYTE> buffer(kRecordBufferSize);
+    CPdbRecord record;
+    rc = ReadNextRecord(handle, kOrderCategory, buffer, record);
+    if (rc != SYNCERR_NONE) {
+        ReportError(true, rc, 8, "CNorvCondMgr::UpdateListOrderInfo - SyncReadNextRecInCategory",
+                    KESA_FormatMessage(2028, listName));
+        return;
+    }
+
+    COrderInfo order;
+    order.FillFromPdbRecord(&record);
+    const std::string processDate = listPdb->GetProcessDate();
+    NorvLog("CNorvCondMgr::UpdateListOrderInfo - Returned ProcessDate= %s", processDate);
+    if (!processDate.empty() && !listPdb->HasError()) {
+        order.SetProcessDate(processDate, "W3C");
+        order.SetCreationDate("", "");
+    } else if (listType != kTypeEmls) {
+        order.SetProcessDate("", "");
+        order.SetCreationDate("", "");
+    }
+    // Without a creation date the order is no longer active: it is not sent again.
+    NorvLog("CNorvCondMgr::UpdateListOrderInfo - After update Created=%s; Ordered=%s; Processed=%s",
+            order.GetCreateDateStr(), order.GetOrderingDateStr(), order.GetProcessDateStr());
+
+    if (listPdb->HasError()) {
+        order.SetErrorMessage(listPdb->GetErrorMessage());
+        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo", listPdb->GetErrorMessage());
+    } else {
+        order.SetErrorMessage("");
+    }
+    order.SetMemberId(m_Ferrylink.GetUID());
+
+    CPdbPackedRecord packed;
+    const std::string refused = order.FillPdbPackedRecord(packed);
+    rc = refused.empty() ? WriteRecord(handle, record.m_UniqueId, kOrderCategory, packed.Buffer(), DWORD(packed.Size()))
+                         : SYNCERR_LIMIT_EXCEEDED;
+    if (rc != SYNCERR_NONE)
+        ReportError(true, rc, 11, "CNorvCondMgr::UpdateListOrderInfo - SyncWriteRec",
+                    KESA_FormatMessage(2028, listName));
+}
+
+void CNorvCondMgr::PerformUserCtxPostSynchro(const CSyncDbListEntry& entry)
+{
+    const std::string name = EntryName(entry);
+    if (!m_Ferrylink.HasUserPdbToInstall()) {
+        NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - No UserCtx to install");
+        return;
+    }
+    COpenDatabase db;
+    try {
+        NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - Updating UserContext : new version received from server.");
+        long error = SYNCERR_NONE;
+        int activity = 8;
+        bool userIdUpdated = false;
+
+        // Every step ends here on its first failure.
+        auto merge = [&]() {
+            error = db.Open(name, kUpdateMode);
+            if (error != SYNCERR_NONE) return;
+
+            const std::string path = m_Ferrylink.GetUserPdbFilepath();
+            CPdbFile file;
+            if (!file.ReadPdbFile(path.c_str())) {
+                ReportError(true, 0, 22, "CNorvCondMgr::PerformUserCtxPostSynchro - ReadPdbFile",
+                            KESA_FormatMessage(2030, path));
+                return;
+            }
+            CAddressRecords serverAddresses;
+            serverAddresses.FillFromPdbRecords(file.m_RecordSet);
+
+            // Server addresses replace those the server stored and those of the same alias.
+            std::vector<BYTE> buffer(kRecordBufferSize);
+            CPdbRecord record;
+            while ((error = ReadNextRecord(db.Handle(), kAddressCategory, buffer, record)) == SYNCERR_NONE) {
+                CAddressRecord address;
+                address.FillFromPdbRecord(&record);
+                const std::string id = address.GetId();
+                const std::string alias = address.GetAlias();
+                if ((id != "0" && !id.empty()) || serverAddresses.FindAddressByAlias(alias) != nullptr) {
+                    NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro -    Deleting address Id=%s, Alias=%s", id, alias);
+                    CSyncRecord rec;
+                    rec.m_FileHandle = db.Handle();
+                    rec.m_RecId = record.m_UniqueId;
+                    error = SyncDeleteRec(&rec);
+                    if (error != SYNCERR_NONE) {
+                        NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - Failed to delete address. Id=%s, Alias=%s",
+                                id, alias);
+                        TraceSyncError("CNorvCondMgr::PerformUserCtxPostSynchro - SyncDeleteRec", error);
+                        activity = 12;
+                        return;
+                    }
+                } else {
+                    NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro -    Keeping local address. Alias=%s", alias);
+                }
+            }
+            if (error != SYNCERR_NOT_FOUND) return;
+
+            for (std::size_t i = 0; i < serverAddresses.GetCount(); ++i) {
+                const CAddressRecord* address = serverAddresses.GetAt(i);
+                CPdbPackedRecord packed;
+                address->FillPdbPackedRecord(packed);
+                NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro -    Writing address Id=%s, Alias=%s",
+                        address->GetId(), address->GetAlias());
+                error = WriteRecord(db.Handle(), 0, kAddressCategory, packed.Buffer(), DWORD(packed.Size()));
+                if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND) {
+                    NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - Failed to insert addressrecord. Id=%s, "
+                            "Alias=%s",
+                            address->GetId(), address->GetAlias());
+                    TraceSyncError("CNorvCondMgr::PerformUserCtxPostSynchro - SyncWriteRec", error);
+                    activity = 9;
+                    return;
+                }
+            }
+
+            error = SyncResetRecordIndex(db.Handle());
+            if (error != SYNCERR_NONE) return;
+            DWORD handheldId = 0;
+            error = ReadNextRecord(db.Handle(), kUserIdCategory, buffer, record);
+            if (error == SYNCERR_NONE)
+                handheldId = record.m_UniqueId;
+            else if (error != SYNCERR_NOT_FOUND)
+                return;
+
+            const CPdbRecord* serverUser = nullptr;
+            for (const auto& r : file.m_RecordSet) {
+                if ((r->m_Attrib & 0x0F) == kUserIdCategory) {
+                    serverUser = r.get();
+                    break;
+                }
+            }
+            if (serverUser == nullptr) {
+                NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - WARNING no UserId info found");
+                return;
+            }
+            NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - Updating UserId record");
+            error = WriteRecord(db.Handle(), handheldId, kUserIdCategory, serverUser->Data(),
+                                DWORD(serverUser->Size()));
+            if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND) {
+                NorvLog("CNorvCondMgr::PerformUserCtxPostSynchro - Failed to insert/update User Id information");
+                activity = 9;
+                return;
+            }
+            userIdUpdated = error == SYNCERR_NONE;
+        };
+        merge();
+
+        // The merge reaches the handheld only when the database is written back.
+        const long closed = db.Close();
+        if (closed != SYNCERR_NONE && (error == SYNCERR_NONE || error == SYNCERR_NOT_FOUND)) {
+            error = closed;
+            activity = 9;
+            userIdUpdated = false;
+        }
+        if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND)
+            ReportError(true, error, activity, "CNorvCondMgr::PerformUserCtxPostSynchro", KESA_FormatMessage(2029));
+        if (userIdUpdated) m_Settings.DeletePWD();
+    } catch (...) {
+        db.Close();
+        ReportError(true, 0, 22, "CNorvCondMgr::PerformUserCtxPostSynchro",
+                    KESA_FormatMessage(2000, "CNorvCondMgr::PerformUserCtxPostSynchro", name));
+    }
+}

@@ -1,0 +1,116 @@
+#include "conduit/NorvTrace.h"
+
+#include <iterator>
+
+#include "palmkit/HsLog.h"
+#include "palmkit/SyncMgr.h"
+
+namespace {
+
+struct ErrorName {
+    long value;
+    const char* name;
+};
+
+constexpr ErrorName kErrorNames[] = {
+    {SYNCERR_UNKNOWN, "SYNCERR_UNKNOWN"},
+    {SYNCERR_MORE, "SYNCERR_MORE"},
+    {SYNCERR_NOT_FOUND, "SYNCERR_NOT_FOUND"},
+    {SYNCERR_FILE_NOT_OPEN, "SYNCERR_FILE_NOT_OPEN"},
+    {SYNCERR_FILE_OPEN, "SYNCERR_FILE_OPEN"},
+    {SYNCERR_RECORD_BUSY, "SYNCERR_RECORD_BUSY"},
+    {SYNCERR_RECORD_DELETED, "SYNCERR_RECORD_DELETED"},
+    {SYNCERR_READ_ONLY, "SYNCERR_READ_ONLY"},
+    {SYNCERR_COMM_NOT_INIT, "SYNCERR_COMM_NOT_INIT"},
+    {SYNCERR_FILE_ALREADY_EXIST, "SYNCERR_FILE_ALREADY_EXIST"},
+    {SYNCERR_FILE_ALREADY_OPEN, "SYNCERR_FILE_ALREADY_OPEN"},
+    {SYNCERR_NO_FILES_OPEN, "SYNCERR_NO_FILES_OPEN"},
+    {SYNCERR_BAD_OPERATION, "SYNCERR_BAD_OPERATION"},
+    {SYNCERR_REMOTE_BAD_ARG, "SYNCERR_REMOTE_BAD_ARG"},
+    {SYNCERR_BAD_ARG_WRAPPER, "SYNCERR_BAD_ARG_WRAPPER"},
+    {SYNCERR_ARG_MISSING, "SYNCERR_ARG_MISSING"},
+    {SYNCERR_LOCAL_BUFF_TOO_SMALL, "SYNCERR_LOCAL_BUFF_TOO_SMALL"},
+    {SYNCERR_REMOTE_MEM, "SYNCERR_REMOTE_MEM"},
+    {SYNCERR_REMOTE_NO_SPACE, "SYNCERR_REMOTE_NO_SPACE"},
+    {SYNCERR_REMOTE_SYS, "SYNCERR_REMOTE_SYS"},
+    {SYNCERR_LOCAL_MEM, "SYNCERR_LOCAL_MEM"},
+    {SYNCERR_BAD_ARG, "SYNCERR_BAD_ARG"},
+    {SYNCERR_LIMIT_EXCEEDED, "SYNCERR_LIMIT_EXCEEDED"},
+    {SYNCERR_UNKNOWN_REQUEST, "SYNCERR_UNKNOWN_REQUEST"},
+    {SYNCERR_TOO_MANY_OPEN_FILES, "SYNCERR_TOO_MANY_OPEN_FILES"},
+    {SYNCERR_REMOTE_CANCEL_SYNC, "SYNCERR_REMOTE_CANCEL_SYNC"},
+    {SYNCERR_LOCAL_CANCEL_SYNC, "SYNCERR_LOCAL_CANCEL_SYNC"},
+    {SYNCERR_LOST_CONNECTION, "SYNCERR_LOST_CONNECTION"},
+};
+
+} // namespace
+
+bool CNorvTrace::Open(const std::string& path)
+{
+    std::lock_guard<std::mutex> guard(m_Mutex);
+    m_File.Close();
+    m_Open = m_File.Open(path.c_str(), "w");
+    return m_Open;
+}
+
+void CNorvTrace::Close()
+{
+    std::lock_guard<std::mutex> guard(m_Mutex);
+    m_File.Close();
+    m_Open = false;
+}
+
+bool CNorvTrace::IsOpen() const
+{
+    std::lock_guard<std::mutex> guard(m_Mutex);
+    return m_Open;
+}
+
+void CNorvTrace::WriteLine(const std::string& line)
+{
+    std::lock_guard<std::mutex> guard(m_Mutex);
+    if (!m_Open) return;
+    // One write of the whole line, so that the worker's lines never split ours.
+    const std::string whole = line + "\n";
+    m_File.Write(whole.data(), int(whole.size()));
+    m_File.Flush();
+}
+
+void CNorvTrace::WriteSyncError(const std::string& context, long error)
+{
+    if (error == 0) return;
+    WriteLine(KESA_FormatText("%s : %s", context, SyncErrorName(error)));
+}
+
+CNorvTrace& CNorvTrace::Instance()
+{
+    static CNorvTrace trace;
+    return trace;
+}
+
+std::string SyncErrorName(long error)
+{
+    for (const ErrorName& e : kErrorNames) {
+        if (e.value == error) return e.name;
+    }
+    return KESA_FormatText("?????? Unknown error number : %d", error);
+}
+
+void ReportError(bool toHotSyncLog, long syncError, int activity, std::string context, std::string message)
+{
+    CNorvTrace& trace = CNorvTrace::Instance();
+    if (trace.IsOpen()) {
+        trace.WriteLine(message);
+        if (syncError != 0)
+            trace.WriteSyncError(context, syncError);
+        else
+            trace.WriteLine(context);
+    }
+    if (toHotSyncLog) LogAddEntry(message.c_str(), activity, 0);
+}
+
+std::string MaskPassword(const std::string& password)
+{
+    // The length is not shown either.
+    return password.empty() ? std::string() : std::string("********");
+}

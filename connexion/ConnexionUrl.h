@@ -1,0 +1,19 @@
+// Which URL the connection test fetches.
+#pragma once
+#include <string>
+#include <string_view>
+
+// The server a check reaches when it is given no URL.
+inline constexpr const char* kDefaultServerUrl = "http://127.0.0.1:8470/Tidepost/xxx/yyy";
+
+// Everything after the first run of blanks that follows the program's own word
+// (up to the first blank) is the URL, blanks included; no quoting is understood.
+std::string UrlFromCommandLine(std::string_view commandLine);
+
+// The command line of a program started with these arguments. The program's
+// own word is a fixed one: its path, which may hold blanks, is known apart.
+std::string CommandLineOf(int argc, const char* const* argv);
+
+// test.bin beside the server's URL (the default server when it is empty):
+// the URL up to, not including, its last "/", then "/test.bin".
+std::string ProbeUrlOf(std::string_view serverUrl);

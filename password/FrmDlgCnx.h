@@ -1,0 +1,52 @@
+// A user's login and password on one server (servers page).
+#pragma once
+#include <QDialog>
+
+#include <string>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TfrmPassword;
+
+class TfrmDlgCnx : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmDlgCnx(TfrmPassword& owner);
+
+    void SetDialogStrings();
+    void SetServerAndUser(const std::string& server, const std::string& user);
+    // Reads the stored login, as showing the dialog does.
+    void FormShow();
+    void btnDlgCnxOkClick();
+    void btnDlgCnxQuitClick();
+
+    QLabel* lblExplainConnexion = nullptr;
+    QLabel* lblServerName = nullptr;
+    QLabel* lblUserName = nullptr;
+    QLineEdit* EdDlgCnxUserName = nullptr;
+    QLabel* lblUserLogin = nullptr;
+    QLineEdit* EdDlgCnxUserLogin = nullptr;
+    QLabel* lblNorveliaPassword = nullptr;
+    QLineEdit* EdDlgCnxNewNorveliaPassword = nullptr;
+    QLabel* lblNorveliaPasswordConfirmation = nullptr;
+    QLineEdit* EdDlgCnxNorveliaPasswordConfirmation = nullptr;
+    QCheckBox* CheckCnxDefaultServer = nullptr;
+    QPushButton* btnDlgCnxOk = nullptr;
+    QPushButton* btnDlgCnxQuit = nullptr;
+
+    // The plain box shown when the two passwords differ.
+    static constexpr const char* kPasswordsDiffer = "Les mots de passe ne sont pas identiques";
+
+public slots:
+    void reject() override; // Escape and the close box: as the quit button
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    TfrmPassword& m_Owner;
+    std::string m_Server;
+    std::string m_User;
+};

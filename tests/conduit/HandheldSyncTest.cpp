@@ -1,0 +1,474 @@
+// The conduit's work on the handheld, one method at a time, against a real
+// handheld directory served by PalmKit's Sync Manager: reading databases into
+// the client, post-synchronization updates and installs.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/TestFiles.h"
+#include "conduit/KesaDatabases.h"
+#include "conduit/NorvCondMgr.h"
+#include "conduit/NorvDbList.h"
+#include "conduit/NorvTrace.h"
+#include "ferrylink/ScriptedService.h"
+#include "lexmo/Lexmo.h"
+#include "palmkit/Handheld.h"
+#include "palmkit/HandheldStore.h"
+#include "palmkit/HsLog.h"
+#include "quillio/PdbFile.h"
+#include "winreg/RegTestStore.h"
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+namespace {
+
+using namespace kesa_db;
+
+class HandheldSyncTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_Handheld = m_Dir / "handheld";
+        fs::create_directories(m_Dir / "files");
+        ASSERT_TRUE(CHandheldStore(m_Handheld).Create());
+        ASSERT_EQ(palmkit::Attach(m_Handheld, m_Dir / "user", "Anne"), palmkit::AttachResult::Ok);
+        palmkit::LogClear();
+        ASSERT_GT(KESA_LoadMessages("LexmoUs.dll"), 0);
+        ASSERT_TRUE(CNorvTrace::Instance().Open(m_Dir / "NorvTrace.log"));
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+    }
+    void TearDown() override
+    {
+        m_Mgr.reset();
+        CNorvTrace::Instance().Close();
+        palmkit::Detach();
+    }
+
+    void Put(const Db& db) { ASSERT_TRUE(CHandheldStore(m_Handheld).Save(*db.file)); }
+    std::string Write(const Db& db, const std::string& fileName)
+    {
+        const std::string path = m_Dir / ("files/" + fileName);
+        EXPECT_TRUE(db.file->WritePdbFile(path.c_str()));
+        return path;
+    }
+    std::optional<CPdbFile*> Get(const std::string& name)
+    {
+        m_Loaded = std::make_unique<CPdbFile>();
+        if (!CHandheldStore(m_Handheld).Load(name, *m_Loaded)) return std::nullopt;
+        return m_Loaded.get();
+    }
+    static CSyncDbListEntry Entry(const std::string& name, const char* type)
+    {
+        CSyncDbListEntry e{};
+        std::snprintf(e.m_Name, sizeof e.m_Name, "%s", name.c_str());
+        e.m_DbType = Code(type);
+        e.m_Creator = kCreatorKesa;
+        return e;
+    }
+    // "activity<TAB>text" of each HotSync log entry.
+    static std::vector<std::string> Log()
+    {
+        std::vector<std::string> lines;
+        for (const auto& e : palmkit::LogEntries()) lines.push_back(std::to_string(e.activity) + "\t" + e.text);
+        return lines;
+    }
+    std::string Trace() const { return ReadAll(m_Dir / "NorvTrace.log"); }
+    CChannelData* Channel(const std::string& id, _channelType type = ChannelList)
+    {
+        return m_Mgr->m_Ferrylink.AddChannel(id, type, true);
+    }
+
+    TempDir m_Dir{"norv-conduit"};
+    RegTestStore m_Registry;
+    std::string m_Handheld;
+    std::unique_ptr<CNorvCondMgr> m_Mgr;
+    std::unique_ptr<CPdbFile> m_Loaded;
+};
+
+// --------------------------------------------------------------- reading
+
+TEST_F(HandheldSyncTest, ListsAreSentWithTheirActiveOrderAndNeededLinesOnly)
+{
+    struct Case {
+        const char* name;
+        const char* type;
+        int channelType;
+        bool appInfo;
+        std::optional<COrderInfo> order;
+        bool stays;
+        int sent;         // records of the list database sent, -1 when none is sent
+        const char* log;  // HotSync log entry, or ""
+    };
+    const Case cases[] = {
+        {"form", "EMLS", 2, true, Order(kDay1), true, 3, ""},
+        {"processed after", "LIST", 2, true, Order(kDay1, kDay2), true, -1, ""},
+        {"no order", "LIST", 2, true, std::nullopt, false, -1, ""},
+        {"no appinfo", "LIST", 2, false, Order(kDay1), false, -1,
+         "8\tList no appinfo could not be read on the handheld (AppInfo)."},
+        {"plain", "LIST", 1, true, Order(kDay1), true, -1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        palmkit::LogClear();
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+        Db db(c.name, c.type, c.appInfo ? AppInfoOf(c.channelType, "C7cat") : std::vector<BYTE>{});
+        if (c.order) db.Add(5, *c.order);
+        db.Add(8, Ref("A", "Apples", "3", "2.10", true)).Add(8, Ref("B", "Pears", "1", "2.90", false));
+        db.Add(8, Ref("C", "Plums", "2", "4.80", true));
+        Put(db);
+
+        std::string id;
+        m_Mgr->StoreListInFerrylink(Entry(c.name, c.type), id);
+
+        EXPECT_EQ(Get(c.name).has_value(), c.stays);
+        if (*c.log)
+            EXPECT_THAT(Log(), ElementsAre(c.log));
+        else
+            EXPECT_THAT(Log(), IsEmpty());
+        if (!c.appInfo || !c.order) continue;
+        EXPECT_EQ(id, "C7");
+        const CChannelData* channel = m_Mgr->m_Ferrylink.GetChannelData(std::string("C7"));
+        EXPECT_TRUE(channel->IsInPCL());
+        EXPECT_EQ(channel->GetChannelType(), c.channelType == 2 ? ChannelList : ChannelCatalog);
+        EXPECT_EQ(channel->GetNbListPdbs(), c.sent < 0 ? 0 : 1);
+        EXPECT_EQ(channel->IsPalmListFound(), true);
+        if (c.sent < 0) continue;
+        const CSynchPdb* pdb = channel->GetNthListPdb(0);
+        EXPECT_EQ(pdb->GetPdbName(), c.name);
+        CPdbFile sent;
+        ASSERT_TRUE(sent.ReadPdbBuffer(pdb->GetData(), pdb->GetLength()));
+        EXPECT_EQ(sent.m_Type, Code(c.type));
+        ASSERT_EQ(int(sent.m_RecordSet.GetCount()), c.sent);
+        EXPECT_EQ(sent.m_RecordSet.GetRecord(0)->m_Attrib, 5);
+        EXPECT_EQ(sent.m_RecordSet.GetRecord(0)->m_Data, RecordOf(*c.order)->m_Data);
+        EXPECT_THAT(RefsIn(sent), ElementsAre("A Apples 2.10", "C Plums 4.80"));
+    }
+}
+
+TEST_F(HandheldSyncTest, HandheldCredentialsFillOnlyWhatTheSettingsLack)
+{
+    struct Case {
+        const char* uid;
+        const char* pwd;
+        bool record;
+        const char* wantUid;
+        const char* wantPwd;
+    };
+    const Case cases[] = {
+        {"", "", true, "anne", "s3cret"},
+        {"set", "", true, "set", "s3cret"},
+        {"set", "kept", true, "set", "kept"},
+        {"", "", false, "", ""},
+    };
+    for (const Case& c : cases) {
+        Db db("USERCTX", "USER");
+        if (c.record) db.Add(9, UserId("anne", "s3cret"));
+        Put(db);
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+        m_Mgr->m_Ferrylink.SetUID(c.uid);
+        m_Mgr->m_Ferrylink.SetPWD(c.pwd);
+        std::string name;
+        m_Mgr->StoreUserCtxInFerrylink(Entry("USERCTX", "USER"), name);
+        EXPECT_EQ(m_Mgr->m_Ferrylink.GetUID(), c.wantUid);
+        EXPECT_EQ(m_Mgr->m_Ferrylink.GetPWD(), c.wantPwd);
+        EXPECT_EQ(name, "");
+    }
+    EXPECT_THAT(Trace(), HasSubstr("User Id Record found. UserId=anne; Password="));
+    EXPECT_THAT(Trace(), Not(HasSubstr("s3cret")));
+    EXPECT_THAT(Trace(), Not(HasSubstr("kept")));
+}
+
+// ------------------------------------------------------ post-synchronization
+
+TEST_F(HandheldSyncTest, CatalogLeavesWhenReplacedOrWithoutListUnlessInError)
+{
+    struct Case {
+        bool inCDL, newCatalog, catalogFound, listFound;
+        const char* error;
+        bool stays;
+    };
+    const Case cases[] = {
+        {true, true, true, true, "", false},  {false, true, true, true, "", true},
+        {true, false, true, true, "", true},  {false, false, false, true, "", false},
+        {false, false, true, false, "", false}, {true, true, true, false, "no catalog today", true},
+    };
+    for (const Case& c : cases) {
+        palmkit::LogClear();
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+        Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")));
+        CChannelData* channel = Channel("C7");
+        channel->SetInCDL(c.inCDL);
+        if (c.newCatalog) channel->SetNewCatalogPdbFilepath("/nowhere/C7cat.pdb");
+        channel->SetPalmCatalogFound(c.catalogFound);
+        channel->SetPalmListFound(c.listFound);
+        channel->SetCatalogError(c.error);
+        m_Mgr->PerformCatalogPostSynchro(Entry("C7cat", "CATA"), "C7");
+        EXPECT_EQ(Get("C7cat").has_value(), c.stays) << c.inCDL << c.newCatalog << c.catalogFound << c.listFound;
+        if (*c.error)
+            EXPECT_THAT(Log(), ElementsAre(std::string("22\t") + c.error));
+        else
+            EXPECT_THAT(Log(), IsEmpty());
+    }
+}
+
+TEST_F(HandheldSyncTest, ListsAndOrdersFollowTheServersAnswer)
+{
+    struct Case {
+        const char* what;
+        const char* type;
+        const char* processDate; // of the list sent, nullptr when none was sent
+        const char* error;
+        bool defList, catalogFound;
+        const char* catalogError;
+        bool stays;
+        const char* created; // order afterwards
+        const char* processed;
+        const char* orderError;
+    };
+    const Case cases[] = {
+        {"form accepted", "EMLS", kDay2, "", false, true, "", false, "", "", ""},
+        {"form refused", "EMLS", kDay2, "refused", false, true, "", true, kDay1, kNone, "refused"},
+        {"default list", "LIST", nullptr, "", true, true, "", false, "", "", ""},
+        {"catalog gone", "LIST", nullptr, "", false, false, "", false, "", "", ""},
+        {"processed", "LIST", kDay2, "", false, true, "", true, kNone, kDay2, ""},
+        {"date and error", "LIST", kDay2, "refused", false, true, "", true, kNone, kNone, "refused"},
+        {"not sent", "LIST", nullptr, "", false, true, "", true, kDay1, kNone, ""},
+        {"catalog error", "LIST", kDay2, "", false, true, "down", true, kNone, kDay2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+        m_Mgr->m_Ferrylink.SetUID("anne");
+        COrderInfo order = Order(kDay1);
+        order.SetErrorMessage("old error");
+        Put(Db(c.what, c.type, AppInfoOf(2, "C7cat")).Add(5, order).Add(8, Ref("A", "Apples", "1", "1", true)));
+        CChannelData* channel = Channel("C7");
+        channel->SetPalmCatalogFound(c.catalogFound);
+        channel->SetPalmListFound(true);
+        if (c.defList) channel->SetDefListPdbFilepath("/nowhere/C7def.pdb");
+        channel->SetCatalogError(c.catalogError);
+        channel->SetNewCatalogPdbFilepath("/nowhere/C7cat.pdb"); // would empty the list if read
+        if (c.processDate) {
+            BYTE bytes[4] = {};
+            CSynchPdb* pdb = channel->AddListOrIODData(c.what, std::string(c.what) + ".pdb", bytes, 4, true);
+            pdb->SetProcessDate(c.processDate);
+            if (*c.error) pdb->SetError(c.error);
+        }
+
+        m_Mgr->PerformListPostSynchro(Entry(c.what, c.type), "C7");
+
+        auto db = Get(c.what);
+        ASSERT_EQ(db.has_value(), c.stays);
+        if (!c.stays) continue;
+        const COrderInfo after = OrderIn(**db);
+        EXPECT_EQ(after.GetCreateDateStr(), c.created);
+        EXPECT_EQ(after.GetProcessDateStr(), c.processed);
+        if (!c.processDate) {
+            EXPECT_EQ(after.GetMemberIdStr(), ""); // untouched
+            continue;
+        }
+        EXPECT_EQ(after.GetMemberIdStr(), "anne");
+        EXPECT_EQ(after.GetOrderingDateStr(), kDay1);
+        EXPECT_EQ(OrderErrorIn(**db), c.orderError);
+    }
+}
+
+TEST_F(HandheldSyncTest, AnUnreadableNewCatalogMattersOnlyToAListWithLines)
+{
+    for (bool lines : {false, true}) {
+        palmkit::LogClear();
+        Db list("L", "LIST", AppInfoOf(2, "C7cat"));
+        list.Add(5, Order(kDay1));
+        if (lines) list.Add(8, Ref("A", "Apples", "1", "1", true));
+        Put(list);
+        CChannelData* channel = Channel("C7");
+        channel->SetPalmCatalogFound(true);
+        channel->SetNewCatalogPdbFilepath(m_Dir / "files/missing.pdb");
+        m_Mgr->PerformListPostSynchro(Entry("L", "LIST"), "C7");
+        if (lines)
+            EXPECT_THAT(Log(),
+                        ElementsAre("22\tThe new catalog " + (m_Dir / "files/missing.pdb") + " could not be read."));
+        else
+            EXPECT_THAT(Log(), IsEmpty());
+        EXPECT_EQ(RefsIn(**Get("L")).size(), lines ? 1u : 0u);
+    }
+}
+
+TEST_F(HandheldSyncTest, AReferenceListWithoutHeaderLeavesTheListsHeaderInPlace)
+{
+    Put(Db("L", "LIST", AppInfoOf(2, "C7cat", "Mine")).Add(5, Order(kDay1)));
+    CChannelData* channel = Channel("C7");
+    channel->SetPalmCatalogFound(true);
+    channel->SetRefListPdbFilepath(Write(Db("Ref", "LIST"), "C7ref.pdb"));
+    m_Mgr->PerformListPostSynchro(Entry("L", "LIST"), "C7");
+    EXPECT_EQ((*Get("L"))->m_AppInfo, AppInfoOf(2, "C7cat", "Mine"));
+    EXPECT_THAT(Log(), ElementsAre("9\tWrite error on the handheld: the database could not be saved."));
+}
+
+// The user context merge needs a declaration that brought a user context file.
+class UserContextTest : public HandheldSyncTest {
+protected:
+    void Declare(const Db& serverCtx)
+    {
+        const std::string bytes = [&] {
+            const std::vector<BYTE> b = serverCtx.file->ToBytes();
+            return std::string(b.begin(), b.end());
+        }();
+        ScriptedService service([&](const Query&, int) {
+            return Answer{{Text("CDL", ""), File("UserPdb", "USERCTX.pdb", bytes)}};
+        });
+        CFerrylink& client = m_Mgr->m_Ferrylink;
+        client.Initialize(nullptr, m_Dir / "files", m_Dir / "files");
+        ASSERT_TRUE(client.SRVQRY_OpenSession(service.Url()));
+        client.SRVQRY_DeclareCatalogs();
+        client.SRVQRY_CloseSession();
+        ASSERT_TRUE(client.HasUserPdbToInstall());
+    }
+    void StorePassword()
+    {
+        const std::string key = "Software\\Norvelia\\Tidepost";
+        ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, key + "\\Servers", "Main", "http://127.0.0.1:1/T/x"), 0);
+        ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, key + "\\Users\\Anne", "CurrentServer", "Main"), 0);
+        ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, key + "\\Users\\Anne\\Main", "PWD", "c1ph3r"), 0);
+        m_Mgr->m_Settings.Init("Anne", "Tidepost");
+        ASSERT_EQ(m_Mgr->m_Settings.GetPWD(), "c1ph3r");
+    }
+};
+
+TEST_F(UserContextTest, WithoutAServerUserIdRecordThePasswordStays)
+{
+    StorePassword();
+    Put(Db("USERCTX", "USER").Add(6, Address("0", "maison")));
+    Declare(Db("USERCTX", "USER").Add(6, Address("1", "bureau")));
+    m_Mgr->PerformUserCtxPostSynchro(Entry("USERCTX", "USER"));
+    EXPECT_THAT(AddressesIn(**Get("USERCTX")), ElementsAre("0:maison", "1:bureau"));
+    EXPECT_EQ(m_Mgr->m_Settings.GetPWD(), "c1ph3r");
+    EXPECT_THAT(Trace(), HasSubstr("CNorvCondMgr::PerformUserCtxPostSynchro - WARNING no UserId info found\n"));
+}
+
+// ------------------------------------------------------------------ installs
+
+TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
+{
+    const std::string created = "22\tThe database could not be created on the handheld (unknown type, or a "
+                                "database of that name already exists).";
+    const std::string written = "9\tWrite error on the handheld: the database could not be saved.";
+    struct Case {
+        const char* what;
+        const char* name;
+        const char* type;
+        bool appInfo;
+        bool ok;
+        int channelType;
+        std::string log;
+    };
+    const Case cases[] = {
+        {"catalog", "G1cat", "CATA", true, true, 3, ""},
+        {"user context", "USERCTX", "USER", false, true, 0, ""},
+        {"no appinfo", "C2cat", "CATA", false, false, -1, written},
+        {"unknown type", "Notes", "DATA", true, false, -1, created},
+        {"name taken", "Taken", "LIST", true, false, -1, created},
+    };
+    Put(Db("Taken", "LIST", AppInfoOf(2, "C1cat")).Add(8, Ref("OLD", "kept", "1", "1", true)));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        palmkit::LogClear();
+        Db db(c.name, c.type, c.appInfo ? AppInfoOf(3, "G1cat") : std::vector<BYTE>{});
+        db.Add(1, Item("I1", "one", "1")).Add(1, Item("I2", "two", "2")).Add(8, Ref("R", "ref", "1", "1", true));
+        // Empty: skipped. Last, as a file cannot tell an empty record from the next one.
+        db.file->m_RecordSet.AddRecord(std::make_unique<CPdbRecord>(), 2);
+        int type = -1;
+        DWORD value = 0;
+        EXPECT_EQ(m_Mgr->InstallPdbFile(Write(db, std::string(c.name) + ".pdb"), type, value), c.ok);
+        EXPECT_EQ(type, c.channelType);
+        if (c.log.empty())
+            EXPECT_THAT(Log(), IsEmpty());
+        else
+            EXPECT_THAT(Log(), ElementsAre(c.log));
+        auto onHandheld = Get(c.name);
+        if (std::string(c.what) == "name taken") {
+            EXPECT_THAT(RefsIn(**onHandheld), ElementsAre("OLD kept 1.00"));
+            continue;
+        }
+        ASSERT_EQ(onHandheld.has_value(), c.ok);
+        if (!c.ok) continue;
+        EXPECT_EQ((*onHandheld)->m_Creator, kCreatorKesa);
+        EXPECT_EQ(value, CHandheldStore(m_Handheld).Find(c.name)->modDate);
+        std::vector<int> categories;
+        for (const auto& r : (*onHandheld)->m_RecordSet) categories.push_back(r->m_Attrib & 0x0F);
+        EXPECT_THAT(categories, ElementsAre(1, 1, 8));
+    }
+    EXPECT_THAT(Trace(), HasSubstr("$$$$$$ ZERO LENGTH Record found. Record type 2.\n"));
+    EXPECT_THAT(Trace(), HasSubstr("$$$$$$ ZERO LENGTH AppInfo block found\n"));
+    int type = 0;
+    DWORD value = 0;
+    EXPECT_FALSE(m_Mgr->InstallPdbFile(m_Dir / "files/missing.pdb", type, value));
+}
+
+TEST_F(HandheldSyncTest, GameReferenceIsTheFirstLine)
+{
+    Db none("None", "LIST", AppInfoOf(3, "G1cat"));
+    none.Add(5, Order(""));
+    Db some("Some", "LIST", AppInfoOf(3, "G1cat"));
+    some.Add(5, Order("")).Add(8, Ref("QUIZ-2001", "Quiz", "0", "0", false)).Add(8, Ref("QUIZ-2002", "Q", "0", "0", 0));
+    EXPECT_EQ(m_Mgr->GetGameReferenceFromPdbFile(Write(some, "some.pdb")), "QUIZ-2001");
+    EXPECT_EQ(m_Mgr->GetGameReferenceFromPdbFile(Write(none, "none.pdb")), "");
+    EXPECT_EQ(m_Mgr->GetGameReferenceFromPdbFile(m_Dir / "files/missing.pdb"), "");
+}
+
+TEST_F(HandheldSyncTest, AnInstalledGameIsStartedWithItsReferenceAndTimeStamp)
+{
+    struct Case {
+        bool catalogTaken;
+        const char* answer; // "Notification" or "Message"
+        std::vector<std::string> log;
+    };
+    const std::string taken = "22\tCatalog " + (m_Dir / "files/G1cat.pdb") + " of channel G1 could not be installed.";
+    const Case cases[] = {
+        {true, "Notification",
+         {"22\tThe database could not be created on the handheld (unknown type, or a database of that name "
+          "already exists).",
+          taken}},
+        {false, "Message", {"22\tUnexpected error while installing a channel or starting a game."}},
+    };
+    for (const Case& c : cases) {
+        palmkit::LogClear();
+        CHandheldStore(m_Handheld).Remove("G1cat");
+        CHandheldStore(m_Handheld).Remove("Quiz score");
+        if (c.catalogTaken) Put(Db("G1cat", "CATA", AppInfoOf(3, "G1cat")));
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+        ScriptedService service([&](const Query&, int) { return Answer{{Text(c.answer, "text")}}; });
+        CFerrylink& client = m_Mgr->m_Ferrylink;
+        ASSERT_TRUE(client.SRVQRY_OpenSession(service.Url()));
+        CChannelData* channel = Channel("G1", ChannelGame);
+        channel->SetNewCatalogPdbFilepath(Write(Db("G1cat", "CATA", AppInfoOf(3, "G1cat")), "G1cat.pdb"));
+        channel->SetDefListPdbFilepath(
+            Write(Db("Quiz score", "LIST", AppInfoOf(3, "G1cat")).Add(8, Ref("QUIZ-2001", "Q", "0", "0", false)),
+                  "G1def.pdb"));
+
+        m_Mgr->InstallChannelPdbs(channel);
+        client.SRVQRY_CloseSession();
+
+        EXPECT_EQ(Log(), c.log);
+        EXPECT_TRUE(Get("Quiz score"));
+        const auto queries = service.Queries();
+        ASSERT_EQ(queries.size(), 1u);
+        EXPECT_EQ(queries[0].Get("function"), "StartGame");
+        EXPECT_EQ(queries[0].Get("Game"), "QUIZ-2001");
+        const DWORD stamp = CHandheldStore(m_Handheld).Find(c.catalogTaken ? "Quiz score" : "G1cat")->modDate;
+        EXPECT_EQ(queries[0].Get("Stamp"), std::to_string(std::int32_t(stamp)));
+    }
+}
+
+} // namespace

@@ -1,0 +1,110 @@
+// The worker and the HotSync thread sharing the channel status table, against
+// the reference service: a run through, a cancel in the middle, and a worker
+// that stops or ends before the channels do.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "conduit/ChannelTable.h"
+#include "conduit/NorvCondMgr.h"
+#include "conduit/NorvTrace.h"
+#include "conduit/RecordingUiHost.h"
+#include "conduit/SyncFixture.h"
+#include "lexmo/Lexmo.h"
+
+namespace {
+
+class WorkerThreadsTest : public SyncFixture {
+protected:
+    void SetUp() override
+    {
+        SyncFixture::SetUp();
+        ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+        platform::SetUiHost(&m_Host);
+        ASSERT_TRUE(CNorvTrace::Instance().Open(m_Root / "NorvTrace.log"));
+        SetProcessCancel(false);
+    }
+    void TearDown() override
+    {
+        CNorvTrace::Instance().Close();
+        platform::SetUiHost(nullptr);
+        FreeChannelTable();
+        SyncFixture::TearDown();
+    }
+
+    // A manager with its server session open and the worker started.
+    std::unique_ptr<CNorvCondMgr> Started(std::vector<std::string> serviceArgs = {})
+    {
+        StartService(std::move(serviceArgs));
+        auto manager = std::make_unique<CNorvCondMgr>();
+        manager->m_Ferrylink.Initialize(nullptr, m_Root / "", m_Root / "");
+        manager->m_Ferrylink.SetUID("anne");
+        manager->m_Ferrylink.SetPWD("pwd");
+        manager->m_Monitor.Create("start");
+        EXPECT_TRUE(manager->m_Ferrylink.SRVQRY_OpenSession(m_Service->Url() + "/srv"));
+        manager->ProcessAllChannels();
+        EXPECT_EQ(ChannelTableSize(), 4);
+        return manager;
+    }
+
+    static std::vector<int> States()
+    {
+        std::vector<int> s;
+        for (int i = 0; i < ChannelTableSize(); ++i) s.push_back(ChannelStateAt(i));
+        return s;
+    }
+
+    RecordingUiHost m_Host;
+};
+
+TEST_F(WorkerThreadsTest, EveryChannelProcessedThenHandled)
+{
+    auto manager = Started();
+    EXPECT_TRUE(manager->InstallProcessedChannels());
+    EXPECT_EQ(States(), (std::vector<int>{4, 4, 4, 4}));
+    EXPECT_TRUE(AllChannelsHandled());
+    // The worker may still be finding that no channel is left.
+    manager->StopWorker();
+    EXPECT_FALSE(manager->m_WorkerRunning.load());
+    EXPECT_FALSE(IsProcessCancelled());
+    EXPECT_EQ(m_Host.view.status2, KESA_FormatMessage(2063));
+}
+
+TEST_F(WorkerThreadsTest, CancelWhileTheSecondChannelIsProcessed)
+{
+    m_Host.view.cancelOnStatus2 = KESA_FormatMessage(2047, "C2");
+    auto manager = Started();
+    // The cancel ends the loop with the channels that were never started skipped.
+    EXPECT_FALSE(manager->InstallProcessedChannels());
+    EXPECT_EQ(States(), (std::vector<int>{4, 4, 3, 3}));
+    EXPECT_FALSE(AllChannelsHandled());
+    EXPECT_TRUE(IsProcessCancelled());
+    manager->StopWorker();
+    const std::string trace = ReadAll(m_Root / "NorvTrace.log");
+    EXPECT_NE(trace.find("CNorvCondMonitor -> User ask to stop the synchronization\n"), std::string::npos);
+    EXPECT_EQ(trace.find("Processing channel C7"), std::string::npos);
+    EXPECT_EQ(m_Host.view.status2, KESA_FormatMessage(2063));
+}
+
+TEST_F(WorkerThreadsTest, WorkerStoppedEarlyLeavesNoChannelWaiting)
+{
+    auto manager = Started({"--delay", "50"});
+    // Stops after the channel in progress, if any.
+    manager->StopWorker();
+    const std::vector<int> stopped = States();
+    EXPECT_EQ(stopped.back(), ChannelWaiting);
+    // The loop does not wait for channels that nobody will process.
+    EXPECT_TRUE(manager->InstallProcessedChannels());
+    for (int s : States()) EXPECT_TRUE(s == ChannelHandled || s == ChannelSkipped) << s;
+    EXPECT_EQ(NextProcessedChannel(), -1);
+}
+
+TEST_F(WorkerThreadsTest, ManagerEndingJoinsItsWorker)
+{
+    auto manager = Started({"--delay", "50"});
+    manager.reset();
+    // The worker stopped between two channels: the last one was never taken.
+    EXPECT_EQ(ChannelStateAt(3), ChannelWaiting);
+}
+
+} // namespace

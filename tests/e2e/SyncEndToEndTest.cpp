@@ -1,0 +1,397 @@
+// Whole synchronizations with the real programs: hotsync loading the conduit,
+// a handheld directory, the settings store and norvelia-service on loopback.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "conduit/KesaDatabases.h"
+#include "conduit/SyncFixture.h"
+#include "ferrylink/ScriptedService.h"
+#include "lexmo/Lexmo.h"
+#include "palmkit/HandheldStore.h"
+#include "quillio/PdbFile.h"
+
+namespace fs = std::filesystem;
+using namespace kesa_db;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+namespace {
+
+// Stands between the conduit and the reference service and answers every
+// list with only "Message", as a service that refuses an order does.
+class RefusingProxy {
+public:
+    RefusingProxy(int servicePort, const std::string& message) : m_Client("127.0.0.1", servicePort)
+    {
+        m_Server.set_tcp_nodelay(true);
+        m_Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            Forward(m_Client.Get(req.path.c_str()), res);
+        });
+        m_Server.Post(".*", [this, message](const httplib::Request& req, httplib::Response& res) {
+            if (ParseQuery(req.body).Get("function") == "ProcessList") {
+                res.set_content(BuildAnswer({Text("Message", message)}), "application/octet-stream");
+                return;
+            }
+            Forward(m_Client.Post(req.path.c_str(), req.body, req.get_header_value("Content-Type").c_str()), res);
+        });
+        m_Port = m_Server.bind_to_any_port("127.0.0.1");
+        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
+        for (int i = 0; i < 1000 && !m_Server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ~RefusingProxy()
+    {
+        m_Server.stop();
+        m_Thread.join();
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port) + "/Tidepost/srv/xxx/yyy"; }
+
+private:
+    static void Forward(const httplib::Result& answer, httplib::Response& res)
+    {
+        if (!answer) {
+            res.status = 502;
+            return;
+        }
+        res.status = answer->status;
+        res.set_content(answer->body, answer->get_header_value("Content-Type").c_str());
+    }
+
+    httplib::Client m_Client;
+    httplib::Server m_Server;
+    int m_Port = -1;
+    std::thread m_Thread;
+};
+
+class EndToEndTest : public SyncFixture {
+protected:
+    void SetUp() override
+    {
+        SyncFixture::SetUp();
+        Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "NorvVers", "2.3.0");
+        ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    }
+
+    void Put(const Db& db) { ASSERT_TRUE(CHandheldStore(Handheld()).Save(*db.file)); }
+    std::optional<CPdbFile*> Load(const std::string& name)
+    {
+        m_Loaded = std::make_unique<CPdbFile>();
+        if (!CHandheldStore(Handheld()).Load(name, *m_Loaded)) return std::nullopt;
+        return m_Loaded.get();
+    }
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : CHandheldStore(Handheld()).List()) names.push_back(e.name);
+        return names;
+    }
+    // Rows of the service's state, columns joined by "|".
+    std::vector<std::string> Sql(const std::string& query) const
+    {
+        return Lines(RunCommand("sqlite3 -separator '|' " + (m_Root / "state.db") + " \"" + query + "\"").output);
+    }
+    // "activity<TAB>text" of the HotSync log entries written from `from` on.
+    std::vector<std::string> LogEntries(std::size_t from = 0) const
+    {
+        std::vector<std::string> out;
+        for (const std::string& line : Lines(HotSyncLog().substr(from)))
+            out.push_back(line.substr(line.find('\t') + 1));
+        return out;
+    }
+    static std::string Entry(int activity, const std::string& text) { return std::to_string(activity) + "\t" + text; }
+
+    // A handheld with an outdated catalog and a list whose order waits to be
+    // sent, a game and its score, and a user context without user id.
+    void PutUsualHandheld()
+    {
+        Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat"))
+                .Add(1, Item("POM-01", "Pommes", "2.10"))
+                .Add(1, Item("FRA-09", "Fraises", "4.80")));
+        Put(Db("Courses", "LIST", AppInfoOf(2, "C7cat", "Courses"))
+                .Add(5, Order(kDay1))
+                .Add(8, Ref("POM-01", "Pommes", "3", "2.10", true))
+                .Add(8, Ref("POI-02", "Poires", "1", "2.90", false))
+                .Add(8, Ref("FRA-09", "Fraises", "2", "4.80", true)));
+        Put(Db("G1cat", "CATA", AppInfoOf(3, "G1cat")));
+        Put(Db("Mon quiz", "LIST", AppInfoOf(3, "G1cat")).Add(8, Ref("QUIZ-2001", "Quiz", "7", "0", false)));
+        Put(Db("USERCTX", "USER")
+                .Add(6, Address("7", "ancien"))
+                .Add(6, Address("0", "maison"))
+                .Add(6, Address("0", "vacances")));
+    }
+
+    std::unique_ptr<CPdbFile> m_Loaded;
+};
+
+std::string Signed(DWORD value)
+{
+    return std::to_string(std::int32_t(value));
+}
+
+// The entries of failed runs and skipped steps.
+std::vector<std::string> Problems(const std::vector<std::string>& entries)
+{
+    std::vector<std::string> out;
+    for (const std::string& e : entries)
+        if (e.rfind("21\t", 0) == 0 || e.rfind("22\t", 0) == 0) out.push_back(e);
+    return out;
+}
+
+std::vector<std::string> ItemNames(const CPdbFile& f)
+{
+    std::vector<std::string> names;
+    for (const auto& r : f.m_RecordSet)
+        if ((r->m_Attrib & 0x0F) == 1) names.push_back(CItemRecord(r.get()).GetNameStr());
+    return names;
+}
+
+} // namespace
+
+TEST_F(EndToEndTest, AFullRunAndTheOneAfterIt)
+{
+    StartService();
+    PutUsualHandheld();
+    const DWORD oldGameStamp = CHandheldStore(Handheld()).Find("G1cat")->modDate;
+
+    RunResult run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output << HotSyncLog();
+
+    // The active order reached the service with its needed lines only.
+    EXPECT_THAT(Sql("SELECT list_name, channel, list_type, created, member_id FROM orders"),
+                ElementsAre("Courses|C7|LIST|2001-05-03T10:20:30|"));
+    EXPECT_THAT(Sql("SELECT reference, name, quantity, price, need FROM order_lines ORDER BY position"),
+                ElementsAre("POM-01|Pommes|3|2.10|1", "FRA-09|Fraises|2|4.80|1"));
+    // The order has its process date and is no longer active; the lines follow the new catalog.
+    const COrderInfo order = OrderIn(**Load("Courses"));
+    EXPECT_EQ(order.GetCreateDateDWord(), 0u);
+    EXPECT_NE(order.GetProcessDateDWord(), 0u);
+    EXPECT_EQ(order.GetMemberIdStr(), "anne");
+    EXPECT_THAT(RefsIn(**Load("Courses")), ElementsAre("POM-01 Pommes Reinette 2.40", "POI-02 Poires Williams 3.10"));
+    EXPECT_THAT(ItemNames(**Load("C7cat")), ElementsAre("Pommes Reinette", "Poires Williams", "Carottes"));
+    // Channels new to the handheld, the game's default list and the application arrived.
+    EXPECT_THAT(Names(), ElementsAre("C1cat", "C2cat", "C7cat", "Courses", "G1cat", "Norvelia", "Quiz score",
+                                     "USERCTX"));
+    EXPECT_EQ(Get(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "NorvVers"), "2.3.1");
+    // The user context: the server's addresses replace stored ones and those of the same alias.
+    EXPECT_THAT(AddressesIn(**Load("USERCTX")), ElementsAre("0:vacances", "1:maison", "2:bureau", "user anne"));
+    EXPECT_THAT(Get(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "PWD"), HasSubstr("not found"));
+    // The score went with the old game's stamp; the game started with the new one's.
+    EXPECT_THAT(Sql("SELECT channel, game, points, stamp FROM game_scores"),
+                ElementsAre("G1|QUIZ-2001|7|" + Signed(oldGameStamp)));
+    EXPECT_THAT(Sql("SELECT game, stamp FROM game_starts"),
+                ElementsAre("QUIZ-2001|" + Signed(CHandheldStore(Handheld()).Find("G1cat")->modDate)));
+    EXPECT_THAT(Problems(LogEntries()), IsEmpty());
+    EXPECT_THAT(LogEntries(), Contains(Entry(20, "Norvelia")));
+
+    // Right after: nothing is sent again, and what the first run left stays
+    // (the user context merged again, in another order).
+    auto contents = [&](const char* name) {
+        std::vector<std::vector<BYTE>> records;
+        for (const auto& r : (*Load(name))->m_RecordSet) records.push_back(r->m_Data);
+        std::sort(records.begin(), records.end());
+        return records;
+    };
+    std::map<std::string, std::vector<std::vector<BYTE>>> records;
+    for (const char* name : {"Courses", "USERCTX", "C7cat"}) records[name] = contents(name);
+    const std::size_t logSize = HotSyncLog().size();
+    run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output;
+    EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::vector<std::string>{"1"});
+    EXPECT_EQ(Names().size(), 8u);
+    for (const char* name : {"Courses", "USERCTX", "C7cat"}) EXPECT_TRUE(contents(name) == records[name]) << name;
+    EXPECT_THAT(Problems(LogEntries(logSize)), IsEmpty());
+    EXPECT_THAT(LogEntries(logSize), Contains(Entry(20, "Norvelia")));
+}
+
+TEST_F(EndToEndTest, ListsInstalledByOneRunSurviveTheNext)
+{
+    StartService();
+    for (int run = 0; run < 2; ++run) {
+        const RunResult r = Sync("--quiet");
+        ASSERT_EQ(r.code, 0) << r.output;
+        EXPECT_THAT(Names(), ElementsAre("C1cat", "C2cat", "C7cat", "G1cat", "Mes courses", "Norvelia", "Quiz score",
+                                         "USERCTX"))
+            << "run " << run;
+    }
+    EXPECT_THAT(Problems(LogEntries()), IsEmpty());
+    EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::vector<std::string>{"0"});
+}
+
+TEST_F(EndToEndTest, FormsBrokenListsIdleOrdersAndCatalogsThatCannotBeInstalled)
+{
+    // The samples, and a channel whose catalog has no AppInfo block.
+    const std::string content = m_Root / "content";
+    fs::copy(NORV_SOURCE_DIR "/service/samples", content, fs::copy_options::recursive);
+    fs::create_directories(content + "/catalogs/C9");
+    const std::string c9 = content + "/catalogs/C9/catalog.pdb";
+    ASSERT_TRUE(Db("C9cat", "CATA").Add(1, Item("X", "x", "1")).file->WritePdbFile(c9.c_str()));
+    std::ofstream(content + "/users/anne/channels", std::ios::app) << "C9\n";
+    m_Service = std::make_unique<ServiceProcess>(std::vector<std::string>{}, m_Root / "state.db", content);
+    ASSERT_TRUE(m_Service->Running()) << m_Service->Stderr();
+    SetServerUrl(m_Service->Url() + "/xxx/yyy");
+
+    Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")));
+    Put(Db("Form", "EMLS", AppInfoOf(2, "C7cat")).Add(5, Order(kDay1)).Add(8, Ref("POM-01", "P", "1", "1", true)));
+    Put(Db("Idle", "LIST", AppInfoOf(2, "C7cat")).Add(5, Order("")).Add(8, Ref("POM-01", "P", "1", "1", true)));
+    Put(Db("Broken", "LIST").Add(5, Order(kDay1)));
+    Put(Db("C1cat", "CATA").Add(1, Item("OLD", "old", "1")));
+
+    const RunResult run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output;
+
+    // The accepted form left; the idle order stayed home; the broken list is gone.
+    EXPECT_THAT(Sql("SELECT list_name, list_type FROM orders"), ElementsAre("Form|EMLS"));
+    EXPECT_FALSE(Load("Form"));
+    EXPECT_FALSE(Load("Broken"));
+    EXPECT_EQ(OrderIn(**Load("Idle")).GetCreateDateDWord(), 0u);
+    // The old C1cat, unreadable, was not replaced; C9cat was created, then removed.
+    EXPECT_THAT(ItemNames(**Load("C1cat")), ElementsAre("old"));
+    EXPECT_FALSE(Load("C9cat"));
+    const std::string dst = UserDir() + "Dst/";
+    EXPECT_THAT(Problems(LogEntries()), ElementsAre(Entry(22, KESA_FormatMessage(2035)),
+                                                    Entry(22, KESA_FormatMessage(2032, dst + "C1cat.pdb", "C1")),
+                                                    Entry(22, KESA_FormatMessage(2032, dst + "C9cat.pdb", "C9"))));
+    for (const std::string& entry : {Entry(8, KESA_FormatMessage(2022, "Broken", "AppInfo")),
+                                     Entry(8, KESA_FormatMessage(2054, "C1cat", "AppInfo")),
+                                     Entry(9, KESA_FormatMessage(2036))})
+        EXPECT_THAT(LogEntries(), Contains(entry));
+}
+
+TEST_F(EndToEndTest, AListAnsweredWithAMessageKeepsTheErrorInItsOrder)
+{
+    StartService();
+    RefusingProxy proxy(m_Service->Port(), "Commande refusée");
+    SetServerUrl(proxy.Url());
+    Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")));
+    Put(Db("Form", "EMLS", AppInfoOf(2, "C7cat")).Add(5, Order(kDay1)));
+    Put(Db("Courses", "LIST", AppInfoOf(2, "C7cat")).Add(5, Order(kDay1)));
+
+    const RunResult run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output;
+
+    // The form in error is kept like a list, with its dates; the list loses both.
+    const std::string formError = KESA_FormatMessage(2013, "Form.pdb", "C7", "Commande refusée");
+    const std::string listError = KESA_FormatMessage(2013, "Courses.pdb", "C7", "Commande refusée");
+    EXPECT_EQ(OrderErrorIn(**Load("Form")), formError);
+    EXPECT_EQ(OrderIn(**Load("Form")).GetCreateDateStr(), kDay1);
+    EXPECT_EQ(OrderErrorIn(**Load("Courses")), listError);
+    EXPECT_EQ(OrderIn(**Load("Courses")).GetCreateDateDWord(), 0u);
+    EXPECT_EQ(OrderIn(**Load("Courses")).GetProcessDateDWord(), 0u);
+    EXPECT_THAT(Problems(LogEntries()), ElementsAre(Entry(22, listError), Entry(22, formError)));
+    EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::vector<std::string>{"0"});
+}
+
+namespace {
+
+// What each database of a handheld holds; the order dates, which differ from
+// run to run, are left out. Every database must be readable.
+std::map<std::string, std::string> Contents(const std::string& dir)
+{
+    std::map<std::string, std::string> out;
+    const CHandheldStore store(dir);
+    for (const auto& entry : store.List()) {
+        EXPECT_FALSE(entry.damaged) << entry.name;
+        CPdbFile f;
+        EXPECT_TRUE(store.Load(entry.name, f)) << entry.name;
+        std::string text = std::to_string(f.m_Type) + std::string(f.m_AppInfo.begin(), f.m_AppInfo.end());
+        for (const auto& r : f.m_RecordSet) {
+            std::string data(r->m_Data.begin(), r->m_Data.end());
+            if ((r->m_Attrib & 0x0F) == 5) data.replace(0, std::min<size_t>(12, data.size()), 12, '\0');
+            text += "|" + std::to_string(r->m_Attrib & 0x0F) + ":" + data;
+        }
+        out[entry.name] = text;
+    }
+    return out;
+}
+
+pid_t Spawn(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+} // namespace
+
+TEST_F(EndToEndTest, ARunKilledAtAnyMomentLeavesEveryDatabaseWholeAndTheNextRunSucceeds)
+{
+    StartService();
+    PutUsualHandheld();
+    const std::string pristine = m_Root / "pristine";
+    fs::copy(Handheld(), pristine, fs::copy_options::recursive);
+    const auto before = Contents(Handheld());
+    auto restore = [&] {
+        fs::remove_all(Handheld());
+        fs::copy(pristine, Handheld(), fs::copy_options::recursive);
+        Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "NorvVers", "2.3.0");
+    };
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Sync("--quiet").code, 0);
+    const auto runTime =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    const auto after = Contents(Handheld());
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> moment(0, runTime.count());
+    for (int round = 0; round < 20; ++round) {
+        restore();
+        const long killAfter = moment(random);
+        const pid_t pid = Spawn({NORV_BINARY_DIR "/bin/hotsync", "sync", "--user", "Anne", "--handheld", Handheld(),
+                                 "--quiet"});
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(killAfter));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+
+        const auto now = Contents(Handheld());
+        std::set<std::string> names;
+        for (const auto* m : {&before, &after, &now})
+            for (const auto& [name, text] : *m) names.insert(name);
+        for (const std::string& name : names) {
+            const auto find = [&](const auto& m) { return m.count(name) ? m.at(name) : std::string("<absent>"); };
+            const std::string b = find(before), a = find(after), n = find(now);
+            // A database replaced is deleted before the new one is written.
+            const bool ok = n == b || n == a || (n == "<absent>" && a != b);
+            EXPECT_TRUE(ok) << "round " << round << ", killed after " << killAfter << " ms: " << name;
+        }
+
+        const std::size_t logSize = HotSyncLog().size();
+        const RunResult next = Sync("--quiet");
+        EXPECT_EQ(next.code, 0) << "round " << round << ": " << next.output;
+        EXPECT_THAT(LogEntries(logSize), Contains(Entry(20, "Norvelia"))) << "round " << round;
+        EXPECT_THAT(LogEntries(logSize), Not(Contains(::testing::StartsWith("21\t")))) << "round " << round;
+    }
+}
