@@ -1,4 +1,4 @@
-# Entry points: make demo | build | test | test-sanitize | test-tsan
+# Entry points: make demo | build | test | test-sanitize | test-tsan | bench
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 # ccache shares objects between build trees and checkouts at other paths.
@@ -7,7 +7,7 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke screenshot clean
+.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke bench screenshot clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -52,8 +52,21 @@ FUZZ_SECONDS ?= 60
 fuzz-smoke: fuzz
 	scripts/fuzz-smoke build-fuzz $(FUZZ_SECONDS)
 
+# Benchmarks: Release at -O2 (GCC 12 at -O3 gives false -Wrestrict warnings in
+# std::string), in their own tree; each prints its ratios at the end.
+BENCHES := client_wire_bench pdb_file_bench record_bench session_memory_bench
+BENCH_FLAGS ?= --benchmark_repetitions=3
+
+build-bench/build.ninja: CMakeLists.txt | bootstrap
+	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" $(LAUNCHER)
+
+bench: bootstrap build-bench/build.ninja
+	cmake --build build-bench -j $(JOBS) --target $(BENCHES)
+	@for b in $(filter-out session_memory_bench,$(BENCHES)); do echo "== $$b (build-bench, Release)"; build-bench/bin/$$b $(BENCH_FLAGS) || exit 1; done
+	@echo "== session_memory_bench (build-bench, Release)"; NORVELIA_MSGDIR=$(CURDIR)/share/norvelia build-bench/bin/session_memory_bench
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-bench
 
 # Pictures of the windows under Xvfb, into build/screenshots/.
 screenshot: build

@@ -16,6 +16,9 @@ public:
     void SetName(std::string name) { m_Name = std::move(name); }
     std::string GetValue() const { return m_Value; }
     void SetValue(std::string value) { m_Value = std::move(value); }
+    // The same texts without a copy, valid while the argument lives unchanged.
+    const std::string& Name() const { return m_Name; }
+    const std::string& Value() const { return m_Value; }
 
     bool IsFile() const { return m_Length != 0; }
     // Bytes this argument takes in a request body.

@@ -18,6 +18,8 @@ public:
     void AddFileArg(std::string name, std::string fileName, BYTE* data, DWORD length);
     // Allocates (malloc) exactly the body's size, writes the body into it,
     // stores the pointer in *body and returns the size. The caller frees it.
+    // The session does not use it: it sends the same bytes through a
+    // CKesaBodyReader, without a second copy of the arguments.
     DWORD BuildBody(BYTE** body) const;
     // Size of the body BuildBody writes.
     DWORD BodySize() const;

@@ -111,7 +111,7 @@ CKesaHttpArg* CKesaResponse::FindArg(const std::string& name) const
 {
     for (int i = 0; i < GetArgCount(); ++i) {
         CKesaHttpArg* arg = GetArg(i);
-        if (arg->GetName() == name) return arg;
+        if (arg->Name() == name) return arg;
     }
     return nullptr;
 }

@@ -2,12 +2,14 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
 
+#include "client/KesaBodyReader.h"
 #include "client/MallocBuffer.h"
 #include "lexmo/Lexmo.h"
 #include "platform/Ui.h"
@@ -57,6 +59,7 @@ bool UrlPart(CURLU* url, CURLUPart part, unsigned flags, std::string& out)
 
 // The answer, in one growing buffer of the C heap (the response takes it over).
 struct Answer {
+    CURL* handle = nullptr;
     MallocBuffer data;
     size_t size = 0;
     size_t capacity = 0;
@@ -74,6 +77,13 @@ struct Answer {
         }
         if (a->size + n > a->capacity) {
             size_t capacity = a->capacity ? a->capacity : 65536;
+            // An announced length is taken at its word (within the limit): one
+            // allocation, no copy as the answer grows.
+            curl_off_t announced = -1;
+            if (a->size == 0 && curl_easy_getinfo(a->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+                announced > 0 && static_cast<size_t>(announced) <= CKesaSession::kMaxAnswer) {
+                capacity = std::max(capacity, static_cast<size_t>(announced));
+            }
             while (capacity < a->size + n) capacity *= 2;
             auto* grown = static_cast<BYTE*>(std::realloc(a->data.get(), capacity));
             if (!grown) return 0;
@@ -116,6 +126,20 @@ struct StallWatch {
         return 1; // aborts the transfer
     }
 };
+
+// The body goes out in the pieces libcurl asks for, read in place from the request.
+size_t ReadBody(char* out, size_t one, size_t count, void* reader)
+{
+    return static_cast<CKesaBodyReader*>(reader)->Read(reinterpret_cast<BYTE*>(out), one * count);
+}
+
+// A resend (a challenge answered, a connection found dead) starts over.
+int SeekBody(void* reader, curl_off_t offset, int origin)
+{
+    if (origin != SEEK_SET || offset < 0) return CURL_SEEKFUNC_CANTSEEK;
+    return static_cast<CKesaBodyReader*>(reader)->Seek(static_cast<std::uint64_t>(offset)) ? CURL_SEEKFUNC_OK
+                                                                                          : CURL_SEEKFUNC_FAIL;
+}
 
 [[noreturn]] void Raise(int number, std::string text)
 {
@@ -228,12 +252,13 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
     if (!m_Connection) Raise(2006, KESA_FormatMessage(2006, kContext));
 
     try {
-        BYTE* raw = nullptr;
-        DWORD bodyLength = request->BuildBody(&raw);
-        MallocBuffer body(raw);
+        // The size first: a body that cannot be described by its length is refused here.
+        const DWORD bodyLength = request->BodySize();
+        CKesaBodyReader body(*request);
 
         CURL* h = m_Connection->easy.get();
         Answer answer;
+        answer.handle = h;
 
         // What libcurl adds unasked: a form Content-Type, "Expect: 100-continue", an Accept list.
         std::unique_ptr<curl_slist, SlistDeleter> headers;
@@ -275,7 +300,12 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
             if (attempts > 5) Raise(2046, KESA_FormatMessage(2046));
 
             CURLcode start = setup;
-            if (curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.get()) != CURLE_OK ||
+            body.Seek(0);
+            if (curl_easy_setopt(h, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr)) != CURLE_OK ||
+                curl_easy_setopt(h, CURLOPT_READFUNCTION, &ReadBody) != CURLE_OK ||
+                curl_easy_setopt(h, CURLOPT_READDATA, &body) != CURLE_OK ||
+                curl_easy_setopt(h, CURLOPT_SEEKFUNCTION, &SeekBody) != CURLE_OK ||
+                curl_easy_setopt(h, CURLOPT_SEEKDATA, &body) != CURLE_OK ||
                 curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength)) != CURLE_OK) {
                 start = CURLE_FAILED_INIT;
             }
@@ -335,17 +365,12 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
                 set(proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH, static_cast<long>(PickAuth(offered)));
                 set(proxy ? CURLOPT_PROXYUSERNAME : CURLOPT_USERNAME, user.c_str());
                 set(proxy ? CURLOPT_PROXYPASSWORD : CURLOPT_PASSWORD, password.c_str());
-                body.reset();
-                bodyLength = request->BuildBody(&raw);
-                body.reset(raw);
                 continue;
             }
             if (status == 403) Raise(2045, KESA_FormatMessage(2045, kContext));
             if (status == 200 || status == 206) break;
             Raise(2011, KESA_FormatMessage(2011, kContext, std::to_string(status)));
         }
-        body.reset();
-
         // Dumped before parsing, so that answers that do not parse are kept too.
         if (RegGetNorveliaKey("Tidepost", "Trace") == "on") WriteDump(answer.data.get(), answer.size);
 

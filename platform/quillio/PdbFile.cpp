@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -21,17 +21,6 @@ DWORD CodeFromText(const char* s)
         v = (v << 8) | c;
     }
     return v;
-}
-
-void PutWord(std::vector<BYTE>& out, WORD v)
-{
-    out.push_back(BYTE(v >> 8));
-    out.push_back(BYTE(v));
-}
-
-void PutDWord(std::vector<BYTE>& out, DWORD v)
-{
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(BYTE(v >> shift));
 }
 
 } // namespace
@@ -61,10 +50,29 @@ DWORD CPdbFile::PeekDWord(const BYTE* p)
 bool CPdbFile::ReadPdbFile(const char* path)
 {
     if (path == nullptr) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    // Sized from the file, read in large blocks: a byte-wise stream read
+    // costs dozens of times the I/O on a catalog.
+    std::vector<BYTE> bytes;
+    struct stat st {};
+    // One more than the size, so that the end shows in the first read.
+    std::size_t want = 65536;
+    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) want = std::size_t(st.st_size) + 1;
+    bool ok = true;
+    for (;;) {
+        const std::size_t have = bytes.size();
+        bytes.resize(have + want);
+        const std::size_t n = std::fread(bytes.data() + have, 1, want, f);
+        bytes.resize(have + n);
+        if (n < want) {
+            ok = std::ferror(f) == 0;
+            break;
+        }
+        want = std::max<std::size_t>(want, 65536);
+    }
+    std::fclose(f);
+    if (!ok) return false;
     return ReadPdbBuffer(bytes.data(), bytes.size());
 }
 
@@ -177,64 +185,104 @@ bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
     return true;
 }
 
-std::vector<BYTE> CPdbFile::ToBytes() const
+namespace {
+
+// Where the blocks go in the file: one layout for every way of writing it.
+struct Layout {
+    bool resource;
+    std::size_t count;
+    std::size_t dataStart; // the AppInfo block, or what follows when there is none
+    std::size_t total;
+};
+
+Layout LayoutOf(const CPdbFile& pdb)
 {
-    const bool resource = IsResourceDb();
-    const std::size_t entrySize = resource ? kResourceEntry : kRecordEntry;
-    const std::size_t count = std::min<std::size_t>(m_RecordSet.GetCount(), 0xFFFF);
+    Layout l{};
+    l.resource = pdb.IsResourceDb();
+    l.count = std::min<std::size_t>(pdb.m_RecordSet.GetCount(), 0xFFFF);
+    l.dataStart = CPdbFile::kHeaderSize + l.count * (l.resource ? kResourceEntry : kRecordEntry) + 2;
+    l.total = l.dataStart + pdb.m_AppInfo.size() + pdb.m_SortInfo.size();
+    for (std::size_t i = 0; i < l.count; ++i) l.total += pdb.m_RecordSet.GetRecord(i)->m_Data.size();
+    return l;
+}
 
-    std::size_t pos = kHeaderSize + count * entrySize + 2;
-    const DWORD appInfoOffset = m_AppInfo.empty() ? 0 : DWORD(pos);
-    pos += m_AppInfo.size();
-    const DWORD sortInfoOffset = m_SortInfo.empty() ? 0 : DWORD(pos);
-    pos += m_SortInfo.size();
+BYTE* Put(BYTE* out, const void* data, std::size_t size)
+{
+    if (size) std::memcpy(out, data, size);
+    return out + size;
+}
 
-    std::vector<BYTE> out;
-    std::size_t total = pos;
-    for (std::size_t i = 0; i < count; ++i) total += m_RecordSet.GetRecord(i)->m_Data.size();
-    out.reserve(total);
+BYTE* PutWord(BYTE* out, WORD v)
+{
+    out[0] = BYTE(v >> 8);
+    out[1] = BYTE(v);
+    return out + 2;
+}
+
+BYTE* PutDWord(BYTE* out, DWORD v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8) *out++ = BYTE(v >> shift);
+    return out;
+}
+
+// The file's bytes straight into `out`, which holds l.total bytes.
+void WriteImage(const CPdbFile& pdb, const Layout& l, BYTE* out)
+{
+    std::size_t pos = l.dataStart;
+    const DWORD appInfoOffset = pdb.m_AppInfo.empty() ? 0 : DWORD(pos);
+    pos += pdb.m_AppInfo.size();
+    const DWORD sortInfoOffset = pdb.m_SortInfo.empty() ? 0 : DWORD(pos);
+    pos += pdb.m_SortInfo.size();
 
     char name[kNameSize] = {};
-    std::memcpy(name, m_Name.data(), std::min(m_Name.size(), kNameSize - 1));
-    out.insert(out.end(), name, name + kNameSize);
-    PutWord(out, m_Attributes);
-    PutWord(out, m_Version);
-    PutDWord(out, m_CreationDate);
-    PutDWord(out, m_ModificationDate);
-    PutDWord(out, m_BackupDate);
-    PutDWord(out, m_ModificationNumber);
-    PutDWord(out, appInfoOffset);
-    PutDWord(out, sortInfoOffset);
-    PutDWord(out, m_Type);
-    PutDWord(out, m_Creator);
-    PutDWord(out, m_UniqueIdSeed);
-    PutDWord(out, m_NextRecordList);
-    PutWord(out, WORD(count));
+    std::memcpy(name, pdb.m_Name.data(), std::min(pdb.m_Name.size(), kNameSize - 1));
+    out = Put(out, name, kNameSize);
+    out = PutWord(out, pdb.m_Attributes);
+    out = PutWord(out, pdb.m_Version);
+    out = PutDWord(out, pdb.m_CreationDate);
+    out = PutDWord(out, pdb.m_ModificationDate);
+    out = PutDWord(out, pdb.m_BackupDate);
+    out = PutDWord(out, pdb.m_ModificationNumber);
+    out = PutDWord(out, appInfoOffset);
+    out = PutDWord(out, sortInfoOffset);
+    out = PutDWord(out, pdb.m_Type);
+    out = PutDWord(out, pdb.m_Creator);
+    out = PutDWord(out, pdb.m_UniqueIdSeed);
+    out = PutDWord(out, pdb.m_NextRecordList);
+    out = PutWord(out, WORD(l.count));
 
     std::size_t dataPos = pos;
-    for (std::size_t i = 0; i < count; ++i) {
-        const CPdbRecord* r = m_RecordSet.GetRecord(i);
-        if (resource) {
-            PutDWord(out, r->m_ResType);
-            PutWord(out, r->m_ResId);
-            PutDWord(out, DWORD(dataPos));
+    for (std::size_t i = 0; i < l.count; ++i) {
+        const CPdbRecord* r = pdb.m_RecordSet.GetRecord(i);
+        if (l.resource) {
+            out = PutDWord(out, r->m_ResType);
+            out = PutWord(out, r->m_ResId);
+            out = PutDWord(out, DWORD(dataPos));
         } else {
-            PutDWord(out, DWORD(dataPos));
-            out.push_back(r->m_Attrib);
-            out.push_back(BYTE(r->m_UniqueId >> 16));
-            out.push_back(BYTE(r->m_UniqueId >> 8));
-            out.push_back(BYTE(r->m_UniqueId));
+            out = PutDWord(out, DWORD(dataPos));
+            *out++ = r->m_Attrib;
+            *out++ = BYTE(r->m_UniqueId >> 16);
+            *out++ = BYTE(r->m_UniqueId >> 8);
+            *out++ = BYTE(r->m_UniqueId);
         }
         dataPos += r->m_Data.size();
     }
-    out.push_back(0);
-    out.push_back(0);
-    out.insert(out.end(), m_AppInfo.begin(), m_AppInfo.end());
-    out.insert(out.end(), m_SortInfo.begin(), m_SortInfo.end());
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto& d = m_RecordSet.GetRecord(i)->m_Data;
-        out.insert(out.end(), d.begin(), d.end());
+    out = PutWord(out, 0);
+    out = Put(out, pdb.m_AppInfo.data(), pdb.m_AppInfo.size());
+    out = Put(out, pdb.m_SortInfo.data(), pdb.m_SortInfo.size());
+    for (std::size_t i = 0; i < l.count; ++i) {
+        const auto& d = pdb.m_RecordSet.GetRecord(i)->m_Data;
+        out = Put(out, d.data(), d.size());
     }
+}
+
+} // namespace
+
+std::vector<BYTE> CPdbFile::ToBytes() const
+{
+    const Layout layout = LayoutOf(*this);
+    std::vector<BYTE> out(layout.total);
+    WriteImage(*this, layout, out.data());
     return out;
 }
 
@@ -242,12 +290,13 @@ long CPdbFile::ConvertToBuffer(BYTE** out) const
 {
     if (out == nullptr) return 0;
     *out = nullptr;
-    std::vector<BYTE> bytes = ToBytes();
-    BYTE* buffer = static_cast<BYTE*>(std::malloc(bytes.size()));
+    // Written in place: no second copy of a whole catalog.
+    const Layout layout = LayoutOf(*this);
+    BYTE* buffer = static_cast<BYTE*>(std::malloc(layout.total));
     if (buffer == nullptr) return 0;
-    std::memcpy(buffer, bytes.data(), bytes.size());
+    WriteImage(*this, layout, buffer);
     *out = buffer;
-    return long(bytes.size());
+    return long(layout.total);
 }
 
 bool CPdbFile::WritePdbFile(const char* path) const

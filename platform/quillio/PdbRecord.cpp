@@ -1,5 +1,6 @@
 #include "quillio/PdbRecord.h"
 
+#include <algorithm>
 #include <cstring>
 
 CPdbRecord::CPdbRecord(const BYTE* data, long size)
@@ -52,12 +53,14 @@ std::string CPdbRecord::ReadFixedStringAt(long* offset, long n) const
 {
     std::string out;
     if (n > 0) {
-        for (long i = 0; i < n; ++i) {
-            long pos = *offset + i;
-            if (pos < 0 || std::size_t(pos) >= m_Data.size()) break;
-            BYTE c = m_Data[std::size_t(pos)];
-            if (c == 0) break;
-            out.push_back(char(c));
+        const long pos = *offset;
+        if (pos >= 0 && std::size_t(pos) < m_Data.size()) {
+            // One search and one copy: records are read by the thousand.
+            const std::size_t room = std::min(std::size_t(n), m_Data.size() - std::size_t(pos));
+            const BYTE* start = m_Data.data() + pos;
+            const void* zero = std::memchr(start, 0, room);
+            const std::size_t length = zero ? std::size_t(static_cast<const BYTE*>(zero) - start) : room;
+            out.assign(reinterpret_cast<const char*>(start), length);
         }
         *offset += n;
     }
@@ -66,13 +69,16 @@ std::string CPdbRecord::ReadFixedStringAt(long* offset, long n) const
 
 std::string CPdbRecord::ReadStringZeroAt(long* offset) const
 {
-    std::string out;
     long pos = *offset;
     if (pos < 0) pos = long(m_Data.size());
-    while (std::size_t(pos) < m_Data.size() && m_Data[std::size_t(pos)] != 0) {
-        out.push_back(char(m_Data[std::size_t(pos)]));
-        ++pos;
+    if (std::size_t(pos) >= m_Data.size()) {
+        *offset = pos + 1;
+        return {};
     }
-    *offset = pos + 1;
-    return out;
+    const BYTE* start = m_Data.data() + pos;
+    const std::size_t room = m_Data.size() - std::size_t(pos);
+    const void* zero = std::memchr(start, 0, room);
+    const std::size_t length = zero ? std::size_t(static_cast<const BYTE*>(zero) - start) : room;
+    *offset = pos + long(length) + 1;
+    return std::string(reinterpret_cast<const char*>(start), length);
 }

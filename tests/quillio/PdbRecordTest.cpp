@@ -43,6 +43,29 @@ TEST(PdbRecord, NeverReadsPastTheEnd)
     EXPECT_EQ(empty.ReadStringZeroAt(&off), "");
 }
 
+TEST(PdbRecord, TextFieldsAtEveryOffset)
+{
+    const BYTE bytes[] = {'h', 'i', 0, 'x'};
+    const CPdbRecord r(bytes, sizeof bytes);
+    struct Case {
+        long at;
+        long n; // 0: a zero-terminated text
+        const char* text;
+        long next;
+    };
+    const Case cases[] = {
+        {0, 0, "hi", 3}, {3, 0, "x", 5},  {4, 0, "", 5}, {9, 0, "", 10}, {-2, 0, "", 5},
+        {0, 3, "hi", 3}, {2, 3, "", 5},   {3, 3, "x", 6}, {4, 3, "", 7},  {-1, 3, "", 2},
+        {1, 1, "i", 2},  {0, -1, "", 0},
+    };
+    for (const Case& c : cases) {
+        long at = c.at;
+        const std::string text = c.n == 0 ? r.ReadStringZeroAt(&at) : r.ReadFixedStringAt(&at, c.n);
+        EXPECT_EQ(text, c.text) << c.at << "/" << c.n;
+        EXPECT_EQ(at, c.next) << c.at << "/" << c.n;
+    }
+}
+
 TEST(KesaError, CarriesNumberAndText)
 {
     try {
