@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -170,6 +171,10 @@ int CmdSync(const Options& o, const SyncArgs& a)
     CHandheldStore store(a.handheld);
     if (!store.Exists())
         return Fail(kExitUsage, "no handheld at " + a.handheld + " (create one with: handheld init DIR)");
+    // A handheld that cannot be written would get orders sent to the server
+    // and then never marked as sent.
+    if (::access(store.Dir().c_str(), W_OK) != 0)
+        return Fail(kExitUsage, "the handheld " + a.handheld + " cannot be written: " + std::strerror(errno));
     std::optional<int> syncType;
     CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
     if (!a.syncType.empty()) {
@@ -243,6 +248,12 @@ int CmdSync(const Options& o, const SyncArgs& a)
     if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries, &error))
         std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
     if (result != 0) return Fail(kExitConduitFailed, "the conduit returned " + std::to_string(result));
+    // The conduit returns 0 after a server it could not reach or databases it
+    // could not write; the log says so, and so must the exit code.
+    if (std::any_of(entries.begin(), entries.end(), [](const palmkit::LogEntry& e) {
+            return e.activity == slSyncFailed || e.activity == slWriteError;
+        }))
+        return Fail(kExitConduitFailed, "the synchronization failed (see the HotSync log)");
     return 0;
 }
 

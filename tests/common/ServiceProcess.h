@@ -63,6 +63,17 @@ public:
     std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port) + "/Tidepost/srv"; }
     std::string Stderr() const { return ReadAll(m_Dir / "stderr.log"); }
     std::string Stdout() const { return ReadAll(m_Dir / "stdout.log"); }
+    pid_t Pid() const { return m_Pid; }
+
+    // Ends the service at once, as a crash would.
+    void Kill()
+    {
+        if (m_Pid <= 0) return;
+        kill(m_Pid, SIGKILL);
+        int status = 0;
+        waitpid(m_Pid, &status, 0);
+        m_Pid = -1;
+    }
 
     // The exit status, or -1.
     int Stop()

@@ -1,0 +1,406 @@
+// Synchronizations and the service when things go wrong: a service that dies
+// or answers slowly, a full or read-only handheld, a locked registry, tools
+// run at the same time, many clients at once and malformed requests.
+#include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "conduit/KesaDatabases.h"
+#include "conduit/SyncFixture.h"
+#include "ferrylink/ScriptedService.h"
+#include "palmkit/HandheldStore.h"
+#include "quillio/PdbFile.h"
+
+namespace fs = std::filesystem;
+using namespace kesa_db;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+// Every database of a handheld directory with its bytes.
+Files Databases(const std::string& dir)
+{
+    Files files;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string ext = e.path().extension().string();
+        if (ext == ".pdb" || ext == ".prc") files[e.path().filename().string()] = ReadAll(e.path().string());
+    }
+    return files;
+}
+
+// True once a TCP connection to 127.0.0.1:port is established (bounded wait).
+bool WaitForConnection(int port, std::chrono::seconds bound)
+{
+    char want[16];
+    std::snprintf(want, sizeof want, ":%04X", port);
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < end) {
+        std::ifstream in("/proc/net/tcp");
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            std::istringstream f(line);
+            std::string slot, local, remote, state;
+            f >> slot >> local >> remote >> state;
+            if (state == "01" && remote.size() > 5 && remote.substr(remote.size() - 5) == want) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+long VmRssKiB(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+// A mount over a directory of the test, taken off when the object ends.
+class Mount {
+public:
+    Mount(const std::string& source, const std::string& target, const char* type, unsigned long flags,
+          const std::string& data = "")
+        : m_Target(target)
+    {
+        m_Ok = ::mount(source.c_str(), target.c_str(), type, flags, data.empty() ? nullptr : data.c_str()) == 0;
+    }
+    ~Mount()
+    {
+        if (m_Ok) ::umount2(m_Target.c_str(), MNT_DETACH);
+    }
+    Mount(const Mount&) = delete;
+    Mount& operator=(const Mount&) = delete;
+    bool Ok() const { return m_Ok; }
+
+private:
+    std::string m_Target;
+    bool m_Ok = false;
+};
+
+std::string Query(const std::string& function, std::vector<AnswerArg> args)
+{
+    args.insert(args.begin(), Text("function", function));
+    return BuildAnswer(args);
+}
+
+// Sends raw bytes on a new connection, closes the sending side when asked,
+// and returns what came back before the service closed (at most 10 s).
+std::string Exchange(int port, const std::string& bytes, bool closeSending)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return "";
+    timeval tv{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(std::uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        std::size_t sent = 0;
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += std::size_t(n);
+        }
+        if (closeSending) ::shutdown(fd, SHUT_WR);
+        char buf[4096];
+        for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) answer.append(buf, std::size_t(n));
+    }
+    ::close(fd);
+    return answer;
+}
+
+std::string Post(const std::string& body, const std::string& path = "/Tidepost/srv",
+                 const std::string& length = "")
+{
+    return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+           "Content-Type: application/octet-stream\r\nContent-Length: " +
+           (length.empty() ? std::to_string(body.size()) : length) + "\r\n\r\n" + body;
+}
+
+int StatusOf(const std::string& answer)
+{
+    if (answer.rfind("HTTP/1.1 ", 0) != 0) return -1;
+    return std::atoi(answer.c_str() + 9);
+}
+
+class FaultTest : public SyncFixture {
+protected:
+    void Put(const Db& db) { ASSERT_TRUE(CHandheldStore(Handheld()).Save(*db.file)); }
+
+    // An outdated catalog and a list whose order waits to be sent.
+    void PutHandheld()
+    {
+        Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")).Add(1, Item("POM-01", "Pommes", "2.10")));
+        Put(Db("Courses", "LIST", AppInfoOf(2, "C7cat", "Courses"))
+                .Add(5, Order(kDay1))
+                .Add(8, Ref("POM-01", "Pommes", "3", "2.10", true)));
+    }
+
+    // Every database of the handheld opens whole.
+    void ExpectWholeDatabases()
+    {
+        for (const auto& [name, bytes] : Databases(Handheld())) {
+            CPdbFile f;
+            EXPECT_TRUE(CHandheldStore(Handheld()).Load(fs::path(name).stem().string(), f)) << name;
+        }
+    }
+};
+
+TEST_F(FaultTest, AServiceThatDiesInTheMiddleOfARunLosesNothingOnTheHandheld)
+{
+    StartService({"--delay", "30000"});
+    PutHandheld();
+    const Files before = Databases(Handheld());
+
+    auto run = std::async(std::launch::async, [this] { return Sync(); });
+    ASSERT_TRUE(WaitForConnection(m_Service->Port(), std::chrono::seconds(60)));
+    m_Service->Kill();
+    ASSERT_EQ(run.wait_for(std::chrono::seconds(120)), std::future_status::ready);
+    const RunResult r = run.get();
+
+    EXPECT_NE(r.code, 0) << r.output;
+    EXPECT_THAT(HotSyncLog(), Not(testing::IsEmpty()));
+    EXPECT_EQ(Databases(Handheld()), before);
+
+    // The order still waits, and goes with the next run.
+    StartService();
+    const RunResult next = Sync();
+    EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
+    EXPECT_EQ(RunCommand("sqlite3 " + (m_Root / "state.db") + " 'SELECT list_name FROM orders'").output,
+              "Courses\n");
+}
+
+// The client's stall bound (two minutes) has no switch to shorten it; a slow
+// answer below the bound must not fail the run.
+TEST_F(FaultTest, ASlowServiceBelowTheStallBoundStillSynchronizes)
+{
+    StartService({"--delay", "1500"});
+    PutHandheld();
+    const RunResult r = Sync();
+    EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
+    EXPECT_EQ(RunCommand("sqlite3 " + (m_Root / "state.db") + " 'SELECT list_name FROM orders'").output,
+              "Courses\n");
+}
+
+TEST_F(FaultTest, AFullHandheldFailsTheRunAndLeavesEveryDatabaseWhole)
+{
+    StartService();
+    const std::string saved = m_Root / "saved";
+    fs::rename(Handheld(), saved);
+    fs::create_directory(Handheld());
+    Mount tmpfs("tmpfs", Handheld(), "tmpfs", 0, "size=96k");
+    if (!tmpfs.Ok()) GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    for (const auto& e : fs::directory_iterator(saved)) fs::copy(e.path(), Handheld() / e.path().filename());
+    PutHandheld();
+    // Room for little more than what is there: the new catalogs do not fit.
+    {
+        std::ofstream filler(Handheld() + "/filler");
+        const std::string block(1024, 'x');
+        for (int i = 0; i < 1024 && filler.write(block.data(), block.size()).flush(); ++i) {
+        }
+    }
+    fs::resize_file(Handheld() + "/filler", fs::file_size(Handheld() + "/filler") - 8 * 1024);
+
+    const RunResult r = Sync();
+    EXPECT_NE(r.code, 0) << r.output << HotSyncLog();
+    ExpectWholeDatabases();
+}
+
+TEST_F(FaultTest, AReadOnlyHandheldFailsTheRunClearlyAndChangesNothing)
+{
+    StartService();
+    PutHandheld();
+    const Files before = Databases(Handheld());
+    Mount bind(Handheld(), Handheld(), nullptr, MS_BIND);
+    if (!bind.Ok()) GTEST_SKIP() << "cannot bind-mount the handheld read-only here: " << std::strerror(errno);
+    Mount ro("", Handheld(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY);
+    if (!ro.Ok()) GTEST_SKIP() << "cannot remount the handheld read-only here: " << std::strerror(errno);
+
+    const RunResult r = Sync();
+    EXPECT_NE(r.code, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(Handheld())) << r.output;
+    EXPECT_EQ(Databases(Handheld()), before);
+    EXPECT_EQ(RunCommand("sqlite3 " + (m_Root / "state.db") + " 'SELECT count(*) FROM orders'").output, "0\n");
+}
+
+// A program run while another process holds the registry in an exclusive
+// transaction for three seconds waits for it or fails with a message.
+TEST_F(FaultTest, ALockedRegistryIsWaitedForOrRefusedCleanly)
+{
+    StartService();
+    PutHandheld();
+    const std::string registry = m_Root / "registry.db";
+    const std::vector<std::string> commands = {
+        "norvreg get '" + std::string(kProduct) + "\\Users\\Anne\\Norvelia' UID",
+        "norvreg set '" + std::string(kProduct) + "' Probe yes",
+        "hotsync sync --user Anne --handheld " + Handheld(),
+    };
+    for (const std::string& command : commands) {
+        SCOPED_TRACE(command);
+        FILE* holder = ::popen(("(echo 'BEGIN EXCLUSIVE;'; echo \"SELECT 'held';\"; sleep 3; echo 'COMMIT;') | "
+                                "sqlite3 " +
+                                registry)
+                                   .c_str(),
+                               "r");
+        ASSERT_NE(holder, nullptr);
+        char line[64] = {};
+        ASSERT_NE(std::fgets(line, sizeof line, holder), nullptr);
+        ASSERT_STREQ(line, "held\n");
+        const RunResult r = RunCommand(NORV_BINARY_DIR "/bin/" + command);
+        ::pclose(holder);
+        EXPECT_TRUE(r.code == 0 || (r.code > 0 && r.code < 128 && !r.output.empty())) << r.code << r.output;
+    }
+    EXPECT_EQ(Get(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "UID"), "anne");
+    ExpectWholeDatabases();
+}
+
+TEST_F(FaultTest, TwoUsersAddedAtOnceAreBothKept)
+{
+    for (int round = 0; round < 20; ++round) {
+        const std::string a = "A" + std::to_string(round), b = "B" + std::to_string(round);
+        const std::string bin = NORV_BINARY_DIR "/bin/hotsync";
+        const RunResult r = RunCommand("(" + bin + " user add " + a + " & " + bin + " user add " + b +
+                                       " & wait %1 && wait %2)");
+        ASSERT_EQ(r.code, 0) << r.output;
+    }
+    const RunResult list = Tool("hotsync", "user list");
+    ASSERT_EQ(list.code, 0) << list.output;
+    for (int round = 0; round < 20; ++round)
+        for (const char* who : {"A", "B"})
+            EXPECT_THAT(list.output, HasSubstr(who + std::to_string(round))) << round;
+    EXPECT_THAT(list.output, HasSubstr("Anne"));
+}
+
+// NORV_LOAD_SECONDS sets how long the clients keep at it (5 s unless told).
+TEST_F(FaultTest, TheServiceServesSixteenClientsAtOnceWithFlatMemory)
+{
+    StartService();
+    const char* env = std::getenv("NORV_LOAD_SECONDS");
+    const int seconds = env && std::atoi(env) > 0 ? std::atoi(env) : 5;
+    const std::string declare =
+        Query("DeclareChannels", {Text("UID", "anne"), Text("PWD", "x"), Text("CIDList", "C1"),
+                                  Text("NorvVers", "2.3.1")});
+    const std::string catalog = Query("GetUpToDateCatalog", {Text("CID", "C7"), Text("DefListRequested", "yes")});
+
+    std::atomic<long> done{0}, failed{0};
+    auto load = [&](std::chrono::steady_clock::time_point end) {
+        std::vector<std::thread> clients;
+        for (int c = 0; c < 16; ++c)
+            clients.emplace_back([&, c] {
+                httplib::Client client("127.0.0.1", m_Service->Port());
+                client.set_read_timeout(60, 0);
+                for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+                    httplib::Result res = (i + c) % 3 == 0 ? client.Get("/Tidepost/test.bin")
+                                          : (i + c) % 3 == 1
+                                              ? client.Post("/Tidepost/srv", declare, "application/octet-stream")
+                                              : client.Post("/Tidepost/srv", catalog, "application/octet-stream");
+                    ++done;
+                    if (!res || res->status != 200 || res->body.empty()) ++failed;
+                }
+            });
+        for (std::thread& t : clients) t.join();
+    };
+    load(std::chrono::steady_clock::now() + std::chrono::seconds(1)); // warm-up: workers and caches
+    const long before = VmRssKiB(m_Service->Pid());
+    load(std::chrono::steady_clock::now() + std::chrono::seconds(seconds));
+    const long after = VmRssKiB(m_Service->Pid());
+
+    EXPECT_EQ(failed, 0) << "of " << done;
+    ASSERT_GT(before, 0);
+    EXPECT_LT(after, before + 32 * 1024) << "VmRSS " << before << " KiB before, " << after << " KiB after";
+    std::printf("%ld requests, VmRSS %ld KiB before, %ld KiB after\n", long(done), before, after);
+    EXPECT_EQ(Exchange(m_Service->Port(), "GET /Tidepost/test.bin HTTP/1.1\r\nConnection: close\r\n\r\n", false)
+                  .find("HTTP/1.1 200"),
+              0u);
+    EXPECT_EQ(m_Service->Stop(), 0) << m_Service->Stderr().substr(0, 2000);
+}
+
+TEST_F(FaultTest, MalformedRequestsAreRefusedAndTheServiceKeepsServing)
+{
+    StartService();
+    const std::string valid = Query("DeclareChannels", {Text("UID", "anne"), Text("PWD", "x"),
+                                                        Text("CIDList", "C1"), Text("NorvVers", "2.3.1")});
+    std::string wrongBoundary = valid;
+    wrongBoundary.replace(wrongBoundary.find("7d0"), 3, "zzz");
+    const std::string list = "not a database";
+
+    struct Case {
+        const char* name;
+        std::string request;
+        bool closeSending;
+        bool mayCloseUnanswered; // the client went away before its body was whole
+    };
+    const Case cases[] = {
+        {"truncated body", Post(valid.substr(0, valid.size() / 2), "/Tidepost/srv", std::to_string(valid.size())),
+         true, true},
+        {"huge Content-Length", Post("", "/Tidepost/srv", "99999999999999"), false, false},
+        {"negative Content-Length", Post("", "/Tidepost/srv", "-5"), false, false},
+        {"wrong first boundary", Post(wrongBoundary), false, false},
+        {"empty body", Post(""), false, false},
+        {"binary noise", Post(std::string(4096, '\xff')), false, false},
+        {"unknown function", Post(Query("Nothing", {})), false, false},
+        {"list named with ..",
+         Post(Query("ProcessList", {Text("UID", "anne"), File("IODBinData", "../../../tmp/evil.pdb", list)})), false,
+         false},
+        {"catalog id with ..", Post(Query("GetUpToDateCatalog", {Text("CID", "../app"), Text("DefListRequested", "yes")})),
+         false, false},
+        {"catalog id with /", Post(Query("GetUpToDateCatalog", {Text("CID", "C7/../C1"), Text("DefListRequested", "no")})),
+         false, false},
+        {"game with ..", Post(Query("StartGame", {Text("UID", "anne"), Text("Game", "../../app/VERSION"),
+                                                   Text("Stamp", "1")})),
+         false, false},
+        {"path with ..", "GET /Tidepost/../../../etc/passwd HTTP/1.1\r\nConnection: close\r\n\r\n", false, false},
+        {"request line only", "GARBAGE\r\n\r\n", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string answer = Exchange(m_Service->Port(), c.request, c.closeSending);
+        const int status = StatusOf(answer);
+        if (!(c.mayCloseUnanswered && answer.empty())) {
+            EXPECT_TRUE((status >= 400 && status < 500) || (status == 200 && answer.find("\"Message\"") != std::string::npos))
+                << answer.substr(0, 400);
+            EXPECT_EQ(answer.find("root:"), std::string::npos);
+            EXPECT_EQ(answer.find("2.3.1"), std::string::npos);
+        }
+        const std::string probe =
+            Exchange(m_Service->Port(), "GET /Tidepost/test.bin HTTP/1.1\r\nConnection: close\r\n\r\n", false);
+        EXPECT_EQ(StatusOf(probe), 200) << "the service stopped serving";
+    }
+    EXPECT_FALSE(fs::exists("/tmp/evil.pdb"));
+    // A user id naming another user's folder is an unknown user: no user context.
+    for (const char* uid : {"anne/.", "x/../anne", "./anne"}) {
+        const std::string answer =
+            Exchange(m_Service->Port(),
+                     Post(Query("DeclareChannels",
+                                {Text("UID", uid), Text("PWD", "x"), Text("CIDList", "C1"), Text("NorvVers", "2.3.1")})),
+                     false);
+        EXPECT_EQ(StatusOf(answer), 200) << uid;
+        EXPECT_EQ(answer.find("UserPdb"), std::string::npos) << uid;
+    }
+    EXPECT_EQ(m_Service->Stop(), 0);
+}
+
+} // namespace
