@@ -171,18 +171,23 @@ protected:
 
 TEST_F(FaultTest, AServiceThatDiesInTheMiddleOfARunLosesNothingOnTheHandheld)
 {
-    StartService({"--delay", "30000"});
+    StartService({"--delay", "3000"});
     PutHandheld();
     const Files before = Databases(Handheld());
 
+    // Killed once the connection probe is answered, while a query waits.
     auto run = std::async(std::launch::async, [this] { return Sync(); });
+    const std::string probed = "sqlite3 " + (m_Root / "state.db") + " 'SELECT count(*) FROM requests'";
+    for (int i = 0; i < 600 && RunCommand(probed).output != "1\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_TRUE(WaitForConnection(m_Service->Port(), std::chrono::seconds(60)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     m_Service->Kill();
     ASSERT_EQ(run.wait_for(std::chrono::seconds(120)), std::future_status::ready);
     const RunResult r = run.get();
 
-    // The conduit ends such a run with 0; its log tells the failure.
-    EXPECT_THAT(HotSyncLog(), HasSubstr("\t21\t")) << r.output;
+    EXPECT_THAT(Trace(), HasSubstr("FIRST STAGE"));
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t22\t")) << r.output;
     EXPECT_EQ(Databases(Handheld()), before);
 
     // The order still waits, and goes with the next run.
