@@ -1,4 +1,4 @@
-# Entry points: make demo | build | test | test-sanitize | test-tsan
+# Entry points: make demo | build | test | test-sanitize | test-tsan | package | screenshot
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 # ccache shares objects between build trees and checkouts at other paths.
@@ -7,7 +7,7 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: bootstrap build demo test test-sanitize test-tsan clean
+.PHONY: bootstrap build demo test test-sanitize test-tsan clean package screenshot
 
 bootstrap:
 	@scripts/bootstrap
@@ -47,3 +47,7 @@ clean:
 # Pictures of the windows under Xvfb, into build/screenshots/.
 screenshot: build
 	@scripts/screenshot
+
+# The Debian package of the installed tree, in build/.
+package: build
+	cd build && cpack -G DEB

@@ -56,9 +56,8 @@ set(CPACK_PACKAGE_NAME norvelia)
 set(CPACK_PACKAGE_VENDOR "Norvelia")
 set(CPACK_PACKAGE_CONTACT "Norvelia developers <dev@norvelia.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Palm OS handheld conduit and tools for the Norvelia shopping service")
-set(CPACK_PACKAGE_DESCRIPTION
-    "The Norv30 HotSync conduit, the hotsync, handheld, norvreg, catalogc and norvelia-service tools, "
-    "and the NvPassword and NvConnexion settings programs.")
+set(CPACK_PACKAGE_DESCRIPTION "The Norv30 HotSync conduit, the hotsync, handheld, norvreg, catalogc and \
+norvelia-service tools, and the NvPassword and NvConnexion settings programs.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
