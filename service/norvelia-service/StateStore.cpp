@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -59,6 +60,8 @@ bool CStateStore::Open(const std::string& path, std::string& error)
     m_Db.reset(raw);
     if (rc != SQLITE_OK) {
         error = raw ? sqlite3_errmsg(raw) : "out of memory";
+        // SQLite's own words do not say what the system refused.
+        if (raw && sqlite3_system_errno(raw) != 0) error += std::string(" (") + std::strerror(sqlite3_system_errno(raw)) + ")";
         m_Db.reset();
         return false;
     }

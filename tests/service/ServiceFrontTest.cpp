@@ -214,7 +214,14 @@ TEST_F(ServiceFrontTest, CommandLineVersionUsageAndSignals)
 
     for (const char* usage : {"--no-such-option", "--delay -5", "--fail 42", "--listen nowhere", "--user nobody",
                               "stray-argument"})
-        EXPECT_EQ(RunCommand(kService + " " + usage + " --content " + m_Dir.Path()).code, 2) << usage;
+        // A line taken for a good one would listen: cut after 10 s.
+        EXPECT_EQ(RunCommand("timeout 10 " + kService + " " + usage + " --content " + m_Dir.Path()).code, 2) << usage;
+
+    const RunResult noState = RunCommand("timeout 10 " + kService + " --content " + m_Dir.Path() + " --state " +
+                                         m_Dir.Path() + "/missing/state.db");
+    EXPECT_EQ(noState.code, 1);
+    EXPECT_EQ(noState.output, "norvelia-service: cannot open " + m_Dir.Path() +
+                                  "/missing/state.db: unable to open database file (No such file or directory)\n");
 
     // Without --state: ${XDG_STATE_HOME}/norvelia-service/state.db; Ctrl-C ends it with 130.
     const std::string xdg = m_Dir / "xdg";
