@@ -136,3 +136,31 @@ TEST_F(InstallTest, InstalledProgramsRunAFreshMachine)
     EXPECT_THAT(service.output, HasSubstr("norvelia-service: http://127.0.0.1:"));
     EXPECT_THAT(service.output, HasSubstr("exit 130"));
 }
+
+TEST(Package, DebianPackageDeclaresItsDependenciesAndRunsFromItsRoot)
+{
+    const TempDir dir("norv-package");
+    const RunResult made = RunCommand("cd '" NORV_BINARY_DIR "' && cpack -G DEB -B '" + dir.Path() + "'");
+    ASSERT_EQ(made.code, 0) << made.output;
+    std::string deb;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        if (entry.path().extension() == ".deb") deb = entry.path().string();
+    ASSERT_FALSE(deb.empty()) << made.output;
+
+    const RunResult depends = RunCommand("dpkg-deb -f '" + deb + "' Package Version Depends");
+    EXPECT_THAT(depends.output, HasSubstr("Package: norvelia\n"));
+    for (const char* library : {"libcurl4", "libsqlite3-0", "libqt6widgets6", "libcpp-httplib", "libstdc++6"})
+        EXPECT_THAT(depends.output, HasSubstr(library));
+
+    const std::string root = dir / "root";
+    ASSERT_EQ(RunCommand("dpkg -x '" + deb + "' '" + root + "'").code, 0);
+    const std::string prefix = root + "/usr";
+    const TempDir home;
+    const RunResult imported = Installed(prefix, home.Path(), "norvreg import '" + prefix + "/share/norvelia/defaults.reg'");
+    EXPECT_EQ(imported.code, 0) << imported.output;
+    fs::copy_file(NORV_CATALOG_PROBE, prefix + "/bin/catalog-probe");
+    EXPECT_EQ(Installed(prefix, home.Path(), "catalog-probe").output,
+              prefix + "/share/norvelia/Lexmo.msg\n" + prefix + "/share/norvelia/LexmoUs.msg\n");
+    EXPECT_EQ(Installed(prefix, home.Path(), "handheld init '" + home.Path() + "/palm'").code, 0);
+    EXPECT_EQ(Installed(prefix, home.Path(), "handheld list '" + home.Path() + "/palm'").code, 0);
+}
