@@ -47,6 +47,7 @@ struct Options {
     bool broken = false;
 };
 
+constexpr const char* kAnswerType = "multipart/form-data; boundary=---------------------------7d02e419b08";
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 
@@ -262,6 +263,13 @@ int main(int argc, char** argv)
             t_Outcome.result = std::to_string(opt.fail);
             return httplib::Server::HandlerResponse::Handled;
         }
+        // A request with neither header has no body; the HTTP library would
+        // wait for the connection to close before answering.
+        if (req.method == "POST" && !req.has_header("Content-Length") && !req.has_header("Transfer-Encoding") &&
+            req.path.rfind("/Tidepost/", 0) == 0) {
+            res.set_content(CQueryHandler::Unreadable(t_Outcome), kAnswerType);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
@@ -322,7 +330,7 @@ int main(int argc, char** argv)
         const std::string answer = !readable                 ? CQueryHandler::Unreadable(t_Outcome)
                                    : req.is_multipart_form_data() ? handler.Handle(form, t_Outcome)
                                                                   : handler.Handle(body, t_Outcome);
-        res.set_content(answer, "multipart/form-data; boundary=---------------------------7d02e419b08");
+        res.set_content(answer, kAnswerType);
     });
 
     server.set_logger([&](const httplib::Request& req, const httplib::Response& res) {
