@@ -1,4 +1,4 @@
-# Entry points: make demo | build | test | test-sanitize | test-tsan | bench
+# Entry points: make demo | build | test | test-sanitize | test-tsan | fuzz | fuzz-smoke | bench | package | screenshot
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 # ccache shares objects between build trees and checkouts at other paths.
@@ -7,7 +7,7 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke bench screenshot clean
+.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke bench package screenshot clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -62,8 +62,8 @@ build-bench/build.ninja: CMakeLists.txt | bootstrap
 
 bench: bootstrap build-bench/build.ninja
 	cmake --build build-bench -j $(JOBS) --target $(BENCHES)
-	@for b in $(filter-out session_memory_bench,$(BENCHES)); do echo "== $$b (build-bench, Release)"; build-bench/bin/$$b $(BENCH_FLAGS) || exit 1; done
-	@echo "== session_memory_bench (build-bench, Release)"; NORVELIA_MSGDIR=$(CURDIR)/share/norvelia build-bench/bin/session_memory_bench
+	@for b in $(filter-out session_memory_bench,$(BENCHES)); do echo "== $$b (build-bench, Release)"; build-bench/bench/$$b $(BENCH_FLAGS) || exit 1; done
+	@echo "== session_memory_bench (build-bench, Release)"; NORVELIA_MSGDIR=$(CURDIR)/share/norvelia build-bench/bench/session_memory_bench
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-bench
@@ -71,3 +71,7 @@ clean:
 # Pictures of the windows under Xvfb, into build/screenshots/.
 screenshot: build
 	@scripts/screenshot
+
+# The Debian package of the installed tree, in build/.
+package: build
+	cd build && cpack -G DEB

@@ -154,7 +154,7 @@ std::string DumpDirectory()
     if (path == "*NODEF*" || path.empty()) return {};
     const char last = path.back();
     if (last == '/' || last == '\\') return path;
-    // Paths here use "/", the design's "\": cut after whichever comes last.
+    // Paths may use "/" or the Windows "\": cut after whichever comes last.
     const size_t cut = path.find_last_of("/\\");
     if (cut == std::string::npos) return path + "/";
     return path.substr(0, cut + 1);

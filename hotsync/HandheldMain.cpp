@@ -1,6 +1,10 @@
 // handheld: creates, lists, dumps, imports, exports and removes the databases
 // of a handheld directory.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,14 +16,17 @@
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
+#include "platform/CommandLine.h"
 #include "quillio/PdbFile.h"
+
+#include <nlohmann/json.hpp>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitUsage = platform::kExitUsage;
 constexpr int kExitBusy = 3;
 
 int Fail(int code, const std::string& message)
@@ -44,14 +51,22 @@ int LockFor(const CHandheldStore& store, CHandheldLock& lock)
     return kExitFailed;
 }
 
-int CmdInit(const std::string& dir, const std::string& user, long long userId)
+int CmdInit(const std::string& dir, const std::string& user, long long userId, bool force)
 {
     CHandheldStore store(dir);
-    if (!store.Create()) return Fail(kExitFailed, "cannot create " + dir);
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec || !store.Exists())
+        return Fail(kExitFailed, "cannot create " + dir + ": " + (ec ? ec.message() : std::strerror(ENOTDIR)));
     CHandheldLock lock;
     if (int rc = LockFor(store, lock)) return rc;
     CHandheldInfo info;
-    if (!info.Load(store.Dir())) return Fail(kExitFailed, "the handheld's " + std::string(CHandheldInfo::kFileName) + " is unreadable");
+    if (!info.Load(store.Dir()) && !force)
+        return Fail(kExitFailed, "the handheld's " + std::string(CHandheldInfo::kFileName) +
+                                     " is unreadable (replace it with --force)");
+    if (!user.empty() && !info.m_UserName.empty() && info.m_UserName != user && !force)
+        return Fail(kExitFailed, "the handheld " + dir + " belongs to \"" + info.m_UserName +
+                                     "\" (give it to \"" + user + "\" with --force)");
     if (!user.empty()) info.m_UserName = user;
     if (userId >= 0) info.m_UserId = DWORD(userId);
     std::string error;
@@ -61,11 +76,69 @@ int CmdInit(const std::string& dir, const std::string& user, long long userId)
     return 0;
 }
 
-int CmdList(const std::string& dir)
+bool IsDatabaseFileName(std::string name)
+{
+    if (name.empty() || name[0] == '.' || name.size() < 5) return false;
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    const std::string ext = name.substr(name.size() - 4);
+    return ext == ".pdb" || ext == ".prc";
+}
+
+// The database files the store passes over: a second file for a name, or a
+// file without any name to read. Each is listed as not in use, or damaged.
+std::vector<CHandheldStore::Entry> UnlistedFiles(const CHandheldStore& store,
+                                                 const std::vector<CHandheldStore::Entry>& listed)
+{
+    std::vector<CHandheldStore::Entry> out;
+    std::error_code ec;
+    for (const auto& de : fs::directory_iterator(store.Dir(), ec)) {
+        const std::string path = de.path().string();
+        if (!IsDatabaseFileName(de.path().filename().string()) || !de.is_regular_file(ec)) continue;
+        if (std::any_of(listed.begin(), listed.end(), [&](const auto& e) { return e.path == path; })) continue;
+        CHandheldStore::Entry e;
+        e.path = path;
+        e.name = de.path().filename().string();
+        e.damaged = true;
+        e.fileSize = de.file_size(ec);
+        CPdbFile f;
+        if (f.ReadPdbFile(path.c_str()) && !f.m_Name.empty()) {
+            e.damaged = !std::any_of(listed.begin(), listed.end(), [&](const auto& l) { return l.name == f.m_Name; });
+            e.type = f.m_Type;
+            e.creator = f.m_Creator;
+            e.attributes = f.m_Attributes;
+            e.recordCount = WORD(f.m_RecordSet.GetCount());
+            e.modNumber = f.m_ModificationNumber;
+        }
+        out.push_back(e);
+    }
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    return out;
+}
+
+int CmdList(const std::string& dir, bool json)
 {
     CHandheldStore store(dir);
     if (!store.Exists()) return Fail(kExitUsage, "no handheld at " + dir);
     const auto entries = store.List();
+    const auto unlisted = UnlistedFiles(store, entries);
+    if (json) {
+        nlohmann::json out = nlohmann::json::array();
+        auto add = [&](const CHandheldStore::Entry& e, bool inUse) {
+            out.push_back({{"name", e.name},
+                           {"file", fs::path(e.path).filename().string()},
+                           {"type", CDatabaseDump::CodeText(e.type)},
+                           {"creator", CDatabaseDump::CodeText(e.creator)},
+                           {"attributes", e.attributes},
+                           {"records", e.recordCount},
+                           {"modificationNumber", e.modNumber},
+                           {"damaged", e.damaged},
+                           {"inUse", inUse}});
+        };
+        for (const auto& e : entries) add(e, true);
+        for (const auto& e : unlisted) add(e, false);
+        std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return 0;
+    }
     std::printf("%-31s  %-4s  %-4s  %-6s  %7s  %8s\n", "Name", "Type", "Crtr", "Attr", "Records", "ModNum");
     for (const auto& e : entries) {
         std::string flags;
@@ -77,7 +150,13 @@ int CmdList(const std::string& dir)
                     CDatabaseDump::CodeText(e.type).c_str(), CDatabaseDump::CodeText(e.creator).c_str(),
                     unsigned(e.attributes), unsigned(e.recordCount), unsigned(e.modNumber), flags.c_str());
     }
+    for (const auto& e : unlisted) {
+        std::printf("%-31s  %-4s  %-4s  0x%04X  %7u  %8u %s\n", e.name.c_str(), CDatabaseDump::CodeText(e.type).c_str(),
+                    CDatabaseDump::CodeText(e.creator).c_str(), unsigned(e.attributes), unsigned(e.recordCount),
+                    unsigned(e.modNumber), e.damaged ? "DAMAGED (no database name)" : "NOT USED (same name as another)");
+    }
     std::printf("%zu database%s\n", entries.size(), entries.size() == 1 ? "" : "s");
+    if (!unlisted.empty()) std::printf("%zu other file%s\n", unlisted.size(), unlisted.size() == 1 ? "" : "s");
     return 0;
 }
 
@@ -87,10 +166,22 @@ int CmdDump(const std::string& dir, const std::string& name)
     if (!store.Exists()) return Fail(kExitUsage, "no handheld at " + dir);
     auto entry = store.Find(name);
     if (!entry) return Fail(kExitFailed, "no database named \"" + name + "\" on " + dir);
+    std::ifstream in(entry->path, std::ios::binary);
+    if (!in) return Fail(kExitFailed, "cannot read " + entry->path + ": " + std::strerror(errno));
+    std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return Fail(kExitFailed, "cannot read " + entry->path + ": " + std::strerror(errno));
+    const std::string damage = CDatabaseDump::Damage(bytes);
     CPdbFile f;
-    if (!f.ReadPdbFile(entry->path.c_str())) return Fail(kExitFailed, entry->path + " is not a readable database");
-    if (entry->damaged) std::printf("(damaged file: what follows is what could be read)\n");
+    if (!f.ReadPdbBuffer(bytes.data(), bytes.size())) {
+        std::printf("Damaged: %s\n", damage.c_str());
+        CDatabaseDump::Hex(std::cout, bytes.data(), bytes.size(), "    ");
+        std::cout.flush();
+        return Fail(kExitFailed, entry->path + " is damaged: " + damage);
+    }
+    if (!damage.empty()) std::printf("Damaged: %s; what follows is what could be read\n", damage.c_str());
     CDatabaseDump::Write(std::cout, f);
+    std::cout.flush();
+    if (!damage.empty()) return Fail(kExitFailed, entry->path + " is damaged: " + damage);
     return 0;
 }
 
@@ -101,6 +192,12 @@ int CmdImport(const std::string& dir, const std::vector<std::string>& files)
     if (int rc = LockFor(store, lock)) return rc;
     int result = 0;
     for (const std::string& path : files) {
+        std::error_code ec;
+        if (!fs::exists(path, ec)) {
+            result = Fail(kExitFailed, "cannot import " + path + ": " +
+                                           (ec && ec != std::errc::no_such_file_or_directory ? ec.message() : "no such file"));
+            continue;
+        }
         CPdbFile f;
         if (!f.ReadPdbFile(path.c_str()) || f.m_Name.empty()) {
             result = Fail(kExitFailed, path + " is not a Palm database");
@@ -124,8 +221,9 @@ int CmdExport(const std::string& dir, const std::string& name, const std::string
     auto entry = store.Find(name);
     if (!entry) return Fail(kExitFailed, "no database named \"" + name + "\" on " + dir);
     std::ifstream in(entry->path, std::ios::binary);
+    if (!in) return Fail(kExitFailed, "cannot read " + entry->path + ": " + std::strerror(errno));
     std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) return Fail(kExitFailed, "cannot read " + entry->path);
+    if (in.bad()) return Fail(kExitFailed, "cannot read " + entry->path + ": " + std::strerror(errno));
     std::string error;
     const fs::path target(file);
     const std::string targetDir = target.has_parent_path() ? target.parent_path().string() : ".";
@@ -141,7 +239,7 @@ int CmdRemove(const std::string& dir, const std::string& name)
     CHandheldLock lock;
     if (int rc = LockFor(store, lock)) return rc;
     if (!store.Find(name)) return Fail(kExitFailed, "no database named \"" + name + "\" on " + dir);
-    if (!store.Remove(name)) return Fail(kExitFailed, "cannot remove \"" + name + "\"");
+    if (!store.Remove(name)) return Fail(kExitFailed, "cannot remove \"" + name + "\": " + std::strerror(errno));
     std::printf("Removed %s\n", name.c_str());
     return 0;
 }
@@ -152,18 +250,22 @@ int main(int argc, char** argv)
 {
     CLI::App app{"handheld - the databases of a handheld directory (one Palm database file per database)"};
     app.require_subcommand(1);
+    platform::AddVersionFlag(app, "handheld");
 
     std::string dir, name, file, user;
     long long userId = -1;
+    bool force = false, json = false;
     std::vector<std::string> files;
 
     auto* init = app.add_subcommand("init", "Create a handheld directory and its handheld.json");
     init->add_option("DIR", dir, "Handheld directory")->required();
     init->add_option("--user", user, "User name of the handheld");
     init->add_option("--user-id", userId, "User id of the handheld")->check(CLI::Range(0LL, 4294967295LL));
+    init->add_flag("--force", force, "Give the handheld to --user even when it belongs to someone else");
 
     auto* list = app.add_subcommand("list", "List the databases: name, type, creator, attributes, records, modification number");
     list->add_option("DIR", dir, "Handheld directory")->required();
+    list->add_flag("--json", json, "As a JSON array, one object a database file");
 
     auto* dump = app.add_subcommand("dump", "Show a database: header, AppInfo, every record (decoded where known)");
     dump->add_option("DIR", dir, "Handheld directory")->required();
@@ -182,10 +284,10 @@ int main(int argc, char** argv)
     remove->add_option("DIR", dir, "Handheld directory")->required();
     remove->add_option("NAME", name, "Database name")->required();
 
-    CLI11_PARSE(app, argc, argv);
+    if (auto rc = platform::ParseCommandLine(app, argc, argv)) return *rc;
     try {
-        if (init->parsed()) return CmdInit(dir, user, userId);
-        if (list->parsed()) return CmdList(dir);
+        if (init->parsed()) return CmdInit(dir, user, userId, force);
+        if (list->parsed()) return CmdList(dir, json);
         if (dump->parsed()) return CmdDump(dir, name);
         if (import->parsed()) return CmdImport(dir, files);
         if (exportCmd->parsed()) return CmdExport(dir, name, file);

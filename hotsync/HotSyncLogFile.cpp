@@ -36,7 +36,8 @@ std::string CHotSyncLogFile::EscapeText(const std::string& text)
 
 std::string CHotSyncLogFile::FormatLine(const palmkit::LogEntry& e)
 {
-    return LocalTime(e.time, "%Y-%m-%d %H:%M:%S") + "\t" + std::to_string(e.activity) + "\t" + EscapeText(e.text);
+    return LocalTime(e.time, "%Y-%m-%d %H:%M:%S") + "\t" + std::to_string(e.activity) + " " +
+           ActivityName(e.activity) + "\t" + EscapeText(e.text);
 }
 
 bool CHotSyncLogFile::Append(const std::string& path, const std::vector<palmkit::LogEntry>& entries,
@@ -66,13 +67,28 @@ bool CHotSyncLogFile::Append(const std::string& path, const std::vector<palmkit:
     return ok;
 }
 
+std::string CHotSyncLogFile::ActivityName(int activity)
+{
+    switch (activity) {
+    case slText: return "info";
+    case slReadError: return "read-error";
+    case slWriteError: return "write-error";
+    case slUpdateError: return "update-error";
+    case slDeleteError: return "delete-error";
+    case slSyncDone: return "done";
+    case slSyncFailed: return "failed";
+    case slWarning: return "warning";
+    default: return "other";
+    }
+}
+
 std::string CHotSyncLogFile::ActivityLabel(int activity)
 {
     switch (activity) {
     case slText: return "info";
     case slSyncDone: return "OK";
     case slSyncFailed: return "FAILED";
-    case slWarning: return "skipped";
+    case slWarning: return "warning";
     case slReadError:
     case slWriteError:
     case slUpdateError:

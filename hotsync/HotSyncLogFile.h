@@ -1,6 +1,6 @@
 // The HotSync log as people and other tools read it: printed at the end of a
 // run, and appended to "<user dir>/HotSync.log", one entry a line:
-// "YYYY-MM-DD HH:MM:SS" TAB activity TAB text (\\, \n, \t escaped).
+// "YYYY-MM-DD HH:MM:SS" TAB activity SPACE its name TAB text (\\, \n, \t escaped).
 #pragma once
 #include <string>
 #include <vector>
@@ -13,6 +13,8 @@ public:
     static std::string FormatLine(const palmkit::LogEntry& entry);
     static bool Append(const std::string& path, const std::vector<palmkit::LogEntry>& entries,
                        std::string* error = nullptr);
+    // The activity's name in the log file ("warning" for 22).
+    static std::string ActivityName(int activity);
     // A short label for an activity code.
     static std::string ActivityLabel(int activity);
     // The log for a person: one entry a block, its label in front.

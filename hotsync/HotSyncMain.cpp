@@ -4,22 +4,28 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <map>
 
+#include <nlohmann/json.hpp>
+
 #include "hotsync/ConduitLibrary.h"
+#include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
 #include "hotsync/TerminalUiHost.h"
 #include "palmkit/Condapi.h"
 #include "palmkit/Handheld.h"
+#include "palmkit/HandheldInfo.h"
+#include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
+#include "platform/CommandLine.h"
 #include "quillio/PdbFile.h"
 
 namespace fs = std::filesystem;
@@ -27,8 +33,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kExitConduitFailed = 1;
-constexpr int kExitUsage = 2;
+constexpr int kExitUsage = platform::kExitUsage;
 constexpr int kExitBusy = 3;
+constexpr int kExitInterrupted = platform::kExitInterrupted;
 
 CTerminalUiHost* g_host = nullptr;
 
@@ -113,6 +120,49 @@ struct Options {
     std::string home;
 };
 
+// A bare file name is looked for beside the default conduit.
+std::string ConduitPath(const std::string& option)
+{
+    const std::string fallback = CConduitLibrary::DefaultPath();
+    if (option.empty()) return fallback;
+    if (option.find('/') != std::string::npos) return option;
+    return fs::path(fallback).parent_path().string() + "/" + option;
+}
+
+int ConduitLoadFailure(const std::string& path, const std::string& why)
+{
+    return Fail(kExitUsage, "cannot load the conduit " + path + ": " + why +
+                                "\n(name another with --conduit FILE: a path, or a file name beside " +
+                                fs::path(CConduitLibrary::DefaultPath()).parent_path().string() + ")");
+}
+
+// Refuses, with the reason, a directory the conduit could not synchronize.
+bool CheckHandheldDir(const std::string& dir, std::string& error)
+{
+    std::error_code ec;
+    const fs::file_status st = fs::status(dir, ec);
+    if (ec || !fs::exists(st)) {
+        error = "no handheld at " + dir + ": " + (ec ? ec.message() : std::strerror(ENOENT)) +
+                " (create one with: handheld init " + dir + ")";
+        return false;
+    }
+    if (!fs::is_directory(st)) {
+        error = "no handheld at " + dir + ": " + std::strerror(ENOTDIR);
+        return false;
+    }
+    const std::string info = dir + "/" + CHandheldInfo::kFileName;
+    if (!fs::is_regular_file(info, ec)) {
+        error = dir + " is not a handheld: it has no " + CHandheldInfo::kFileName +
+                " (make it one with: handheld init " + dir + ")";
+        return false;
+    }
+    if (::access(dir.c_str(), R_OK | W_OK | X_OK) != 0) {
+        error = "cannot write to the handheld " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 void WarnSkipped(const CHotSyncHome& home, const CHotSyncHome::Skipped& skipped)
 {
     for (const std::string& why : skipped)
@@ -136,7 +186,7 @@ int CmdUserAdd(const Options& o, const std::string& name, const std::string& dir
     return 0;
 }
 
-int CmdUserList(const Options& o)
+int CmdUserList(const Options& o, bool json)
 {
     CHotSyncHome home(CHotSyncHome::Resolve(o.home));
     std::vector<CUsersFile::User> users;
@@ -144,6 +194,13 @@ int CmdUserList(const Options& o)
     CHotSyncHome::Skipped skipped;
     if (!home.LoadUsers(users, &error, &skipped)) return Fail(kExitUsage, error);
     WarnSkipped(home, skipped);
+    if (json) {
+        nlohmann::json out = nlohmann::json::array();
+        for (const auto& u : users)
+            out.push_back({{"name", u.name}, {"id", u.id}, {"directory", home.UserDir(u)}});
+        std::printf("%s\n", out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return 0;
+    }
     if (users.empty()) {
         std::printf("No HotSync users in %s\n", home.Dir().c_str());
         return 0;
@@ -154,7 +211,7 @@ int CmdUserList(const Options& o)
 
 struct SyncArgs {
     std::string user, handheld, conduit, syncType;
-    bool yes = false, no = false, quiet = false;
+    bool yes = false, no = false, quiet = false, noBackup = false;
 };
 
 int CmdSync(const Options& o, const SyncArgs& a)
@@ -162,6 +219,7 @@ int CmdSync(const Options& o, const SyncArgs& a)
     CHotSyncHome home(CHotSyncHome::Resolve(o.home));
     std::string error;
     CHotSyncHome::Skipped skipped;
+    std::error_code ec;
     std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
     WarnSkipped(home, skipped);
     if (!error.empty()) return Fail(kExitUsage, error);
@@ -169,12 +227,7 @@ int CmdSync(const Options& o, const SyncArgs& a)
                                            " (add one with: hotsync user add NAME)");
     const std::string userDir = home.UserDir(*user);
     CHandheldStore store(a.handheld);
-    if (!store.Exists())
-        return Fail(kExitUsage, "no handheld at " + a.handheld + " (create one with: handheld init DIR)");
-    // A handheld that cannot be written would get orders sent to the server
-    // and then never marked as sent.
-    if (::access(store.Dir().c_str(), W_OK) != 0)
-        return Fail(kExitUsage, "the handheld " + a.handheld + " cannot be written: " + std::strerror(errno));
+    if (!CheckHandheldDir(a.handheld, error)) return Fail(kExitUsage, error);
     std::optional<int> syncType;
     CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
     if (!a.syncType.empty()) {
@@ -184,15 +237,34 @@ int CmdSync(const Options& o, const SyncArgs& a)
         syncType = settings.temporary.value_or(settings.permanent);
     }
 
-    const std::string conduitPath = a.conduit.empty() ? CConduitLibrary::DefaultPath() : a.conduit;
+    const std::string conduitPath = ConduitPath(a.conduit);
     CConduitLibrary lib;
-    if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, "cannot load the conduit " + conduitPath + ": " + error);
+    if (!lib.Load(conduitPath, &error)) return ConduitLoadFailure(conduitPath, error);
     auto openConduit = lib.Get<OpenConduitFn>(kOpenConduitName);
     if (!openConduit)
         return Fail(kExitUsage, "the conduit " + conduitPath + " lacks the entry point " + kOpenConduitName);
 
+    CTerminalUiHost host(CTerminalUiHost::DetectMode(a.quiet), ::isatty(STDIN_FILENO) != 0);
+    if (a.yes) host.SetAnswer(true);
+    if (a.no) host.SetAnswer(false);
+
+    // A handheld that belongs to someone else is synchronized only when asked.
+    CHandheldInfo info;
+    if (!info.Load(store.Dir()))
+        return Fail(kExitUsage, "the handheld's " + std::string(CHandheldInfo::kFileName) + " in " + a.handheld +
+                                    " is unreadable");
+    if (!info.m_UserName.empty() && info.m_UserName != user->name) {
+        const auto answer = host.ShowMessage("The handheld " + a.handheld + " belongs to \"" + info.m_UserName +
+                                                 "\". Synchronize it as \"" + user->name + "\" all the same?",
+                                             "HotSync", platform::MsgIcon::Question, platform::MsgButtons::YesNo,
+                                             platform::MsgResult::No);
+        if (answer != platform::MsgResult::Yes)
+            return Fail(kExitUsage, "not synchronized: the handheld belongs to \"" + info.m_UserName + "\"");
+    }
+
     if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
-    fs::create_directories(userDir);
+    fs::create_directories(userDir, ec);
+    if (ec) return Fail(kExitUsage, "cannot create " + userDir + ": " + ec.message());
 
     switch (palmkit::Attach(store.Dir(), userDir, user->name)) {
     case palmkit::AttachResult::Ok: break;
@@ -202,9 +274,15 @@ int CmdSync(const Options& o, const SyncArgs& a)
     case palmkit::AttachResult::AlreadyAttached: return Fail(kExitBusy, "a synchronization is already running");
     }
 
-    CTerminalUiHost host(CTerminalUiHost::DetectMode(a.quiet), ::isatty(STDIN_FILENO) != 0);
-    if (a.yes) host.SetAnswer(true);
-    if (a.no) host.SetAnswer(false);
+    if (!a.noBackup) {
+        CHandheldBackup backup(userDir);
+        if (backup.Make(store, &error) < 0) {
+            palmkit::Detach();
+            return Fail(kExitConduitFailed,
+                        "cannot back up the handheld, nothing synchronized: " + error + " (skip it with --no-backup)");
+        }
+    }
+
     g_host = &host;
     platform::SetUiHost(&host);
     palmkit::SetYieldHook(YieldHook, nullptr);
@@ -231,8 +309,10 @@ int CmdSync(const Options& o, const SyncArgs& a)
         LogAddEntry((conduitName + " - the conduit failed unexpectedly").c_str(), slSyncFailed, 0);
     }
     palmkit::CloseLeftOpen();
-    InstallQueue(userDir, store);
+    const bool interrupted = CTerminalUiHost::Interrupted();
+    if (!interrupted) InstallQueue(userDir, store);
     palmkit::Detach();
+    if (interrupted) LogAddEntry("HotSync abandoned with Ctrl-C", slSyncFailed, 0);
 
     CTerminalUiHost::RestoreInterruptHandler();
     palmkit::SetYieldHook(nullptr, nullptr);
@@ -247,14 +327,44 @@ int CmdSync(const Options& o, const SyncArgs& a)
     if (!a.quiet) std::printf("%s", CHotSyncLogFile::FormatForPerson(entries, user->name).c_str());
     if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries, &error))
         std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
+    if (interrupted) return Fail(kExitInterrupted, "synchronization abandoned with Ctrl-C");
     if (result != 0) return Fail(kExitConduitFailed, "the conduit returned " + std::to_string(result));
+    return 0;
+}
+
+int CmdRestore(const Options& o, const std::string& userName, const std::string& handheld)
+{
+    CHotSyncHome home(CHotSyncHome::Resolve(o.home));
+    std::string error;
+    CHotSyncHome::Skipped skipped;
+    std::optional<CUsersFile::User> user = home.FindUser(userName, &error, &skipped);
+    WarnSkipped(home, skipped);
+    if (!error.empty()) return Fail(kExitUsage, error);
+    if (!user) return Fail(kExitUsage, "no HotSync user named \"" + userName + "\" in " + home.Dir());
+    CHandheldBackup backup(home.UserDir(*user));
+    std::error_code ec;
+    if (!fs::is_directory(backup.Dir(), ec))
+        return Fail(kExitUsage, "no backup of " + user->name + " in " + backup.Dir() + ": " + std::strerror(ENOENT));
+    CHandheldStore store(handheld);
+    if (!CheckHandheldDir(handheld, error)) return Fail(kExitUsage, error);
+    CHandheldLock lock;
+    switch (lock.Acquire(store.Dir())) {
+    case CHandheldLock::Result::Locked: break;
+    case CHandheldLock::Result::NotADirectory: return Fail(kExitUsage, "no handheld at " + handheld);
+    case CHandheldLock::Result::Busy:
+        return Fail(kExitBusy, "the handheld " + handheld + " is being synchronized by another run");
+    }
+    const int count = backup.Restore(store, &error);
+    if (count < 0) return Fail(kExitConduitFailed, error);
+    std::printf("Restored %d database%s from %s to %s\n", count, count == 1 ? "" : "s", backup.Dir().c_str(),
+                store.Dir().c_str());
     return 0;
 }
 
 struct ConfigureArgs {
     std::string user, conduit;
     int action = -1;
-    bool makeDefault = false;
+    bool makeDefault = false, yes = false, no = false;
 };
 
 int CmdConfigure(const Options& o, const ConfigureArgs& a)
@@ -265,14 +375,16 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
     WarnSkipped(home, skipped);
     if (!user) return Fail(kExitUsage, error.empty() ? "no HotSync user named \"" + a.user + "\"" : error);
-    const std::string conduitPath = a.conduit.empty() ? CConduitLibrary::DefaultPath() : a.conduit;
+    const std::string conduitPath = ConduitPath(a.conduit);
     CConduitLibrary lib;
-    if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, "cannot load the conduit " + conduitPath + ": " + error);
+    if (!lib.Load(conduitPath, &error)) return ConduitLoadFailure(conduitPath, error);
     auto cfg = lib.Get<CfgConduitFn>(kCfgConduitName);
     if (!cfg) return Fail(kExitUsage, "the conduit " + conduitPath + " lacks the entry point " + kCfgConduitName);
 
     CTerminalUiHost host(CTerminalUiHost::DetectMode(false), ::isatty(STDIN_FILENO) != 0);
     if (a.action >= 0) host.SetSyncAction(a.action, a.makeDefault);
+    if (a.yes) host.SetAnswer(true);
+    if (a.no) host.SetAnswer(false);
     platform::SetUiHost(&host);
 
     CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
@@ -318,9 +430,9 @@ int CmdInfo(const Options& o, const std::string& conduit)
     home.LoadUsers(users, &error, &skipped);
     WarnSkipped(home, skipped);
     std::printf("Users: %zu\n", users.size());
-    const std::string path = conduit.empty() ? CConduitLibrary::DefaultPath() : conduit;
+    const std::string path = ConduitPath(conduit);
     CConduitLibrary lib;
-    if (!lib.Load(path, &error)) return Fail(kExitUsage, "cannot load the conduit " + path + ": " + error);
+    if (!lib.Load(path, &error)) return ConduitLoadFailure(path, error);
     std::printf("Conduit: %s\n", path.c_str());
     std::printf("  name: %s\n", ConduitDisplayName(lib, path).c_str());
     if (auto v = lib.Get<GetConduitVersionFn>(kGetConduitVersionName)) {
@@ -347,6 +459,7 @@ int main(int argc, char** argv)
 {
     CLI::App app{"hotsync - the HotSync Manager: HotSync users and synchronizations of a handheld"};
     app.require_subcommand(1);
+    platform::AddVersionFlag(app, "hotsync");
     Options o;
     app.add_option("--home", o.home, "HotSync home (default $HOTSYNC_HOME, else ~/.local/share/hotsync)");
 
@@ -357,17 +470,26 @@ int main(int argc, char** argv)
     add->add_option("NAME", addName, "User name (at most 31 bytes)")->required();
     add->add_option("--dir", addDir, "Directory name inside the home (default: from the name)");
     auto* list = user->add_subcommand("list", "List the HotSync users");
+    bool listJson = false;
+    list->add_flag("--json", listJson, "As a JSON array of {name, id, directory}");
 
     SyncArgs s;
     auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
     sync->add_option("--user", s.user, "HotSync user")->required();
     sync->add_option("--handheld", s.handheld, "Handheld directory")->required();
-    sync->add_option("--conduit", s.conduit, "Conduit library (default: libNorv30.so beside hotsync)");
+    sync->add_option("--conduit", s.conduit,
+                     "Conduit library: a path, or a file name beside the default (libNorv30.so)");
     sync->add_option("--sync-type", s.syncType,
                      "0 fast, 1 slow, 2 hh-to-pc, 3 pc-to-hh, 4 install, 5 backup, 6 nothing, 7 profile-install");
     auto* yes = sync->add_flag("--yes", s.yes, "Answer Yes to every question");
     sync->add_flag("--no", s.no, "Answer No to every question")->excludes(yes);
     sync->add_flag("--quiet", s.quiet, "Show no progress and do not print the log");
+    sync->add_flag("--no-backup", s.noBackup, "Do not copy the handheld's databases to the user's Backup folder first");
+
+    std::string restoreUser, restoreHandheld;
+    auto* restore = app.add_subcommand("restore", "Put the databases of a user's last backup back onto a handheld");
+    restore->add_option("--user", restoreUser, "HotSync user")->required();
+    restore->add_option("--handheld", restoreHandheld, "Handheld directory")->required();
 
     ConfigureArgs c;
     auto* configure = app.add_subcommand("configure", "Choose the HotSync action of a user's conduit");
@@ -375,16 +497,19 @@ int main(int argc, char** argv)
     configure->add_option("--action", c.action, "0-2 synchronize, 3 do nothing")->check(CLI::Range(0, 3));
     configure->add_flag("--make-default", c.makeDefault, "Keep the action for every HotSync");
     configure->add_option("--conduit", c.conduit, "Conduit library");
+    auto* cfgYes = configure->add_flag("--yes", c.yes, "Answer Yes to every question");
+    configure->add_flag("--no", c.no, "Answer No to every question")->excludes(cfgYes);
 
     std::string infoConduit;
     auto* info = app.add_subcommand("info", "Show the home and what a conduit exports");
     info->add_option("--conduit", infoConduit, "Conduit library");
 
-    CLI11_PARSE(app, argc, argv);
+    if (auto rc = platform::ParseCommandLine(app, argc, argv)) return *rc;
     try {
         if (add->parsed()) return CmdUserAdd(o, addName, addDir);
-        if (list->parsed()) return CmdUserList(o);
+        if (list->parsed()) return CmdUserList(o, listJson);
         if (sync->parsed()) return CmdSync(o, s);
+        if (restore->parsed()) return CmdRestore(o, restoreUser, restoreHandheld);
         if (configure->parsed()) return CmdConfigure(o, c);
         if (info->parsed()) return CmdInfo(o, infoConduit);
     } catch (const std::exception& e) {

@@ -239,6 +239,11 @@ void CTerminalUiHost::InstallInterruptHandler()
     ::sigaction(SIGINT, &sa, nullptr);
 }
 
+bool CTerminalUiHost::Interrupted()
+{
+    return g_interrupts.load() > 0;
+}
+
 void CTerminalUiHost::RestoreInterruptHandler()
 {
     std::signal(SIGINT, SIG_DFL);
@@ -322,7 +327,13 @@ bool CTerminalUiHost::AskSyncAction(platform::SyncActionRequest& request)
         request.makeDefault = m_MakeDefault;
         return true;
     }
-    if (!m_TerminalInput) return false;
+    if (!m_TerminalInput) {
+        // As a question without a terminal: the current action, unless --no.
+        if (m_Answer == false) return false;
+        std::fprintf(stderr, "HotSync action: %d kept (no terminal; use --action)\n", request.action);
+        request.makeDefault = false;
+        return true;
+    }
     ++g_outputEpoch;
     static const char* actions[] = {"Synchronize the files", "Desktop overwrites handheld",
                                     "Handheld overwrites Desktop", "Do nothing"};

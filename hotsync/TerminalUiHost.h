@@ -34,6 +34,8 @@ public:
     // Ctrl-C marks every view cancelled; installs the SIGINT handler.
     static void InstallInterruptHandler();
     static void RestoreInterruptHandler();
+    // Whether Ctrl-C was pressed since the handler was installed.
+    static bool Interrupted();
     // A line from the HotSync Manager itself (progress callback).
     void Note(const std::string& text);
     // Lets the views redraw their spinner (called on yields).

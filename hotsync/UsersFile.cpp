@@ -1,5 +1,7 @@
 #include "hotsync/UsersFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -87,9 +89,13 @@ bool CUsersFile::Read(const std::string& path, std::vector<User>& users, std::st
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return true;
     std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error) *error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
     std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
-        if (error) *error = "cannot read " + path;
+    if (in.bad()) {
+        if (error) *error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
     std::size_t n = 0;

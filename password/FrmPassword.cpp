@@ -52,7 +52,7 @@ bool SameName(const std::string& a, const std::string& b) { return ::strcasecmp(
 
 QFont FormFont()
 {
-    // The design's face, or the narrowest sans serif near it that is installed.
+    // MS Sans Serif, or the narrowest sans serif near it that is installed.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
                                 QStringLiteral("DejaVu Sans Condensed")});
@@ -376,7 +376,7 @@ void TfrmPassword::ShowInfo(int number, QWidget* parent)
 
 void TfrmPassword::SetText(QWidget* control, int number)
 {
-    // With no catalog loaded the design text stays, rather than an empty control.
+    // With no catalog loaded the French built-in texts stay, rather than an empty control.
     const QString text = Message(number);
     if (text.isEmpty()) return;
     if (auto* label = qobject_cast<QLabel*>(control)) label->setText(text);
@@ -411,7 +411,7 @@ bool TfrmPassword::FormCreate()
 bool TfrmPassword::InitMessages()
 {
     RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kProductKey, KEY_READ);
-    if (!key) return true; // nothing to load from: the design texts stay
+    if (!key) return true; // nothing to load from: the built-in texts stay
     char buffer[257] = {};
     DWORD size = 256;
     DWORD type = REG_NONE;

@@ -27,7 +27,7 @@ class TfrmDlgCrtcUsr;
 class TfrmPassword : public QWidget {
     Q_OBJECT
 public:
-    // Builds the window and its three dialogs with the design texts; FormCreate fills them.
+    // Builds the window and its three dialogs with their built-in French texts; FormCreate fills them.
     explicit TfrmPassword(QWidget* parent = nullptr);
     ~TfrmPassword() override;
 

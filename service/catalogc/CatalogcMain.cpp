@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <cstdio>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -14,6 +16,7 @@
 
 #include "CatalogCompiler.h"
 #include "palmkit/HandheldStore.h"
+#include "platform/CommandLine.h"
 #include "records/OleDateTime.h"
 
 namespace {
@@ -67,6 +70,72 @@ bool WriteAtomically(const std::string& path, const std::vector<BYTE>& bytes, st
     return true;
 }
 
+// Where the text stops being JSON, in words: "line 3, column 7: ...".
+class SyntaxErrorCatcher : public nlohmann::json_sax<nlohmann::json> {
+public:
+    explicit SyntaxErrorCatcher(const std::string& text) : m_Text(text) {}
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return true; }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) override
+    {
+        // position counts bytes read, the offending one included.
+        const std::size_t end = std::min(position == 0 ? 0 : position - 1, m_Text.size());
+        std::size_t line = 1, column = 1;
+        for (std::size_t i = 0; i < end; ++i) {
+            if (m_Text[i] == '\n') {
+                ++line;
+                column = 1;
+            } else {
+                ++column;
+            }
+        }
+        m_Message = "not valid JSON at line " + std::to_string(line) + ", column " + std::to_string(column);
+        if (end >= m_Text.size()) m_Message += " (the text ends too early)";
+        else m_Message += " (unexpected " + Printable(m_Text.substr(end, 1)) + ")";
+        return false;
+    }
+    const std::string& Message() const { return m_Message; }
+
+private:
+    static std::string Printable(const std::string& token)
+    {
+        std::string out = "'";
+        for (unsigned char c : token) {
+            if (c >= 0x20 && c < 0x7F) {
+                out += char(c);
+            } else {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\x%02X", c);
+                out += buf;
+            }
+        }
+        return out + "'";
+    }
+    const std::string& m_Text;
+    std::string m_Message;
+};
+
+bool ParseJson(const std::string& text, nlohmann::json& root, std::string& error)
+{
+    SyntaxErrorCatcher catcher(text);
+    if (!nlohmann::json::sax_parse(text, &catcher)) {
+        error = catcher.Message();
+        return false;
+    }
+    root = nlohmann::json::parse(text);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -78,18 +147,23 @@ int main(int argc, char** argv)
     app.add_option("-o,--output", output,
                    "PDB file to write (default: <name>.pdb in the current folder, the name escaped as on a handheld)");
     app.footer(CCatalogCompiler::SchemaHelp());
-    CLI11_PARSE(app, argc, argv);
+    platform::AddVersionFlag(app, "catalogc");
+    if (auto rc = platform::ParseCommandLine(app, argc, argv)) return *rc;
 
     std::ifstream in(input, std::ios::binary);
     if (!in) {
-        std::cerr << "catalogc: cannot read " << input << "\n";
+        std::cerr << "catalogc: cannot read " << input << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        std::cerr << "catalogc: cannot read " << input << ": " << std::strerror(errno) << "\n";
         return 1;
     }
     nlohmann::json root;
-    try {
-        root = nlohmann::json::parse(in);
-    } catch (const nlohmann::json::exception& e) {
-        std::cerr << "catalogc: " << input << ": " << e.what() << "\n";
+    std::string syntaxError;
+    if (!ParseJson(text, root, syntaxError)) {
+        std::cerr << "catalogc: " << input << ": " << syntaxError << "\n";
         return 1;
     }
 

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "client/KesaRequest.h"
-#include "client/KesaResponse.h"
 #include "quillio/KesaError.h"
 #include "quillio/PdbFile.h"
 #include "records/ItemRefRecord.h"
@@ -14,10 +13,9 @@ namespace {
 
 constexpr int kItemRefCategory = 8;
 
-std::string Value(const CKesaResponse& query, const char* name)
+std::string Value(const CQueryArgs& query, const char* name)
 {
-    const CKesaHttpArg* arg = query.FindArg(name);
-    return arg ? arg->GetValue() : std::string();
+    return query.Value(name);
 }
 
 void Message(CKesaRequest& answer, QueryOutcome& outcome, const std::string& text)
@@ -55,25 +53,23 @@ CQueryHandler::CQueryHandler(const CServiceContent& content, CStateStore& state,
 {
 }
 
-std::string CQueryHandler::Handle(const std::string& body, QueryOutcome& outcome)
+std::string CQueryHandler::Unreadable(QueryOutcome& outcome)
 {
     CKesaRequest answer;
-    // A query has the layout of an answer: the client's parser reads it.
-    CKesaResponse query;
-    bool parsed = false;
-    try {
-        auto* copy = static_cast<BYTE*>(std::malloc(body.size() + 1));
-        if (!copy) throw std::bad_alloc();
-        if (!body.empty()) std::memcpy(copy, body.data(), body.size());
-        parsed = query.InitializeFromBuffer(copy, DWORD(body.size()));
-    } catch (const CKesaError&) {
-        parsed = false;
-    }
-    if (!parsed) {
-        Message(answer, outcome, "Requete illisible.");
-        return Body(answer);
-    }
+    Message(answer, outcome, "Requete illisible.");
+    return Body(answer);
+}
 
+std::string CQueryHandler::Handle(const std::string& body, QueryOutcome& outcome)
+{
+    CQueryArgs query;
+    if (!query.ParseClientBody(body)) return Unreadable(outcome);
+    return Handle(query, outcome);
+}
+
+std::string CQueryHandler::Handle(const CQueryArgs& query, QueryOutcome& outcome)
+{
+    CKesaRequest answer;
     outcome.function = Value(query, "function");
     outcome.uid = Value(query, "UID");
     const std::string& function = outcome.function;
@@ -95,17 +91,17 @@ std::string CQueryHandler::Handle(const std::string& body, QueryOutcome& outcome
     return Body(answer);
 }
 
-bool CQueryHandler::Accepts(const CKesaResponse& query) const
+bool CQueryHandler::Accepts(const CQueryArgs& query) const
 {
     if (m_Users.empty()) return true;
     auto it = m_Users.find(Value(query, "UID"));
     if (it == m_Users.end()) return false;
     // Only some queries carry the password.
-    const CKesaHttpArg* pwd = query.FindArg("PWD");
-    return !pwd || pwd->GetValue() == it->second;
+    const QueryArg* pwd = query.Find("PWD");
+    return !pwd || pwd->value == it->second;
 }
 
-void CQueryHandler::DeclareChannels(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome)
+void CQueryHandler::DeclareChannels(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome)
 {
     const UserContent* user = m_Content.FindUser(outcome.uid);
     std::string cdl;
@@ -142,11 +138,12 @@ void CQueryHandler::DeclareChannels(const CKesaResponse& query, CKesaRequest& an
     }
 }
 
-void CQueryHandler::ProcessList(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome)
+void CQueryHandler::ProcessList(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome)
 {
-    const CKesaHttpArg* file = query.FindArg("IODBinData");
+    const QueryArg* file = query.Find("IODBinData");
     CPdbFile pdb;
-    if (!file || !file->GetData() || !pdb.ReadPdbBuffer(file->GetData(), file->GetLength())) {
+    const auto* data = file ? reinterpret_cast<const BYTE*>(file->bytes.data()) : nullptr;
+    if (!file || file->bytes.empty() || !pdb.ReadPdbBuffer(data, file->bytes.size())) {
         return Message(answer, outcome, "Liste illisible.");
     }
     const std::string type = FourCCText(pdb.m_Type);
@@ -160,7 +157,7 @@ void CQueryHandler::ProcessList(const CKesaResponse& query, CKesaRequest& answer
     record.uid = outcome.uid;
     record.channel = Value(query, "CID");
     record.listName = pdb.m_Name;
-    record.fileName = file->GetValue();
+    record.fileName = file->value;
     record.listType = type;
     record.memberId = order.GetMemberIdStr();
     record.created = order.GetCreateDateStr();
@@ -177,7 +174,7 @@ void CQueryHandler::ProcessList(const CKesaResponse& query, CKesaRequest& answer
     record.country = order.GetCountryStr();
     record.comment = order.GetFreeCommentStr();
     record.processDate = CStateStore::Now();
-    record.pdb.assign(file->GetData(), file->GetData() + file->GetLength());
+    record.pdb.assign(data, data + file->bytes.size());
     for (const auto& rec : pdb.m_RecordSet) {
         if ((rec->m_Attrib & 0x0F) != kItemRefCategory) continue;
         CItemRefRecord item(rec.get());
@@ -190,7 +187,7 @@ void CQueryHandler::ProcessList(const CKesaResponse& query, CKesaRequest& answer
     outcome.result = "ProcessDate=" + record.processDate + " lines=" + std::to_string(record.lines.size());
 }
 
-void CQueryHandler::ProcessGame(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome)
+void CQueryHandler::ProcessGame(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome)
 {
     const std::string game = Value(query, "Game");
     const std::string channel = m_Content.FindGameChannel(game);
@@ -202,7 +199,7 @@ void CQueryHandler::ProcessGame(const CKesaResponse& query, CKesaRequest& answer
     outcome.result = "Notification score " + game + "=" + points;
 }
 
-void CQueryHandler::GetUpToDateCatalog(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome)
+void CQueryHandler::GetUpToDateCatalog(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome)
 {
     const std::string id = Value(query, "CID");
     const CatalogChannel* channel = m_Content.FindChannel(id);
@@ -219,7 +216,7 @@ void CQueryHandler::GetUpToDateCatalog(const CKesaResponse& query, CKesaRequest&
     }
 }
 
-void CQueryHandler::StartGame(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome)
+void CQueryHandler::StartGame(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome)
 {
     const std::string game = Value(query, "Game");
     const std::string channel = m_Content.FindGameChannel(game);

@@ -4,11 +4,11 @@
 #include <map>
 #include <string>
 
+#include "QueryArgs.h"
 #include "ServiceContent.h"
 #include "StateStore.h"
 
 class CKesaRequest;
-class CKesaResponse;
 
 // What the request log and the requests table say of one query.
 struct QueryOutcome {
@@ -22,15 +22,20 @@ public:
     // `users`: UID -> password; when empty every credential is accepted.
     CQueryHandler(const CServiceContent& content, CStateStore& state, std::map<std::string, std::string> users);
 
+    // A body in the client's layout.
     std::string Handle(const std::string& body, QueryOutcome& outcome);
+    // Arguments already read from a body.
+    std::string Handle(const CQueryArgs& query, QueryOutcome& outcome);
+    // The answer to a body that could not be read.
+    static std::string Unreadable(QueryOutcome& outcome);
 
 private:
-    bool Accepts(const CKesaResponse& query) const;
-    void DeclareChannels(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome);
-    void ProcessList(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome);
-    void ProcessGame(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome);
-    void GetUpToDateCatalog(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome);
-    void StartGame(const CKesaResponse& query, CKesaRequest& answer, QueryOutcome& outcome);
+    bool Accepts(const CQueryArgs& query) const;
+    void DeclareChannels(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome);
+    void ProcessList(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome);
+    void ProcessGame(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome);
+    void GetUpToDateCatalog(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome);
+    void StartGame(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome);
 
     const CServiceContent& m_Content;
     CStateStore& m_State;

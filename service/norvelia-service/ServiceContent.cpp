@@ -160,7 +160,7 @@ bool CServiceContent::Load(const std::string& dir, const std::string& catalogc, 
     if (!version.empty()) m_AppVersion = version.front();
     if (fs::exists(app / "norvelia.prc", ec)) {
         if (!ReadFile(app / "norvelia.prc", m_AppFile.bytes)) {
-            error = "cannot read " + (app / "norvelia.prc").string();
+            error = "cannot read " + (app / "norvelia.prc").string() + ": " + std::strerror(errno);
             return false;
         }
         m_AppFile.fileName = "norvelia.prc";
@@ -189,7 +189,7 @@ bool CServiceContent::ReadDatabase(const std::string& folder, const std::string&
         return true;
     }
     if (!ReadFile(source, out)) {
-        error = "cannot read " + source.string();
+        error = "cannot read " + source.string() + ": " + std::strerror(errno);
         return false;
     }
     found = true;

@@ -51,6 +51,7 @@ public:
     const std::string& AppVersion() const { return m_AppVersion; }
     const ServedFile& AppFile() const { return m_AppFile; }
     const std::vector<CatalogChannel>& Channels() const { return m_Channels; }
+    const std::map<std::string, UserContent>& Users() const { return m_Users; }
 
 private:
     bool LoadCatalog(const std::string& folder, const std::string& id, std::string& error);

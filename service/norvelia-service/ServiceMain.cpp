@@ -1,15 +1,18 @@
 // norvelia-service: a reference implementation of the Norvelia service, for
 // the demo and the tests. Serves GET .../test.bin and the client's queries
-// posted under /Tidepost/, from a content folder, and records what it
-// receives in an SQLite file.
+// posted under /Tidepost/, from a content folder, records what it receives
+// in an SQLite file, and shows a status page at "/".
 #include <httplib.h>
+#include <netdb.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,7 +27,9 @@
 #include "QueryHandler.h"
 #include "ServiceContent.h"
 #include "StateStore.h"
+#include "StatusPage.h"
 #include "WorkerPool.h"
+#include "platform/Version.h"
 
 namespace fs = std::filesystem;
 
@@ -34,13 +39,17 @@ struct Options {
     std::string listen = "127.0.0.1:8470";
     std::string portFile;
     std::string content = ".";
-    std::string state = "norvelia-service.db";
+    std::string state;
     std::vector<std::string> users;
     std::string basicAuth;
     int fail = 0;
     int delayMs = 0;
     bool broken = false;
 };
+
+constexpr const char* kAnswerType = "multipart/form-data; boundary=---------------------------7d02e419b08";
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
 
 // What the handler of a request tells the logger, which runs right after it
 // on the same thread.
@@ -83,6 +92,31 @@ std::string ProgramDir()
     return ec ? std::string(".") : self.parent_path().string();
 }
 
+// Why `host:port` cannot be listened on, asked of the system again: the HTTP
+// library only says that it failed.
+std::string ListenFailure(const std::string& host, int port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (const int rc = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found); rc != 0)
+        return ::gai_strerror(rc);
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, ::freeaddrinfo);
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) return std::strerror(errno);
+        const int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        const bool ok = ::bind(fd, a->ai_addr, a->ai_addrlen) == 0 && ::listen(fd, 1) == 0;
+        const int error = errno;
+        ::close(fd);
+        if (!ok) return std::strerror(error);
+    }
+    return "the address was taken meanwhile";
+}
+
 // Removes the compiled content when the service ends.
 struct WorkDir {
     std::string path;
@@ -97,58 +131,78 @@ struct WorkDir {
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"norvelia-service: reference Norvelia service (test.bin and the client's queries)"};
+    CLI::App app{"norvelia-service: reference Norvelia service (test.bin, the client's queries, a status page at /)"};
+    app.set_version_flag("--version", std::string("norvelia-service ") + kNorvVersion);
     Options opt;
     app.add_option("--listen", opt.listen, "HOST:PORT to listen on; port 0 picks a free one")
         ->capture_default_str();
     app.add_option("--port-file", opt.portFile, "write the port listened on to this file");
     app.add_option("--content", opt.content, "content folder (catalogs/, users/, app/, games/)")
         ->capture_default_str();
-    app.add_option("--state", opt.state, "SQLite file recording orders, games and requests")->capture_default_str();
+    app.add_option("--state", opt.state,
+                   "SQLite file recording orders, games and requests "
+                   "(default ${XDG_STATE_HOME:-~/.local/state}/norvelia-service/state.db)");
     app.add_option("--user", opt.users, "UID:PWD accepted (repeatable); without it any credentials are accepted");
     app.add_option("--basic-auth", opt.basicAuth, "USER:PASS: answer 401 until requests carry them");
-    app.add_option("--fail", opt.fail, "answer every request with this HTTP status");
+    app.add_option("--fail", opt.fail, "answer every request with this HTTP status")->check(CLI::Range(100, 599));
     app.add_option("--delay", opt.delayMs, "wait this many milliseconds before answering")->check(CLI::NonNegativeNumber);
     app.add_flag("--broken", opt.broken, "answer queries with bodies that cannot be parsed");
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
 
     std::string host, portText;
     if (!SplitPair(opt.listen, host, portText) || host.empty()) {
         std::cerr << "norvelia-service: --listen wants HOST:PORT\n";
-        return 2;
+        return kExitUsage;
     }
     char* end = nullptr;
     const long port = std::strtol(portText.c_str(), &end, 10);
     if (portText.empty() || *end || port < 0 || port > 65535) {
         std::cerr << "norvelia-service: bad port in --listen: " << portText << "\n";
-        return 2;
+        return kExitUsage;
     }
     std::map<std::string, std::string> users;
     for (const std::string& user : opt.users) {
         std::string uid, pwd;
         if (!SplitPair(user, uid, pwd) || uid.empty()) {
             std::cerr << "norvelia-service: --user wants UID:PWD\n";
-            return 2;
+            return kExitUsage;
         }
         users[uid] = pwd;
     }
     std::string authUser, authPass;
     if (!opt.basicAuth.empty() && !SplitPair(opt.basicAuth, authUser, authPass)) {
         std::cerr << "norvelia-service: --basic-auth wants USER:PASS\n";
-        return 2;
+        return kExitUsage;
+    }
+    std::string error;
+    if (opt.state.empty()) {
+        opt.state = CStateStore::DefaultPath(error);
+        if (opt.state.empty()) {
+            std::cerr << "norvelia-service: " << error << "\n";
+            return 1;
+        }
     }
 
     WorkDir work;
     {
         std::string tmpl = (fs::temp_directory_path() / "norvelia-service.XXXXXX").string();
         if (!mkdtemp(tmpl.data())) {
-            std::cerr << "norvelia-service: cannot create a work folder\n";
+            std::cerr << "norvelia-service: cannot create a work folder in " << fs::temp_directory_path().string()
+                      << ": " << std::strerror(errno) << "\n";
             return 1;
         }
         work.path = tmpl;
     }
     CServiceContent content;
-    std::string error;
     const std::string catalogc = ProgramDir() + "/catalogc";
     if (!content.Load(opt.content, fs::exists(catalogc) ? catalogc : "catalogc", work.path, error)) {
         std::cerr << "norvelia-service: " << error << "\n";
@@ -160,6 +214,9 @@ int main(int argc, char** argv)
         return 1;
     }
     CQueryHandler handler(content, state, users);
+    std::vector<std::string> userIds;
+    for (const auto& entry : users) userIds.push_back(entry.first);
+    const CStatusPage statusPage(content, state, userIds);
 
     // SIGINT and SIGTERM are taken by sigwait below, in every thread.
     sigset_t stopSignals;
@@ -206,6 +263,13 @@ int main(int argc, char** argv)
             t_Outcome.result = std::to_string(opt.fail);
             return httplib::Server::HandlerResponse::Handled;
         }
+        // A request with neither header has no body; the HTTP library would
+        // wait for the connection to close before answering.
+        if (req.method == "POST" && !req.has_header("Content-Length") && !req.has_header("Transfer-Encoding") &&
+            req.path.rfind("/Tidepost/", 0) == 0) {
+            res.set_content(CQueryHandler::Unreadable(t_Outcome), kAnswerType);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         return httplib::Server::HandlerResponse::Unhandled;
     });
 
@@ -217,19 +281,63 @@ int main(int argc, char** argv)
         t_Outcome.result = std::to_string(bytes.size()) + " bytes";
     });
 
-    server.Post(R"(/Tidepost/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(statusPage.Render(), "text/html; charset=utf-8");
+        res.set_header("Cache-Control", "no-store");
+        t_Outcome.function = "status page";
+    });
+
+    server.Post(R"(/Tidepost/.*)", [&](const httplib::Request& req, httplib::Response& res,
+                                       const httplib::ContentReader& read) {
+        // The body is read whole in every case, so that the connection stays usable.
+        CQueryArgs form;
+        std::string body;
+        bool readable = true;
+        if (req.is_multipart_form_data()) {
+            // A standard form (curl -F): the boundary comes from Content-Type.
+            std::vector<QueryArg> parts;
+            readable = read(
+                [&](const httplib::MultipartFormData& head) {
+                    parts.push_back({head.name, head.filename, {}});
+                    return true;
+                },
+                [&](const char* data, size_t size) {
+                    if (!parts.empty()) parts.back().bytes.append(data, size);
+                    return true;
+                });
+            for (QueryArg& part : parts) {
+                readable = readable && !part.name.empty();
+                // A text field's content is its value, as in the client's layout.
+                if (part.value.empty()) {
+                    part.value = std::move(part.bytes);
+                    part.bytes.clear();
+                }
+                form.Add(std::move(part));
+            }
+            readable = readable && !form.Empty();
+        } else {
+            read([&](const char* data, size_t size) {
+                body.append(data, size);
+                return true;
+            });
+        }
+        res.status = 200;
         if (opt.broken) {
             res.set_content("broken", "application/octet-stream");
             t_Outcome.result = "broken";
             return;
         }
-        const std::string answer = handler.Handle(req.body, t_Outcome);
-        res.set_content(answer, "multipart/form-data; boundary=---------------------------7d02e419b08");
+        const std::string answer = !readable                 ? CQueryHandler::Unreadable(t_Outcome)
+                                   : req.is_multipart_form_data() ? handler.Handle(form, t_Outcome)
+                                                                  : handler.Handle(body, t_Outcome);
+        res.set_content(answer, kAnswerType);
     });
 
     server.set_logger([&](const httplib::Request& req, const httplib::Response& res) {
         const QueryOutcome& o = t_Outcome;
-        state.AddRequest(o.function.empty() ? req.method + " " + req.path : o.function, o.uid,
+        // Looking at the status page is not a request worth showing on it.
+        if (o.function != "status page")
+            state.AddRequest(o.function.empty() ? req.method + " " + req.path : o.function, o.uid,
                          o.result.empty() ? std::to_string(res.status) : o.result);
         std::ostringstream line;
         line << CStateStore::Now() << " " << req.remote_addr << " " << req.method << " " << req.path << " "
@@ -246,7 +354,8 @@ int main(int argc, char** argv)
         bound = int(port);
     }
     if (bound <= 0) {
-        std::cerr << "norvelia-service: cannot listen on " << opt.listen << "\n";
+        std::cerr << "norvelia-service: cannot listen on " << opt.listen << ": " << ListenFailure(host, int(port))
+                  << "\n";
         return 1;
     }
     // The library listens with a backlog of 5: a burst of connections would
@@ -257,7 +366,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 2000 && !server.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
     if (!opt.portFile.empty() && !WritePortFile(opt.portFile, bound)) {
-        std::cerr << "norvelia-service: cannot write " << opt.portFile << "\n";
+        std::cerr << "norvelia-service: cannot write " << opt.portFile << ": " << std::strerror(errno) << "\n";
         server.stop();
         listener.join();
         return 1;
@@ -269,5 +378,5 @@ int main(int argc, char** argv)
     LogLine("norvelia-service: stopping (signal " + std::to_string(signalNumber) + ")\n");
     server.stop();
     listener.join();
-    return 0;
+    return signalNumber == SIGINT ? kExitInterrupted : 0;
 }

@@ -1,6 +1,11 @@
 #include "StateStore.h"
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
 
 namespace {
 
@@ -55,6 +60,8 @@ bool CStateStore::Open(const std::string& path, std::string& error)
     m_Db.reset(raw);
     if (rc != SQLITE_OK) {
         error = raw ? sqlite3_errmsg(raw) : "out of memory";
+        // SQLite's own words do not say what the system refused.
+        if (raw && sqlite3_system_errno(raw) != 0) error += std::string(" (") + std::strerror(sqlite3_system_errno(raw)) + ")";
         m_Db.reset();
         return false;
     }
@@ -142,4 +149,74 @@ bool CStateStore::AddRequest(const std::string& function, const std::string& uid
     std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Db && Insert("INSERT INTO requests(time, function, uid, result) VALUES(?,?,?,?)",
                           {Now(), function, uid, result});
+}
+
+std::vector<std::vector<std::string>> CStateStore::Select(const char* sql, int count)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    sqlite3_stmt* raw = nullptr;
+    if (!m_Db || sqlite3_prepare_v2(m_Db.get(), sql, -1, &raw, nullptr) != SQLITE_OK) return rows;
+    Statement statement(raw);
+    sqlite3_bind_int(raw, 1, count);
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int i = 0; i < sqlite3_column_count(raw); ++i) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, i));
+            row.emplace_back(text ? std::string(text, size_t(sqlite3_column_bytes(raw, i))) : std::string());
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+std::vector<RequestRow> CStateStore::LastRequests(int count)
+{
+    std::vector<RequestRow> out;
+    for (auto& r : Select("SELECT time, function, uid, result FROM requests ORDER BY id DESC LIMIT ?", count))
+        out.push_back({r[0], r[1], r[2], r[3]});
+    return out;
+}
+
+std::vector<OrderSummary> CStateStore::LastOrders(int count)
+{
+    std::vector<OrderSummary> out;
+    for (auto& r : Select("SELECT time, uid, channel, list_name, delivery_name, city, process_date, "
+                          "(SELECT COUNT(*) FROM order_lines WHERE order_id = orders.id) "
+                          "FROM orders ORDER BY id DESC LIMIT ?",
+                          count))
+        out.push_back({r[0], r[1], r[2], r[3], r[4], r[5], r[6], std::atoi(r[7].c_str())});
+    return out;
+}
+
+std::vector<GameScoreRow> CStateStore::LastGameScores(int count)
+{
+    std::vector<GameScoreRow> out;
+    for (auto& r : Select("SELECT time, uid, channel, game, points FROM game_scores ORDER BY id DESC LIMIT ?", count))
+        out.push_back({r[0], r[1], r[2], r[3], r[4]});
+    return out;
+}
+
+std::string CStateStore::DefaultPath(std::string& error)
+{
+    namespace fs = std::filesystem;
+    fs::path base;
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
+        base = state;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = fs::path(home) / ".local" / "state";
+    } else {
+        error = "neither XDG_STATE_HOME nor HOME is set: give --state";
+        return {};
+    }
+    const fs::path dir = base / "norvelia-service";
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) {
+        error = "cannot create " + dir.string() + ": " + ec.message();
+        return {};
+    }
+    // What the service records holds users' orders and addresses.
+    ::chmod(dir.c_str(), 0700);
+    return (dir / "state.db").string();
 }

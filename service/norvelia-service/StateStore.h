@@ -41,6 +41,18 @@ struct OrderRecord {
     std::vector<OrderLine> lines;
 };
 
+// What the status page shows of the last requests, orders and scores.
+struct RequestRow {
+    std::string time, function, uid, result;
+};
+struct OrderSummary {
+    std::string time, uid, channel, listName, deliveryName, city, processDate;
+    int lines = 0;
+};
+struct GameScoreRow {
+    std::string time, uid, channel, game, points;
+};
+
 class CStateStore {
 public:
     CStateStore();
@@ -59,6 +71,15 @@ public:
                       const std::string& stamp);
     bool AddRequest(const std::string& function, const std::string& uid, const std::string& result);
 
+    // The newest rows first, `count` at most.
+    std::vector<RequestRow> LastRequests(int count);
+    std::vector<OrderSummary> LastOrders(int count);
+    std::vector<GameScoreRow> LastGameScores(int count);
+
+    // ${XDG_STATE_HOME:-~/.local/state}/norvelia-service/state.db, its folder
+    // made; empty with `error` set when there is no such place.
+    static std::string DefaultPath(std::string& error);
+
     // Local time as the service records it: 2001-05-03T10:20:30.
     static std::string Now();
 
@@ -68,6 +89,8 @@ private:
     };
     bool Exec(const char* sql);
     bool Insert(const char* sql, const std::vector<std::string>& texts, long long* rowId = nullptr);
+
+    std::vector<std::vector<std::string>> Select(const char* sql, int count);
 
     std::unique_ptr<sqlite3, Closer> m_Db;
     // One connection for every server thread.

@@ -25,7 +25,9 @@ public:
     {
         m_PortFile = m_Dir / "port";
         std::vector<std::string> args = {NORV_BINARY_DIR "/bin/norvelia-service", "--listen", "127.0.0.1:0",
-                                         "--port-file", m_PortFile, "--content", content, "--state", stateFile};
+                                         "--port-file", m_PortFile, "--content", content};
+        // Without one, the service keeps its default state file.
+        if (!stateFile.empty()) args.insert(args.end(), {"--state", stateFile});
         args.insert(args.end(), extraArgs.begin(), extraArgs.end());
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -65,21 +67,11 @@ public:
     std::string Stdout() const { return ReadAll(m_Dir / "stdout.log"); }
     pid_t Pid() const { return m_Pid; }
 
-    // Ends the service at once, as a crash would.
-    void Kill()
-    {
-        if (m_Pid <= 0) return;
-        kill(m_Pid, SIGKILL);
-        int status = 0;
-        waitpid(m_Pid, &status, 0);
-        m_Pid = -1;
-    }
-
     // The exit status, or -1.
-    int Stop()
+    int Stop(int signal = SIGTERM)
     {
         if (m_Pid <= 0) return m_Exit;
-        kill(m_Pid, SIGTERM);
+        kill(m_Pid, signal);
         int status = 0;
         for (int i = 0; i < 1000; ++i) {
             if (waitpid(m_Pid, &status, WNOHANG) == m_Pid) {

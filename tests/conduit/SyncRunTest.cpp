@@ -66,8 +66,8 @@ TEST_F(SyncRunTest, DeclaresAndProcessesTheUsersChannels)
     EXPECT_TRUE(std::filesystem::is_directory(UserDir() + "Src"));
     EXPECT_TRUE(std::filesystem::is_directory(UserDir() + "Dst"));
     const std::string log = HotSyncLog();
-    EXPECT_NE(log.find("\t-1\tToutes les chaînes ont été synchronisées.\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("\t20\tNorvelia\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\t-1 info\tToutes les chaînes ont été synchronisées.\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\t20 done\tNorvelia\n"), std::string::npos) << log;
     // The new handheld application reached the handheld through the install queue.
     EXPECT_EQ(Get(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "NorvVers"), "2.3.1");
 }
@@ -83,7 +83,7 @@ TEST_F(SyncRunTest, ZeroChannelsCountAsAllHandled)
                                                  "CNorvCondMgr::EngageStandard - FIFTH STAGE",
                                                  "Toutes les chaînes ont été synchronisées."});
     for (long a : at) EXPECT_GE(a, 0) << Trace();
-    EXPECT_NE(HotSyncLog().find("\t-1\tToutes les chaînes ont été synchronisées.\n"), std::string::npos);
+    EXPECT_NE(HotSyncLog().find("\t-1 info\tToutes les chaînes ont été synchronisées.\n"), std::string::npos);
 }
 
 TEST_F(SyncRunTest, RunsThatStopEarlyStillEndWithZero)
@@ -97,11 +97,11 @@ TEST_F(SyncRunTest, RunsThatStopEarlyStillEndWithZero)
     StartService();
     const std::string served = m_Service->Url();
     const std::string probeFailed =
-        "\t21\tLa connexion au serveur Norvelia a échoué. Vérifiez votre connexion à Internet et vos paramètres de "
+        "\t21 failed\tLa connexion au serveur Norvelia a échoué. Vérifiez votre connexion à Internet et vos paramètres de "
         "connexion. (";
     // The service stopped: nothing answers on its port any more.
     const Case cases[] = {
-        {"session", served + "/bad url", "\t22\tImpossible de communiquer avec le serveur Norvelia (" + served +
+        {"session", served + "/bad url", "\t22 warning\tImpossible de communiquer avec le serveur Norvelia (" + served +
                                              "/bad url).\n", false},
         {"unreachable", "", probeFailed, true},
     };
@@ -113,7 +113,7 @@ TEST_F(SyncRunTest, RunsThatStopEarlyStillEndWithZero)
         EXPECT_EQ(r.code, 0) << c.name << "\n" << r.output;
         const std::string log = HotSyncLog();
         EXPECT_NE(log.find(c.logText), std::string::npos) << c.name << "\n" << log;
-        EXPECT_NE(log.find("\t20\tNorvelia\n"), std::string::npos) << c.name << "\n" << log;
+        EXPECT_NE(log.find("\t20 done\tNorvelia\n"), std::string::npos) << c.name << "\n" << log;
         const std::string trace = Trace();
         EXPECT_EQ(trace.find("FIRST STAGE") != std::string::npos, !c.lastErrorWritten) << c.name;
         EXPECT_NE(trace.find("CNorvCondMgr::EngageStandard - LAST STAGE"), std::string::npos) << c.name;

@@ -182,7 +182,7 @@ TEST_F(FaultTest, AServiceThatDiesInTheMiddleOfARunLosesNothingOnTheHandheld)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     ASSERT_TRUE(WaitForConnection(m_Service->Port(), std::chrono::seconds(60)));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    m_Service->Kill();
+    m_Service->Stop(SIGKILL); // as a crash would
     ASSERT_EQ(run.wait_for(std::chrono::seconds(120)), std::future_status::ready);
     const RunResult r = run.get();
 

@@ -115,8 +115,13 @@ protected:
     std::vector<std::string> LogEntries(std::size_t from = 0) const
     {
         std::vector<std::string> out;
-        for (const std::string& line : Lines(HotSyncLog().substr(from)))
-            out.push_back(line.substr(line.find('\t') + 1));
+        for (const std::string& line : Lines(HotSyncLog().substr(from))) {
+            // "time<TAB>activity name<TAB>text": the name goes.
+            std::string entry = line.substr(line.find('\t') + 1);
+            const std::size_t space = entry.find(' '), tab = entry.find('\t');
+            if (space < tab) entry.erase(space, tab - space);
+            out.push_back(entry);
+        }
         return out;
     }
     static std::string Entry(int activity, const std::string& text) { return std::to_string(activity) + "\t" + text; }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
+#include "platform/Version.h"
 #include "quillio/PdbFile.h"
 
 namespace fs = std::filesystem;
@@ -80,6 +82,12 @@ TEST_F(HandheldToolTest, InitImportListDumpExportRemove)
     EXPECT_NE(r.output.find("CAppInfo"), std::string::npos);
     EXPECT_NE(r.output.find("CItemRecord"), std::string::npos);
     EXPECT_NE(r.output.find("Reference: "), std::string::npos);
+    for (const char* decoded : {"    CCategoryRecord\n    Category: 2\n    SuperCategory: 0\n    Name: Cafe\n",
+                                "    CImageRecord\n    Name: logo\n    Bitmap: ", "    CImageRecord\n    Name: banner\n    Data: ",
+                                "    CDeliveryRecord\n    Charge 0: from 0.00: 5.90\n    Charge 1: from 25.00: 2.90\n",
+                                "    Email: commandes@example.com\n    Fax: +33 1 23 45 67 89\n",
+                                "    CDeliveryZoneRecord\n    AddressId: 2\n    Zone: Banlieue\n"})
+        EXPECT_NE(r.output.find(decoded), std::string::npos) << decoded << r.output;
     r = Handheld("dump " + m_Dir + " " + byType[FourCC("LIST")]);
     EXPECT_NE(r.output.find("COrderInfo"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("CItemRefRecord"), std::string::npos) << r.output;
@@ -153,6 +161,112 @@ TEST_F(HandheldToolTest, AChangeRemovesWhatAKilledOneLeft)
     RunResult r = Handheld("import " + m_Dir + " " + m_Files[0]);
     ASSERT_EQ(r.code, 0) << r.output;
     for (const auto& f : files) EXPECT_EQ(fs::exists(m_Dir + "/" + f.name), f.kept) << f.name;
+}
+
+TEST_F(HandheldToolTest, DamagedFilesAreListedAndDumpedAsFarAsTheyGo)
+{
+    ASSERT_EQ(Handheld("init " + m_Dir).code, 0);
+    const std::vector<BYTE> whole = Bytes(m_Files[0]);
+    auto write = [&](const std::string& name, std::vector<BYTE> bytes) {
+        std::ofstream(m_Dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                   std::streamsize(bytes.size()));
+    };
+    write("Cut.pdb", {whole.begin(), whole.begin() + 40});
+    std::vector<BYTE> shortened(whole.begin(), whole.end() - 200);
+    std::fill(shortened.begin(), shortened.begin() + 32, 0);
+    std::copy_n("Short", 5, shortened.begin());
+    write("Short.pdb", shortened);
+    write(".hidden.pdb", whole);
+    RunResult r = Handheld("import " + m_Dir + " " + m_Files[0]);
+    ASSERT_EQ(r.code, 0) << r.output;
+    write("copy.pdb", whole); // a second file of the catalog's name
+    r = Handheld("list " + m_Dir);
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("\nCut  "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("\ncopy.pdb  "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("NOT USED (same name as another)\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("3 databases\n1 other file\n"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find(".hidden"), std::string::npos) << r.output;
+
+    const struct {
+        std::string name, says;
+    } dumps[] = {
+        {"Cut", "Damaged: the file has 40 bytes, fewer than the 78 of a database header\n"},
+        {"Short", "Damaged: record 3 starts at byte 639, outside the file's 638 bytes; what follows is what could be read\n"},
+    };
+    for (const auto& d : dumps) {
+        r = Handheld("dump " + m_Dir + " " + d.name);
+        EXPECT_EQ(r.code, 1) << d.name;
+        EXPECT_NE(r.output.find(d.says), std::string::npos) << d.name << r.output;
+        EXPECT_NE(r.output.find("is damaged"), std::string::npos) << d.name << r.output;
+    }
+
+    r = Handheld("list --json " + m_Dir);
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("\"name\": \"Cut\""), std::string::npos) << r.output;
+    std::size_t damaged = 0;
+    for (std::size_t at = 0; (at = r.output.find("\"damaged\": true", at)) != std::string::npos; ++at) ++damaged;
+    EXPECT_EQ(damaged, 2u) << r.output;
+    EXPECT_NE(r.output.find("\"file\": \"copy.pdb\""), std::string::npos) << r.output;
+}
+
+TEST_F(HandheldToolTest, InitKeepsAnotherUsersHandheldUnlessForced)
+{
+    ASSERT_EQ(Handheld("init " + m_Dir + " --user Alice").code, 0);
+    const struct {
+        std::string args;
+        int code;
+        std::string owner;
+    } cases[] = {
+        {"", 0, "Alice"},
+        {"--user Alice", 0, "Alice"},
+        {"--user Bob", 1, "Alice"},
+        {"--user Bob --force", 0, "Bob"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = Handheld("init " + m_Dir + " " + c.args);
+        EXPECT_EQ(r.code, c.code) << c.args << r.output;
+        CHandheldInfo info;
+        ASSERT_TRUE(info.Load(m_Dir));
+        EXPECT_EQ(info.m_UserName, c.owner) << c.args;
+    }
+    RunResult r = Handheld("init " + m_Dir + " --user Carol");
+    EXPECT_NE(r.output.find("handheld: the handheld " + m_Dir + " belongs to \"Bob\" (give it to \"Carol\" with --force)\n"),
+              std::string::npos)
+        << r.output;
+}
+
+TEST_F(HandheldToolTest, FailuresSayWhy)
+{
+    ASSERT_EQ(Handheld("init " + m_Dir).code, 0);
+    const struct {
+        std::string args;
+        int code;
+        std::string says;
+    } cases[] = {
+        {"import " + m_Dir + " " + m_Root + "/missing.pdb", 1, "cannot import " + m_Root + "/missing.pdb: no such file\n"},
+        {"init /proc/hh", 1, "cannot create /proc/hh: "},
+        {"export " + m_Dir + " Nothing /tmp/x", 1, "no database named \"Nothing\""},
+        {"list", 2, "DIR is required"},
+        {"frobnicate", 2, "Run with --help for more information."},
+        {"list " + m_Dir + " --bogus", 2, "--bogus"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = Handheld(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << r.output;
+    }
+}
+
+TEST(ProgramConventionsTest, VersionAndUsageErrors)
+{
+    for (const char* program : {"hotsync", "handheld", "norvreg", "catalogc"}) {
+        RunResult r = RunCommand(kBin + program + " --version");
+        EXPECT_EQ(r.code, 0) << program;
+        EXPECT_EQ(r.output, std::string(program) + " " + NORV_VERSION + "\n") << program;
+        r = RunCommand(kBin + program + " --no-such-option");
+        EXPECT_EQ(r.code, 2) << program << r.output;
+    }
 }
 
 TEST_F(HandheldToolTest, HelpOnEveryCommand)

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +13,10 @@
 #include <iterator>
 #include <sstream>
 
+#include "common/TestFiles.h"
 #include "common/TestRun.h"
 #include "hotsync/UsersFile.h"
+#include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "quillio/PdbFile.h"
@@ -41,6 +44,7 @@ protected:
         ::unsetenv("TESTCONDUIT_ASK");
         CHandheldStore store(m_Handheld);
         ASSERT_TRUE(store.Create());
+        ASSERT_TRUE(CHandheldInfo().Save(m_Handheld));
         CPdbFile notes("Notes", "memo", "DATA", 0, 1, 0, 0);
         AddRecord(notes, 1, 1, "first note");
         AddRecord(notes, 1 | 0x10, 2, "secret note");
@@ -131,8 +135,8 @@ TEST_F(HotSyncRunTest, UserAddThenSyncReadsAndWritesTheHandheldAndTheLog)
     for (const std::string& l : lines) {
         ASSERT_EQ(std::count(l.begin(), l.end(), '\t'), 2) << l;
         EXPECT_EQ(l.size() > 19 && l[4] == '-' && l[10] == ' ' && l[13] == ':', true) << l;
-        if (l.substr(20) == "22\tescapes: back\\\\slash\\ttab\\nnew line") escapes = true;
-        if (l.substr(20) == "20\tTestConduit") done = true;
+        if (l.substr(20) == "22 warning\tescapes: back\\\\slash\\ttab\\nnew line") escapes = true;
+        if (l.substr(20) == "20 done\tTestConduit") done = true;
     }
     EXPECT_TRUE(escapes);
     EXPECT_TRUE(done);
@@ -239,13 +243,40 @@ TEST_F(HotSyncRunTest, ClearFailures)
     EXPECT_NE(r.output.find("no HotSync user named \"alice\""), std::string::npos) << r.output;
     ASSERT_EQ(Run("user add Alice").code, 0);
 
-    r = Run("sync --user alice --handheld " + m_Root + "/nowhere --conduit " + kConduit);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.output.find("no handheld at"), std::string::npos) << r.output;
+    // Refused before the conduit runs: nothing lands in the log.
+    fs::create_directories(m_Root + "/plain");
+    fs::create_directories(m_Root + "/readonly");
+    ASSERT_TRUE(CHandheldInfo().Save(m_Root + "/readonly"));
+    fs::permissions(m_Root + "/readonly", fs::perms::owner_read | fs::perms::owner_exec);
+    const struct {
+        std::string dir, says;
+    } refused[] = {
+        {m_Root + "/nowhere", "hotsync: no handheld at " + m_Root +
+                                  "/nowhere: No such file or directory (create one with: handheld init " + m_Root +
+                                  "/nowhere)\n"},
+        {m_Root + "/plain", "hotsync: " + m_Root + "/plain is not a handheld: it has no handheld.json (make it one "
+                                                   "with: handheld init " + m_Root + "/plain)\n"},
+        {m_Root + "/readonly", "hotsync: cannot write to the handheld " + m_Root + "/readonly: Permission denied\n"},
+    };
+    for (const auto& c : refused) {
+        if (c.dir.ends_with("readonly") && ::geteuid() == 0) continue; // root writes anywhere
+        r = Run("sync --user alice --handheld " + c.dir + " --conduit " + kConduit);
+        EXPECT_EQ(r.code, 2) << c.dir;
+        EXPECT_EQ(r.output, c.says);
+    }
+    fs::permissions(m_Root + "/readonly", fs::perms::owner_all);
+    EXPECT_TRUE(LogLines().empty());
 
-    r = Run("sync --user alice --handheld " + m_Handheld + " --conduit " + m_Root + "/libNone.so");
+    // A conduit named without a folder is looked for beside the default one.
+    r = Run("sync --user alice --handheld " + m_Handheld + " --conduit libNone.so");
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.output.find("cannot load the conduit"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("hotsync: cannot load the conduit "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("libNone.so: cannot open shared object file: No such file or directory"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("(name another with --conduit FILE"), std::string::npos) << r.output;
+    r = Run("sync --user alice --handheld " + m_Handheld + " --conduit libTestConduit.so");
+    EXPECT_EQ(r.code, 0) << r.output;
 
     r = Run("sync --user alice --handheld " + m_Handheld + " --conduit " NORV_BINARY_DIR "/lib/libPalmKit.so");
     EXPECT_EQ(r.code, 2);
@@ -292,8 +323,12 @@ TEST_F(HotSyncRunTest, QuestionsAndConfiguredSyncType)
     r = Run(Sync("--sync-type slow"));
     EXPECT_NE(r.output.find("OK       TestConduit"), std::string::npos) << r.output;
     EXPECT_EQ(Run(Sync("--sync-type bogus")).code, 2);
-    // Without a terminal the configuration dialog is declined.
-    EXPECT_EQ(Run("configure --user Alice --conduit " + kConduit).code, 1);
+    // Without a terminal the configuration takes the current action, as a
+    // question takes its default; --no declines.
+    r = Run("configure --user Alice --conduit " + kConduit);
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("(no terminal; use --action)"), std::string::npos) << r.output;
+    EXPECT_EQ(Run("configure --user Alice --no --conduit " + kConduit).code, 1);
 }
 
 } // namespace
@@ -322,10 +357,102 @@ TEST_F(HotSyncRunTest, CtrlCIsTheProgressViewsAbandon)
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(WEXITSTATUS(status), 130);
     std::ifstream in(output);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("abandoned by the user"), std::string::npos) << text;
+    EXPECT_NE(text.find("hotsync: synchronization abandoned with Ctrl-C\n"), std::string::npos) << text;
+    const auto lines = LogLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().substr(20), "21 failed\tHotSync abandoned with Ctrl-C");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HotSyncRunTest, AHandheldOfAnotherUserIsSynchronizedOnlyWhenAsked)
+{
+    ASSERT_EQ(Run("user add Alice").code, 0);
+    CHandheldInfo info;
+    info.m_UserName = "Bob";
+    ASSERT_TRUE(info.Save(m_Handheld));
+    const struct {
+        std::string answer;
+        int code;
+        std::string says;
+    } cases[] = {
+        {"", 2, "  -> No (no terminal; use --yes or --no)\nhotsync: not synchronized: the handheld belongs to \"Bob\"\n"},
+        {"--no", 2, "  -> No\nhotsync: not synchronized: the handheld belongs to \"Bob\"\n"},
+        {"--yes", 0, "  -> Yes\n"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = Run(Sync(c.answer + " --quiet"));
+        EXPECT_EQ(r.code, c.code) << c.answer << r.output;
+        EXPECT_NE(r.output.find("belongs to \"Bob\". Synchronize it as \"Alice\" all the same?"), std::string::npos)
+            << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.answer << r.output;
+    }
+}
+
+TEST_F(HotSyncRunTest, BackupBeforeEachSyncAndRestore)
+{
+    ASSERT_EQ(Run("user add Alice").code, 0);
+    const std::string backup = m_Home + "/Alice/Backup";
+    RunResult r = Run(Sync("--no-backup --quiet"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_EQ(Run("restore --user Alice --handheld " + m_Handheld).code, 2);
+
+    const std::string notes = CHandheldStore(m_Handheld).Find("Notes")->path;
+    const std::string before = ReadAll(notes);
+    r = Run(Sync("--quiet"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(ReadAll(backup + "/" + fs::path(notes).filename().string()), before);
+    // The backup is replaced whole, leaving nothing of the exchange behind.
+    r = Run(Sync("--quiet"));
+    ASSERT_EQ(r.code, 0) << r.output;
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(m_Home + "/Alice")) names.push_back(e.path().filename().string());
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.find("Backup") != std::string::npos; }),
+              1);
+    const std::string backedUp = ReadAll(backup + "/" + fs::path(notes).filename().string());
+
+    fs::remove(notes);
+    r = Run("restore --user Alice --handheld " + m_Handheld);
+    ASSERT_EQ(r.code, 0) << r.output;
+    const auto backedUpFiles = std::distance(fs::directory_iterator(backup), fs::directory_iterator());
+    EXPECT_NE(r.output.find("Restored " + std::to_string(backedUpFiles) + " databases from " + backup + " to " +
+                            m_Handheld + "\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(ReadAll(notes), backedUp);
+
+    // A restore waits for no running sync.
+    CHandheldLock lock;
+    ASSERT_EQ(lock.Acquire(m_Handheld), CHandheldLock::Result::Locked);
+    EXPECT_EQ(Run("restore --user Alice --handheld " + m_Handheld).code, 3);
+}
+
+TEST_F(HotSyncRunTest, UserListAsJson)
+{
+    RunResult r = Run("user list --json");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(r.output, "[]\n");
+    ASSERT_EQ(Run("user add Alice").code, 0);
+    ASSERT_EQ(Run("user add \"Bob Smith\" --dir bob").code, 0);
+    r = Run("user list --json");
+    ASSERT_EQ(r.code, 0) << r.output;
+    std::vector<CUsersFile::User> users;
+    ASSERT_TRUE(CUsersFile::Read(m_Home + "/users.dat", users));
+    ASSERT_EQ(users.size(), 2u);
+    std::string expected = "[\n";
+    for (std::size_t i = 0; i < users.size(); ++i) {
+        expected += "  {\n    \"directory\": \"" + m_Home + "/" + users[i].dir + "\",\n    \"id\": " +
+                    std::to_string(users[i].id) + ",\n    \"name\": \"" + users[i].name + "\"\n  }" +
+                    (i + 1 < users.size() ? ",\n" : "\n");
+    }
+    EXPECT_EQ(r.output, expected + "]\n");
 }
 
 } // namespace

@@ -166,7 +166,7 @@ TEST(HotSyncLogFileTest, OneEntryALineWithEscapes)
     const std::string line = CHotSyncLogFile::FormatLine(e);
     const auto tab1 = line.find('\t');
     ASSERT_EQ(tab1, 19u);
-    EXPECT_EQ(line.substr(tab1), "\t22\ta\\\\b\\tc\\nd");
+    EXPECT_EQ(line.substr(tab1), "\t22 warning\ta\\\\b\\tc\\nd");
     EXPECT_EQ(line.find('\n'), std::string::npos);
 
     palmkit::LogEntry ok;
@@ -176,7 +176,7 @@ TEST(HotSyncLogFileTest, OneEntryALineWithEscapes)
     const std::string person = CHotSyncLogFile::FormatForPerson({ok, e}, "Alice");
     EXPECT_NE(person.find("HotSync log for Alice"), std::string::npos);
     EXPECT_NE(person.find("OK       Norvelia"), std::string::npos);
-    EXPECT_NE(person.find("skipped  two\n           lines"), std::string::npos);
+    EXPECT_NE(person.find("warning  two\n           lines"), std::string::npos);
 }
 
 } // namespace

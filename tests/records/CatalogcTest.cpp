@@ -260,6 +260,28 @@ TEST(Catalogc, RefusalsNameTheJsonPathAndWriteNothing)
     EXPECT_NE(list.errors.find("$.appInfo.listOrCatalogName: required"), std::string::npos) << list.errors;
 }
 
+TEST(Catalogc, SyntaxErrorsSayTheLineAndColumn)
+{
+    const std::string output = TestDir() + "syntax.pdb";
+    const struct {
+        std::string text, says;
+    } cases[] = {
+        {"{\n  \"kind\": \"catalog\",\n  \"name\": 12,,\n}", "not valid JSON at line 3, column 14 (unexpected ',')"},
+        {"{\"kind\": \"catalog\"", "not valid JSON at line 1, column 19 (the text ends too early)"},
+        {"", "not valid JSON at line 1, column 1 (the text ends too early)"},
+        {"[1]\n\n  x", "not valid JSON at line 3, column 3 (unexpected 'x')"},
+    };
+    for (const auto& c : cases) {
+        const std::string input = WriteTempFile("syntax.json", c.text);
+        const CatalogcRun run = Catalogc(input, output);
+        EXPECT_EQ(run.status, 1) << c.text;
+        EXPECT_EQ(run.errors, "catalogc: " + input + ": " + c.says + "\n") << c.text;
+    }
+    const CatalogcRun missing = Catalogc(TestDir() + "none.json", output);
+    EXPECT_EQ(missing.errors, "catalogc: cannot read " + TestDir() + "none.json: No such file or directory\n");
+    EXPECT_FALSE(fs::exists(output));
+}
+
 TEST(Catalogc, EmlsListWithMonthFirstDates)
 {
     const std::string input = WriteTempFile("emls.json", R"({"kind": "list", "type": "EMLS", "name": "Mails",

@@ -192,7 +192,7 @@ TEST_F(ServiceClientTest, BadCommandLinesAndContentStopAtOnce)
     const RunResult second = RunCommand("timeout 10 " NORV_BINARY_DIR "/bin/norvelia-service --listen " + address +
                                         " --content " + empty.Path() + " --state " + (m_Dir / "s2.db"));
     EXPECT_EQ(second.code, 1);
-    EXPECT_EQ(second.output, "norvelia-service: cannot listen on " + address + "\n");
+    EXPECT_EQ(second.output, "norvelia-service: cannot listen on " + address + ": Address already in use\n");
 }
 
 TEST_F(ServiceClientTest, IdleConnectionsDoNotHoldOtherClients)

@@ -41,21 +41,6 @@ std::string Body(const std::vector<Arg>& args)
     return body;
 }
 
-// The answer's arguments as name=value (files: name=fileName:length).
-std::vector<std::string> Parse(const std::string& body, CKesaResponse& answer)
-{
-    auto* copy = static_cast<BYTE*>(std::malloc(body.size() + 1));
-    std::memcpy(copy, body.data(), body.size());
-    EXPECT_TRUE(answer.InitializeFromBuffer(copy, DWORD(body.size())));
-    std::vector<std::string> args;
-    for (int i = 0; i < answer.GetArgCount(); ++i) {
-        const CKesaHttpArg* a = answer.GetArg(i);
-        args.push_back(a->GetName() + "=" + a->GetValue() +
-                       (a->GetLength() ? ":" + std::to_string(a->GetLength()) : std::string()));
-    }
-    return args;
-}
-
 std::string PdbBytes(const CPdbFile& pdb)
 {
     const auto b = pdb.ToBytes();

@@ -12,6 +12,8 @@
 #include <fcntl.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "common/ServiceProcess.h"
+#include "client/KesaResponse.h"
 #include "common/TestFiles.h"
 #include "quillio/PdbFile.h"
 #include "records/ItemRefRecord.h"
@@ -55,6 +58,21 @@ inline std::vector<std::string> Rows(const std::string& dbPath, const std::strin
     sqlite3_finalize(st);
     sqlite3_close(db);
     return rows;
+}
+
+// The answer's arguments as name=value (files: name=fileName:length).
+inline std::vector<std::string> Parse(const std::string& body, CKesaResponse& answer)
+{
+    auto* copy = static_cast<BYTE*>(std::malloc(body.size() + 1));
+    std::memcpy(copy, body.data(), body.size());
+    EXPECT_TRUE(answer.InitializeFromBuffer(copy, DWORD(body.size())));
+    std::vector<std::string> args;
+    for (int i = 0; i < answer.GetArgCount(); ++i) {
+        const CKesaHttpArg* a = answer.GetArg(i);
+        args.push_back(a->GetName() + "=" + a->GetValue() +
+                       (a->GetLength() ? ":" + std::to_string(a->GetLength()) : std::string()));
+    }
+    return args;
 }
 
 struct Line {

@@ -199,7 +199,20 @@ TEST_F(NorvregTest, CommandLineReportsEveryFailure)
     EXPECT_EQ(Norvreg("delete 'HKCU\\Software'").exit, 0);
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software"));
     EXPECT_NE(Norvreg("delete HKCU").exit, 0);
-    EXPECT_NE(Norvreg("frobnicate").exit, 0);
+    EXPECT_EQ(Norvreg("frobnicate").exit, 2);
+    EXPECT_EQ(Norvreg("set 'HKCU\\Software\\T' Count 1 --type word").exit, 2);
+    // File failures carry the system's reason.
+    const struct {
+        std::string args, err;
+    } files[] = {
+        {"import /nonexistent/a.reg", "norvreg: cannot read /nonexistent/a.reg: No such file or directory\n"},
+        {"export -o /nonexistent/a.reg", "norvreg: cannot create /nonexistent/a.reg: No such file or directory\n"},
+    };
+    for (const auto& f : files) {
+        r = Norvreg(f.args);
+        EXPECT_EQ(r.exit, 1) << f.args;
+        EXPECT_EQ(r.err, f.err) << f.args;
+    }
     for (const char* command : {"", "get ", "set ", "delete ", "list ", "import ", "export "}) {
         r = Norvreg(std::string(command) + "--help");
         EXPECT_EQ(r.exit, 0) << command;

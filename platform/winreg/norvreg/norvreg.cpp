@@ -1,7 +1,9 @@
 // norvreg: reads, writes, lists, imports and exports the settings store.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -9,6 +11,7 @@
 #include <sstream>
 
 #include "RegFile.h"
+#include "platform/CommandLine.h"
 #include "winreg/WinReg.h"
 
 namespace {
@@ -117,7 +120,7 @@ std::string ReadAll(const std::string& file)
         return std::string(std::istreambuf_iterator<char>(std::cin), {});
     std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw Failure{"cannot read " + file};
+        throw Failure{"cannot read " + file + ": " + std::strerror(errno)};
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -264,14 +267,16 @@ int Export(const std::vector<std::string>& keyTexts, const std::string& file)
         std::cout << text.str();
         std::cout.flush();
         if (!std::cout)
-            throw Failure{"cannot write the export"};
+            throw Failure{"cannot write the export: " + std::string(std::strerror(errno))};
         return 0;
     }
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw Failure{"cannot create " + file + ": " + std::strerror(errno)};
     out << text.str();
     out.close();
     if (!out)
-        throw Failure{"cannot write " + file};
+        throw Failure{"cannot write " + file + ": " + std::strerror(errno)};
     return 0;
 }
 
@@ -332,6 +337,7 @@ int main(int argc, char** argv)
                  "Key paths look like HKLM\\Software\\Norvelia\\Tidepost\\Servers\n"
                  "(HKLM or HKEY_LOCAL_MACHINE, HKCU or HKEY_CURRENT_USER)."};
     app.require_subcommand(1);
+    platform::AddVersionFlag(app, "norvreg");
     std::string store;
     app.add_option("--store", store, "settings store file (default: $NORVELIA_REGISTRY, else "
                                      "${XDG_CONFIG_HOME:-~/.config}/norvelia/registry.db)");
@@ -364,7 +370,8 @@ int main(int argc, char** argv)
     exp->add_option("KEY", keys, "keys to export (default: every hive)");
     exp->add_option("-o,--output", file, "output file (default: standard output)");
 
-    CLI11_PARSE(app, argc, argv);
+    if (auto rc = platform::ParseCommandLine(app, argc, argv))
+        return *rc;
     if (!store.empty())
         winreg::SetStorePath(store);
     try {

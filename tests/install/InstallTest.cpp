@@ -1,0 +1,166 @@
+// `cmake --install` into a temporary prefix, then the installed programs run
+// from there with nothing of the source or build tree: their libraries, the
+// conduit and the catalogs come from the prefix.
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "common/TestFiles.h"
+#include "common/TestRun.h"
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs a command with the environment of a fresh machine: no catalog folder,
+// a private store and HotSync home.
+RunResult Installed(const std::string& prefix, const std::string& home, const std::string& command)
+{
+    return RunCommand("env -u NORVELIA_MSGDIR -u LD_LIBRARY_PATH NORVELIA_REGISTRY='" + home +
+                      "/registry.db' HOTSYNC_HOME='" + home + "/hotsync' XDG_STATE_HOME='" + home + "/state' '" +
+                      prefix + "/bin/'" + command);
+}
+
+class InstallTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_Root = std::make_unique<TempDir>("norv-install");
+        s_Prefix = s_Root->Path() + "/usr";
+        s_Install = RunCommand("cmake --install '" NORV_BINARY_DIR "' --prefix '" + s_Prefix + "'");
+    }
+    static void TearDownTestSuite() { s_Root.reset(); }
+    void SetUp() override { ASSERT_EQ(s_Install.code, 0) << s_Install.output; }
+
+    static std::unique_ptr<TempDir> s_Root;
+    static std::string s_Prefix;
+    static RunResult s_Install;
+    TempDir m_Home;
+};
+
+std::unique_ptr<TempDir> InstallTest::s_Root;
+std::string InstallTest::s_Prefix;
+RunResult InstallTest::s_Install;
+
+} // namespace
+
+TEST_F(InstallTest, TreeHasProgramsLibrariesDataPagesAndCompletions)
+{
+    std::vector<std::string> files = {
+        "share/norvelia/Lexmo.msg", "share/norvelia/LexmoUs.msg", "share/norvelia/defaults.reg",
+        "share/norvelia/samples/users/anne/channels", "share/bash-completion/completions/hotsync",
+        "share/bash-completion/completions/handheld", "share/bash-completion/completions/norvreg",
+        "share/doc/norvelia/README.md", "lib/libNorv30.so"};
+    for (const char* program : {"hotsync", "handheld", "norvreg", "norvelia-service", "catalogc", "NvPassword", "NvConnexion"}) {
+        files.push_back(std::string("bin/") + program);
+        if (NORV_HAVE_MANPAGES) files.push_back(std::string("share/man/man1/") + program + ".1");
+    }
+    for (const char* library : {"Quillio", "Lexmo", "NvServices", "PalmKit", "PlatformUi", "WinReg", "RecShelf", "Ferrylink"})
+        files.push_back(std::string("lib/lib") + library + ".so");
+    for (const std::string& file : files) EXPECT_TRUE(fs::is_regular_file(s_Prefix + "/" + file)) << file;
+    // Nothing of the tests or benchmarks.
+    for (const auto& entry : fs::recursive_directory_iterator(s_Prefix)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_THAT(name, ::testing::Not(::testing::AnyOf(HasSubstr("_test"), HasSubstr("_bench"), HasSubstr("TestConduit"))))
+            << entry.path();
+    }
+    if (NORV_HAVE_MANPAGES) {
+        const std::string page = ReadAll(s_Prefix + "/share/man/man1/hotsync.1");
+        EXPECT_THAT(page, HasSubstr(".TH HOTSYNC \"1\""));
+        EXPECT_THAT(page, HasSubstr("sync"));
+    }
+}
+
+TEST_F(InstallTest, ProgramsLoadOnlyTheInstalledLibraries)
+{
+    for (const char* program : {"hotsync", "handheld", "norvreg", "norvelia-service", "catalogc", "NvPassword"}) {
+        const RunResult ldd = RunCommand("ldd '" + s_Prefix + "/bin/" + program + "'");
+        ASSERT_EQ(ldd.code, 0) << ldd.output;
+        EXPECT_THAT(ldd.output, ::testing::Not(HasSubstr("not found"))) << program;
+        std::istringstream lines(ldd.output);
+        for (std::string line; std::getline(lines, line);) {
+            for (const char* own : {"libQuillio", "libLexmo", "libPalmKit", "libPlatformUi", "libWinReg", "libRecShelf",
+                                    "libFerrylink", "libNvServices"})
+                if (line.find(own) != std::string::npos) {
+                    EXPECT_THAT(line, HasSubstr("=> " + s_Prefix + "/bin/../lib/")) << program;
+                }
+        }
+    }
+}
+
+TEST_F(InstallTest, InstalledCatalogsAreFoundBeforeTheSourceTree)
+{
+    // The probe, run from the installed bin/, with the installed message library.
+    const std::string probe = s_Prefix + "/bin/catalog-probe";
+    fs::copy_file(NORV_CATALOG_PROBE, probe, fs::copy_options::overwrite_existing);
+    const RunResult found = Installed(s_Prefix, m_Home.Path(), "catalog-probe");
+    fs::remove(probe);
+    EXPECT_EQ(found.code, 0);
+    EXPECT_EQ(found.output, s_Prefix + "/share/norvelia/Lexmo.msg\n" + s_Prefix + "/share/norvelia/LexmoUs.msg\n");
+}
+
+TEST_F(InstallTest, InstalledProgramsRunAFreshMachine)
+{
+    const std::string& home = m_Home.Path();
+    RunResult version = Installed(s_Prefix, home, "hotsync --version");
+    if (version.code != 0) version = Installed(s_Prefix, home, "hotsync --help");
+    EXPECT_EQ(version.code, 0) << version.output;
+    EXPECT_THAT(version.output, HasSubstr("hotsync"));
+
+    const RunResult imported = Installed(s_Prefix, home, "norvreg import '" + s_Prefix + "/share/norvelia/defaults.reg'");
+    EXPECT_EQ(imported.code, 0) << imported.output;
+    const RunResult servers = Installed(s_Prefix, home, "norvreg list 'HKLM\\Software\\Norvelia\\Tidepost\\Servers'");
+    EXPECT_EQ(servers.code, 0) << servers.output;
+    EXPECT_THAT(servers.output, HasSubstr("127.0.0.1"));
+
+    EXPECT_EQ(Installed(s_Prefix, home, "handheld init '" + home + "/palm' --user Anne").code, 0);
+    const RunResult list = Installed(s_Prefix, home, "handheld list '" + home + "/palm'");
+    EXPECT_EQ(list.code, 0) << list.output;
+
+    // The default conduit is the installed one.
+    const RunResult info = Installed(s_Prefix, home, "hotsync info");
+    EXPECT_EQ(info.code, 0) << info.output;
+    EXPECT_THAT(info.output, HasSubstr(s_Prefix + "/bin/../lib/libNorv30.so"));
+    EXPECT_THAT(info.output, HasSubstr("Norvelia"));
+
+    // The service compiles the installed samples with the installed catalogc.
+    const RunResult service = Installed(s_Prefix, home,
+                                        "norvelia-service --version && timeout --preserve-status -s INT 5 '" + s_Prefix +
+                                            "/bin/norvelia-service' --listen 127.0.0.1:0 --content '" + s_Prefix +
+                                            "/share/norvelia/samples'; echo \"exit $?\"");
+    EXPECT_THAT(service.output, StartsWith("norvelia-service "));
+    EXPECT_THAT(service.output, HasSubstr("norvelia-service: http://127.0.0.1:"));
+    EXPECT_THAT(service.output, HasSubstr("exit 130"));
+}
+
+TEST(Package, DebianPackageDeclaresItsDependenciesAndRunsFromItsRoot)
+{
+    const TempDir dir("norv-package");
+    const RunResult made = RunCommand("cd '" NORV_BINARY_DIR "' && cpack -G DEB -B '" + dir.Path() + "'");
+    ASSERT_EQ(made.code, 0) << made.output;
+    std::string deb;
+    for (const auto& entry : fs::directory_iterator(dir.Path()))
+        if (entry.path().extension() == ".deb") deb = entry.path().string();
+    ASSERT_FALSE(deb.empty()) << made.output;
+
+    const RunResult depends = RunCommand("dpkg-deb -f '" + deb + "' Package Version Depends");
+    EXPECT_THAT(depends.output, HasSubstr("Package: norvelia\n"));
+    for (const char* library : {"libcurl4", "libsqlite3-0", "libqt6widgets6", "libcpp-httplib", "libstdc++6"})
+        EXPECT_THAT(depends.output, HasSubstr(library));
+
+    const std::string root = dir / "root";
+    ASSERT_EQ(RunCommand("dpkg -x '" + deb + "' '" + root + "'").code, 0);
+    const std::string prefix = root + "/usr";
+    const TempDir home;
+    const RunResult imported = Installed(prefix, home.Path(), "norvreg import '" + prefix + "/share/norvelia/defaults.reg'");
+    EXPECT_EQ(imported.code, 0) << imported.output;
+    fs::copy_file(NORV_CATALOG_PROBE, prefix + "/bin/catalog-probe");
+    EXPECT_EQ(Installed(prefix, home.Path(), "catalog-probe").output,
+              prefix + "/share/norvelia/Lexmo.msg\n" + prefix + "/share/norvelia/LexmoUs.msg\n");
+    EXPECT_EQ(Installed(prefix, home.Path(), "handheld init '" + home.Path() + "/palm'").code, 0);
+    EXPECT_EQ(Installed(prefix, home.Path(), "handheld list '" + home.Path() + "/palm'").code, 0);
+}
