@@ -232,19 +232,26 @@ TEST_F(Session, PortDecidesTls)
 // A proxy on 127.0.0.1 that records the request line of every connection and
 // refuses each with 403: it shows what the client asked the proxy for, which
 // tells a TLS tunnel (CONNECT host:port) from a request in clear (POST http://...).
+// A listening socket on 127.0.0.1 at a port the system picks.
+int ListenOnLoopback(int& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd, 8);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    return fd;
+}
+
 class RecordingProxy {
 public:
     RecordingProxy()
     {
-        m_Fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        ::bind(m_Fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(m_Fd, 8);
-        ::getsockname(m_Fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        m_Port = ntohs(addr.sin_port);
+        m_Fd = ListenOnLoopback(m_Port);
         m_Thread = std::thread([this] { Serve(); });
     }
     ~RecordingProxy()
@@ -683,15 +690,7 @@ class TunnelProxy {
 public:
     TunnelProxy(int targetPort, std::string wanted) : m_Target(targetPort), m_Wanted(std::move(wanted))
     {
-        m_Fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        ::bind(m_Fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(m_Fd, 8);
-        ::getsockname(m_Fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        m_Port = ntohs(addr.sin_port);
+        m_Fd = ListenOnLoopback(m_Port);
         m_Thread = std::thread([this] { Serve(); });
     }
     ~TunnelProxy()
