@@ -5,6 +5,8 @@
 // flushed, then renamed over the old one.
 #pragma once
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "platform/Types.h"
 
 class CPdbFile;
+struct stat;
 
 class NORV_EXPORT CHandheldStore {
 public:
@@ -33,6 +36,10 @@ public:
     };
 
     explicit CHandheldStore(std::string dir);
+    // Flushes the directory when changes to it are still waiting (see below).
+    ~CHandheldStore();
+    CHandheldStore(const CHandheldStore&) = delete;
+    CHandheldStore& operator=(const CHandheldStore&) = delete;
 
     const std::string& Dir() const { return m_Dir; }
     // The directory exists.
@@ -54,13 +61,22 @@ public:
     // of the directory's lock.
     void RemoveStaleTemporaries() const;
 
+    // Each database file is flushed before it replaces the old one, so either
+    // version is whole after a power loss. Flushing the directory as well
+    // after each replacement only decides which of the two shows; a holder of
+    // many changes (a synchronization) defers it to SyncDirectory, which the
+    // destructor calls when changes wait.
+    void DeferDirectorySync(bool defer);
+    // Flushes the directory if a change waits; false when that fails.
+    bool SyncDirectory() const;
+
     std::string PathFor(const std::string& name, bool resource) const;
     static std::string EscapeName(const std::string& name);
     static std::string UnescapeName(const std::string& fileStem);
     // Writes bytes to `path` through a temporary file `.<name>.tmp.XXXXXX`
     // in the same directory.
     static bool WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
-                                    std::string* error = nullptr);
+                                    std::string* error = nullptr, bool syncDirectory = true);
     // Removes the temporary files of WriteFileAtomically in `dir` that were
     // last changed at least `minAgeSeconds` ago: those of the file `name`, or
     // of any file when `name` is empty. Returns how many it removed.
@@ -69,5 +85,31 @@ public:
     static constexpr long kStaleSeconds = 3600;
 
 private:
+    // What was read of one file's head, and the identity of the file it was
+    // read from.
+    struct CachedHead {
+        std::uint64_t inode = 0;
+        std::uint64_t size = 0;
+        std::int64_t mtimeNs = 0;
+        std::int64_t ctimeNs = 0;
+        Entry entry;
+        bool preferred = false; // the file is named after its database
+    };
+    // Heads of the files of the directory, by file name. Replaced files get a
+    // new inode, so a scan rereads only what changed; this object's caller
+    // holds the handheld's lock and is its only writer.
+    mutable std::mutex m_CacheMutex;
+    mutable std::map<std::string, CachedHead> m_Heads;
+
+    bool m_DeferDirSync = false;
+    mutable bool m_DirChanged = false;
+    // After a change of the directory: flush it now, or note it for later.
+    void DirectoryChanged() const;
+
+    // The head of `fileName`, reread unless the cache holds it for the same
+    // inode (and, when `st` is given, the same size and times). False when
+    // it is not a regular file.
+    bool HeadOf(const std::string& fileName, std::uint64_t inode, const struct stat* st, CachedHead& out) const;
+
     std::string m_Dir;
 };

@@ -11,7 +11,6 @@
 #include <ctime>
 #include <string_view>
 #include <filesystem>
-#include <fstream>
 
 #include "quillio/PdbFile.h"
 
@@ -39,21 +38,49 @@ bool EndsWithNoCase(const std::string& s, const char* suffix)
     return true;
 }
 
+// Reads up to `size` bytes at `offset`; false on a read error.
+bool ReadAt(int fd, BYTE* out, std::size_t size, off_t offset, std::size_t& got)
+{
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, out + got, size - got, offset + off_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += std::size_t(n);
+    }
+    return true;
+}
+
 // The header and the record table of a database file, not its data.
 bool ReadHead(const std::string& path, std::vector<BYTE>& out)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::size_t got = 0;
     out.assign(CPdbFile::kHeaderSize, 0);
-    in.read(reinterpret_cast<char*>(out.data()), std::streamsize(out.size()));
-    out.resize(std::size_t(in.gcount()));
-    if (out.size() < CPdbFile::kHeaderSize) return !in.bad();
-    const bool resource = (CPdbFile::PeekWord(out.data() + 32) & CPdbFile::kAttrResource) != 0;
-    const std::size_t table = std::size_t(CPdbFile::PeekWord(out.data() + 76)) * (resource ? 10 : 8);
-    out.resize(CPdbFile::kHeaderSize + table);
-    in.read(reinterpret_cast<char*>(out.data() + CPdbFile::kHeaderSize), std::streamsize(table));
-    out.resize(CPdbFile::kHeaderSize + std::size_t(in.gcount()));
-    return !in.bad();
+    bool ok = ReadAt(fd, out.data(), out.size(), 0, got);
+    out.resize(got);
+    if (ok && got == CPdbFile::kHeaderSize) {
+        const bool resource = (CPdbFile::PeekWord(out.data() + 32) & CPdbFile::kAttrResource) != 0;
+        const std::size_t table = std::size_t(CPdbFile::PeekWord(out.data() + 76)) * (resource ? 10 : 8);
+        out.resize(CPdbFile::kHeaderSize + table);
+        ok = ReadAt(fd, out.data() + CPdbFile::kHeaderSize, table, off_t(CPdbFile::kHeaderSize), got);
+        out.resize(CPdbFile::kHeaderSize + got);
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool IsDatabaseFileName(const std::string& fileName)
+{
+    return !fileName.empty() && fileName[0] != '.' &&
+           (EndsWithNoCase(fileName, ".pdb") || EndsWithNoCase(fileName, ".prc"));
+}
+
+std::int64_t Nanoseconds(const struct timespec& t)
+{
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
 DWORD Peek32(const BYTE* p)
@@ -124,6 +151,32 @@ CHandheldStore::CHandheldStore(std::string dir) : m_Dir(std::move(dir))
     while (m_Dir.size() > 1 && m_Dir.back() == '/') m_Dir.pop_back();
 }
 
+CHandheldStore::~CHandheldStore()
+{
+    SyncDirectory();
+}
+
+void CHandheldStore::DeferDirectorySync(bool defer)
+{
+    m_DeferDirSync = defer;
+    if (!defer) SyncDirectory();
+}
+
+bool CHandheldStore::SyncDirectory() const
+{
+    std::lock_guard<std::mutex> guard(m_CacheMutex);
+    if (!m_DirChanged) return true;
+    m_DirChanged = false;
+    return FsyncDir(m_Dir);
+}
+
+void CHandheldStore::DirectoryChanged() const
+{
+    std::lock_guard<std::mutex> guard(m_CacheMutex);
+    if (m_DeferDirSync) m_DirChanged = true;
+    else FsyncDir(m_Dir);
+}
+
 bool CHandheldStore::Exists() const
 {
     std::error_code ec;
@@ -173,6 +226,42 @@ std::string CHandheldStore::PathFor(const std::string& name, bool resource) cons
     return m_Dir + "/" + EscapeName(name) + (resource ? ".prc" : ".pdb");
 }
 
+bool CHandheldStore::HeadOf(const std::string& fileName, std::uint64_t inode, const struct stat* known,
+                            CachedHead& out) const
+{
+    auto cached = m_Heads.find(fileName);
+    if (cached != m_Heads.end() && cached->second.inode == inode &&
+        (known == nullptr ||
+         (cached->second.size == std::uint64_t(known->st_size) && cached->second.mtimeNs == Nanoseconds(known->st_mtim) &&
+          cached->second.ctimeNs == Nanoseconds(known->st_ctim)))) {
+        out = cached->second;
+        return true;
+    }
+    const std::string path = m_Dir + "/" + fileName;
+    struct stat st {};
+    if (known != nullptr) st = *known;
+    else if (::stat(path.c_str(), &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) return false;
+    out = CachedHead{};
+    out.inode = std::uint64_t(st.st_ino);
+    out.size = std::uint64_t(st.st_size);
+    out.mtimeNs = Nanoseconds(st.st_mtim);
+    out.ctimeNs = Nanoseconds(st.st_ctim);
+    Entry& e = out.entry;
+    e.path = path;
+    std::vector<BYTE> bytes;
+    if (!ReadHead(path, bytes)) {
+        e.damaged = true;
+        e.fileSize = out.size;
+    } else {
+        Describe(bytes, out.size, e);
+    }
+    const std::string stem = fileName.substr(0, fileName.size() - 4);
+    if (e.name.empty()) e.name = UnescapeName(stem).substr(0, kNameSize - 1);
+    out.preferred = !e.name.empty() && EscapeName(e.name) == stem;
+    return true;
+}
+
 std::vector<CHandheldStore::Entry> CHandheldStore::List() const
 {
     struct Candidate {
@@ -181,32 +270,23 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
         std::string fileName;
     };
     std::vector<Candidate> found;
+    std::lock_guard<std::mutex> guard(m_CacheMutex);
     DIR* d = ::opendir(m_Dir.c_str());
     if (d == nullptr) return {};
+    std::map<std::string, CachedHead> seen;
     while (dirent* de = ::readdir(d)) {
         std::string fileName = de->d_name;
-        if (fileName.empty() || fileName[0] == '.') continue;
-        if (!EndsWithNoCase(fileName, ".pdb") && !EndsWithNoCase(fileName, ".prc")) continue;
-        const std::string path = m_Dir + "/" + fileName;
+        if (!IsDatabaseFileName(fileName)) continue;
+        // Sizes and times come from a fresh stat: a listing shows the files as they are now.
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        Candidate c;
-        c.entry.path = path;
-        c.fileName = fileName;
-        std::vector<BYTE> bytes;
-        if (!ReadHead(path, bytes)) {
-            c.entry.damaged = true;
-            c.entry.fileSize = std::uint64_t(st.st_size);
-        } else {
-            Describe(bytes, std::uint64_t(st.st_size), c.entry);
-        }
-        const std::string stem = fileName.substr(0, fileName.size() - 4);
-        if (c.entry.name.empty()) c.entry.name = UnescapeName(stem).substr(0, kNameSize - 1);
-        if (c.entry.name.empty()) continue;
-        c.preferred = EscapeName(c.entry.name) == stem;
-        found.push_back(std::move(c));
+        if (::stat((m_Dir + "/" + fileName).c_str(), &st) != 0) continue;
+        CachedHead head;
+        if (!HeadOf(fileName, std::uint64_t(st.st_ino), &st, head)) continue;
+        if (!head.entry.name.empty()) found.push_back(Candidate{head.entry, head.preferred, fileName});
+        seen.emplace(std::move(fileName), std::move(head));
     }
     ::closedir(d);
+    m_Heads.swap(seen);
     std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
         const std::string la = Lower(a.entry.name), lb = Lower(b.entry.name);
         if (la != lb) return la < lb;
@@ -242,10 +322,35 @@ std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& nam
         if (e.name.empty()) e.name = UnescapeName(EscapeName(name)).substr(0, kNameSize - 1);
         if (e.name == name) return e;
     }
-    for (Entry& e : List()) {
-        if (e.name == name) return std::move(e);
+    // Otherwise a file under another name may hold it. Creating databases
+    // asks this for every new name, so the heads of files seen before (same
+    // name, same inode) come from the cache rather than from the disk.
+    std::lock_guard<std::mutex> guard(m_CacheMutex);
+    DIR* d = ::opendir(m_Dir.c_str());
+    if (d == nullptr) return std::nullopt;
+    std::map<std::string, CachedHead> seen;
+    const std::string* best = nullptr;
+    while (dirent* de = ::readdir(d)) {
+        std::string fileName = de->d_name;
+        if (!IsDatabaseFileName(fileName)) continue;
+        CachedHead head;
+        if (!HeadOf(fileName, std::uint64_t(de->d_ino), nullptr, head)) continue;
+        auto [it, added] = seen.emplace(std::move(fileName), std::move(head));
+        if (added && !it->second.preferred && it->second.entry.name == name && (best == nullptr || it->first < *best))
+            best = &it->first;
     }
-    return std::nullopt;
+    ::closedir(d);
+    m_Heads.swap(seen);
+    if (best == nullptr) return std::nullopt;
+    // Read that file's head afresh: the cache only said where to look.
+    const std::string fileName = *best;
+    m_Heads.erase(fileName);
+    CachedHead head;
+    struct stat st {};
+    if (::stat((m_Dir + "/" + fileName).c_str(), &st) != 0) return std::nullopt;
+    if (!HeadOf(fileName, std::uint64_t(st.st_ino), &st, head) || head.entry.name != name) return std::nullopt;
+    m_Heads.emplace(fileName, head);
+    return std::move(head.entry);
 }
 
 bool CHandheldStore::Load(const std::string& name, CPdbFile& file) const
@@ -256,7 +361,7 @@ bool CHandheldStore::Load(const std::string& name, CPdbFile& file) const
 }
 
 bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
-                                         std::string* error)
+                                         std::string* error, bool syncDirectory)
 {
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
@@ -299,7 +404,7 @@ bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vec
         errno = saved;
         return fail("cannot replace " + path);
     }
-    FsyncDir(dir);
+    if (syncDirectory) FsyncDir(dir);
     return true;
 }
 
@@ -311,8 +416,9 @@ bool CHandheldStore::Save(const CPdbFile& file, std::string* error) const
     }
     std::optional<Entry> old = Find(file.m_Name);
     const std::string path = PathFor(file.m_Name, file.IsResourceDb());
-    if (!WriteFileAtomically(path, file.ToBytes(), error)) return false;
+    if (!WriteFileAtomically(path, file.ToBytes(), error, false)) return false;
     if (old && old->path != path) ::unlink(old->path.c_str());
+    DirectoryChanged();
     return true;
 }
 
@@ -321,7 +427,7 @@ bool CHandheldStore::Remove(const std::string& name) const
     std::optional<Entry> e = Find(name);
     if (!e) return false;
     if (::unlink(e->path.c_str()) != 0) return false;
-    FsyncDir(m_Dir);
+    DirectoryChanged();
     return true;
 }
 

@@ -167,6 +167,7 @@ AttachResult Attach(const std::string& handheldDir, const std::string& userDir, 
     case CHandheldLock::Result::Busy: return AttachResult::Locked;
     }
     store->RemoveStaleTemporaries();
+    store->DeferDirectorySync(true); // flushed once, when the synchronization detaches
     s.info.Load(store->Dir());
     s.store = std::move(store);
     s.userDir = userDir;

@@ -71,22 +71,36 @@ void MakeParents(const std::string& file)
 
 Query::Query(sqlite3* db, const char* sql)
 {
+    m_Use = Store::Instance().Acquire(db, sql, &m_Rc);
+    if (m_Use != nullptr) {
+        m_Sql = sql;
+        return;
+    }
+    if (m_Rc != SQLITE_OK)
+        return;
     sqlite3_stmt* s = nullptr;
     m_Rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
     m_Stmt.reset(s);
+    m_Use = s;
+}
+
+Query::~Query()
+{
+    if (m_Sql != nullptr)
+        Store::Instance().Release(m_Sql, m_Use);
 }
 
 Query& Query::Bind(int index, std::int64_t value)
 {
     if (m_Rc == SQLITE_OK)
-        m_Rc = sqlite3_bind_int64(m_Stmt.get(), index, value);
+        m_Rc = sqlite3_bind_int64(m_Use, index, value);
     return *this;
 }
 
 Query& Query::Bind(int index, std::string_view text)
 {
     if (m_Rc == SQLITE_OK)
-        m_Rc = sqlite3_bind_text(m_Stmt.get(), index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+        m_Rc = sqlite3_bind_text(m_Use, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
     return *this;
 }
 
@@ -95,7 +109,7 @@ Query& Query::BindBlob(int index, const void* data, std::size_t size)
     // A null pointer would bind NULL; an empty value is a zero-length blob.
     static const char empty = 0;
     if (m_Rc == SQLITE_OK)
-        m_Rc = sqlite3_bind_blob64(m_Stmt.get(), index, size ? data : &empty, size, SQLITE_TRANSIENT);
+        m_Rc = sqlite3_bind_blob64(m_Use, index, size ? data : &empty, size, SQLITE_TRANSIENT);
     return *this;
 }
 
@@ -103,16 +117,16 @@ int Query::Step()
 {
     if (m_Rc != SQLITE_OK && m_Rc != SQLITE_ROW)
         return m_Rc;
-    m_Rc = sqlite3_step(m_Stmt.get());
+    m_Rc = sqlite3_step(m_Use);
     return m_Rc;
 }
 
-std::int64_t Query::Int(int column) const { return sqlite3_column_int64(m_Stmt.get(), column); }
+std::int64_t Query::Int(int column) const { return sqlite3_column_int64(m_Use, column); }
 
 std::string Query::Text(int column) const
 {
-    const void* p = sqlite3_column_blob(m_Stmt.get(), column);
-    int n = sqlite3_column_bytes(m_Stmt.get(), column);
+    const void* p = sqlite3_column_blob(m_Use, column);
+    int n = sqlite3_column_bytes(m_Use, column);
     return p ? std::string(static_cast<const char*>(p), std::size_t(n)) : std::string();
 }
 
@@ -212,8 +226,13 @@ void Store::SetPath(const std::string& path)
 
 void Store::DropLocked()
 {
-    if (m_Pid != getpid())
-        (void)m_Db.release(); // inherited across fork: closing it could disturb the parent's locks
+    if (m_Pid != getpid()) {
+        // Inherited across fork: closing it could disturb the parent's locks.
+        for (auto& [sql, kept] : m_Kept)
+            (void)kept.stmt.release();
+        (void)m_Db.release();
+    }
+    m_Kept.clear();
     m_Db.reset();
     m_Depth = 0;
     m_Damaged = false;
@@ -288,6 +307,47 @@ LSTATUS Store::OpenLocked()
     return ERROR_SUCCESS;
 }
 
+sqlite3_stmt* Store::Acquire(sqlite3* db, const char* sql, int* rc)
+{
+    *rc = SQLITE_OK;
+    if (db == nullptr || db != m_Db.get())
+        return nullptr;
+    Kept& kept = m_Kept[sql];
+    if (kept.busy)
+        return nullptr; // the same text used again inside itself: a statement of its own
+    if (!kept.stmt) {
+        sqlite3_stmt* s = nullptr;
+        *rc = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+        if (*rc != SQLITE_OK) {
+            sqlite3_finalize(s);
+            m_Kept.erase(sql);
+            return nullptr;
+        }
+        kept.stmt.reset(s);
+    }
+    kept.busy = true;
+    return kept.stmt.get();
+}
+
+void Store::Release(const char* sql, sqlite3_stmt* stmt)
+{
+    auto it = m_Kept.find(sql);
+    if (it == m_Kept.end() || it->second.stmt.get() != stmt)
+        return;
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    it->second.busy = false;
+}
+
+bool Store::ExecKept(const char* sql, int* rc)
+{
+    Query q(m_Db.get(), sql);
+    *rc = q.Step();
+    if (*rc == SQLITE_DONE || *rc == SQLITE_ROW)
+        *rc = SQLITE_OK;
+    return *rc == SQLITE_OK;
+}
+
 LSTATUS Store::Run(bool write, const std::function<LSTATUS(sqlite3*)>& fn)
 {
     std::lock_guard lock(m_Lock);
@@ -302,7 +362,7 @@ LSTATUS Store::Run(bool write, const std::function<LSTATUS(sqlite3*)>& fn)
     sqlite3* db = m_Db.get();
     int rc = SQLITE_OK;
     const bool outer = m_Depth == 0;
-    if (!Exec(db, outer ? (write ? "BEGIN IMMEDIATE" : "BEGIN") : "SAVEPOINT call", &rc)) {
+    if (!ExecKept(outer ? (write ? "BEGIN IMMEDIATE" : "BEGIN") : "SAVEPOINT call", &rc)) {
         LSTATUS err = FromSqlite(rc, write);
         if (outer && IsDamage(rc))
             DropLocked();
@@ -317,7 +377,7 @@ LSTATUS Store::Run(bool write, const std::function<LSTATUS(sqlite3*)>& fn)
     }
     --m_Depth;
     if (result == ERROR_SUCCESS) {
-        if (!Exec(db, outer ? "COMMIT" : "RELEASE call", &rc))
+        if (!ExecKept(outer ? "COMMIT" : "RELEASE call", &rc))
             result = FromSqlite(rc, write);
     }
     if (result != ERROR_SUCCESS) {

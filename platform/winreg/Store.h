@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <sys/types.h>
 
 #include "winreg/WinReg.h"
@@ -23,10 +24,15 @@ struct StmtFinalize {
 };
 using Db = std::unique_ptr<sqlite3, DbClose>;
 
-// One prepared statement; errors are kept in rc() rather than thrown.
+// One prepared statement; errors are kept in rc() rather than thrown. `sql`
+// is a string literal: the statement stays prepared on the connection, keyed
+// by the literal's address, and is reset for the next Query of the same text.
 class Query {
 public:
     Query(sqlite3* db, const char* sql);
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
     Query& Bind(int index, std::int64_t value);
     Query& Bind(int index, std::string_view text);
     Query& BindBlob(int index, const void* data, std::size_t size);
@@ -37,7 +43,9 @@ public:
     int rc() const { return m_Rc; }
 
 private:
-    std::unique_ptr<sqlite3_stmt, StmtFinalize> m_Stmt;
+    std::unique_ptr<sqlite3_stmt, StmtFinalize> m_Stmt; // set when not kept by the store
+    sqlite3_stmt* m_Use = nullptr;
+    const char* m_Sql = nullptr;
     int m_Rc = SQLITE_OK;
 };
 
@@ -60,8 +68,21 @@ public:
     // Closes the connection when no call is under way; the next call reopens it.
     void Close();
 
+    // A prepared statement of the open connection for `sql` (a literal), or
+    // null when `db` is not that connection or the statement is in use; hand
+    // it back with Release. Called with the store's lock held (inside Run).
+    sqlite3_stmt* Acquire(sqlite3* db, const char* sql, int* rc);
+    void Release(const char* sql, sqlite3_stmt* stmt);
+
 private:
     Store() = default;
+    // Runs a one-statement command through the statement cache.
+    bool ExecKept(const char* sql, int* rc);
+
+    struct Kept {
+        std::unique_ptr<sqlite3_stmt, StmtFinalize> stmt;
+        bool busy = false;
+    };
     LSTATUS OpenLocked();
     std::string ResolvePathLocked();
     void DropLocked();
@@ -73,6 +94,8 @@ private:
     bool m_Damaged = false;
     std::string m_Override;
     std::string m_Path;
+    // Statements of m_Db; preparing them anew cost most of a registry read.
+    std::unordered_map<const char*, Kept> m_Kept;
 };
 
 } // namespace winreg::detail

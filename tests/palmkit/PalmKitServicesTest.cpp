@@ -42,6 +42,55 @@ TEST(HandheldStoreTest, NamesAreEscapedAndReadBack)
     EXPECT_FALSE(store.Save(tooLong));
 }
 
+// One store object asked again and again, as a synchronization does, while
+// files come, go and change under other names: it must never answer from
+// what it saw before.
+TEST(HandheldStoreTest, LookupsFollowFilesChangedBehindTheStore)
+{
+    TempDir dir;
+    CHandheldStore store(dir.Path());
+    auto save = [&](const std::string& name) {
+        CPdbFile f(name.c_str(), "KESA", "CATA", 0, 1, 0, 0);
+        ASSERT_TRUE(store.Save(f));
+    };
+    for (int i = 0; i < 20; ++i) save("C" + std::to_string(i) + "cat");
+    EXPECT_FALSE(store.Find("Elsewhere"));
+    EXPECT_EQ(store.List().size(), 20u);
+
+    // A database moved to a file not named after it is still found, and
+    // found where it went next.
+    fs::rename(dir.Path() + "/C3cat.pdb", dir.Path() + "/moved.pdb");
+    ASSERT_TRUE(store.Find("C3cat"));
+    EXPECT_EQ(store.Find("C3cat")->path, dir.Path() + "/moved.pdb");
+    fs::rename(dir.Path() + "/moved.pdb", dir.Path() + "/moved again.pdb");
+    EXPECT_EQ(store.Find("C3cat")->path, dir.Path() + "/moved again.pdb");
+
+    // Another database written over that file (a new file, as every writer
+    // here replaces files) takes its place; the old name is gone.
+    CPdbFile other("Other", "KESA", "LIST", 0, 1, 0, 0);
+    const std::string tmp = dir.Path() + "/x.tmp";
+    ASSERT_TRUE(CHandheldStore::WriteFileAtomically(tmp, other.ToBytes()));
+    fs::rename(tmp, dir.Path() + "/moved again.pdb");
+    EXPECT_FALSE(store.Find("C3cat"));
+    EXPECT_EQ(store.Find("Other")->path, dir.Path() + "/moved again.pdb");
+
+    // Removed behind the store's back: gone from lookups and the listing.
+    fs::remove(dir.Path() + "/moved again.pdb");
+    EXPECT_FALSE(store.Find("Other"));
+    fs::remove(dir.Path() + "/C7cat.pdb");
+    EXPECT_FALSE(store.Find("C7cat"));
+    EXPECT_EQ(store.List().size(), 18u);
+
+    // The listing sees a file grown in place (same inode): sizes are fresh.
+    const std::string c1 = store.Find("C1cat")->path;
+    const auto before = store.Find("C1cat")->fileSize;
+    std::ofstream(c1, std::ios::app) << "tail";
+    for (const auto& e : store.List())
+        if (e.name == "C1cat") {
+            EXPECT_EQ(e.fileSize, before + 4);
+        }
+}
+
 TEST(HandheldInfoTest, DefaultsAndRoundTrip)
 {
     TempDir dir;
