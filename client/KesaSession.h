@@ -8,6 +8,7 @@
 #include "client/KesaResponse.h"
 #include "platform/Export.h"
 #include "platform/Types.h"
+#include "settings/StallTimeout.h"
 
 class NORV_EXPORT CKesaSession {
 public:
@@ -39,7 +40,8 @@ public:
     std::string GetRequestUrl() const;
 
     // Seconds without a byte, received or sent, after which a transfer fails
-    // (120 by default); a transfer that keeps moving has no time limit.
+    // (StallTimeoutSeconds() by default); a transfer that keeps moving has no
+    // time limit.
     void SetStallTimeout(long seconds) { m_StallSeconds = seconds; }
 
     // Answers larger than this are refused.
@@ -57,5 +59,5 @@ private:
     std::string m_Server;
     std::string m_Object;
     WORD m_Port = 0;
-    long m_StallSeconds = 120;
+    long m_StallSeconds = StallTimeoutSeconds();
 };

@@ -13,6 +13,7 @@
 #include "settings/ProbeSession.h"
 #include "settings/HttpAuth.h"
 #include "settings/RegGetNorveliaKey.h"
+#include "settings/StallTimeout.h"
 
 namespace {
 
@@ -103,7 +104,6 @@ constexpr size_t kErrorTextMax = 255;
 constexpr size_t kPiece = 4095;
 constexpr int kMaxSends = 6;
 constexpr long kConnectTimeout = 30;
-constexpr long kStallSeconds = 120;
 constexpr size_t kMaxAnswer = size_t(256) << 20;
 
 // Cut to at most `max` bytes, never inside a UTF-8 character.
@@ -300,7 +300,7 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
     set(CURLOPT_WRITEDATA, &transfer);
     set(CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
     set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-    set(CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    set(CURLOPT_LOW_SPEED_TIME, StallTimeoutSeconds());
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
     if (const char* bundle = std::getenv("CURL_CA_BUNDLE"); bundle && *bundle) set(CURLOPT_CAINFO, bundle);

@@ -1,7 +1,10 @@
 #include "QueryHandler.h"
 
+#include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "client/KesaRequest.h"
 #include "quillio/KesaError.h"
@@ -28,6 +31,12 @@ void Message(CKesaRequest& answer, QueryOutcome& outcome, const std::string& tex
 void AddFile(CKesaRequest& answer, const char* name, const ServedFile& file)
 {
     answer.AddFileArg(name, file.fileName, const_cast<BYTE*>(file.bytes.data()), DWORD(file.bytes.size()));
+}
+
+std::string Upper(std::string text)
+{
+    for (char& c : text) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }
 
 std::string FourCCText(DWORD code)
@@ -67,8 +76,18 @@ std::string CQueryHandler::Handle(const std::string& body, QueryOutcome& outcome
     return Handle(query, outcome);
 }
 
+void CQueryHandler::SetStalls(std::map<std::string, int> stallMsByChannel)
+{
+    m_Stalls.clear();
+    for (auto& [id, ms] : stallMsByChannel) m_Stalls[Upper(id)] = ms;
+}
+
 std::string CQueryHandler::Handle(const CQueryArgs& query, QueryOutcome& outcome)
 {
+    if (!m_Stalls.empty()) {
+        auto stall = m_Stalls.find(Upper(Value(query, "CID")));
+        if (stall != m_Stalls.end()) std::this_thread::sleep_for(std::chrono::milliseconds(stall->second));
+    }
     CKesaRequest answer;
     outcome.function = Value(query, "function");
     outcome.uid = Value(query, "UID");

@@ -28,6 +28,9 @@ public:
     std::string Handle(const CQueryArgs& query, QueryOutcome& outcome);
     // The answer to a body that could not be read.
     static std::string Unreadable(QueryOutcome& outcome);
+    // Queries naming one of these channels ("CID", any case) wait this many
+    // milliseconds before their answer: a service stuck on one channel.
+    void SetStalls(std::map<std::string, int> stallMsByChannel);
 
 private:
     bool Accepts(const CQueryArgs& query) const;
@@ -40,4 +43,5 @@ private:
     const CServiceContent& m_Content;
     CStateStore& m_State;
     std::map<std::string, std::string> m_Users;
+    std::map<std::string, int> m_Stalls; // by upper-case channel id
 };

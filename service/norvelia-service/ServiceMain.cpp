@@ -44,6 +44,7 @@ struct Options {
     std::string basicAuth;
     int fail = 0;
     int delayMs = 0;
+    std::vector<std::string> stalls;
     bool broken = false;
 };
 
@@ -146,6 +147,8 @@ int main(int argc, char** argv)
     app.add_option("--basic-auth", opt.basicAuth, "USER:PASS: answer 401 until requests carry them");
     app.add_option("--fail", opt.fail, "answer every request with this HTTP status")->check(CLI::Range(100, 599));
     app.add_option("--delay", opt.delayMs, "wait this many milliseconds before answering")->check(CLI::NonNegativeNumber);
+    app.add_option("--stall", opt.stalls,
+                   "CID:MS: queries for that channel wait MS milliseconds before answering (repeatable)");
     app.add_flag("--broken", opt.broken, "answer queries with bodies that cannot be parsed");
     try {
         app.parse(argc, argv);
@@ -177,6 +180,17 @@ int main(int argc, char** argv)
             return kExitUsage;
         }
         users[uid] = pwd;
+    }
+    std::map<std::string, int> stalls;
+    for (const std::string& stall : opt.stalls) {
+        std::string id, msText;
+        char* msEnd = nullptr;
+        const long ms = SplitPair(stall, id, msText) ? std::strtol(msText.c_str(), &msEnd, 10) : -1;
+        if (id.empty() || msText.empty() || *msEnd || ms < 0 || ms > 3600000) {
+            std::cerr << "norvelia-service: --stall wants CID:MS (0 to 3600000 milliseconds)\n";
+            return kExitUsage;
+        }
+        stalls[id] = int(ms);
     }
     std::string authUser, authPass;
     if (!opt.basicAuth.empty() && !SplitPair(opt.basicAuth, authUser, authPass)) {
@@ -214,6 +228,7 @@ int main(int argc, char** argv)
         return 1;
     }
     CQueryHandler handler(content, state, users);
+    handler.SetStalls(stalls);
     std::vector<std::string> userIds;
     for (const auto& entry : users) userIds.push_back(entry.first);
     const CStatusPage statusPage(content, state, userIds);

@@ -198,8 +198,7 @@ TEST_F(FaultTest, AServiceThatDiesInTheMiddleOfARunLosesNothingOnTheHandheld)
               "Courses\n");
 }
 
-// The client's stall bound (two minutes) has no switch to shorten it; a slow
-// answer below the bound must not fail the run.
+// A slow answer below the client's stall bound must not fail the run.
 TEST_F(FaultTest, ASlowServiceBelowTheStallBoundStillSynchronizes)
 {
     StartService({"--delay", "1500"});
@@ -208,6 +207,25 @@ TEST_F(FaultTest, ASlowServiceBelowTheStallBoundStillSynchronizes)
     EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
     EXPECT_EQ(RunCommand("sqlite3 " + (m_Root / "state.db") + " 'SELECT list_name FROM orders'").output,
               "Courses\n");
+}
+
+// The service stuck on one channel past the stall bound (shortened to a
+// second here): that channel fails, the others go through.
+TEST_F(FaultTest, AChannelStuckPastTheStallBoundFailsAlone)
+{
+    StartService({"--stall", "C2:4000"});
+    PutHandheld();
+    ::setenv("NORVELIA_STALL_SECONDS", "1", 1);
+    const RunResult r = Sync();
+    ::unsetenv("NORVELIA_STALL_SECONDS");
+
+    EXPECT_THAT(HotSyncLog(), HasSubstr("no data received or sent for 1 seconds")) << r.output << HotSyncLog();
+    const Files after = Databases(Handheld());
+    EXPECT_FALSE(after.count("C2cat.pdb")) << "the stuck channel was installed";
+    EXPECT_TRUE(after.count("C1cat.pdb")) << HotSyncLog();
+    EXPECT_EQ(RunCommand("sqlite3 " + (m_Root / "state.db") + " 'SELECT list_name FROM orders'").output,
+              "Courses\n");
+    ExpectWholeDatabases();
 }
 
 TEST_F(FaultTest, AFullHandheldReportsWriteErrorsLeavesEveryDatabaseWholeAndTheNextRunCatchesUp)
