@@ -329,6 +329,11 @@ int CmdSync(const Options& o, const SyncArgs& a)
         std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
     if (interrupted) return Fail(kExitInterrupted, "synchronization abandoned with Ctrl-C");
     if (result != 0) return Fail(kExitConduitFailed, "the conduit returned " + std::to_string(result));
+    // A conduit may end a run that stopped early with 0 and say so in the log
+    // only (the server unreachable); a script must still see the failure.
+    for (const palmkit::LogEntry& e : entries) {
+        if (e.activity == slSyncFailed) return Fail(kExitConduitFailed, "synchronization failed: " + e.text);
+    }
     return 0;
 }
 
@@ -475,6 +480,8 @@ int main(int argc, char** argv)
 
     SyncArgs s;
     auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
+    sync->footer("Exit status: 0 done (the log may hold warnings), 1 the synchronization failed, 2 a usage or\n"
+                 "setup error, 3 the handheld is busy, 130 abandoned with Ctrl-C.");
     sync->add_option("--user", s.user, "HotSync user")->required();
     sync->add_option("--handheld", s.handheld, "Handheld directory")->required();
     sync->add_option("--conduit", s.conduit,

@@ -86,6 +86,8 @@ TEST_F(SyncRunTest, ZeroChannelsCountAsAllHandled)
     EXPECT_NE(HotSyncLog().find("\t-1 info\tToutes les chaînes ont été synchronisées.\n"), std::string::npos);
 }
 
+// The conduit ends both runs with 0; hotsync's exit code tells a run that
+// failed (the server unreachable) from one with a warning.
 TEST_F(SyncRunTest, RunsThatStopEarlyStillEndWithZero)
 {
     struct Case {
@@ -93,6 +95,7 @@ TEST_F(SyncRunTest, RunsThatStopEarlyStillEndWithZero)
         std::string url;          // "" for the running service's
         std::string logText;      // an entry of the HotSync log
         bool lastErrorWritten;
+        int exitCode;
     };
     StartService();
     const std::string served = m_Service->Url();
@@ -102,15 +105,18 @@ TEST_F(SyncRunTest, RunsThatStopEarlyStillEndWithZero)
     // The service stopped: nothing answers on its port any more.
     const Case cases[] = {
         {"session", served + "/bad url", "\t22 warning\tImpossible de communiquer avec le serveur Norvelia (" + served +
-                                             "/bad url).\n", false},
-        {"unreachable", "", probeFailed, true},
+                                             "/bad url).\n", false, 0},
+        {"unreachable", "", probeFailed, true, 1},
     };
     for (const Case& c : cases) {
         if (c.url.empty()) m_Service->Stop();
         SetServerUrl(c.url.empty() ? served + "/xxx/yyy" : c.url);
         std::filesystem::remove(UserDir() + "HotSync.log");
         const RunResult r = Sync();
-        EXPECT_EQ(r.code, 0) << c.name << "\n" << r.output;
+        EXPECT_EQ(r.code, c.exitCode) << c.name << "\n" << r.output;
+        if (c.exitCode != 0) {
+            EXPECT_NE(r.output.find("hotsync: synchronization failed: La connexion"), std::string::npos) << r.output;
+        }
         const std::string log = HotSyncLog();
         EXPECT_NE(log.find(c.logText), std::string::npos) << c.name << "\n" << log;
         EXPECT_NE(log.find("\t20 done\tNorvelia\n"), std::string::npos) << c.name << "\n" << log;
