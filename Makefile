@@ -55,15 +55,18 @@ fuzz-smoke: fuzz
 # Benchmarks: Release at -O2 (GCC 12 at -O3 gives false -Wrestrict warnings in
 # std::string), in their own tree; each prints its ratios at the end.
 BENCHES := client_wire_bench pdb_file_bench record_bench session_memory_bench
+# What bench/sync-bench runs: a whole synchronization, built in the same tree.
+SYNC_BENCH_TARGETS := hotsync handheld norvreg norvelia-service catalogc Norv30
 BENCH_FLAGS ?= --benchmark_repetitions=3
 
 build-bench/build.ninja: CMakeLists.txt | bootstrap
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" $(LAUNCHER)
 
 bench: bootstrap build-bench/build.ninja
-	cmake --build build-bench -j $(JOBS) --target $(BENCHES)
+	cmake --build build-bench -j $(JOBS) --target $(BENCHES) $(SYNC_BENCH_TARGETS)
 	@for b in $(filter-out session_memory_bench,$(BENCHES)); do echo "== $$b (build-bench, Release)"; build-bench/bench/$$b $(BENCH_FLAGS) || exit 1; done
 	@echo "== session_memory_bench (build-bench, Release)"; NORVELIA_MSGDIR=$(CURDIR)/share/norvelia build-bench/bench/session_memory_bench
+	@echo "== bench/sync-bench (build-bench, Release)"; BIN=$(CURDIR)/build-bench/bin bench/sync-bench
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-bench
