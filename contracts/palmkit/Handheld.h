@@ -19,6 +19,11 @@ NORV_EXPORT AttachResult Attach(const std::string& handheldDir, const std::strin
 NORV_EXPORT void Detach();
 // Closes what the conduit left open (writing it back), staying attached.
 NORV_EXPORT void CloseLeftOpen();
+// A closed database reaches its file shortly after the close, while the
+// conduit goes on (the Sync Manager itself always serves the closed state).
+// Waits until every closed database is in its file, for a reader of the files
+// during a synchronization.
+NORV_EXPORT void WaitForWrites();
 NORV_EXPORT bool IsAttached();
 
 // Called by SyncYieldCycles on the conduit's HotSync thread.

@@ -4,11 +4,15 @@
 // leading '.'). Files are replaced whole: written to a temporary file,
 // flushed, then renamed over the old one.
 #pragma once
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Export.h"
@@ -70,6 +74,18 @@ public:
     // Flushes the directory if a change waits; false when that fails.
     bool SyncDirectory() const;
 
+    // With write-behind on, Save writes the new file and returns; a thread of
+    // the store then flushes it to the disk and puts it in place, so the
+    // caller goes on meanwhile. Every lookup of that name waits for it first,
+    // and a listing waits for all. A flush that fails leaves the old database
+    // as it was and is told by TakeWriteErrors. Off again (and at the end)
+    // waits for every write.
+    void SetWriteBehind(bool on);
+    // Waits until every database saved has been put in place.
+    void WaitForWrites() const;
+    // What could not be put in place since the last call ("<file>: <why>").
+    std::vector<std::string> TakeWriteErrors() const;
+
     std::string PathFor(const std::string& name, bool resource) const;
     static std::string EscapeName(const std::string& name);
     static std::string UnescapeName(const std::string& fileStem);
@@ -105,6 +121,27 @@ private:
     mutable bool m_DirChanged = false;
     // After a change of the directory: flush it now, or note it for later.
     void DirectoryChanged() const;
+
+    // A written temporary file waiting to be flushed and renamed into place.
+    struct PendingWrite {
+        int fd = -1;
+        std::string name;      // the database
+        std::string tmp;
+        std::string path;
+        std::string oldPath;   // another file that held the database, removed after
+    };
+    static constexpr std::size_t kMaxPending = 32; // open files held at most
+    mutable std::mutex m_WriteMutex;
+    mutable std::condition_variable m_WriteChanged;
+    mutable std::deque<PendingWrite> m_Pending;
+    mutable std::multiset<std::string> m_PendingNames; // queued or being put in place
+    mutable std::vector<std::string> m_WriteErrors;
+    bool m_StopWriter = false;
+    std::thread m_Writer;
+    void WriterMain();
+    void WaitForName(const std::string& name) const;
+    // Flushes a written temporary file and renames it into place.
+    static bool Commit(PendingWrite& w, std::string* error);
 
     // The head of `fileName`, reread unless the cache holds it for the same
     // inode (and, when `st` is given, the same size and times). False when

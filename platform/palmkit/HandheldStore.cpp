@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <string_view>
+#include <utility>
 #include <filesystem>
 
 #include "quillio/PdbFile.h"
@@ -153,6 +154,7 @@ CHandheldStore::CHandheldStore(std::string dir) : m_Dir(std::move(dir))
 
 CHandheldStore::~CHandheldStore()
 {
+    SetWriteBehind(false);
     SyncDirectory();
 }
 
@@ -270,6 +272,7 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
         std::string fileName;
     };
     std::vector<Candidate> found;
+    WaitForWrites();
     std::lock_guard<std::mutex> guard(m_CacheMutex);
     DIR* d = ::opendir(m_Dir.c_str());
     if (d == nullptr) return {};
@@ -305,6 +308,7 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
 std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& name) const
 {
     if (name.empty()) return std::nullopt;
+    WaitForName(name);
     // The file named after the database is the one List keeps: look there first.
     for (bool resource : {false, true}) {
         const std::string path = PathFor(name, resource);
@@ -360,17 +364,20 @@ bool CHandheldStore::Load(const std::string& name, CPdbFile& file) const
     return file.ReadPdbFile(e->path.c_str());
 }
 
-bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
-                                         std::string* error, bool syncDirectory)
+namespace {
+
+// Writes bytes to a new temporary file `.<name>.tmp.XXXXXX` beside `path`;
+// its descriptor, open, or -1 with `error` set.
+int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std::string& tmp, std::string* error)
 {
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
-        return false;
+        return -1;
     };
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string tmp = dir + "/." + base + ".tmp.XXXXXX";
+    tmp = dir + "/." + base + ".tmp.XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) return fail("cannot create a temporary file in " + dir);
     ::fchmod(fd, 0644);
@@ -379,6 +386,7 @@ bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vec
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
             const int saved = errno;
             ::close(fd);
             ::unlink(tmp.c_str());
@@ -387,24 +395,45 @@ bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vec
         }
         done += std::size_t(n);
     }
+    return fd;
+}
+
+std::string DirOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+} // namespace
+
+bool CHandheldStore::Commit(PendingWrite& w, std::string* error)
+{
+    auto fail = [&](const std::string& what) {
+        const int saved = errno;
+        ::unlink(w.tmp.c_str());
+        if (error) *error = what + ": " + std::strerror(saved);
+        return false;
+    };
+    const int fd = std::exchange(w.fd, -1);
     if (::fsync(fd) != 0) {
         const int saved = errno;
         ::close(fd);
-        ::unlink(tmp.c_str());
         errno = saved;
-        return fail("cannot flush " + tmp);
+        return fail("cannot flush " + w.tmp);
     }
-    if (::close(fd) != 0) {
-        ::unlink(tmp.c_str());
-        return fail("cannot close " + tmp);
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(tmp.c_str());
-        errno = saved;
-        return fail("cannot replace " + path);
-    }
-    if (syncDirectory) FsyncDir(dir);
+    if (::close(fd) != 0) return fail("cannot close " + w.tmp);
+    if (::rename(w.tmp.c_str(), w.path.c_str()) != 0) return fail("cannot replace " + w.path);
+    return true;
+}
+
+bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
+                                         std::string* error, bool syncDirectory)
+{
+    PendingWrite w;
+    w.path = path;
+    w.fd = WriteTemporary(path, bytes, w.tmp, error);
+    if (w.fd < 0 || !Commit(w, error)) return false;
+    if (syncDirectory) FsyncDir(DirOf(path));
     return true;
 }
 
@@ -414,12 +443,84 @@ bool CHandheldStore::Save(const CPdbFile& file, std::string* error) const
         if (error) *error = "invalid database name";
         return false;
     }
-    std::optional<Entry> old = Find(file.m_Name);
-    const std::string path = PathFor(file.m_Name, file.IsResourceDb());
-    if (!WriteFileAtomically(path, file.ToBytes(), error, false)) return false;
-    if (old && old->path != path) ::unlink(old->path.c_str());
+    std::optional<Entry> old = Find(file.m_Name); // waits for an earlier save of it
+    PendingWrite w;
+    w.name = file.m_Name;
+    w.path = PathFor(file.m_Name, file.IsResourceDb());
+    if (old && old->path != w.path) w.oldPath = old->path;
+    w.fd = WriteTemporary(w.path, file.ToBytes(), w.tmp, error);
+    if (w.fd < 0) return false;
+    {
+        std::unique_lock<std::mutex> lock(m_WriteMutex);
+        if (m_Writer.joinable()) {
+            m_WriteChanged.wait(lock, [&] { return m_Pending.size() < kMaxPending; });
+            m_PendingNames.insert(w.name);
+            m_Pending.push_back(std::move(w));
+            m_WriteChanged.notify_all();
+            return true;
+        }
+    }
+    if (!Commit(w, error)) return false;
+    if (!w.oldPath.empty()) ::unlink(w.oldPath.c_str());
     DirectoryChanged();
     return true;
+}
+
+void CHandheldStore::WriterMain()
+{
+    for (;;) {
+        PendingWrite w;
+        {
+            std::unique_lock<std::mutex> lock(m_WriteMutex);
+            m_WriteChanged.wait(lock, [&] { return !m_Pending.empty() || m_StopWriter; });
+            if (m_Pending.empty()) return; // stopped, and nothing is left
+            w = std::move(m_Pending.front());
+            m_Pending.pop_front();
+            m_WriteChanged.notify_all();
+        }
+        std::string why;
+        const bool ok = Commit(w, &why);
+        if (ok && !w.oldPath.empty()) ::unlink(w.oldPath.c_str());
+        if (ok) DirectoryChanged();
+        std::lock_guard<std::mutex> lock(m_WriteMutex);
+        if (!ok) m_WriteErrors.push_back(w.name + ": " + why);
+        m_PendingNames.erase(m_PendingNames.find(w.name));
+        m_WriteChanged.notify_all();
+    }
+}
+
+void CHandheldStore::SetWriteBehind(bool on)
+{
+    if (on == m_Writer.joinable()) return;
+    if (on) {
+        m_StopWriter = false;
+        m_Writer = std::thread(&CHandheldStore::WriterMain, this);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_WriteMutex);
+        m_StopWriter = true;
+        m_WriteChanged.notify_all();
+    }
+    m_Writer.join();
+}
+
+void CHandheldStore::WaitForWrites() const
+{
+    std::unique_lock<std::mutex> lock(m_WriteMutex);
+    m_WriteChanged.wait(lock, [&] { return m_PendingNames.empty(); });
+}
+
+void CHandheldStore::WaitForName(const std::string& name) const
+{
+    std::unique_lock<std::mutex> lock(m_WriteMutex);
+    m_WriteChanged.wait(lock, [&] { return m_PendingNames.count(name) == 0; });
+}
+
+std::vector<std::string> CHandheldStore::TakeWriteErrors() const
+{
+    std::lock_guard<std::mutex> lock(m_WriteMutex);
+    return std::exchange(m_WriteErrors, {});
 }
 
 bool CHandheldStore::Remove(const std::string& name) const
@@ -433,6 +534,7 @@ bool CHandheldStore::Remove(const std::string& name) const
 
 void CHandheldStore::RemoveStaleTemporaries() const
 {
+    WaitForWrites(); // its own temporaries are not stale
     RemoveTemporaries(m_Dir, "", 0);
 }
 

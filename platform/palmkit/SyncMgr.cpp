@@ -14,6 +14,7 @@
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
+#include "palmkit/HsLog.h"
 #include "quillio/PdbFile.h"
 
 namespace {
@@ -150,6 +151,15 @@ void CloseAll(State& s)
     s.open.clear();
 }
 
+// Waits for the databases still being put in place; one that could not be
+// is left as it was before, and the HotSync log says so.
+void FinishWrites(State& s)
+{
+    s.store->WaitForWrites();
+    for (const std::string& error : s.store->TakeWriteErrors())
+        LogAddEntry(("cannot write the database " + error + "; it is left as it was").c_str(), slWriteError, 0);
+}
+
 } // namespace
 
 namespace palmkit {
@@ -168,6 +178,7 @@ AttachResult Attach(const std::string& handheldDir, const std::string& userDir, 
     }
     store->RemoveStaleTemporaries();
     store->DeferDirectorySync(true); // flushed once, when the synchronization detaches
+    store->SetWriteBehind(true);      // databases reach the disk while the conduit goes on
     s.info.Load(store->Dir());
     s.store = std::move(store);
     s.userDir = userDir;
@@ -183,6 +194,7 @@ void Detach()
     std::lock_guard<std::mutex> guard(s.mutex);
     if (!s.attached) return;
     CloseAll(s);
+    FinishWrites(s);
     s.registered = false;
     s.attached = false;
     s.store.reset();
@@ -193,7 +205,17 @@ void CloseLeftOpen()
 {
     State& s = S();
     std::lock_guard<std::mutex> guard(s.mutex);
-    if (s.attached) CloseAll(s);
+    if (s.attached) {
+        CloseAll(s);
+        FinishWrites(s);
+    }
+}
+
+void WaitForWrites()
+{
+    State& s = S();
+    std::lock_guard<std::mutex> guard(s.mutex);
+    if (s.attached) s.store->WaitForWrites();
 }
 
 bool IsAttached()

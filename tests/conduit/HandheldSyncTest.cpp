@@ -65,6 +65,7 @@ protected:
     std::optional<CPdbFile*> Get(const std::string& name)
     {
         m_Loaded = std::make_unique<CPdbFile>();
+        palmkit::WaitForWrites();
         if (!CHandheldStore(m_Handheld).Load(name, *m_Loaded)) return std::nullopt;
         return m_Loaded.get();
     }

@@ -11,6 +11,7 @@
 
 #include "PalmKitTestUtil.h"
 #include "palmkit/Handheld.h"
+#include "palmkit/HsLog.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/SyncMgr.h"
 
@@ -257,6 +258,7 @@ TEST_F(SyncMgrTest, WritesDeletesAndIdsAreWrittenBackOnClose)
     ASSERT_TRUE(before.ReadPdbFile(path.c_str()));
     EXPECT_EQ(before.m_RecordSet.GetCount(), 6u);
     ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+    palmkit::WaitForWrites();
 
     CPdbFile after;
     ASSERT_TRUE(after.ReadPdbFile(path.c_str()));
@@ -294,6 +296,40 @@ TEST_F(SyncMgrTest, DeletingARecordKeepsTheWalkInPlace)
     SyncCloseDB(h);
 }
 
+// A database that cannot be put in place after its close (here a folder
+// holds its file name) leaves the handheld as it was and is reported in the
+// HotSync log; a store that writes at once says so to its caller.
+TEST_F(SyncMgrTest, AWriteThatCannotBePutInPlaceIsReportedAndLeavesNothingBehind)
+{
+    const std::string blocked = m_Dir / "Blocked.pdb";
+    std::filesystem::create_directories(blocked + "/inside");
+    palmkit::LogClear();
+    CSyncCreateDb create{};
+    std::strcpy(create.m_Name, "Blocked");
+    create.m_Creator = FourCC("KESA");
+    create.m_Type = FourCC("CATA");
+    ASSERT_EQ(SyncCreateDB(&create), SYNCERR_NONE);
+    DWORD id = 0;
+    ASSERT_EQ(Write(create.m_FileHandle, id, 1, "rec"), SYNCERR_NONE);
+    EXPECT_EQ(SyncCloseDB(create.m_FileHandle), SYNCERR_NONE);
+    palmkit::CloseLeftOpen();
+
+    const auto entries = palmkit::LogEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].activity, slWriteError);
+    EXPECT_EQ(entries[0].text.rfind("cannot write the database Blocked: cannot replace " + blocked + ": ", 0), 0u)
+        << entries[0].text;
+    EXPECT_TRUE(std::filesystem::is_directory(blocked + "/inside"));
+    for (const auto& e : std::filesystem::directory_iterator(m_Dir.Path()))
+        EXPECT_EQ(e.path().filename().string().find(".tmp."), std::string::npos) << e.path();
+
+    CHandheldStore direct(m_Dir.Path());
+    CPdbFile again("Blocked", "KESA", "CATA", 0, 1, 0, 0);
+    std::string error;
+    EXPECT_FALSE(direct.Save(again, &error));
+    EXPECT_EQ(error.rfind("cannot replace " + blocked, 0), 0u) << error;
+}
+
 TEST_F(SyncMgrTest, CreateAppearsOnCloseAndDeleteCodes)
 {
     CSyncCreateDb create{};
@@ -326,6 +362,7 @@ TEST_F(SyncMgrTest, CreateAppearsOnCloseAndDeleteCodes)
     EXPECT_FALSE(store.Find("NewCatalog"));
     EXPECT_EQ(SyncDeleteDB("NewCatalog", 0), SYNCERR_FILE_OPEN);
     ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+    palmkit::WaitForWrites();
     auto entry = store.Find("NewCatalog");
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->type, FourCC("CATA"));
