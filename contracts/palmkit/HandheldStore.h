@@ -111,9 +111,10 @@ private:
         Entry entry;
         bool preferred = false; // the file is named after its database
     };
-    // Heads of the files of the directory, by file name. Replaced files get a
-    // new inode, so a scan rereads only what changed; this object's caller
-    // holds the handheld's lock and is its only writer.
+    // Heads of the files of the directory, by file name. Every writer here
+    // replaces a file by renaming a new one over it, which gives it a new
+    // inode: a lookup rereads only new inodes, a listing also files whose
+    // size or times changed.
     mutable std::mutex m_CacheMutex;
     mutable std::map<std::string, CachedHead> m_Heads;
 
