@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -312,7 +313,11 @@ int CmdSync(const Options& o, const SyncArgs& a)
     const bool interrupted = CTerminalUiHost::Interrupted();
     if (!interrupted) InstallQueue(userDir, store);
     palmkit::Detach();
-    if (interrupted) LogAddEntry("HotSync abandoned with Ctrl-C", slSyncFailed, 0);
+    const int terminated = CTerminalUiHost::TerminationSignal();
+    const std::string stopText = terminated == 0        ? std::string("with Ctrl-C")
+                                 : terminated == SIGHUP ? std::string("on SIGHUP")
+                                                        : std::string("on SIGTERM");
+    if (interrupted) LogAddEntry(("HotSync abandoned " + stopText).c_str(), slSyncFailed, 0);
 
     CTerminalUiHost::RestoreInterruptHandler();
     palmkit::SetYieldHook(nullptr, nullptr);
@@ -327,7 +332,8 @@ int CmdSync(const Options& o, const SyncArgs& a)
     if (!a.quiet) std::printf("%s", CHotSyncLogFile::FormatForPerson(entries, user->name).c_str());
     if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries, &error))
         std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
-    if (interrupted) return Fail(kExitInterrupted, "synchronization abandoned with Ctrl-C");
+    if (interrupted)
+        return Fail(terminated != 0 ? 128 + terminated : kExitInterrupted, "synchronization abandoned " + stopText);
     if (result != 0) return Fail(kExitConduitFailed, "the conduit returned " + std::to_string(result));
     // A conduit may end a run that stopped early with 0 and say so in the log
     // only (the server unreachable); a script must still see the failure.
@@ -481,7 +487,8 @@ int main(int argc, char** argv)
     SyncArgs s;
     auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
     sync->footer("Exit status: 0 done (the log may hold warnings), 1 the synchronization failed, 2 a usage or\n"
-                 "setup error, 3 the handheld is busy, 130 abandoned with Ctrl-C.");
+                 "setup error, 3 the handheld is busy, 130 abandoned with Ctrl-C, 143 or 129 stopped by\n"
+                 "SIGTERM or SIGHUP (what is closed is written, nothing is half-written).");
     sync->add_option("--user", s.user, "HotSync user")->required();
     sync->add_option("--handheld", s.handheld, "Handheld directory")->required();
     sync->add_option("--conduit", s.conduit,

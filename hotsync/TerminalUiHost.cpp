@@ -18,6 +18,19 @@ std::atomic<int> g_interrupts{0};
 std::atomic<unsigned> g_outputEpoch{0};
 std::atomic<unsigned> g_generation{0};
 
+// The first SIGTERM or SIGHUP received: the run stops as after Ctrl-C, but
+// without asking anything, and a later "go on" cannot undo it.
+std::atomic<int> g_terminateSignal{0};
+std::atomic<int> g_terminations{0};
+
+extern "C" void OnTerminate(int sig)
+{
+    int none = 0;
+    g_terminateSignal.compare_exchange_strong(none, sig);
+    ++g_generation;
+    if (++g_terminations >= 3) _exit(128 + sig);
+}
+
 extern "C" void OnInterrupt(int)
 {
     const int n = ++g_interrupts;
@@ -100,6 +113,7 @@ public:
     bool IsCancelled() const override
     {
         std::lock_guard<std::mutex> guard(m_Mutex);
+        if (g_terminateSignal.load() != 0) return true;
         const unsigned gen = g_generation.load();
         if (gen != m_SeenGeneration) {
             m_SeenGeneration = gen;
@@ -232,21 +246,33 @@ CTerminalUiHost::Mode CTerminalUiHost::DetectMode(bool quiet)
 void CTerminalUiHost::InstallInterruptHandler()
 {
     g_interrupts.store(0);
+    g_terminateSignal.store(0);
+    g_terminations.store(0);
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &sa, nullptr);
+    sa.sa_handler = OnTerminate;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
 }
 
 bool CTerminalUiHost::Interrupted()
 {
-    return g_interrupts.load() > 0;
+    return g_interrupts.load() > 0 || g_terminateSignal.load() != 0;
+}
+
+int CTerminalUiHost::TerminationSignal()
+{
+    return g_terminateSignal.load();
 }
 
 void CTerminalUiHost::RestoreInterruptHandler()
 {
     std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGHUP, SIG_DFL);
 }
 
 std::string CTerminalUiHost::ReadLine(const std::string& prompt, bool echo)
@@ -284,6 +310,10 @@ platform::MsgResult CTerminalUiHost::ShowMessage(const std::string& text, const 
     const bool yesNo = buttons == MsgButtons::YesNo;
     const MsgResult positive = yesNo ? MsgResult::Yes : MsgResult::Ok;
     const MsgResult negative = yesNo ? MsgResult::No : MsgResult::Cancel;
+    if (g_terminateSignal.load() != 0) {
+        std::fprintf(stderr, "  -> %s (stopping)\n", yesNo ? "No" : "Cancel");
+        return negative;
+    }
     if (m_Answer) {
         std::fprintf(stderr, "  -> %s\n", *m_Answer ? (yesNo ? "Yes" : "OK") : (yesNo ? "No" : "Cancel"));
         return *m_Answer ? positive : negative;

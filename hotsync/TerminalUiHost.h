@@ -36,6 +36,9 @@ public:
     static void RestoreInterruptHandler();
     // Whether Ctrl-C was pressed since the handler was installed.
     static bool Interrupted();
+    // SIGTERM or SIGHUP when one stopped the run (it answers No to every
+    // question from then on), else 0.
+    static int TerminationSignal();
     // A line from the HotSync Manager itself (progress callback).
     void Note(const std::string& text);
     // Lets the views redraw their spinner (called on yields).

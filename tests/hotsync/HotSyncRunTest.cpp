@@ -335,36 +335,53 @@ TEST_F(HotSyncRunTest, QuestionsAndConfiguredSyncType)
 
 namespace {
 
-TEST_F(HotSyncRunTest, CtrlCIsTheProgressViewsAbandon)
+// Ctrl-C is the progress view's "Abandon"; SIGTERM and SIGHUP (a shutdown, a
+// closed terminal) stop the run the same way without asking.
+TEST_F(HotSyncRunTest, CtrlCAndTerminationAbandonTheRun)
 {
+    struct Case {
+        int signal;
+        int exitCode;
+        const char* said;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {SIGINT, 130, "hotsync: synchronization abandoned with Ctrl-C\n", "21 failed\tHotSync abandoned with Ctrl-C"},
+        {SIGTERM, 143, "hotsync: synchronization abandoned on SIGTERM\n", "21 failed\tHotSync abandoned on SIGTERM"},
+        {SIGHUP, 129, "hotsync: synchronization abandoned on SIGHUP\n", "21 failed\tHotSync abandoned on SIGHUP"},
+    };
     ASSERT_EQ(Run("user add Alice").code, 0);
-    const std::string ready = m_Root + "/ready";
-    const std::string output = m_Root + "/output.txt";
-    ::setenv("TESTCONDUIT_WAIT_CANCEL", ready.c_str(), 1);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        FILE* out = std::freopen(output.c_str(), "w", stdout);
-        if (!out || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0) _exit(100);
-        ::execl(kHotSync.c_str(), "hotsync", "--home", m_Home.c_str(), "sync", "--user", "Alice", "--handheld",
-                m_Handheld.c_str(), "--conduit", kConduit.c_str(), static_cast<char*>(nullptr));
-        _exit(101);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signal);
+        const std::string ready = m_Root + "/ready";
+        const std::string output = m_Root + "/output.txt";
+        fs::remove(ready);
+        ::setenv("TESTCONDUIT_WAIT_CANCEL", ready.c_str(), 1);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            FILE* out = std::freopen(output.c_str(), "w", stdout);
+            if (!out || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0) _exit(100);
+            ::execl(kHotSync.c_str(), "hotsync", "--home", m_Home.c_str(), "sync", "--user", "Alice", "--handheld",
+                    m_Handheld.c_str(), "--conduit", kConduit.c_str(), static_cast<char*>(nullptr));
+            _exit(101);
+        }
+        ::unsetenv("TESTCONDUIT_WAIT_CANCEL");
+        for (int i = 0; i < 3000 && !fs::exists(ready); ++i) ::usleep(10000);
+        ASSERT_TRUE(fs::exists(ready));
+        ::kill(child, c.signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
+        std::ifstream in(output);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find("abandoned by the user"), std::string::npos) << text;
+        EXPECT_NE(text.find(c.said), std::string::npos) << text;
+        const auto lines = LogLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().substr(20), c.logged);
     }
-    ::unsetenv("TESTCONDUIT_WAIT_CANCEL");
-    for (int i = 0; i < 3000 && !fs::exists(ready); ++i) ::usleep(10000);
-    ASSERT_TRUE(fs::exists(ready));
-    ::kill(child, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 130);
-    std::ifstream in(output);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("abandoned by the user"), std::string::npos) << text;
-    EXPECT_NE(text.find("hotsync: synchronization abandoned with Ctrl-C\n"), std::string::npos) << text;
-    const auto lines = LogLines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().substr(20), "21 failed\tHotSync abandoned with Ctrl-C");
 }
 
 } // namespace
