@@ -68,6 +68,10 @@ bool GuiQueue::Call(std::function<void()> task)
 
 bool GuiQueue::event(QEvent* e)
 {
+    // A wake-up event is made under the lock on the posting thread; taking the
+    // lock here orders that with this read in terms ThreadSanitizer can see
+    // (Qt's own queue lock is invisible to it).
+    { std::lock_guard lock(m_Mutex); }
     if (e->type() != kWake) return QObject::event(e);
     RunPending();
     return true;
