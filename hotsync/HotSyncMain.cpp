@@ -24,6 +24,7 @@
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
+#include "settings/StallTimeout.h"
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
 #include "platform/CommandLine.h"
@@ -238,6 +239,9 @@ int CmdSync(const Options& o, const SyncArgs& a)
         syncType = settings.temporary.value_or(settings.permanent);
     }
 
+    if (const char* stall = std::getenv(kStallVariable); stall && !ParseStallSeconds(stall))
+        std::fprintf(stderr, "hotsync: warning: %s=\"%s\" is not a number of seconds from 1 to 86400; using %ld\n",
+                     kStallVariable, stall, kDefaultStallSeconds);
     const std::string conduitPath = ConduitPath(a.conduit);
     CConduitLibrary lib;
     if (!lib.Load(conduitPath, &error)) return ConduitLoadFailure(conduitPath, error);
