@@ -366,6 +366,12 @@ bool CHandheldStore::Load(const std::string& name, CPdbFile& file) const
 
 namespace {
 
+std::string DirOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
 // Writes bytes to a new temporary file `.<name>.tmp.XXXXXX` beside `path`;
 // its descriptor, open, or -1 with `error` set.
 int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std::string& tmp, std::string* error)
@@ -375,7 +381,7 @@ int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std:
         return -1;
     };
     const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string dir = DirOf(path);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     tmp = dir + "/." + base + ".tmp.XXXXXX";
     int fd = ::mkstemp(tmp.data());
@@ -396,12 +402,6 @@ int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std:
         done += std::size_t(n);
     }
     return fd;
-}
-
-std::string DirOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
 } // namespace
