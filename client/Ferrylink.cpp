@@ -380,6 +380,7 @@ void CFerrylink::ProcessList(CChannelData& channel, int i)
     const CKesaHttpArg* date = m_Response->FindArg("ProcessDate");
     if (date && !date->GetValue().empty()) {
         pdb->SetProcessDate(date->GetValue());
+        if (m_ListAccepted && !pdb->HasError()) m_ListAccepted(id, *pdb);
     } else {
         const std::string error = AnswerError("SRVQRY_ProcessChannel/ProcessList");
         pdb->SetError(KESA_FormatMessage(2013, pdb->GetFileName(), id, error));

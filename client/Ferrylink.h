@@ -2,6 +2,7 @@
 // handheld, the user's credentials, the queries to the service and what the
 // service answered, per channel and for the whole run.
 #pragma once
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -79,6 +80,12 @@ public:
     // "StartGame"; raises 2050 on every failure.
     void SRVQRY_StartGame(std::string gameName, std::string stamp);
 
+    // Told of each list the service accepted (a process date and no error),
+    // as soon as its answer is read, on the thread of the query: the order is
+    // placed from then on, whatever happens to the run.
+    using ListAcceptedHandler = std::function<void(const std::string& channelId, const CSynchPdb& list)>;
+    void SetListAcceptedHandler(ListAcceptedHandler handler) { m_ListAccepted = std::move(handler); }
+
 protected:
     void ResetRequest();
     void ResetResponse();
@@ -110,6 +117,7 @@ private:
     std::string m_DstDir;
     CChannelDatas m_Channels;
     std::string m_UserPdbFilepath;
+    ListAcceptedHandler m_ListAccepted;
 
     // Every query shares the request, the response and the session.
     std::mutex m_QueryMutex;

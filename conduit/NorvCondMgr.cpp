@@ -2,12 +2,15 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 
 #include "conduit/ChannelTable.h"
 #include "conduit/ConduitModule.h"
 #include "conduit/NorvTrace.h"
+#include "palmkit/Handheld.h"
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
 #include "quillio/KesaError.h"
@@ -49,6 +52,12 @@ std::string CNorvCondMgr::ProbeUrl(const std::string& serverUrl)
 {
     const std::size_t slash = serverUrl.rfind('/');
     return (slash == std::string::npos ? std::string() : serverUrl.substr(0, slash)) + "/test.bin";
+}
+
+std::string CNorvCondMgr::ChannelKey(std::string id)
+{
+    std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return id;
 }
 
 bool CNorvCondMgr::InitResources()
@@ -131,6 +140,7 @@ long CNorvCondMgr::EngageStandard()
         LastStage(kClientInitFailed);
         return kClientInitFailed;
     }
+    OpenOrderJournal();
 
     m_Monitor.SetStatus1(KESA_FormatMessage(2037));
     NorvLog("\nCNorvCondMgr::EngageStandard - FIRST STAGE\n");
@@ -181,6 +191,7 @@ long CNorvCondMgr::EngageStandard()
     }
     m_DbList.m_First = first;
     m_DbList.m_Last = last;
+    PruneOrderJournal();
 
     NorvLog("\nCNorvCondMgr::EngageStandard - THIRD STAGE\n");
     NorvLog("CNorvCondMgr::EngageStandard : NbChannelsToProcess = %d", m_Ferrylink.GetNbChannelsToProcess());
@@ -288,6 +299,24 @@ void CNorvCondMgr::InstallOneChannel(int index, bool cancelSeen, int& installed,
     if (channel == nullptr) return;
     const std::string id = channel->GetChannelId();
     NorvLog("EngageStandard - Channel=%d %s", index, id);
+    const bool toInstall = channel->IsChannelToInstall();
+    if (toInstall) {
+        m_Monitor.SetStatus1(KESA_FormatMessage(2049, id));
+        m_Monitor.SetPos1(++installed);
+    }
+    // After a cancel every channel to install is asked for, before anything
+    // of it changes: "No" leaves its databases as they were. The user's
+    // cancel counts from the moment it is made, also for a channel the worker
+    // finished before it saw the cancel.
+    if (!channel->HasCatalogError() && toInstall && (cancelSeen || m_Monitor.IsCancelled())) {
+        const auto answer = platform::UiHost().ShowMessage(
+            KESA_FormatMessage(2051, id), KESA_FormatMessage(2052), platform::MsgIcon::Question,
+            platform::MsgButtons::YesNo, platform::MsgResult::Yes);
+        if (answer == platform::MsgResult::No) {
+            stop = true;
+            return;
+        }
+    }
     const WORD first = m_DbList.m_First;
     const WORD last = m_DbList.m_Last;
     if (first <= last) {
@@ -306,33 +335,52 @@ void CNorvCondMgr::InstallOneChannel(int index, bool cancelSeen, int& installed,
                 PerformListPostSynchro(entry, id);
         }
     }
-    const bool toInstall = channel->IsChannelToInstall();
-    if (toInstall) {
-        m_Monitor.SetStatus1(KESA_FormatMessage(2049, id));
-        m_Monitor.SetPos1(++installed);
-    }
     if (!channel->HasCatalogError()) {
-        if (cancelSeen && toInstall) {
-            const auto answer = platform::UiHost().ShowMessage(
-                KESA_FormatMessage(2051, id), KESA_FormatMessage(2052), platform::MsgIcon::Question,
-                platform::MsgButtons::YesNo, platform::MsgResult::Yes);
-            if (answer == platform::MsgResult::No) {
-                stop = true;
-                return;
-            }
-        }
         InstallChannelPdbs(channel);
     } else if (!channel->IsInPCL()) {
         ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Post Install loop",
                     KESA_FormatMessage(2034, id, channel->GetErrorMessageList()));
     }
+    // Nothing installed for it: what waited for a replacement stays.
+    SettleReplacements(id, false, std::string(), false, std::string());
     if (toInstall) m_Monitor.SetPos1(++installed);
+}
+
+void CNorvCondMgr::OpenOrderJournal()
+{
+    m_Journal.SetPath(m_PathName + COrderJournal::kFileName);
+    std::string why;
+    if (!m_Journal.Load(&why))
+        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard",
+                    "The journal of accepted orders cannot be read (" + why +
+                        "): the orders waiting on the handheld are not sent until it can be, so that none is placed "
+                        "twice.");
+    m_Ferrylink.SetListAcceptedHandler(
+        [this](const std::string& channelId, const CSynchPdb& list) { JournalAcceptedOrder(channelId, list); });
+}
+
+void CNorvCondMgr::ForgetRecordedOrders()
+{
+    if (m_OrdersRecorded.empty()) return;
+    // Only once the handheld's files hold the orders' new state.
+    if (!palmkit::WaitForWrites()) {
+        NorvLog("CNorvCondMgr::ForgetRecordedOrders - the handheld's files are not all written: the journal stays");
+        return;
+    }
+    for (const COrderJournal::Entry& e : m_OrdersRecorded) {
+        std::string why;
+        if (!m_Journal.Remove(e.listName, e.channelId, e.created, &why))
+            NorvLog("CNorvCondMgr::ForgetRecordedOrders - %s", why);
+    }
+    m_OrdersRecorded.clear();
 }
 
 void CNorvCondMgr::LastStage(long result)
 {
     StopWorker();
     FreeChannelTable();
+    m_Ferrylink.SetListAcceptedHandler(nullptr);
+    ForgetRecordedOrders();
     NorvLog("\nCNorvCondMgr::EngageStandard - LAST STAGE\n");
     m_Ferrylink.SRVQRY_CloseSession();
     CNorvTrace::Instance().Close();

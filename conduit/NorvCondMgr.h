@@ -3,13 +3,18 @@
 // and, meanwhile, applies the answers to the handheld and installs what came.
 #pragma once
 #include <atomic>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "client/Ferrylink.h"
 #include "client/KesaSession.h"
 #include "conduit/NorvCondMonitor.h"
 #include "conduit/NorvDbList.h"
+#include "conduit/OrderJournal.h"
 #include "palmkit/SyncMgr.h"
 #include "settings/RegSettings.h"
 
@@ -30,6 +35,8 @@ public:
 
     // "/test.bin" beside the server URL: everything up to its last "/".
     static std::string ProbeUrl(const std::string& serverUrl);
+    // Channel ids compare without regard to case: the key they are kept under.
+    static std::string ChannelKey(std::string id);
 
     // The worker body, run on the worker thread: 0 when it ran out of
     // channels, 1 when it stopped on a cancel or an unexpected exception.
@@ -61,7 +68,8 @@ public:
     void PerformListPostSynchro(const CSyncDbListEntry& entry, const std::string& channelId);
     void UpdateListAppInfo(BYTE handle, const std::string& listName, CChannelData* channel);
     void UpdateListItemRefs(BYTE handle, const std::string& listName, CChannelData* channel);
-    void UpdateListOrderInfo(BYTE handle, const std::string& listName, DWORD listType,
+    // True when the order record was written back.
+    bool UpdateListOrderInfo(BYTE handle, const std::string& listName, DWORD listType,
                              const std::string& channelId, CSynchPdb* listPdb);
     void PerformUserCtxPostSynchro(const CSyncDbListEntry& entry);
 
@@ -79,6 +87,7 @@ public:
     CNorvCondMonitor m_Monitor;
     CFerrylink m_Ferrylink;
     CNorvDbList m_DbList;
+    COrderJournal m_Journal;
 
     // The install loop: installs what the worker processed, until every channel
     // is handled or skipped; false when a cancel was seen or the user said
@@ -90,12 +99,36 @@ public:
     // Asks the worker to stop after its current channel and joins it.
     void StopWorker();
 
+    // --- orders the service accepted (see COrderJournal) ----------------------
+    // Worker thread: journals an order as soon as the service accepted it.
+    void JournalAcceptedOrder(const std::string& channelId, const CSynchPdb& list);
+    // An active order the journal says was accepted: recorded on the handheld
+    // from the journal, not sent again. False when the handheld could not
+    // record it (it stays in the journal).
+    bool CompleteJournaledOrder(const CSyncDbListEntry& entry, const std::string& channelId,
+                                const COrderJournal::Entry& accepted);
+    // Drops the journal's entries that the handheld no longer needs.
+    void PruneOrderJournal();
+    // The order of that list reached the handheld: its entry goes at the end.
+    void OrderRecorded(const std::string& channelId, const std::string& listName);
+
+    // --- databases that stay until what replaces them is in place -----------
+    // Deleting an outdated database waits for its replacement: kept when it
+    // could not be installed.
+    void AwaitReplacement(const std::string& channelId, const std::string& name, bool isCatalog);
+    void SettleReplacements(const std::string& channelId, bool catalogInstalled, const std::string& newCatalog,
+                            bool listInstalled, const std::string& newList);
+    // Deletes a database of the handheld, saying in the HotSync log which and why.
+    long DeleteDatabase(const std::string& name, const std::string& why);
+
 private:
     static constexpr long kCardReadFailed = 4100;
     static constexpr long kClientInitFailed = 4192;
 
     void WorkerMain();
     void InstallOneChannel(int index, bool cancelSeen, int& installed, bool& stop);
+    void OpenOrderJournal();
+    void ForgetRecordedOrders();
     void LastStage(long result);
 
     std::thread m_Worker;
@@ -104,4 +137,25 @@ private:
     int m_DownloadCount = 0;
     CONDHANDLE m_ConduitHandle = 0;
     bool m_Registered = false;
+
+    // Creation date of each order sent, by lower-case channel id and list name.
+    std::map<std::pair<std::string, std::string>, DWORD> m_SentOrders;
+    // Creation date of the order read from each list (0: none active).
+    std::map<std::string, DWORD> m_ListOrders;
+    // Orders the handheld records since this run: their journal entries go
+    // once its files are written.
+    std::vector<COrderJournal::Entry> m_OrdersRecorded;
+    // Channels (lower case) whose catalog is on the handheld but unreadable.
+    std::set<std::string> m_DamagedCatalogs;
+    struct Awaiting {
+        std::string name;
+        bool isCatalog = false;
+    };
+    // By lower-case channel id: databases waiting for their replacement.
+    std::map<std::string, std::vector<Awaiting>> m_Awaiting;
+
+public:
+    // A database the service's file may take the place of: one waiting for
+    // its replacement, or a damaged one of the same kind.
+    bool MayReplace(const std::string& name, DWORD type) const;
 };

@@ -2,6 +2,7 @@
 // starting the game of a game channel that was installed.
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "conduit/NorvCondMgr.h"
@@ -20,6 +21,16 @@ bool IsInstallableType(DWORD type)
     for (DWORD known : {kTypeCata, kTypeList, kTypeEmls, kTypeUser})
         if (type == known) return true;
     return false;
+}
+
+// The name of the database a file holds (its first 32 bytes), without
+// reading the rest.
+std::string DatabaseNameOf(const std::string& path)
+{
+    char head[32] = {};
+    std::ifstream in(path, std::ios::binary);
+    in.read(head, sizeof head);
+    return std::string(head, ::strnlen(head, sizeof head - 1));
 }
 
 } // namespace
@@ -46,6 +57,11 @@ bool CNorvCondMgr::InstallPdbFile(const std::string& path, int& channelType, DWO
     std::strncpy(create.m_Name, file.m_Name.c_str(), sizeof create.m_Name - 1);
     const std::string name = create.m_Name;
     long rc = SyncCreateDB(&create);
+    if (rc == SYNCERR_FILE_ALREADY_EXIST && MayReplace(name, file.m_Type)) {
+        // The old database keeps its file until this one is closed whole.
+        NorvLog("CNorvCondMgr::InstallPdbFile - Replacing %s", name);
+        if (SyncDeleteDb(name.c_str(), 0) == SYNCERR_NONE) rc = SyncCreateDB(&create);
+    }
     if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 22, "InstallPdbFile - SyncCreateDB", KESA_FormatMessage(2035));
         return false;
@@ -53,11 +69,17 @@ bool CNorvCondMgr::InstallPdbFile(const std::string& path, int& channelType, DWO
     COpenDatabase db;
     db.Adopt(create.m_FileHandle);
 
-    // A failure after the creation leaves no half-written database behind.
+    // A failure after the creation leaves no half-written database behind:
+    // deleted before its close, it is never written, and a database it was
+    // to replace stays.
     auto fail = [&](const std::string& context, long error) {
         ReportError(true, error, 9, context, KESA_FormatMessage(2036));
-        db.Close();
-        SyncDeleteDb(name.c_str(), 0);
+        if (SyncDeleteDb(name.c_str(), 0) == SYNCERR_NONE) {
+            db.Forget();
+        } else {
+            db.Close();
+            SyncDeleteDb(name.c_str(), 0);
+        }
         return false;
     };
 
@@ -102,16 +124,20 @@ bool CNorvCondMgr::InstallPdbFile(const std::string& path, int& channelType, DWO
 
 void CNorvCondMgr::InstallChannelPdbs(CChannelData* channel)
 {
+    bool catalogInstalled = false;
+    bool listInstalled = false;
+    std::string catalogName;
+    std::string listName;
     try {
-        bool installed = false;
         int type = 0;
         DWORD catalogValue = 0;
         DWORD listValue = 0;
         if (channel->HasNewCatalog()) {
             const std::string path = channel->GetNewCatalogPdbFilepath();
             NorvLog("CNorvCondMgr::InstallChannelPdbs - Installing new catalog : %s", path);
+            catalogName = DatabaseNameOf(path);
             if (InstallPdbFile(path, type, catalogValue))
-                installed = true;
+                catalogInstalled = true;
             else
                 ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs",
                             KESA_FormatMessage(2032, path, channel->GetChannelId()));
@@ -119,24 +145,26 @@ void CNorvCondMgr::InstallChannelPdbs(CChannelData* channel)
         if (channel->HasDefList()) {
             const std::string path = channel->GetDefListPdbFilepath();
             NorvLog("CNorvCondMgr::InstallChannelPdbs - Installing new list : %s", path);
+            listName = DatabaseNameOf(path);
             if (InstallPdbFile(path, type, listValue))
-                installed = true;
+                listInstalled = true;
             else
                 ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs",
                             KESA_FormatMessage(2033, path, channel->GetChannelId()));
-            if (installed && type == ChannelGame) {
+            if ((catalogInstalled || listInstalled) && type == ChannelGame) {
                 const DWORD value = catalogValue != 0 ? catalogValue : listValue;
                 const std::string reference = GetGameReferenceFromPdbFile(path);
                 // The same signed form as the time stamp the game query sends.
                 m_Ferrylink.SRVQRY_StartGame(reference, KESA_FormatText("%d", std::int32_t(value)));
             }
         }
-        if (!installed)
+        if (!catalogInstalled && !listInstalled)
             NorvLog("CNorvCondMgr::InstallChannelPdbs - No PDB files to install for channel %s",
                     channel->GetChannelId());
     } catch (...) {
         ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs / Game Channel", KESA_FormatMessage(2053));
     }
+    SettleReplacements(channel->GetChannelId(), catalogInstalled, catalogName, listInstalled, listName);
 }
 
 std::string CNorvCondMgr::GetGameReferenceFromPdbFile(const std::string& path)

@@ -53,9 +53,13 @@ void CNorvCondMgr::PerformCatalogPostSynchro(const CSyncDbListEntry& entry, cons
             ReportError(true, 0, 22, "CNorvCondMgr::PerformCatalogPostSynchro", channel->GetCatalogErrorMessage());
             return;
         }
-        if ((channel->IsInCDL() && channel->HasNewCatalog()) || !channel->IsPalmCatalogFound() ||
-            !channel->IsPalmListFound()) {
-            const long rc = SyncDeleteDb(name.c_str(), 0);
+        if (channel->IsInCDL() && channel->HasNewCatalog()) {
+            // The old catalog goes only once the new one is in place.
+            AwaitReplacement(channelId, name, true);
+            return;
+        }
+        if (!channel->IsPalmCatalogFound() || !channel->IsPalmListFound()) {
+            const long rc = DeleteDatabase(name, "no list of channel " + channelId + " is on the handheld");
             if (!IsDeleted(rc))
                 ReportError(false, rc, 22, "CNorvCondMgr::PerformCatalogPostSynchro - SyncDeleteDb",
                             KESA_FormatText("CNorvCondMgr::PerformCatalogPostSynchro : PDB deletion failed for "
@@ -79,15 +83,22 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
         CSynchPdb* listPdb = channel->FindListOrIODByName(name);
 
         long deleted = SYNCERR_NONE;
+        // A catalog that is there but unreadable is being replaced: its lists stay.
+        const bool catalogFound = channel->IsPalmCatalogFound() || m_DamagedCatalogs.count(ChannelKey(channelId)) != 0;
         if (entry.m_DbType == kTypeEmls && listPdb != nullptr && !listPdb->HasError()) {
             // A submitted form the server accepted leaves the handheld.
-            deleted = SyncDeleteDb(name.c_str(), 0);
+            deleted = DeleteDatabase(name, "the service accepted this form");
             if (IsDeleted(deleted)) {
                 NorvLog("CNorvCondMgr::PerformListPostSynchro - Form Submit Removed");
+                OrderRecorded(channelId, name);
                 return;
             }
-        } else if (channel->HasDefList() || !channel->IsPalmCatalogFound()) {
-            deleted = SyncDeleteDb(name.c_str(), 0);
+        } else if (channel->HasDefList()) {
+            // The service's default list takes its place, once it is installed.
+            AwaitReplacement(channelId, name, false);
+            return;
+        } else if (!catalogFound) {
+            deleted = DeleteDatabase(name, "the catalog of channel " + channelId + " is not on the handheld");
             if (IsDeleted(deleted)) return;
         } else {
             // The order is updated in both cases, read-write, then closed.
@@ -101,11 +112,14 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
                 if (channel->HasRefList()) UpdateListAppInfo(db.Handle(), name, channel);
                 if (channel->HasNewCatalog()) UpdateListItemRefs(db.Handle(), name, channel);
             }
-            if (listPdb != nullptr) UpdateListOrderInfo(db.Handle(), name, entry.m_DbType, channelId, listPdb);
+            const bool orderWritten =
+                listPdb != nullptr && UpdateListOrderInfo(db.Handle(), name, entry.m_DbType, channelId, listPdb);
             const long closed = db.Close();
             if (closed != SYNCERR_NONE)
                 ReportError(true, closed, 9, "CNorvCondMgr::PerformListPostSynchro - SyncCloseDB",
                             KESA_FormatMessage(2027, name));
+            else if (orderWritten && !listPdb->HasError() && !listPdb->GetProcessDate().empty())
+                OrderRecorded(channelId, name);
             return;
         }
         ReportError(false, deleted, 12, "PerformListPostSynchro",
@@ -224,7 +238,7 @@ void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, 
         ReportError(true, error, activity, "CNorvCondMgr::UpdateListItemRefs", KESA_FormatMessage(2027, listName));
 }
 
-void CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName, DWORD listType,
+bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName, DWORD listType,
                                        const std::string& channelId, CSynchPdb* listPdb)
 {
     NorvLog("CNorvCondMgr::UpdateListOrderInfo - Updating list %s (channel %s) : order process date.", listName,
@@ -233,7 +247,7 @@ void CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 8, "CNorvCondMgr::UpdateListOrderInfo - SyncResetRecordIndex",
                     KESA_FormatMessage(2028, listName));
-        return;
+        return false;
     }
     std::vector<BYTE> buffer(kRecordBufferSize);
     CPdbRecord record;
@@ -241,7 +255,7 @@ void CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 8, "CNorvCondMgr::UpdateListOrderInfo - SyncReadNextRecInCategory",
                     KESA_FormatMessage(2028, listName));
-        return;
+        return false;
     }
 
     COrderInfo order;
@@ -271,9 +285,12 @@ void CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     const std::string refused = order.FillPdbPackedRecord(packed);
     rc = refused.empty() ? WriteRecord(handle, record.m_UniqueId, kOrderCategory, packed.Buffer(), DWORD(packed.Size()))
                          : SYNCERR_LIMIT_EXCEEDED;
-    if (rc != SYNCERR_NONE)
+    if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 11, "CNorvCondMgr::UpdateListOrderInfo - SyncWriteRec",
                     KESA_FormatMessage(2028, listName));
+        return false;
+    }
+    return true;
 }
 
 void CNorvCondMgr::PerformUserCtxPostSynchro(const CSyncDbListEntry& entry)

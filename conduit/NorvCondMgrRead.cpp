@@ -10,6 +10,7 @@
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvTrace.h"
 #include "conduit/OpenDatabase.h"
+#include "palmkit/HsLog.h"
 #include "quillio/KesaError.h"
 #include "quillio/PdbFile.h"
 #include "quillio/PdbRecord.h"
@@ -71,6 +72,16 @@ int CNorvCondMgr::GetChannelTypeFromAppInfo(const BYTE* appInfo, DWORD size)
 void CNorvCondMgr::StoreCatalogInFerrylink(const CSyncDbListEntry& entry, std::string& nameString)
 {
     const std::string name = EntryName(entry);
+    if (entry.m_MiscFlags & eDbListDamaged) {
+        // Not declared: the service sends the channel's catalog again, which
+        // takes the damaged one's place; its lists stay meanwhile.
+        const std::string id = GetChannelIdFromCatalogName(name);
+        m_DamagedCatalogs.insert(ChannelKey(id));
+        const std::string text = "The catalog \"" + name + "\" on the handheld is damaged: it is replaced by the one the service sends for channel " + id + ".";
+        NorvLog(text);
+        LogAddEntry(text.c_str(), slText, 0);
+        return;
+    }
     COpenDatabase db;
     const long opened = db.Open(name, kReadMode);
     NorvLog("CNorvCondMgr::StoreCatalogInFerrylink : Ouverture PDB %s. l_dbHdl=%d, l_retval=%d", name,
@@ -178,14 +189,27 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
                     info.GetProcessDateStr(), info.GetProcessDateOle());
 
             const DWORD created = info.GetCreateDateDWord();
-            if (created == 0 || created < info.GetProcessDateDWord()) {
-                NorvLog("CNorvCondMgr::StoreListInFerrylink : Order not active");
+            const bool active = created != 0 && created >= info.GetProcessDateDWord();
+            m_ListOrders[name] = active ? created : 0;
+            COrderJournal::Entry accepted;
+            const bool held = active && !m_Journal.IsReadable();
+            const bool placed = active && !held && m_Journal.Find(name, channelId, created, &accepted);
+            if (!active || held || placed) {
+                NorvLog(!active  ? "CNorvCondMgr::StoreListInFerrylink : Order not active"
+                        : held ? "CNorvCondMgr::StoreListInFerrylink : Order held: the order journal cannot be read"
+                               : "CNorvCondMgr::StoreListInFerrylink : Order accepted on an earlier run");
                 order.reset();
                 file.reset();
                 db.Close();
+                // Left alone by the post-synchronization: a held order, one the
+                // handheld could not record yet (it stays in the journal), a form gone.
+                if (held || (placed && (!CompleteJournaledOrder(entry, channelId, accepted) ||
+                                        entry.m_DbType == kTypeEmls)))
+                    nameString.clear();
                 m_Ferrylink.AddChannel(channelId, ChannelList, true)->SetPalmListFound(true);
                 return;
             }
+            m_SentOrders[{ChannelKey(channelId), name}] = created;
 
             file->m_RecordSet.AddRecord(std::move(order), BYTE(kOrderCategory));
             rc = SyncResetRecordIndex(db.Handle());

@@ -39,6 +39,8 @@ public:
         m_Open = false;
         return SyncCloseDB(m_Handle);
     }
+    // The handle is gone without a close (a created database dropped).
+    void Forget() { m_Open = false; }
     bool IsOpen() const { return m_Open; }
     BYTE Handle() const { return m_Handle; }
 

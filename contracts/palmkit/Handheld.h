@@ -22,8 +22,13 @@ NORV_EXPORT void CloseLeftOpen();
 // A closed database reaches its file shortly after the close, while the
 // conduit goes on (the Sync Manager itself always serves the closed state).
 // Waits until every closed database is in its file, for a reader of the files
-// during a synchronization.
-NORV_EXPORT void WaitForWrites();
+// during a synchronization; false when one of them could not be written.
+// A database deleted during a synchronization leaves the Sync Manager's view
+// at once; its file goes at Detach, and only when every database written
+// during the synchronization is in place (else it stays, and the HotSync log
+// says so). Created again under the same name, it is replaced when the new
+// one is closed, and stays if the new one is dropped.
+NORV_EXPORT bool WaitForWrites();
 NORV_EXPORT bool IsAttached();
 
 // Called by SyncYieldCycles on the conduit's HotSync thread.

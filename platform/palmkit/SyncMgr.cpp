@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "PalmKitState.h"
 #include "palmkit/Handheld.h"
@@ -44,6 +45,15 @@ struct State {
     CONDHANDLE conduit = 0;
     CONDHANDLE nextConduit = 1;
     std::map<BYTE, std::unique_ptr<OpenDb>> open;
+    // Deleted during this synchronization: gone from the Sync Manager's view
+    // at once, their files removed only when it ends whole.
+    std::set<std::string> deleted;
+    // Deleted, then created again: the old file stays until the new database
+    // replaces it, and stays for good if the new one is never closed.
+    std::set<std::string> replacing;
+    // Write failures taken from the store and not reported yet.
+    std::vector<std::string> writeErrors;
+    bool writeFailed = false; // since the synchronization began
     palmkit::YieldHook hook = nullptr;
     void* hookContext = nullptr;
 };
@@ -111,10 +121,35 @@ DWORD NewUniqueId(CPdbFile& file)
     return candidate;
 }
 
+bool Hidden(const State& s, const std::string& name)
+{
+    return s.deleted.count(name) != 0 || s.replacing.count(name) != 0;
+}
+
+// The store's entry of a database the Sync Manager still shows.
+std::optional<CHandheldStore::Entry> Shown(const State& s, const std::string& name)
+{
+    if (Hidden(s, name)) return std::nullopt;
+    return s.store->Find(name);
+}
+
+std::vector<CHandheldStore::Entry> ShownList(const State& s)
+{
+    std::vector<CHandheldStore::Entry> list = s.store->List();
+    if (!s.deleted.empty() || !s.replacing.empty())
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [&](const CHandheldStore::Entry& e) { return Hidden(s, e.name); }),
+                   list.end());
+    return list;
+}
+
 long WriteBack(State& s, OpenDb& db)
 {
     if (!db.dirty && !db.created) return SYNCERR_NONE;
-    return s.store->Save(db.file) ? SYNCERR_NONE : SYNCERR_REMOTE_NO_SPACE;
+    if (!s.store->Save(db.file)) return SYNCERR_REMOTE_NO_SPACE;
+    // The new database now takes the place of the one deleted under its name.
+    if (db.created) s.replacing.erase(db.file.m_Name);
+    return SYNCERR_NONE;
 }
 
 // Looks up an open handle; the error when there is none.
@@ -151,13 +186,57 @@ void CloseAll(State& s)
     s.open.clear();
 }
 
-// Waits for the databases still being put in place; one that could not be
-// is left as it was before, and the HotSync log says so.
-void FinishWrites(State& s)
+// Waits for the databases still being put in place; true when every one was.
+bool WaitWrites(State& s)
 {
     s.store->WaitForWrites();
-    for (const std::string& error : s.store->TakeWriteErrors())
+    for (std::string& error : s.store->TakeWriteErrors()) s.writeErrors.push_back(std::move(error));
+    if (!s.writeErrors.empty()) s.writeFailed = true;
+    return !s.writeFailed;
+}
+
+// Waits for the databases still being put in place; one that could not be
+// is left as it was before, and the HotSync log says so.
+void ReportWrites(State& s)
+{
+    WaitWrites(s);
+    for (const std::string& error : s.writeErrors)
         LogAddEntry(("cannot write the database " + error + "; it is left as it was").c_str(), slWriteError, 0);
+    s.writeErrors.clear();
+}
+
+std::string Names(const std::set<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "\"" : ", \"") + name + "\"";
+    return text;
+}
+
+// The end of a synchronization: every write is in place (or reported), and
+// only then do its deletions take effect. When something could not be
+// written, nothing that it may have replaced is deleted.
+void FinishWrites(State& s)
+{
+    ReportWrites(s);
+    if (!s.replacing.empty())
+        LogAddEntry(("kept " + Names(s.replacing) + " on the handheld: what was to replace it could not be installed")
+                        .c_str(),
+                    slText, 0);
+    s.replacing.clear();
+    if (!s.deleted.empty() && s.writeFailed) {
+        LogAddEntry(("kept " + Names(s.deleted) +
+                     " on the handheld: a database of this synchronization could not be written, so nothing "
+                     "it may have replaced is deleted")
+                        .c_str(),
+                    slText, 0);
+    } else {
+        for (const std::string& name : s.deleted)
+            if (s.store->Find(name) && !s.store->Remove(name))
+                LogAddEntry(("cannot delete the database \"" + name + "\" from the handheld").c_str(), slDeleteError,
+                            0);
+    }
+    s.deleted.clear();
+    s.writeFailed = false;
 }
 
 } // namespace
@@ -184,6 +263,10 @@ AttachResult Attach(const std::string& handheldDir, const std::string& userDir, 
     s.userDir = userDir;
     s.userName = userName;
     s.registered = false;
+    s.deleted.clear();
+    s.replacing.clear();
+    s.writeErrors.clear();
+    s.writeFailed = false;
     s.attached = true;
     return AttachResult::Ok;
 }
@@ -207,15 +290,15 @@ void CloseLeftOpen()
     std::lock_guard<std::mutex> guard(s.mutex);
     if (s.attached) {
         CloseAll(s);
-        FinishWrites(s);
+        ReportWrites(s);
     }
 }
 
-void WaitForWrites()
+bool WaitForWrites()
 {
     State& s = S();
     std::lock_guard<std::mutex> guard(s.mutex);
-    if (s.attached) s.store->WaitForWrites();
+    return !s.attached || WaitWrites(s);
 }
 
 bool IsAttached()
@@ -315,7 +398,7 @@ long SyncReadSingleCardInfo(CSyncCardInfo* info)
     if (!s.attached) return SYNCERR_COMM_NOT_INIT;
     const BYTE card = info->m_CardNo;
     if (card != 0) return SYNCERR_NOT_FOUND;
-    const auto list = s.store->List();
+    const auto list = ShownList(s);
     std::uint64_t used = 0;
     for (const auto& e : list) used += e.fileSize;
     std::memset(info, 0, sizeof *info);
@@ -345,7 +428,7 @@ long SyncReadDBList(BYTE cardNo, WORD start, BYTE searchFlags, CSyncDbListEntry*
     *count = 0;
     if (asked == 0) return SYNCERR_NONE;
     if (cardNo != 0 || !(searchFlags & eDbListRam)) return SYNCERR_NOT_FOUND;
-    const auto entries = s.store->List();
+    const auto entries = ShownList(s);
     if (start >= entries.size()) return SYNCERR_NOT_FOUND;
     const std::size_t n = std::min<std::size_t>(asked, entries.size() - start);
     for (std::size_t i = 0; i < n; ++i) {
@@ -381,7 +464,7 @@ long SyncOpenDB(const char* name, BYTE cardNo, BYTE* handle, BYTE openMode)
     const std::string dbName = NameOf(name);
     if (dbName.empty() || cardNo != 0) return SYNCERR_NOT_FOUND;
     if (IsOpenByName(s, dbName)) return SYNCERR_FILE_ALREADY_OPEN;
-    std::optional<CHandheldStore::Entry> entry = s.store->Find(dbName);
+    std::optional<CHandheldStore::Entry> entry = Shown(s, dbName);
     if (!entry) return SYNCERR_NOT_FOUND;
     if ((openMode & eDbWrite) && (entry->attributes & eDbReadOnly)) return SYNCERR_READ_ONLY;
     int free = 1;
@@ -418,7 +501,7 @@ long SyncCreateDB(CSyncCreateDb* create)
     if (!s.attached) return SYNCERR_COMM_NOT_INIT;
     const std::string dbName = NameOf(create->m_Name);
     if (dbName.empty() || dbName.size() >= kNameSize || create->m_CardNo != 0) return SYNCERR_BAD_ARG;
-    if (IsOpenByName(s, dbName) || s.store->Find(dbName)) return SYNCERR_FILE_ALREADY_EXIST;
+    if (IsOpenByName(s, dbName) || Shown(s, dbName)) return SYNCERR_FILE_ALREADY_EXIST;
     int free = 1;
     while (free <= kMaxOpen && s.open.count(BYTE(free))) ++free;
     if (free > kMaxOpen) return SYNCERR_TOO_MANY_OPEN_FILES;
@@ -435,6 +518,7 @@ long SyncCreateDB(CSyncCreateDb* create)
     db->stamped = true;
     s.open[BYTE(free)] = std::move(db);
     create->m_FileHandle = BYTE(free);
+    if (s.deleted.erase(dbName)) s.replacing.insert(dbName);
     return SYNCERR_NONE;
 }
 
@@ -446,9 +530,19 @@ long SyncDeleteDB(const char* name, BYTE cardNo)
     if (!s.attached) return SYNCERR_COMM_NOT_INIT;
     const std::string dbName = NameOf(name);
     if (dbName.empty() || cardNo != 0) return SYNCERR_NOT_FOUND;
-    if (IsOpenByName(s, dbName)) return SYNCERR_FILE_OPEN;
-    if (!s.store->Find(dbName)) return SYNCERR_NOT_FOUND;
-    return s.store->Remove(dbName) ? SYNCERR_NONE : SYNCERR_REMOTE_SYS;
+    for (auto it = s.open.begin(); it != s.open.end(); ++it) {
+        if (it->second->file.m_Name != dbName) continue;
+        // A database created and not yet closed has never been written:
+        // deleting it drops it, and whatever it was to replace stays.
+        if (!it->second->created) return SYNCERR_FILE_OPEN;
+        s.open.erase(it);
+        return SYNCERR_NONE;
+    }
+    if (!Shown(s, dbName)) return SYNCERR_NOT_FOUND;
+    // The file goes when the synchronization ends whole (see FinishWrites);
+    // until then a crash or a failed write leaves it in place.
+    s.deleted.insert(dbName);
+    return SYNCERR_NONE;
 }
 
 long SyncReadDBAppInfoBlock(BYTE handle, BYTE* buffer, DWORD bufferSize, DWORD* size)

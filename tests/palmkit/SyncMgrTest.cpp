@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -360,7 +361,9 @@ TEST_F(SyncMgrTest, CreateAppearsOnCloseAndDeleteCodes)
 
     CHandheldStore store(m_Dir.Path());
     EXPECT_FALSE(store.Find("NewCatalog"));
-    EXPECT_EQ(SyncDeleteDB("NewCatalog", 0), SYNCERR_FILE_OPEN);
+    const BYTE held = Open("CatalogABC", eDbRead);
+    EXPECT_EQ(SyncDeleteDB("CatalogABC", 0), SYNCERR_FILE_OPEN);
+    SyncCloseDB(held);
     ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
     palmkit::WaitForWrites();
     auto entry = store.Find("NewCatalog");
@@ -383,12 +386,89 @@ TEST_F(SyncMgrTest, CreateAppearsOnCloseAndDeleteCodes)
 
     EXPECT_EQ(SyncDeleteDB("NewCatalog", 0), SYNCERR_NONE);
     EXPECT_EQ(SyncDeleteDB("NewCatalog", 0), SYNCERR_NOT_FOUND);
-    EXPECT_FALSE(store.Find("NewCatalog"));
 
     // A database with no AppInfo reports "not found" for it.
     BYTE cat = Open("CatalogABC", eDbRead);
     EXPECT_EQ(SyncReadDBAppInfoBlock(cat, buf, sizeof buf, &size), SYNCERR_NOT_FOUND);
     SyncCloseDB(cat);
+}
+
+// A deleted database leaves the Sync Manager's view at once and its file at
+// the end of a synchronization that wrote everything; created again under
+// its name, it is replaced when the new one is closed, and stays when the
+// new one is dropped or anything else could not be written.
+TEST_F(SyncMgrTest, ADeletedDatabaseStaysUntilItsReplacementIsInPlace)
+{
+    enum class Then { Nothing, Replace, DropReplacement, FailAnotherWrite };
+    struct Case {
+        const char* what;
+        Then then;
+        const char* left; // the record of CatalogABC after the end; "" when it is gone
+        const char* log;
+    };
+    const Case cases[] = {
+        {"deleted", Then::Nothing, "", ""},
+        {"replaced", Then::Replace, "new product", ""},
+        {"replacement dropped", Then::DropReplacement, "product", "kept \"CatalogABC\" on the handheld: what"},
+        {"another write failed", Then::FailAnotherWrite, "product", "kept \"CatalogABC\" on the handheld: a database"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            CPdbFile cat("CatalogABC", "KESA", "CATA", 0, 1, 100, 300);
+            AddRecord(cat, 1, 1, "product");
+            palmkit::Detach();
+            SaveDb(m_Dir.Path(), cat);
+            ASSERT_EQ(palmkit::Attach(m_Dir.Path(), m_User.Path(), "Alice"), palmkit::AttachResult::Ok);
+        }
+        palmkit::LogClear();
+        ASSERT_EQ(SyncDeleteDB("CatalogABC", 0), SYNCERR_NONE);
+        BYTE h = 0;
+        EXPECT_EQ(SyncOpenDB("CatalogABC", 0, &h, eDbRead), SYNCERR_NOT_FOUND);
+        std::vector<CSyncDbListEntry> list(4);
+        WORD count = 4;
+        ASSERT_EQ(SyncReadDBList(0, 0, eDbListRam, list.data(), &count), SYNCERR_NONE);
+        EXPECT_EQ(count, 2) << "still listed";
+
+        CSyncCreateDb create{};
+        std::strcpy(create.m_Name, "CatalogABC");
+        create.m_Creator = FourCC("KESA");
+        create.m_Type = FourCC("CATA");
+        if (c.then == Then::Replace || c.then == Then::DropReplacement) {
+            ASSERT_EQ(SyncCreateDB(&create), SYNCERR_NONE);
+            DWORD id = 0;
+            ASSERT_EQ(Write(create.m_FileHandle, id, 1, "new product"), SYNCERR_NONE);
+            const long rc = c.then == Then::Replace ? SyncCloseDB(create.m_FileHandle) : SyncDeleteDB("CatalogABC", 0);
+            ASSERT_EQ(rc, SYNCERR_NONE);
+        }
+        if (c.then == Then::FailAnotherWrite) {
+            std::filesystem::create_directories(m_Dir / "Blocked.pdb/inside");
+            std::strcpy(create.m_Name, "Blocked");
+            ASSERT_EQ(SyncCreateDB(&create), SYNCERR_NONE);
+            ASSERT_EQ(SyncCloseDB(create.m_FileHandle), SYNCERR_NONE);
+        }
+        // Until the end, a crash leaves the old file.
+        palmkit::WaitForWrites();
+        CPdbFile onDisk;
+        ASSERT_TRUE(CHandheldStore(m_Dir.Path()).Load("CatalogABC", onDisk));
+        palmkit::Detach();
+        std::filesystem::remove_all(m_Dir / "Blocked.pdb");
+
+        CPdbFile after;
+        const bool there = CHandheldStore(m_Dir.Path()).Load("CatalogABC", after);
+        EXPECT_EQ(there, *c.left != 0);
+        if (there && *c.left) {
+            const CPdbRecord* r = after.m_RecordSet.GetRecord(0);
+            EXPECT_EQ(std::string(r->Data(), r->Data() + r->Size()), c.left);
+        }
+        std::string log;
+        for (const auto& e : palmkit::LogEntries()) log += e.text + "\n";
+        if (*c.log) {
+            EXPECT_THAT(log, ::testing::HasSubstr(c.log));
+        } else {
+            EXPECT_EQ(log, "");
+        }
+    }
 }
 
 TEST_F(SyncMgrTest, CreatedButNeverClosedIsWrittenAtDetach)
