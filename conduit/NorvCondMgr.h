@@ -109,6 +109,9 @@ public:
                                 const COrderJournal::Entry& accepted);
     // Drops the journal's entries that the handheld no longer needs.
     void PruneOrderJournal();
+    // At the end of a run: the entries of the orders the handheld recorded go,
+    // once its files are written.
+    void ForgetRecordedOrders();
     // The order of that list reached the handheld: its entry goes at the end.
     void OrderRecorded(const std::string& channelId, const std::string& listName);
 
@@ -128,7 +131,6 @@ private:
     void WorkerMain();
     void InstallOneChannel(int index, bool cancelSeen, int& installed, bool& stop);
     void OpenOrderJournal();
-    void ForgetRecordedOrders();
     void LastStage(long result);
 
     std::thread m_Worker;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,8 @@
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvDbList.h"
 #include "conduit/NorvTrace.h"
+#include "conduit/OpenDatabase.h"
+#include "conduit/OrderJournal.h"
 #include "ferrylink/ScriptedService.h"
 #include "lexmo/Lexmo.h"
 #include "palmkit/Handheld.h"
@@ -34,6 +37,13 @@ using ::testing::Not;
 namespace {
 
 using namespace kesa_db;
+
+DWORD PalmDate(const char* w3c)
+{
+    COrderInfo order;
+    order.SetCreationDate(w3c, "W3C");
+    return order.GetCreateDateDWord();
+}
 
 class HandheldSyncTest : public ::testing::Test {
 protected:
@@ -333,6 +343,186 @@ TEST_F(HandheldSyncTest, AReferenceListWithoutHeaderLeavesTheListsHeaderInPlace)
     m_Mgr->PerformListPostSynchro(Entry("L", "LIST"), "C7");
     EXPECT_EQ((*Get("L"))->m_AppInfo, AppInfoOf(2, "C7cat", "Mine"));
     EXPECT_THAT(Log(), ElementsAre("9\tWrite error on the handheld: the database could not be saved."));
+}
+
+// --------------------------------------------------- replacements and orders
+
+// A catalog or a list that the service replaces leaves the handheld only
+// once its replacement is installed; else it stays, and the log says so.
+TEST_F(HandheldSyncTest, WhatTheServiceReplacesStaysUntilTheReplacementIsInstalled)
+{
+    struct Case {
+        const char* what;
+        bool catalog;  // a new catalog, else a default list
+        bool sound;    // the file sent can be installed
+        const char* catalogLeft;
+        bool listLeft;
+        const char* log;
+    };
+    const Case cases[] = {
+        {"new catalog", true, true, "NEW", true, ""},
+        {"broken catalog", true, false, "OLD", true,
+         "-1\tKept the catalog \"C7cat\" (channel C7): what the service sent to replace it could not be installed."},
+        {"default list", false, true, "OLD", false,
+         "-1\tDeleted \"Mes courses\" from the handheld: replaced by the service's default list \"Courses C7\"."},
+        {"broken default list", false, false, "OLD", true,
+         "-1\tKept the list \"Mes courses\" (channel C7): what the service sent to replace it could not be "
+         "installed."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Restart();
+        Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")).Add(1, Item("OLD", "old", "1")));
+        Put(Db("Mes courses", "LIST", AppInfoOf(2, "C7cat", "Mes courses")).Add(5, Order(kDay1, kDay2)));
+        CChannelData* channel = Channel("C7");
+        channel->SetInCDL(true);
+        channel->SetPalmCatalogFound(true);
+        channel->SetPalmListFound(true);
+        // Without AppInfo a catalog or a list cannot be installed.
+        const std::vector<BYTE> appInfo = c.sound ? AppInfoOf(2, "C7cat") : std::vector<BYTE>{};
+        if (c.catalog)
+            channel->SetNewCatalogPdbFilepath(Write(Db("C7cat", "CATA", appInfo).Add(1, Item("NEW", "new", "2")), "c.pdb"));
+        else
+            channel->SetDefListPdbFilepath(Write(Db("Courses C7", "LIST", appInfo).Add(5, Order(kDay1)), "l.pdb"));
+
+        m_Mgr->PerformCatalogPostSynchro(Entry("C7cat", "CATA"), "C7");
+        m_Mgr->PerformListPostSynchro(Entry("Mes courses", "LIST"), "C7");
+        ASSERT_TRUE(Get("C7cat")) << "deleted before its replacement";
+        m_Mgr->InstallChannelPdbs(channel);
+        const std::vector<std::string> log = Log();
+        palmkit::Detach(); // the end of the run: deletions take effect
+
+        CPdbFile catalog;
+        ASSERT_TRUE(CHandheldStore(m_Handheld).Load("C7cat", catalog));
+        EXPECT_EQ(CItemRecord(catalog.m_RecordSet.GetRecord(0)).GetReferenceStr(), c.catalogLeft);
+        CPdbFile list;
+        EXPECT_EQ(CHandheldStore(m_Handheld).Load("Mes courses", list), c.listLeft);
+        if (*c.log) {
+            EXPECT_THAT(log, ::testing::Contains(std::string(c.log)));
+        } else {
+            EXPECT_THAT(log, IsEmpty());
+        }
+        ASSERT_EQ(palmkit::Attach(m_Handheld, m_Dir / "user", "Anne"), palmkit::AttachResult::Ok);
+    }
+}
+
+// A damaged catalog is not declared: the service sends it again, the new one
+// takes its place, and the lists of its channel stay meanwhile.
+TEST_F(HandheldSyncTest, ADamagedCatalogIsReplacedAndItsListsStay)
+{
+    Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")).Add(1, Item("OLD", "old", "1")));
+    Put(Db("Mes courses", "LIST", AppInfoOf(2, "C7cat", "Mes courses")).Add(5, Order(kDay1, kDay2)));
+    palmkit::WaitForWrites();
+    fs::resize_file(m_Handheld + "/C7cat.pdb", 100);
+    Restart();
+    std::vector<CSyncDbListEntry>& entries = m_Mgr->m_DbList.m_Entries;
+    entries.resize(2);
+    WORD count = 2;
+    ASSERT_EQ(SyncReadDBList(0, 0, eDbListRam, entries.data(), &count), SYNCERR_NONE);
+    ASSERT_EQ(EntryName(entries[0]), "C7cat");
+    ASSERT_TRUE(entries[0].m_MiscFlags & eDbListDamaged);
+    std::string id;
+    m_Mgr->StoreCatalogInFerrylink(entries[0], id);
+    EXPECT_EQ(id, "");
+    EXPECT_THAT(Log(), ElementsAre("-1\tThe catalog \"C7cat\" on the handheld is damaged: it is replaced by the one "
+                                   "the service sends for channel C7."));
+
+    CChannelData* channel = Channel("C7");
+    channel->SetInCDL(true);
+    channel->SetPalmListFound(true);
+    channel->SetNewCatalogPdbFilepath(
+        Write(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")).Add(1, Item("NEW", "new", "2")), "c.pdb"));
+    m_Mgr->PerformListPostSynchro(entries[1], "C7");
+    m_Mgr->InstallChannelPdbs(channel);
+    palmkit::Detach();
+    CPdbFile catalog;
+    ASSERT_TRUE(CHandheldStore(m_Handheld).Load("C7cat", catalog));
+    EXPECT_FALSE(CHandheldStore(m_Handheld).Find("C7cat")->damaged);
+    EXPECT_EQ(CItemRecord(catalog.m_RecordSet.GetRecord(0)).GetReferenceStr(), "NEW");
+    EXPECT_TRUE(CHandheldStore(m_Handheld).Find("Mes courses"));
+    ASSERT_EQ(palmkit::Attach(m_Handheld, m_Dir / "user", "Anne"), palmkit::AttachResult::Ok);
+}
+
+// An active order that the journal says the service accepted is recorded
+// from the journal and not sent; one that cannot be told is held.
+TEST_F(HandheldSyncTest, AJournaledOrderIsRecordedNotSentAgain)
+{
+    struct Case {
+        const char* what;
+        const char* journal; // file contents; nullptr: none
+        int sent;            // lists sent
+        const char* created; // order afterwards
+        const char* processed;
+        bool journalLeft;
+    };
+    const std::string entry = "C7\tMes courses\t" + std::to_string(PalmDate(kDay1)) + "\t2001-05-04T08:00:00\n";
+    const std::string other = "C7\tMes courses\t" + std::to_string(PalmDate(kDay1) - 60) + "\t2001-05-04T08:00:00\n";
+    const Case cases[] = {
+        {"no journal", nullptr, 1, kDay1, kNone, false},
+        {"accepted", entry.c_str(), 0, kNone, "2001-05-04T08:00:00", false},
+        {"an older order", other.c_str(), 1, kDay1, kNone, false},
+        {"unreadable", "C7\tMes courses\tyesterday\t-\n", 0, kDay1, kNone, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Restart();
+        const std::string path = m_Dir / "Orders.journal";
+        fs::remove(path);
+        if (c.journal) {
+            std::ofstream(path) << c.journal;
+        }
+        m_Mgr->m_Journal.SetPath(path);
+        m_Mgr->m_Journal.Load(nullptr);
+        Put(Db("Mes courses", "LIST", AppInfoOf(2, "C7cat", "Mes courses")).Add(5, Order(kDay1)));
+        palmkit::WaitForWrites();
+        CSyncDbListEntry list = Entry("Mes courses", "LIST");
+        m_Mgr->m_DbList.m_Entries = {list};
+        std::string id;
+        m_Mgr->StoreListInFerrylink(list, id);
+        m_Mgr->PruneOrderJournal();
+        EXPECT_EQ(m_Mgr->m_Ferrylink.GetChannelData(std::string("C7"))->GetNbListPdbs(), c.sent);
+        const COrderInfo after = OrderIn(**Get("Mes courses"));
+        EXPECT_EQ(after.GetCreateDateStr(), c.created);
+        EXPECT_EQ(after.GetProcessDateStr(), c.processed);
+        m_Mgr->ForgetRecordedOrders(); // as the end of the run does
+        EXPECT_EQ(fs::exists(path), c.journalLeft);
+    }
+    EXPECT_THAT(Trace(), HasSubstr("Order held: the order journal cannot be read"));
+}
+
+TEST(OrderJournalTest, LinesKeepAnyNameAndRefuseWhatTheyCannotRead)
+{
+    const COrderJournal::Entry hostile{"C\t7", "50% off\nmore\x01", 3000000000u, "2001-05-04T08:00:00"};
+    COrderJournal::Entry back;
+    const std::string line = COrderJournal::FormatLine(hostile);
+    EXPECT_EQ(line, "C%097\t50%25 off%0Amore%01\t3000000000\t2001-05-04T08:00:00");
+    ASSERT_TRUE(COrderJournal::ParseLine(line, back));
+    EXPECT_EQ(back.channelId, hostile.channelId);
+    EXPECT_EQ(back.listName, hostile.listName);
+    EXPECT_EQ(back.created, hostile.created);
+    for (const char* bad : {"", "C7\tL\t1", "C7\tL\t0\tD", "C7\tL\t4294967296\tD", "C7\tL\t-1\tD", "C7\tL%2\t1\tD",
+                            "C7\tL%zz\t1\tD", "\tL\t1\tD", "C7\tL\t1\tD\textra"})
+        EXPECT_FALSE(COrderJournal::ParseLine(bad, back)) << bad;
+
+    TempDir dir;
+    COrderJournal journal;
+    journal.SetPath(dir / "Orders.journal");
+    ASSERT_TRUE(journal.Load(nullptr));
+    ASSERT_TRUE(journal.Add(hostile, nullptr));
+    COrderJournal reread;
+    reread.SetPath(dir / "Orders.journal");
+    ASSERT_TRUE(reread.Load(nullptr));
+    EXPECT_TRUE(reread.Find(hostile.listName, "c\t7", hostile.created, nullptr)) << "channel ids ignore case";
+    ASSERT_TRUE(reread.Remove(hostile.listName, hostile.channelId, hostile.created, nullptr));
+    EXPECT_FALSE(fs::exists(dir / "Orders.journal"));
+
+    // A journal that cannot be read is never written over.
+    std::ofstream(dir / "Orders.journal") << "garbage\n";
+    std::string why;
+    EXPECT_FALSE(reread.Load(&why));
+    EXPECT_EQ(why, dir / "Orders.journal" + ": line 1 cannot be read");
+    EXPECT_FALSE(reread.Add(hostile, nullptr));
+    EXPECT_EQ(ReadAll(dir / "Orders.journal"), "garbage\n");
 }
 
 // The user context merge needs a declaration that brought a user context file.

@@ -3,9 +3,11 @@
 // action, and a cancel that a test presses.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Ui.h"
@@ -21,6 +23,8 @@ public:
         std::atomic<bool> cancelled{false};
         // The user presses "Abandon" when status line 2 shows this text.
         std::string cancelOnStatus2;
+        // Bar 2 moves this slowly once cancelled: the worker sees the cancel late.
+        int slowPos2Ms = 0;
         std::atomic<int> views{0};
     };
 
@@ -46,7 +50,13 @@ public:
         void SetRange1(long, long high) override { Lock l(m_S.mutex); m_S.range1 = high; }
         void SetRange2(long, long high) override { Lock l(m_S.mutex); m_S.range2 = high; }
         void SetPos1(long p) override { Lock l(m_S.mutex); m_S.pos1 = p; }
-        void SetPos2(long p) override { Lock l(m_S.mutex); m_S.pos2 = p; }
+        void SetPos2(long p) override
+        {
+            if (m_S.slowPos2Ms > 0 && m_S.cancelled.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_S.slowPos2Ms));
+            Lock l(m_S.mutex);
+            m_S.pos2 = p;
+        }
         void ShowBar1(bool s) override { Lock l(m_S.mutex); m_S.bar1 = s; }
         void ShowBar2(bool s) override { Lock l(m_S.mutex); m_S.bar2 = s; }
         void Show() override { Lock l(m_S.mutex); m_S.shown = true; }

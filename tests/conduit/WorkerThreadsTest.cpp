@@ -86,6 +86,41 @@ TEST_F(WorkerThreadsTest, CancelWhileTheSecondChannelIsProcessed)
     EXPECT_EQ(m_Host.view.status2, KESA_FormatMessage(2063));
 }
 
+// The worker finishes the channel in progress before it sees the cancel, so
+// the install loop may take that channel first: it must still ask, and "No"
+// must leave it as it was.
+TEST_F(WorkerThreadsTest, EveryChannelInstalledAfterTheCancelIsAskedFor)
+{
+    for (bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        m_Host.answerYes = yes;
+        m_Host.messages.clear();
+        m_Host.view.cancelled = false;
+        m_Host.view.cancelOnStatus2 = KESA_FormatMessage(2047, "C2");
+        m_Host.view.slowPos2Ms = 300;
+        SetProcessCancel(false);
+        CNorvTrace::Instance().Close();
+        ASSERT_TRUE(CNorvTrace::Instance().Open(m_Root / "NorvTrace.log"));
+        auto manager = Started({"--delay", "30"});
+        EXPECT_FALSE(manager->InstallProcessedChannels());
+        manager->StopWorker();
+        const std::string trace = ReadAll(m_Root / "NorvTrace.log");
+        const std::string asked = KESA_FormatMessage(2052) + "|" + KESA_FormatMessage(2051, "C2");
+        const bool c2Asked = std::find(m_Host.messages.begin(), m_Host.messages.end(), asked) != m_Host.messages.end();
+        const std::size_t at = trace.find("Installing new catalog : ");
+        const bool c2Installed = at != std::string::npos && trace.find("C2cat.pdb\n", at) != std::string::npos;
+        if (yes) {
+            EXPECT_TRUE(c2Asked);
+            EXPECT_TRUE(c2Installed) << trace;
+        } else {
+            // The first "No" ends the loop: one question, and C2 untouched.
+            EXPECT_EQ(m_Host.messages.size(), 1u);
+            EXPECT_FALSE(c2Installed);
+        }
+        FreeChannelTable();
+    }
+}
+
 TEST_F(WorkerThreadsTest, WorkerStoppedEarlyLeavesNoChannelWaiting)
 {
     auto manager = Started({"--delay", "50"});
