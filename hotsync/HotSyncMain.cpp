@@ -316,7 +316,7 @@ int CmdSync(const Options& o, const SyncArgs& a)
     palmkit::CloseLeftOpen();
     const bool interrupted = CTerminalUiHost::Interrupted();
     if (!interrupted) InstallQueue(userDir, store);
-    palmkit::Detach();
+    const bool written = palmkit::Detach();
     const int terminated = CTerminalUiHost::TerminationSignal();
     const std::string stopText = terminated == 0        ? std::string("with Ctrl-C")
                                  : terminated == SIGHUP ? std::string("on SIGHUP")
@@ -344,6 +344,10 @@ int CmdSync(const Options& o, const SyncArgs& a)
     for (const palmkit::LogEntry& e : entries) {
         if (e.activity == slSyncFailed) return Fail(kExitConduitFailed, "synchronization failed: " + e.text);
     }
+    // What the handheld could not record is not a synchronization done.
+    if (!written)
+        return Fail(kExitConduitFailed,
+                    "synchronization incomplete: the handheld could not record all of it (see the ERROR lines above)");
     return 0;
 }
 
@@ -490,7 +494,8 @@ int main(int argc, char** argv)
 
     SyncArgs s;
     auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
-    sync->footer("Exit status: 0 done (the log may hold warnings), 1 the synchronization failed, 2 a usage or\n"
+    sync->footer("Exit status: 0 done (the log may hold warnings), 1 the synchronization failed or the handheld\n"
+                 "could not record all of it, 2 a usage or\n"
                  "setup error, 3 the handheld is busy, 130 abandoned with Ctrl-C, 143 or 129 stopped by\n"
                  "SIGTERM or SIGHUP (what is closed is written, nothing is half-written).");
     sync->add_option("--user", s.user, "HotSync user")->required();

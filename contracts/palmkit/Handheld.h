@@ -15,8 +15,9 @@ enum class AttachResult { Ok, NotAHandheld, Locked, AlreadyAttached };
 NORV_EXPORT AttachResult Attach(const std::string& handheldDir, const std::string& userDir,
                                 const std::string& userName);
 // Closes what the conduit left open (writing it back), forgets the
-// registration, releases the lock.
-NORV_EXPORT void Detach();
+// registration, releases the lock. False when a database could not be
+// written to the handheld during the synchronization.
+NORV_EXPORT bool Detach();
 // Closes what the conduit left open (writing it back), staying attached.
 NORV_EXPORT void CloseLeftOpen();
 // A closed database reaches its file shortly after the close, while the

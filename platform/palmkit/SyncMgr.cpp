@@ -146,7 +146,10 @@ std::vector<CHandheldStore::Entry> ShownList(const State& s)
 long WriteBack(State& s, OpenDb& db)
 {
     if (!db.dirty && !db.created) return SYNCERR_NONE;
-    if (!s.store->Save(db.file)) return SYNCERR_REMOTE_NO_SPACE;
+    if (!s.store->Save(db.file)) {
+        s.writeFailed = true;
+        return SYNCERR_REMOTE_NO_SPACE;
+    }
     // The new database now takes the place of the one deleted under its name.
     if (db.created) s.replacing.erase(db.file.m_Name);
     return SYNCERR_NONE;
@@ -218,10 +221,7 @@ std::string Names(const std::set<std::string>& names)
 void FinishWrites(State& s)
 {
     ReportWrites(s);
-    if (!s.replacing.empty())
-        LogAddEntry(("kept " + Names(s.replacing) + " on the handheld: what was to replace it could not be installed")
-                        .c_str(),
-                    slText, 0);
+    // A replacement that was dropped leaves the old database: its conduit says why.
     s.replacing.clear();
     if (!s.deleted.empty() && s.writeFailed) {
         LogAddEntry(("kept " + Names(s.deleted) +
@@ -271,17 +271,19 @@ AttachResult Attach(const std::string& handheldDir, const std::string& userDir, 
     return AttachResult::Ok;
 }
 
-void Detach()
+bool Detach()
 {
     State& s = S();
     std::lock_guard<std::mutex> guard(s.mutex);
-    if (!s.attached) return;
+    if (!s.attached) return true;
     CloseAll(s);
+    const bool written = WaitWrites(s);
     FinishWrites(s);
     s.registered = false;
     s.attached = false;
     s.store.reset();
     s.lock.Release();
+    return written;
 }
 
 void CloseLeftOpen()

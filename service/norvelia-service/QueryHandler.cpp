@@ -200,10 +200,13 @@ void CQueryHandler::ProcessList(const CQueryArgs& query, CKesaRequest& answer, Q
         record.lines.push_back(
             {item.GetReferenceStr(), item.GetNameStr(), int(item.GetQuantity()), item.GetPriceStr(), item.GetNeedBool()});
     }
-    if (!m_State.AddOrder(record)) return Message(answer, outcome, "La commande n'a pas pu etre enregistree.");
+    bool repeated = false;
+    if (!m_State.AddOrder(record, &repeated))
+        return Message(answer, outcome, "La commande n'a pas pu etre enregistree.");
 
     answer.AddArg("ProcessDate", record.processDate);
-    outcome.result = "ProcessDate=" + record.processDate + " lines=" + std::to_string(record.lines.size());
+    outcome.result = std::string(repeated ? "repeated " : "") + "ProcessDate=" + record.processDate +
+                     " lines=" + std::to_string(record.lines.size());
 }
 
 void CQueryHandler::ProcessGame(const CQueryArgs& query, CKesaRequest& answer, QueryOutcome& outcome)

@@ -25,6 +25,7 @@ CREATE TABLE IF NOT EXISTS orders(
   address1 TEXT NOT NULL, address2 TEXT NOT NULL, zip TEXT NOT NULL, city TEXT NOT NULL,
   state TEXT NOT NULL, country TEXT NOT NULL, comment TEXT NOT NULL, process_date TEXT NOT NULL,
   pdb BLOB);
+CREATE INDEX IF NOT EXISTS orders_by_list ON orders(uid, list_name, created);
 CREATE TABLE IF NOT EXISTS order_lines(
   order_id INTEGER NOT NULL REFERENCES orders(id), position INTEGER NOT NULL,
   reference TEXT NOT NULL, name TEXT NOT NULL, quantity INTEGER NOT NULL, price TEXT NOT NULL,
@@ -91,10 +92,34 @@ bool CStateStore::Insert(const char* sql, const std::vector<std::string>& texts,
     return true;
 }
 
-bool CStateStore::AddOrder(const OrderRecord& o)
+bool CStateStore::AddOrder(OrderRecord& o, bool* repeated)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
+    if (repeated) *repeated = false;
     if (!m_Db || !Exec("BEGIN IMMEDIATE;")) return false;
+    // The same order sent again (its client never read the answer) keeps the
+    // date it was given and is not placed a second time.
+    {
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(m_Db.get(),
+                               "SELECT process_date FROM orders WHERE uid = ? AND channel = ? AND list_name = ? AND "
+                               "created = ? AND pdb = ? LIMIT 1",
+                               -1, &raw, nullptr) != SQLITE_OK) {
+            Exec("ROLLBACK;");
+            return false;
+        }
+        Statement statement(raw);
+        int at = 1;
+        for (const std::string* text : {&o.uid, &o.channel, &o.listName, &o.created})
+            sqlite3_bind_text(raw, at++, text->c_str(), int(text->size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(raw, at, o.pdb.data(), int(o.pdb.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(raw) == SQLITE_ROW) {
+            const auto* date = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+            o.processDate = date ? date : "";
+            if (repeated) *repeated = true;
+            return Exec("COMMIT;");
+        }
+    }
     long long orderId = 0;
     bool ok = Insert("INSERT INTO orders(time, uid, channel, list_name, file_name, list_type, member_id, created, "
                      "ordered, delivery_charges, delivery_address_id, delivery_alias, delivery_name, address1, "

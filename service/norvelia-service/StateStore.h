@@ -63,8 +63,11 @@ public:
     // Opens (creates) the file and its tables; false with `error` set.
     bool Open(const std::string& path, std::string& error);
 
-    // Each write is one transaction; false when it failed.
-    bool AddOrder(const OrderRecord& order);
+    // Each write is one transaction; false when it failed. An order the
+    // store holds already (same user, channel, list, creation date and bytes)
+    // is not added again: `repeated` says so and the order gets the process
+    // date it was given then.
+    bool AddOrder(OrderRecord& order, bool* repeated = nullptr);
     bool AddGameScore(const std::string& uid, const std::string& channel, const std::string& game,
                       const std::string& points, const std::string& stamp);
     bool AddGameStart(const std::string& uid, const std::string& channel, const std::string& game,

@@ -16,11 +16,13 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/ChildProcess.h"
 #include "conduit/KesaDatabases.h"
 #include "conduit/SyncFixture.h"
 #include "ferrylink/ScriptedService.h"
@@ -165,7 +167,60 @@ protected:
         for (const auto& [name, bytes] : Databases(Handheld())) {
             CPdbFile f;
             EXPECT_TRUE(CHandheldStore(Handheld()).Load(fs::path(name).stem().string(), f)) << name;
+            EXPECT_FALSE(CHandheldStore(Handheld()).Find(fs::path(name).stem().string())->damaged) << name;
         }
+    }
+
+    std::string Sql(const std::string& query)
+    {
+        return RunCommand("sqlite3 " + (m_Root / "state.db") + " \"" + query + "\"").output;
+    }
+
+    static constexpr const char* kLists[] = {"Courses C1", "Courses C2", "Courses C7", "Apero C7"};
+    static constexpr const char* kCatalogs[] = {"C1cat", "C2cat", "C7cat"};
+
+    // Old catalogs, and four lists whose orders (created at `minute`) wait.
+    void PutShopper(int minute)
+    {
+        char created[32];
+        std::snprintf(created, sizeof created, "2001-05-03T10:%02d:30", minute % 60);
+        for (const char* list : kLists) {
+            const std::string catalog = std::string(list).substr(std::string(list).size() - 2) + "cat";
+            COrderInfo order = Order(created);
+            order.SetChannelId(catalog.substr(0, 2));
+            Put(Db(list, "LIST", AppInfoOf(2, catalog, list))
+                    .Add(5, order)
+                    .Add(8, Ref("POM-01", "Pommes", std::to_string(minute + 1), "2.10", true)));
+        }
+        for (const char* catalog : kCatalogs)
+            if (!fs::exists(Handheld() + "/" + catalog + ".pdb"))
+                Put(Db(catalog, "CATA", AppInfoOf(2, catalog)).Add(1, Item("POM-01", "Pommes", "2.10")));
+    }
+
+    // hotsync sync in the background, its output in the test's folder.
+    std::unique_ptr<ChildProcess> StartSync()
+    {
+        auto child = std::make_unique<ChildProcess>(
+            std::vector<std::string>{NORV_BINARY_DIR "/bin/hotsync", "sync", "--user", "Anne", "--handheld",
+                                     Handheld(), "--no-backup"},
+            m_Root / "sync.out");
+        EXPECT_TRUE(child->Started());
+        return child;
+    }
+
+    // Every list and catalog is there, whole.
+    void ExpectShopperWhole()
+    {
+        ExpectWholeDatabases();
+        for (const char* list : kLists) EXPECT_TRUE(fs::exists(Handheld() + "/" + list + ".pdb")) << list;
+        for (const char* catalog : kCatalogs) EXPECT_TRUE(fs::exists(Handheld() + "/" + catalog + ".pdb")) << catalog;
+    }
+
+    // No order was recorded twice, and `count` were recorded.
+    void ExpectEachOrderOnce(int count)
+    {
+        EXPECT_EQ(Sql("SELECT list_name, created, count(*) FROM orders GROUP BY 1, 2 HAVING count(*) > 1"), "");
+        EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::to_string(count) + "\n");
     }
 };
 
@@ -274,6 +329,139 @@ TEST_F(FaultTest, AReadOnlyHandheldFailsTheRunClearlyAndChangesNothing)
     EXPECT_THAT(r.output, HasSubstr(Handheld())) << r.output;
     EXPECT_EQ(Databases(Handheld()), before);
     EXPECT_EQ(RunCommand("sqlite3 " + (m_Root / "state.db") + " 'SELECT count(*) FROM orders'").output, "0\n");
+}
+
+// Killed anywhere in a run, then run again: the service records every order
+// exactly once, and the handheld keeps every list and catalog, whole.
+TEST_F(FaultTest, AKilledRunNeverPlacesAnOrderTwiceNorLosesADatabase)
+{
+    StartService({"--delay", "60"});
+    PutShopper(0);
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_EQ(Sync("--no-backup").code, 0) << HotSyncLog();
+    const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+    ExpectEachOrderOnce(4);
+
+    std::mt19937 random(20);
+    const int kills = 20;
+    for (int i = 1; i <= kills; ++i) {
+        SCOPED_TRACE("kill " + std::to_string(i));
+        PutShopper(i);
+        const auto at = std::chrono::milliseconds(random() % (whole.count() + 1));
+        auto run = StartSync();
+        if (run->Wait(at) == ChildProcess::kRunning) run->Signal(SIGKILL);
+        run->Wait(std::chrono::seconds(60));
+        ExpectShopperWhole();
+
+        const RunResult next = Sync("--no-backup");
+        EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
+        ExpectShopperWhole();
+        ExpectEachOrderOnce(4 * (i + 1));
+        if (HasFailure()) break;
+    }
+    EXPECT_FALSE(fs::exists(UserDir() + "Orders.journal")) << ReadAll(UserDir() + "Orders.journal");
+    // An order is sent again only when a run died before it could read the
+    // answer (the service then recognises it): at most one per kill. The
+    // journal covers every later moment.
+    const int repeated = std::atoi(Sql("SELECT count(*) FROM requests WHERE result LIKE 'repeated %'").c_str());
+    EXPECT_LE(repeated, kills);
+    std::printf("%d kills, %d orders sent again before their answer was read\n", kills, repeated);
+}
+
+// The handheld turns read-only once the service has accepted an order: the
+// run cannot record it, and the next one completes it instead of sending it.
+TEST_F(FaultTest, AHandheldTurnedReadOnlyMidRunPlacesEveryOrderOnce)
+{
+    StartService({"--delay", "300"});
+    PutShopper(0);
+    auto lists = [this] {
+        Files files;
+        for (const char* list : kLists) files[list] = ReadAll(Handheld() + "/" + list + ".pdb");
+        return files;
+    };
+    const Files listsBefore = lists();
+    {
+        Mount bind(Handheld(), Handheld(), nullptr, MS_BIND);
+        if (!bind.Ok()) GTEST_SKIP() << "cannot bind-mount the handheld here: " << std::strerror(errno);
+        auto run = StartSync();
+        for (int i = 0; i < 600 && Sql("SELECT count(*) FROM orders") == "0\n"; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Mount ro("", Handheld(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY);
+        ASSERT_TRUE(ro.Ok()) << std::strerror(errno);
+        EXPECT_EQ(run->Wait(std::chrono::seconds(120)), 1) << ReadAll(m_Root / "sync.out");
+        EXPECT_THAT(ReadAll(m_Root / "sync.out"),
+                    HasSubstr("hotsync: synchronization incomplete: the handheld could not record all of it"));
+        EXPECT_EQ(lists(), listsBefore);
+    }
+    ASSERT_NE(Sql("SELECT count(*) FROM orders"), "0\n");
+    EXPECT_TRUE(fs::exists(UserDir() + "Orders.journal"));
+
+    const RunResult next = Sync("--no-backup");
+    EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
+    EXPECT_THAT(HotSyncLog(), HasSubstr("was accepted by the service on an earlier run"));
+    ExpectShopperWhole();
+    ExpectEachOrderOnce(4);
+    EXPECT_EQ(Sql("SELECT count(*) FROM requests WHERE result LIKE 'repeated %'"), "0\n") << "an order was sent again";
+    for (const char* list : kLists) {
+        CPdbFile f;
+        ASSERT_TRUE(CHandheldStore(Handheld()).Load(list, f));
+        EXPECT_EQ(OrderIn(f).GetCreateDateDWord(), 0u) << list << ": the order is still active";
+    }
+    EXPECT_FALSE(fs::exists(UserDir() + "Orders.journal"));
+}
+
+// SIGTERM while a channel's answer is held answers "No" to every question:
+// no database of a channel that was not installed changes.
+TEST_F(FaultTest, TerminatedWhileAChannelIsHeldItsCatalogAndListsStay)
+{
+    StartService({"--stall", "C2:3000"});
+    PutShopper(0);
+    const Files before = Databases(Handheld());
+    auto run = StartSync();
+    for (int i = 0; i < 600 && Sql("SELECT count(*) FROM orders WHERE channel = 'C2'") == "0\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    run->Signal(SIGTERM);
+    EXPECT_EQ(run->Wait(std::chrono::seconds(60)), 143) << ReadAll(m_Root / "sync.out");
+    const Files after = Databases(Handheld());
+    for (const char* name : {"C2cat.pdb", "Courses C2.pdb"}) {
+        ASSERT_TRUE(after.count(name)) << name << "\n" << HotSyncLog();
+        EXPECT_EQ(after.at(name), before.at(name)) << name;
+    }
+    ExpectShopperWhole();
+
+    // The order of C2 was accepted: the next run records it, sends it no more.
+    StartService();
+    const RunResult next = Sync("--no-backup");
+    EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
+    ExpectEachOrderOnce(4);
+}
+
+// A catalog damaged on the handheld is replaced by the service's, its lists
+// stay; and every database a run deletes is named in the HotSync log.
+TEST_F(FaultTest, ADamagedCatalogIsRepairedAndEveryDeletionIsLogged)
+{
+    StartService();
+    PutShopper(0);
+    ASSERT_EQ(Sync("--no-backup").code, 0) << HotSyncLog();
+    fs::resize_file(Handheld() + "/C1cat.pdb", 100);
+
+    RunResult r = Sync("--no-backup");
+    EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
+    EXPECT_THAT(HotSyncLog(), HasSubstr("The catalog \"C1cat\" on the handheld is damaged"));
+    ExpectShopperWhole();
+
+    fs::remove(Handheld() + "/C7cat.pdb");
+    r = Sync("--no-backup");
+    EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
+    // Their catalog gone, the lists go too, and the log says so.
+    for (const char* list : {"Courses C7", "Apero C7"}) {
+        EXPECT_FALSE(fs::exists(Handheld() + "/" + list + ".pdb")) << list;
+        EXPECT_THAT(HotSyncLog(), HasSubstr(std::string("Deleted \"") + list + "\" from the handheld: the catalog "
+                                                                                  "of channel C7 is not on the "
+                                                                                  "handheld."));
+    }
+    ExpectWholeDatabases();
 }
 
 // A program run while another process holds the registry in an exclusive
