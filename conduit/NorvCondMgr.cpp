@@ -239,8 +239,15 @@ long CNorvCondMgr::EngageStandard()
         NorvLog("\nCNorvCondMgr::EngageStandard - Install PRC\n");
         NorvLog("CNorvCondMgr:: UserName: %s", m_UserName);
         NorvLog("CNorvCondMgr:: NorveliaFilepath: %s", path);
-        const long rc = PltInstallFile(m_UserName.c_str(), path.c_str());
-        NorvLog("CNorvCondMgr:: retour PltInstallFile: %d", rc);
+        const std::string refused = RefuseApplication(path);
+        long rc = kInstallUnreadable;
+        if (refused.empty()) {
+            rc = PltInstallFile(m_UserName.c_str(), path.c_str());
+            NorvLog("CNorvCondMgr:: retour PltInstallFile: %d", rc);
+        } else {
+            ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Install PRC",
+                        "The application sent by the service is not installed: " + refused + ".");
+        }
         if (rc != 0) {
             m_Monitor.SetStatus1(KESA_FormatMessage(2027, "Norvelia.prc"));
         } else {

@@ -121,6 +121,10 @@ public:
     void AwaitReplacement(const std::string& channelId, const std::string& name, bool isCatalog);
     void SettleReplacements(const std::string& channelId, bool catalogInstalled, const std::string& newCatalog,
                             bool listInstalled, const std::string& newList);
+    // Why the file the service sent as the handheld application may not be
+    // installed; empty when it may: a whole resource database of creator
+    // "KESA" and type "appl" that replaces nothing but the application.
+    std::string RefuseApplication(const std::string& path) const;
     // Deletes a database of the handheld, saying in the HotSync log which and why.
     long DeleteDatabase(const std::string& name, const std::string& why);
 

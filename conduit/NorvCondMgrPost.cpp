@@ -30,6 +30,13 @@ constexpr short kUserIdCategory = 9;
 constexpr BYTE kMarkDelete = 1;
 constexpr BYTE kMarkUpdate = 2;
 
+// A W3C date that the handheld can hold and that reads back the same.
+bool ReadableDate(const std::string& w3c)
+{
+    const DWORD value = CPdbPackedRecord::DateStringToDWord(w3c, "W3C");
+    return value != 0 && w3c.size() >= 19 && CPdbPackedRecord::DWordToW3CDateString(value) == w3c.substr(0, 19);
+}
+
 bool IsDeleted(long rc)
 {
     return rc == SYNCERR_NONE || rc == SYNCERR_NOT_FOUND;
@@ -141,11 +148,20 @@ void CNorvCondMgr::UpdateListAppInfo(BYTE handle, const std::string& listName, C
         return;
     }
     NorvLog("CNorvCondMgr::UpdateListAppInfo - Writing %d bytes of AppInfo", int(file.m_AppInfo.size()));
-    // An empty block would remove the list's header, and the next run would
-    // delete the list as invalid: the header stays as it is.
+    // Only a list header of the same channel may take the list's place: any
+    // other would cut the list from its catalog, and the next run would
+    // delete it as invalid. The header stays as it is.
+    const BYTE* block = file.m_AppInfo.data();
+    const DWORD size = DWORD(file.m_AppInfo.size());
+    std::vector<BYTE> current(kRecordBufferSize);
+    DWORD currentSize = 0;
+    const bool listHeader =
+        !file.m_AppInfo.empty() &&
+        SyncReadDBAppInfoBlock(handle, current.data(), kSyncMaxBlock, &currentSize) == SYNCERR_NONE &&
+        GetChannelTypeFromAppInfo(block, size) == GetChannelTypeFromAppInfo(current.data(), currentSize) &&
+        ChannelKey(GetChannelIdFromListAppInfo(block, size)) == ChannelKey(channel->GetChannelId());
     long rc = SYNCERR_NONE;
-    if (file.m_AppInfo.empty() ||
-        (rc = SyncWriteDBAppInfoBlock(handle, file.m_AppInfo.data(), DWORD(file.m_AppInfo.size()))) != SYNCERR_NONE)
+    if (!listHeader || (rc = SyncWriteDBAppInfoBlock(handle, block, size)) != SYNCERR_NONE)
         ReportError(true, rc, 9, "CNorvCondMgr::UpdateListAppInfo - SyncWriteDBAppInfoBlock failed",
                     KESA_FormatMessage(2036));
 }
@@ -262,6 +278,13 @@ bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     order.FillFromPdbRecord(&record);
     const std::string processDate = listPdb->GetProcessDate();
     NorvLog("CNorvCondMgr::UpdateListOrderInfo - Returned ProcessDate= %s", processDate);
+    if (!processDate.empty() && !listPdb->HasError() && !ReadableDate(processDate)) {
+        // Taken, it would end the order with no date: it is left as it was.
+        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo",
+                    "The service gave the list \"" + listName + "\" (channel " + channelId +
+                        ") a process date that cannot be read (\"" + processDate + "\"): its order is left as it was.");
+        return false;
+    }
     if (!processDate.empty() && !listPdb->HasError()) {
         order.SetProcessDate(processDate, "W3C");
         order.SetCreationDate("", "");

@@ -9,7 +9,9 @@
 #include "conduit/NorvTrace.h"
 #include "conduit/OpenDatabase.h"
 #include "palmkit/Handheld.h"
+#include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
+#include "quillio/PdbFile.h"
 
 namespace {
 
@@ -143,6 +145,23 @@ void CNorvCondMgr::SettleReplacements(const std::string& channelId, bool catalog
         DeleteDatabase(a.name, a.isCatalog ? "replaced by the catalog \"" + by + "\""
                                            : "replaced by the service's default list \"" + by + "\"");
     }
+}
+
+std::string CNorvCondMgr::RefuseApplication(const std::string& path) const
+{
+    constexpr DWORD kTypeAppl = 0x6170706C; // "appl"
+    const auto head = CHandheldStore::Examine(path);
+    CPdbFile file;
+    if (!head || head->damaged || head->name.empty() || head->recordCount == 0 || !file.ReadPdbFile(path.c_str()))
+        return "it is not a whole Palm database";
+    if (!(head->attributes & CPdbFile::kAttrResource) || head->creator != kCreatorKesa || head->type != kTypeAppl)
+        return "it is not a resource database of creator KESA and type appl";
+    for (const CSyncDbListEntry& e : m_DbList.m_Entries) {
+        if (EntryName(e) != head->name) continue;
+        if (e.m_Creator != kCreatorKesa || e.m_DbType != kTypeAppl || !(e.m_DbFlags & CPdbFile::kAttrResource))
+            return "it would replace \"" + VisibleText(head->name) + "\", which is not the application";
+    }
+    return std::string();
 }
 
 long CNorvCondMgr::DeleteDatabase(const std::string& name, const std::string& why)

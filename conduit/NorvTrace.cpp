@@ -106,7 +106,24 @@ void ReportError(bool toHotSyncLog, long syncError, int activity, std::string co
         else
             trace.WriteLine(context);
     }
-    if (toHotSyncLog) LogAddEntry(message.c_str(), activity, 0);
+    if (toHotSyncLog) LogAddEntry(VisibleText(message).c_str(), activity, 0);
+}
+
+std::string VisibleText(const std::string& text)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        // A zero byte would end the entry there; other controls are no text.
+        if (c == 0 || (c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
 }
 
 std::string MaskPassword(const std::string& password)

@@ -50,6 +50,9 @@ std::string SyncErrorName(long error);
 // `context` (`syncError` not 0) or `context` alone; when `toHotSyncLog`, adds
 // the message alone to the HotSync log with `activity`.
 void ReportError(bool toHotSyncLog, long syncError, int activity, std::string context, std::string message);
+// Text for the HotSync log: zero bytes and other controls (but new lines and
+// tabs) written as \xNN, so that a name from the network shows whole.
+std::string VisibleText(const std::string& text);
 
 // What the trace shows of a password: never the password itself.
 std::string MaskPassword(const std::string& password);

@@ -86,6 +86,10 @@ public:
     // What could not be put in place since the last call ("<file>: <why>").
     std::vector<std::string> TakeWriteErrors() const;
 
+    // What the head of any database file says of it; nothing when it is no
+    // regular file. Damaged when it cannot be read whole.
+    static std::optional<Entry> Examine(const std::string& path);
+
     std::string PathFor(const std::string& name, bool resource) const;
     static std::string EscapeName(const std::string& name);
     static std::string UnescapeName(const std::string& fileStem);

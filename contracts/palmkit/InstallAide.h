@@ -14,6 +14,7 @@ constexpr long kInstallWriteFailed = -4;
 extern "C" {
 // Copies `path` into "<user dir>/Install/". The user is the one whose
 // handheld is attached (its name, compared without regard to case, or empty).
+// A file that is not a whole Palm database is refused (kInstallUnreadable).
 NORV_EXPORT long PltInstallFile(const char* user, const char* path);
 }
 

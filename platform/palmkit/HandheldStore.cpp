@@ -305,6 +305,22 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
     return out;
 }
 
+std::optional<CHandheldStore::Entry> CHandheldStore::Examine(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    Entry e;
+    e.path = path;
+    std::vector<BYTE> bytes;
+    if (!ReadHead(path, bytes)) {
+        e.damaged = true;
+        e.fileSize = std::uint64_t(st.st_size);
+    } else {
+        Describe(bytes, std::uint64_t(st.st_size), e);
+    }
+    return e;
+}
+
 std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& name) const
 {
     if (name.empty()) return std::nullopt;

@@ -33,6 +33,10 @@ extern "C" long PltInstallFile(const char* user, const char* path)
             return kInstallUnknownUser;
         std::error_code ec;
         if (!fs::is_regular_file(path, ec)) return kInstallUnreadable;
+        // Only a whole Palm database can be installed: anything else would
+        // stay in the queue for ever.
+        const auto head = CHandheldStore::Examine(path);
+        if (!head || head->damaged || head->name.empty()) return kInstallUnreadable;
         std::ifstream in(path, std::ios::binary);
         if (!in) return kInstallUnreadable;
         std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -144,14 +144,17 @@ TEST(InstallAideTest, QueuesACopyForTheAttachedUser)
 {
     TempDir handheld, user, src;
     const std::string file = src.Path() + "/norvelia.prc";
-    std::ofstream(file) << "application bytes";
+    CPdbFile app("Norvelia", "KESA", "appl", CPdbFile::kAttrResource, 1, 100, 400);
+    ASSERT_TRUE(app.WritePdbFile(file.c_str()));
     EXPECT_EQ(PltInstallFile("Alice", file.c_str()), kInstallUnknownUser); // nothing attached
     ASSERT_EQ(palmkit::Attach(handheld.Path(), user.Path(), "Alice"), palmkit::AttachResult::Ok);
     EXPECT_EQ(PltInstallFile("alice", file.c_str()), 0);
-    std::ifstream in(user.Path() + "/Install/norvelia.prc");
-    std::string text;
-    std::getline(in, text);
-    EXPECT_EQ(text, "application bytes");
+    EXPECT_EQ(ReadAll(user.Path() + "/Install/norvelia.prc"), ReadAll(file));
+    // What is no whole database is refused, not left in the queue for ever.
+    for (const std::string& bytes : {std::string(), std::string("application bytes"), ReadAll(file).substr(0, 60)}) {
+        std::ofstream(src.Path() + "/bad.prc", std::ios::binary) << bytes;
+        EXPECT_EQ(PltInstallFile("Alice", (src.Path() + "/bad.prc").c_str()), kInstallUnreadable) << bytes.size();
+    }
     EXPECT_EQ(PltInstallFile("Bob", file.c_str()), kInstallUnknownUser);
     EXPECT_EQ(PltInstallFile("Alice", (src.Path() + "/missing.prc").c_str()), kInstallUnreadable);
     EXPECT_EQ(PltInstallFile("Alice", nullptr), kInstallBadArgument);
