@@ -12,6 +12,7 @@
 #include "client/KesaBodyReader.h"
 #include "client/MallocBuffer.h"
 #include "lexmo/Lexmo.h"
+#include "platform/TransferAbort.h"
 #include "platform/Ui.h"
 #include "quillio/KesaError.h"
 #include "quillio/NorvFile.h"
@@ -99,30 +100,50 @@ struct Answer {
 
 // Fails a transfer that has moved no byte, either way, for the stall time:
 // however slowly bytes come, a transfer that keeps moving goes on.
+// Watches a transfer: it fails when no byte moved for `limit`, when it went on
+// longer than its overall bound, or when the program was asked to stop.
 struct StallWatch {
     std::chrono::steady_clock::duration limit;
     std::chrono::steady_clock::time_point last;
+    std::chrono::steady_clock::time_point start;
     curl_off_t moved = -1;
-    bool stalled = false;
+    enum class Ended { No, Stalled, TooLong, Aborted } ended = Ended::No;
+    long baseSeconds = 0;
+    long overallSeconds = 0;
 
     void Start()
     {
-        last = std::chrono::steady_clock::now();
+        start = last = std::chrono::steady_clock::now();
         moved = -1;
-        stalled = false;
+        ended = Ended::No;
+        baseSeconds = overallSeconds = QueryBoundSeconds(0);
     }
 
-    static int Progress(void* self, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded)
+    static int Progress(void* self, curl_off_t dltotal, curl_off_t downloaded, curl_off_t ultotal,
+                        curl_off_t uploaded)
     {
         auto* w = static_cast<StallWatch*>(self);
+        if (platform::TransfersAborted()) {
+            w->ended = Ended::Aborted;
+            return 1;
+        }
         const auto now = std::chrono::steady_clock::now();
+        // The sizes are announced as the transfer goes on (the answer's length
+        // arrives with its headers).
+        const auto announced = static_cast<std::uint64_t>(std::max<curl_off_t>(dltotal, 0)) +
+                               static_cast<std::uint64_t>(std::max<curl_off_t>(ultotal, 0));
+        w->overallSeconds = w->baseSeconds + static_cast<long>(announced / kQueryBytesPerSecond);
+        if (now - w->start >= std::chrono::seconds(w->overallSeconds)) {
+            w->ended = Ended::TooLong;
+            return 1;
+        }
         if (downloaded + uploaded != w->moved) {
             w->moved = downloaded + uploaded;
             w->last = now;
             return 0;
         }
         if (now - w->last < w->limit) return 0;
-        w->stalled = true;
+        w->ended = Ended::Stalled;
         return 1; // aborts the transfer
     }
 };
@@ -286,7 +307,7 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
         set(CURLOPT_WRITEFUNCTION, &Answer::Write);
         set(CURLOPT_WRITEDATA, &answer);
         set(CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
-        StallWatch stall{std::chrono::seconds(m_StallSeconds), {}};
+        StallWatch stall{std::chrono::seconds(m_StallSeconds), {}, {}};
         set(CURLOPT_NOPROGRESS, 0L);
         set(CURLOPT_XFERINFOFUNCTION, &StallWatch::Progress);
         set(CURLOPT_XFERINFODATA, &stall);
@@ -331,9 +352,14 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
             // A proxy may refuse and drop the connection at once: the challenge still counts.
             if (sent != CURLE_OK && status != 401 && status != 407) {
                 std::string text;
-                if (stall.stalled)
+                if (stall.ended == StallWatch::Ended::Stalled)
                     text = KESA_FormatText("Operation timed out: no data received or sent for %ld seconds",
                                            m_StallSeconds);
+                else if (stall.ended == StallWatch::Ended::TooLong)
+                    text = KESA_FormatText("Operation timed out: the query took more than %ld seconds",
+                                           stall.overallSeconds);
+                else if (stall.ended == StallWatch::Ended::Aborted)
+                    text = "Operation abandoned: the program is stopping";
                 else
                     text = m_Connection->errorText[0] ? m_Connection->errorText : curl_easy_strerror(sent);
                 if (text.size() > kErrorTextMax) text.resize(kErrorTextMax);

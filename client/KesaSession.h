@@ -40,8 +40,9 @@ public:
     std::string GetRequestUrl() const;
 
     // Seconds without a byte, received or sent, after which a transfer fails
-    // (StallTimeoutSeconds() by default); a transfer that keeps moving has no
-    // time limit.
+    // (StallTimeoutSeconds() by default). Each query also has an overall bound
+    // (QueryBoundSeconds()), and every transfer ends at once when
+    // platform::AbortTransfers() is called.
     void SetStallTimeout(long seconds) { m_StallSeconds = seconds; }
 
     // Answers larger than this are refused.

@@ -8,6 +8,7 @@
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvTrace.h"
 #include "conduit/OpenDatabase.h"
+#include "platform/TransferAbort.h"
 #include "quillio/PdbFile.h"
 #include "quillio/PdbRecord.h"
 #include "records/AddressRecord.h"
@@ -278,6 +279,14 @@ bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     order.FillFromPdbRecord(&record);
     const std::string processDate = listPdb->GetProcessDate();
     NorvLog("CNorvCondMgr::UpdateListOrderInfo - Returned ProcessDate= %s", processDate);
+    if (listPdb->HasError() && platform::TransfersAborted()) {
+        // Cut off because the program is stopping, not refused: the order
+        // stays active and goes on the next run.
+        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo",
+                    "The list \"" + listName + "\" (channel " + channelId +
+                        ") was not sent: the run was stopped. Its order goes on the next synchronization.");
+        return false;
+    }
     if (!processDate.empty() && !listPdb->HasError() && !ReadableDate(processDate)) {
         // Taken, it would end the order with no date: it is left as it was.
         ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo",

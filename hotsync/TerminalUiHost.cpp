@@ -8,6 +8,8 @@
 #include <iostream>
 #include <set>
 
+#include "platform/TransferAbort.h"
+
 namespace {
 
 // Written by the SIGINT handler: lock-free atomics are safe to touch there.
@@ -27,6 +29,8 @@ extern "C" void OnTerminate(int sig)
 {
     int none = 0;
     g_terminateSignal.compare_exchange_strong(none, sig);
+    // A stalled or trickling answer must not keep the run going.
+    platform::AbortTransfers();
     ++g_generation;
     if (++g_terminations >= 3) _exit(128 + sig);
 }
@@ -35,6 +39,8 @@ extern "C" void OnInterrupt(int)
 {
     const int n = ++g_interrupts;
     ++g_generation;
+    // The first Ctrl-C lets the transfer in progress end; a second one stops it.
+    if (n == 2) platform::AbortTransfers();
     if (n >= 3) {
         static const char msg[] = "\nhotsync: interrupted\n";
         ssize_t ignored = ::write(STDERR_FILENO, msg, sizeof msg - 1);
@@ -248,6 +254,7 @@ void CTerminalUiHost::InstallInterruptHandler()
     g_interrupts.store(0);
     g_terminateSignal.store(0);
     g_terminations.store(0);
+    platform::ResumeTransfers();
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);

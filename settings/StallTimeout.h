@@ -2,7 +2,13 @@
 // it fails. Two minutes, unless NORVELIA_STALL_SECONDS names another number
 // of seconds (1 to 86400): a slow line may want more, a test less. Header
 // only, so that programs that do not link the client can check the setting.
+//
+// A query that trickles a byte now and then never stalls, so each also has an
+// overall bound: ten minutes (NORVELIA_QUERY_SECONDS), plus a second for every
+// 16 KiB the request and the answer announce, so that a large catalog on a
+// slow line still arrives.
 #pragma once
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 
@@ -24,4 +30,16 @@ inline std::optional<long> ParseStallSeconds(const char* text)
 inline long StallTimeoutSeconds()
 {
     return ParseStallSeconds(std::getenv(kStallVariable)).value_or(kDefaultStallSeconds);
+}
+
+constexpr long kDefaultQuerySeconds = 600;
+constexpr const char* kQueryVariable = "NORVELIA_QUERY_SECONDS";
+constexpr std::uint64_t kQueryBytesPerSecond = 16 * 1024;
+
+// The overall bound, in seconds, of a query that announced `announced` bytes
+// to send and receive.
+inline long QueryBoundSeconds(std::uint64_t announced)
+{
+    const long base = ParseStallSeconds(std::getenv(kQueryVariable)).value_or(kDefaultQuerySeconds);
+    return base + static_cast<long>(announced / kQueryBytesPerSecond);
 }

@@ -29,6 +29,7 @@
 #include "Multipart.h"
 #include "TestServer.h"
 #include "client/KesaSession.h"
+#include "platform/TransferAbort.h"
 #include "platform/Ui.h"
 #include "quillio/KesaError.h"
 #include "winreg/WinReg.h"
@@ -519,6 +520,52 @@ TEST_F(Session, ATrickleSlowerThanAByteASecondIsNoStall)
     // The bytes arrive whole: too short an answer, not a failed transfer.
     EXPECT_EQ(Failure(session, request).Number(), 2003);
     session.Close();
+}
+
+TEST_F(Session, ATrickleEndsAtTheQueryBoundAndAStopAtOnce)
+{
+    // A byte every 200 ms for ever: never a stall.
+    TestServer server([](const httplib::Request&, httplib::Response& res, int) {
+        res.set_chunked_content_provider("x/y", [](size_t offset, httplib::DataSink& sink) {
+            if (offset > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (offset >= 600) {
+                sink.done();
+                return true;
+            }
+            return sink.write("-", 1);
+        });
+    });
+    struct Case {
+        const char* bound;
+        bool stop;
+        const char* text;
+    };
+    for (const Case c : {Case{"1", false, "Operation timed out: the query took more than 1 seconds"},
+                         Case{nullptr, true, "Operation abandoned: the program is stopping"}}) {
+        if (c.bound) ::setenv("NORVELIA_QUERY_SECONDS", c.bound, 1);
+        CKesaSession session;
+        session.SetStallTimeout(5);
+        ASSERT_TRUE(session.Open(server.Url()));
+        std::thread stopper([&] {
+            if (!c.stop) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            platform::AbortTransfers();
+        });
+        CKesaRequest request;
+        const auto started = std::chrono::steady_clock::now();
+        CKesaError e = Failure(session, request);
+        const auto took = std::chrono::steady_clock::now() - started;
+        stopper.join();
+        EXPECT_EQ(e.Number(), 2006);
+        EXPECT_EQ(e.Argument(), c.text);
+        EXPECT_LT(took, std::chrono::seconds(20)) << c.text; // the trickle itself lasts 120 s
+        if (c.stop) {
+            EXPECT_EQ(Failure(session, request).Argument(), c.text) << "stays stopped";
+        }
+        ::unsetenv("NORVELIA_QUERY_SECONDS");
+        platform::ResumeTransfers();
+        session.Close();
+    }
 }
 
 // Answers 401 (or 407) `challenges` times, then kAnswer once the expected header is right.

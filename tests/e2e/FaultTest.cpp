@@ -220,7 +220,7 @@ protected:
     void ExpectEachOrderOnce(int count)
     {
         EXPECT_EQ(Sql("SELECT list_name, created, count(*) FROM orders GROUP BY 1, 2 HAVING count(*) > 1"), "");
-        EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::to_string(count) + "\n");
+        EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::to_string(count) + "\n") << Sql("SELECT channel, list_name FROM orders") << HotSyncLog();
     }
 };
 
@@ -424,13 +424,41 @@ TEST_F(FaultTest, TerminatedWhileAChannelIsHeldItsCatalogAndListsStay)
     run->Signal(SIGTERM);
     EXPECT_EQ(run->Wait(std::chrono::seconds(60)), 143) << ReadAll(m_Root / "sync.out");
     const Files after = Databases(Handheld());
-    for (const char* name : {"C2cat.pdb", "Courses C2.pdb"}) {
-        ASSERT_TRUE(after.count(name)) << name << "\n" << HotSyncLog();
-        EXPECT_EQ(after.at(name), before.at(name)) << name;
-    }
+    ASSERT_TRUE(after.count("C2cat.pdb")) << HotSyncLog();
+    EXPECT_EQ(after.at("C2cat.pdb"), before.at("C2cat.pdb"));
     ExpectShopperWhole();
+    // The list changes only to record that its order was accepted.
+    CPdbFile list;
+    ASSERT_TRUE(CHandheldStore(Handheld()).Load("Courses C2", list));
+    EXPECT_EQ(OrderIn(list).GetCreateDateDWord(), 0u);
+    EXPECT_EQ(list.m_RecordSet.GetCount(), 2u);
 
     // The order of C2 was accepted: the next run records it, sends it no more.
+    StartService();
+    const RunResult next = Sync("--no-backup");
+    EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
+    ExpectEachOrderOnce(4);
+}
+
+// SIGTERM while the service holds a query ends the run at once, though the
+// stall bound is two minutes; the order cut off goes on the next run, once.
+TEST_F(FaultTest, TerminatedDuringAHeldQueryTheRunEndsAtOnce)
+{
+    StartService({"--stall", "C2:30000"});
+    PutShopper(0);
+    auto run = StartSync();
+    for (int i = 0; i < 600 && Sql("SELECT count(*) FROM orders WHERE channel = 'C1'") == "0\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    run->Signal(SIGTERM);
+    EXPECT_EQ(run->Wait(std::chrono::seconds(10)), 143) << ReadAll(m_Root / "sync.out");
+    m_Service->Stop(SIGKILL); // its held query would keep it for the rest of the stall
+    ExpectShopperWhole();
+    EXPECT_NE(HotSyncLog().find("The list \"Courses C2\" (channel C2) was not sent: the run was stopped. Its order goes "
+                                "on the next synchronization."),
+              std::string::npos)
+        << HotSyncLog();
+
     StartService();
     const RunResult next = Sync("--no-backup");
     EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
