@@ -11,6 +11,7 @@
 #include "quillio/KesaError.h"
 #include "quillio/NorvFile.h"
 #include "quillio/PdbFile.h"
+#include "settings/ChannelBound.h"
 
 using ferrylink::MallocBuffer;
 
@@ -311,14 +312,29 @@ void CFerrylink::SRVQRY_DeclareCatalogs()
 
     // Runs of separators, and separators at either end, give no channel.
     const std::string list = cdl->GetValue();
+    const long newBound = MaxNewChannels();
+    long added = 0;
+    m_ChannelsLeftOut.clear();
     size_t at = 0;
     while (true) {
         at = list.find_first_not_of(';', at);
         if (at == std::string::npos) break;
         size_t end = list.find(';', at);
         if (end == std::string::npos) end = list.size();
-        AddChannel(list.substr(at, end - at), ChannelKeepType, false)->SetInCDL(true);
+        std::string id = list.substr(at, end - at);
         at = end;
+        bool isNew = false;
+        try {
+            m_Channels.ChannelIndex(id);
+        } catch (const CKesaError&) {
+            isNew = true;
+        }
+        if (isNew && added >= newBound) {
+            m_ChannelsLeftOut.push_back(std::move(id));
+            continue;
+        }
+        AddChannel(std::move(id), ChannelKeepType, false)->SetInCDL(true);
+        if (isNew) ++added;
     }
 
     m_NorveliaFilepath.clear();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "client/ChannelDatas.h"
 #include "client/KesaRequest.h"
@@ -75,6 +76,9 @@ public:
     void SRVQRY_CloseSession();
     // "DeclareChannels"; raises 2012, 2010, 2003 or 2007.
     void SRVQRY_DeclareCatalogs();
+    // The channels of the last declaration that were not taken: new ones
+    // beyond MaxNewChannels(), in the service's order.
+    const std::vector<std::string>& GetChannelsLeftOut() const { return m_ChannelsLeftOut; }
     // Lists, game score and catalog of one channel; failures are stored in it.
     void SRVQRY_ProcessChannel(int index);
     // "StartGame"; raises 2050 on every failure.
@@ -118,6 +122,7 @@ private:
     CChannelDatas m_Channels;
     std::string m_UserPdbFilepath;
     ListAcceptedHandler m_ListAccepted;
+    std::vector<std::string> m_ChannelsLeftOut;
 
     // Every query shares the request, the response and the session.
     std::mutex m_QueryMutex;

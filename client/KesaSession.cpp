@@ -385,7 +385,9 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
                     password = proxyPassword;
                     retry = true;
                 }
-                if (!retry) break;
+                // Nobody to ask, or the question declined: what stays is a refusal,
+                // not an unreadable answer.
+                if (!retry) Raise(2046, KESA_FormatMessage(2046));
                 long offered = 0;
                 curl_easy_getinfo(h, proxy ? CURLINFO_PROXYAUTH_AVAIL : CURLINFO_HTTPAUTH_AVAIL, &offered);
                 set(proxy ? CURLOPT_PROXYAUTH : CURLOPT_HTTPAUTH, static_cast<long>(PickAuth(offered)));

@@ -14,6 +14,7 @@
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
 #include "quillio/KesaError.h"
+#include "settings/ChannelBound.h"
 #include "settings/ConnectionProbe.h"
 
 namespace {
@@ -405,6 +406,7 @@ void CNorvCondMgr::ProcessAllChannels()
     try {
         NorvLog("CNorvCondMgr::ProcessAllChannels - SERVER REQUEST : STEP 1 Catalogs declaration");
         m_Ferrylink.SRVQRY_DeclareCatalogs();
+        ReportChannelsLeftOut();
         const int count = int(m_Ferrylink.GetNbChannelsToProcess());
         m_DownloadCount = m_Ferrylink.GetNbChannelsToDownload();
         m_Monitor.SetStatus1(KESA_FormatMessage(2062));
@@ -426,6 +428,21 @@ void CNorvCondMgr::ProcessAllChannels()
     FreeChannelTable();
     m_DownloadCount = m_Ferrylink.GetNbChannelsToDownload();
     ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels", failure);
+    palmkit::NoteRunFailure("nothing was exchanged with the service: " + VisibleText(failure));
+}
+
+void CNorvCondMgr::ReportChannelsLeftOut()
+{
+    const std::vector<std::string>& left = m_Ferrylink.GetChannelsLeftOut();
+    if (left.empty()) return;
+    std::string names;
+    const size_t shown = std::min<size_t>(left.size(), 5);
+    for (size_t i = 0; i < shown; ++i) names += (i ? ", " : "") + VisibleText(left[i]);
+    if (left.size() > shown) names += " and " + std::to_string(left.size() - shown) + " more";
+    ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels",
+                "The service offers more new channels than one synchronization takes (at most " +
+                    std::to_string(MaxNewChannels()) + ", NORVELIA_MAX_NEW_CHANNELS): " + names +
+                    " are left for a later synchronization.");
 }
 
 void CNorvCondMgr::StartWorker()

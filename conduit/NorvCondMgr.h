@@ -53,6 +53,8 @@ public:
     bool InitFerrylink();
 
     // --- channel processing (worker) ----------------------------------------
+    // A warning naming the channels the declaration left out, if any.
+    void ReportChannelsLeftOut();
     void ProcessAllChannels();
 
     // --- reading the handheld into the client -------------------------------

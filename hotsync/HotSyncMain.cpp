@@ -344,6 +344,8 @@ int CmdSync(const Options& o, const SyncArgs& a)
     for (const palmkit::LogEntry& e : entries) {
         if (e.activity == slSyncFailed) return Fail(kExitConduitFailed, "synchronization failed: " + e.text);
     }
+    if (const auto failures = palmkit::RunFailures(); !failures.empty())
+        return Fail(kExitConduitFailed, "synchronization failed: " + failures.front());
     // What the handheld could not record is not a synchronization done.
     if (!written)
         return Fail(kExitConduitFailed,
@@ -494,10 +496,16 @@ int main(int argc, char** argv)
 
     SyncArgs s;
     auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
-    sync->footer("Exit status: 0 done (the log may hold warnings), 1 the synchronization failed or the handheld\n"
-                 "could not record all of it, 2 a usage or\n"
-                 "setup error, 3 the handheld is busy, 130 abandoned with Ctrl-C, 143 or 129 stopped by\n"
-                 "SIGTERM or SIGHUP (what is closed is written, nothing is half-written).");
+    sync->footer("Exit status:\n"
+                 "  0    done: the exchange with the service took place (the log may say that a channel failed)\n"
+                 "  1    the synchronization failed: the service could not be reached, refused the account or\n"
+                 "       answered what cannot be read, so nothing was exchanged; or the conduit failed; or the\n"
+                 "       handheld could not record all of it\n"
+                 "  2    a usage or setup error\n"
+                 "  3    the handheld is busy with another run\n"
+                 "  130  abandoned with Ctrl-C\n"
+                 "  143, 129  stopped by SIGTERM or SIGHUP\n"
+                 "What was closed is written whatever the outcome; nothing is half-written.");
     sync->add_option("--user", s.user, "HotSync user")->required();
     sync->add_option("--handheld", s.handheld, "Handheld directory")->required();
     sync->add_option("--conduit", s.conduit,

@@ -34,6 +34,13 @@ struct LogEntry {
 };
 
 NORV_EXPORT std::vector<LogEntry> LogEntries();
+// Clears the entries and the failures noted.
 NORV_EXPORT void LogClear();
+
+// A conduit may end a run with 0 and only a warning in the log although
+// nothing was exchanged (the service refused the declaration): it notes that
+// here, so that the program that ran it reports the run as failed.
+NORV_EXPORT void NoteRunFailure(const std::string& reason);
+NORV_EXPORT std::vector<std::string> RunFailures();
 
 } // namespace palmkit

@@ -7,6 +7,7 @@ namespace {
 struct Log {
     std::mutex mutex;
     std::vector<palmkit::LogEntry> entries;
+    std::vector<std::string> failures;
 };
 
 Log& L()
@@ -48,6 +49,21 @@ void LogClear()
     Log& log = L();
     std::lock_guard<std::mutex> guard(log.mutex);
     log.entries.clear();
+    log.failures.clear();
+}
+
+void NoteRunFailure(const std::string& reason)
+{
+    Log& log = L();
+    std::lock_guard<std::mutex> guard(log.mutex);
+    log.failures.push_back(reason);
+}
+
+std::vector<std::string> RunFailures()
+{
+    Log& log = L();
+    std::lock_guard<std::mutex> guard(log.mutex);
+    return log.failures;
 }
 
 } // namespace palmkit

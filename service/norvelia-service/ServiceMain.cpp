@@ -208,10 +208,19 @@ int main(int argc, char** argv)
 
     WorkDir work;
     {
-        std::string tmpl = (fs::temp_directory_path() / "norvelia-service.XXXXXX").string();
+        // A TMPDIR that names no folder is reported, and the system's is used.
+        std::error_code ec;
+        fs::path tmp = fs::temp_directory_path(ec);
+        if (ec || !fs::is_directory(tmp, ec)) {
+            const char* named = std::getenv("TMPDIR");
+            std::cerr << "norvelia-service: warning: TMPDIR (" << (named ? named : "") << ") is not a folder"
+                      << "; using /tmp\n";
+            tmp = "/tmp";
+        }
+        std::string tmpl = (tmp / "norvelia-service.XXXXXX").string();
         if (!mkdtemp(tmpl.data())) {
-            std::cerr << "norvelia-service: cannot create a work folder in " << fs::temp_directory_path().string()
-                      << ": " << std::strerror(errno) << "\n";
+            std::cerr << "norvelia-service: cannot create a work folder in " << tmp.string() << ": "
+                      << std::strerror(errno) << "\n";
             return 1;
         }
         work.path = tmpl;

@@ -589,11 +589,11 @@ TEST_F(Session, ModeZeroAsksTheUiHost)
     CKesaRequest request;
     request.AddArg("function", "ProcessGame");
     {
-        // "Mode" missing: a declined question leaves the loop with what remains of the refused answer.
+        // "Mode" missing: a declined question is a refusal of the credentials.
         CKesaSession session;
         ASSERT_TRUE(session.Open(server.Url()));
         CKesaError e = Failure(session, request);
-        EXPECT_EQ(e.Number(), 2003);
+        EXPECT_EQ(e.Number(), 2046);
         EXPECT_EQ(ui.asked, 1);
         EXPECT_EQ(server.Count(), 1);
     }
@@ -614,7 +614,7 @@ TEST_F(Session, ModeZeroAsksTheUiHost)
         SetProduct("Mode", "0");
         CKesaSession session;
         ASSERT_TRUE(session.Open(server.Url()));
-        EXPECT_EQ(Failure(session, request).Number(), 2003);
+        EXPECT_EQ(Failure(session, request).Number(), 2046);
     }
 }
 
@@ -655,7 +655,7 @@ TEST_F(Session, OtherModesGiveUpAtOnce)
     CKesaSession session;
     ASSERT_TRUE(session.Open(server.Url()));
     CKesaRequest request;
-    EXPECT_EQ(Failure(session, request).Number(), 2003);
+    EXPECT_EQ(Failure(session, request).Number(), 2046);
     EXPECT_EQ(server.Count(), 1);
     EXPECT_EQ(ui.asked, 0);
 }
@@ -845,7 +845,7 @@ TEST_F(Session, HttpsThroughAProxyThatRefusesTheConnect)
     };
     const Case cases[] = {
         {"1", true, true, 0, 2, 0},     {"0", true, true, 0, 2, 1},      {"1", false, true, 2046, 6, 0},
-        {"2", true, true, 2003, 1, 0},  {"0", false, true, 2003, 1, 1},  {"1", true, false, 2006, 2, 0},
+        {"2", true, true, 2046, 1, 0},  {"0", false, true, 2046, 1, 1},  {"1", true, false, 2006, 2, 0},
     };
     for (const Case& c : cases) {
         const std::string label = "mode " + c.mode + (c.grants ? "" : " refusing") + (c.trusted ? "" : " untrusted");

@@ -1,0 +1,352 @@
+// A service that answers what it should not: the real hotsync and conduit run
+// against the reference service through a proxy that rewrites its answers.
+// Whatever comes back, nothing is written outside the handheld and the
+// HotSync home, every database still opens, and the exit code and the
+// HotSync log tell the truth.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "conduit/KesaDatabases.h"
+#include "conduit/SyncFixture.h"
+#include "ferrylink/ScriptedService.h"
+#include "palmkit/HandheldStore.h"
+#include "quillio/PdbFile.h"
+
+namespace fs = std::filesystem;
+using namespace kesa_db;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+// Forwards every query to the service, then lets the test rewrite the answer.
+class TamperingProxy {
+public:
+    using Rewrite = std::function<void(const Query& query, httplib::Response& res)>;
+
+    TamperingProxy(int servicePort, Rewrite rewrite) : m_Client("127.0.0.1", servicePort), m_Rewrite(std::move(rewrite))
+    {
+        m_Server.set_tcp_nodelay(true);
+        m_Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            const auto answer = m_Client.Get(req.path.c_str());
+            res.status = answer ? answer->status : 502;
+            if (answer) res.set_content(answer->body, answer->get_header_value("Content-Type").c_str());
+        });
+        m_Server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
+            const auto answer =
+                m_Client.Post(req.path.c_str(), req.body, req.get_header_value("Content-Type").c_str());
+            if (!answer) {
+                res.status = 502;
+                return;
+            }
+            res.status = answer->status;
+            res.set_content(answer->body, "application/octet-stream");
+            m_Rewrite(ParseQuery(req.body), res);
+        });
+        m_Port = m_Server.bind_to_any_port("127.0.0.1");
+        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
+        for (int i = 0; i < 1000 && !m_Server.is_running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ~TamperingProxy()
+    {
+        m_Server.stop();
+        m_Thread.join();
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port) + "/Tidepost/srv/xxx/yyy"; }
+
+private:
+    httplib::Client m_Client;
+    Rewrite m_Rewrite;
+    httplib::Server m_Server;
+    int m_Port = -1;
+    std::thread m_Thread;
+};
+
+// The arguments of an answer, to change and build again.
+std::vector<AnswerArg> ArgsOf(const std::string& body)
+{
+    std::vector<AnswerArg> args;
+    for (const QueryArg& a : ParseQuery(body).args) args.push_back({a.name, a.value, a.bytes, a.isFile});
+    return args;
+}
+
+void SetArg(httplib::Response& res, const AnswerArg& arg)
+{
+    std::vector<AnswerArg> args = ArgsOf(res.body);
+    bool found = false;
+    for (AnswerArg& a : args) {
+        if (a.name != arg.name) continue;
+        a = arg;
+        found = true;
+    }
+    if (!found) args.push_back(arg);
+    res.set_content(BuildAnswer(args), "application/octet-stream");
+}
+
+std::string BytesOf(const CPdbFile& f, const std::string& dir)
+{
+    const std::string path = dir + "/bytes.pdb";
+    EXPECT_TRUE(f.WritePdbFile(path.c_str()));
+    return ReadAll(path);
+}
+
+// A resource database with one code resource, as a file's bytes.
+std::string ApplicationBytes(const char* name, const char* creator, const char* type, const std::string& dir)
+{
+    CPdbFile f(name, creator, type, CPdbFile::kAttrResource, 1, 0, 0);
+    auto code = std::make_unique<CPdbRecord>(reinterpret_cast<const BYTE*>("code"), 4L);
+    code->m_ResType = Code("code");
+    code->m_ResId = 1;
+    f.m_RecordSet.AddRecord(std::move(code), 0);
+    return BytesOf(f, dir);
+}
+
+class HostileServiceTest : public SyncFixture {
+protected:
+    void SetUp() override
+    {
+        SyncFixture::SetUp();
+        StartService();
+        fs::create_directories(m_Root / "scratch");
+    }
+    void TearDown() override
+    {
+        m_Proxy.reset();
+        SyncFixture::TearDown();
+    }
+
+    void Tamper(TamperingProxy::Rewrite rewrite)
+    {
+        m_Proxy = std::make_unique<TamperingProxy>(m_Service->Port(), std::move(rewrite));
+        SetServerUrl(m_Proxy->Url());
+    }
+    void Put(const Db& db) { ASSERT_TRUE(CHandheldStore(Handheld()).Save(*db.file)); }
+    std::string Scratch() const { return m_Root / "scratch"; }
+
+    // Every database opens; no file outside the handheld, the HotSync home and
+    // what the fixture made.
+    void ExpectSafe()
+    {
+        for (const auto& e : CHandheldStore(Handheld()).List()) EXPECT_FALSE(e.damaged) << e.path;
+        const std::set<std::string> allowed = {"home", "handheld", "scratch", "registry.db", "state.db"};
+        for (const auto& e : fs::directory_iterator(m_Root.Path())) {
+            const std::string name = e.path().filename().string();
+            EXPECT_TRUE(allowed.count(name) || name.rfind("registry.db", 0) == 0 || name.rfind("state.db", 0) == 0)
+                << "written outside: " << e.path();
+        }
+    }
+    void PutShopper()
+    {
+        Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")).Add(1, Item("POM-01", "Pommes", "2.10")));
+        Put(Db("Courses", "LIST", AppInfoOf(2, "C7cat", "Courses"))
+                .Add(5, Order(kDay1))
+                .Add(8, Ref("POM-01", "Pommes", "3", "2.10", true)));
+    }
+    // The version recorded, or "" when none is.
+    std::string NorvVers()
+    {
+        const std::string key = std::string(kProduct) + "\\Users\\Anne\\Norvelia";
+        return Tool("norvreg", "get '" + key + "' NorvVers").code == 0 ? Get(key, "NorvVers") : "";
+    }
+
+    std::unique_ptr<TamperingProxy> m_Proxy;
+};
+
+// What comes as the new application is installed only when it is one; its
+// version is recorded only then.
+TEST_F(HostileServiceTest, OnlyTheApplicationIsInstalledAsTheApplication)
+{
+    Put(Db("MemoDB", "DATA").Add(0, Item("M", "memo", "0")));
+    PutShopper();
+    const std::string memo = ReadAll(Handheld() + "/MemoDB.pdb");
+    struct Case {
+        std::string bytes;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"", "it is not a whole Palm database"},
+        {std::string("MZ\x90\0", 4) + std::string(256, '\x07'), "it is not a whole Palm database"},
+        {BytesOf(*Db("MemoDB", "DATA").Add(0, Item("M", "memo", "0")).file, Scratch()), "it is not a resource database of creator KESA and type appl"},
+        {ApplicationBytes("MemoDB", "KESA", "appl", Scratch()), "it would replace \"MemoDB\", which is not the application"},
+        {ApplicationBytes("Courses", "KESA", "appl", Scratch()), "it would replace \"Courses\", which is not the application"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        Tamper([&](const Query& q, httplib::Response& res) {
+            if (q.Get("function") == "DeclareChannels") SetArg(res, File("NorveliaPrc", "norvelia.prc", c.bytes));
+        });
+        const std::size_t from = HotSyncLog().size();
+        const RunResult run = Sync("--no-backup");
+        EXPECT_EQ(run.code, 0) << run.output;
+        EXPECT_THAT(HotSyncLog().substr(from),
+                    HasSubstr(std::string("The application sent by the service is not installed: ") + c.why + "."));
+        EXPECT_EQ(NorvVers(), "");
+        EXPECT_EQ(ReadAll(Handheld() + "/MemoDB.pdb"), memo);
+        EXPECT_FALSE(fs::exists(UserDir() + "Install")) << "left in the install queue";
+        ExpectSafe();
+        PutShopper();
+    }
+    // The real one goes in, and its version with it.
+    m_Proxy.reset();
+    StartService();
+    ASSERT_EQ(Sync("--no-backup").code, 0);
+    EXPECT_NE(NorvVers(), "");
+}
+
+// A reference list whose header is not one of the channel's lists leaves
+// the lists' headers alone; the next run is clean.
+TEST_F(HostileServiceTest, AForeignListHeaderIsNotWrittenOverTheLists)
+{
+    PutShopper();
+    CPdbFile oneByte("Ref", "KESA", "LIST", 0, 1, 0, 0);
+    oneByte.m_AppInfo = {0x02};
+    CPdbFile otherChannel("Ref", "KESA", "LIST", 0, 1, 0, 0);
+    otherChannel.m_AppInfo = AppInfoOf(2, "C1cat", "Ref");
+    for (CPdbFile* ref : {&oneByte, &otherChannel}) {
+        const std::string bytes = BytesOf(*ref, Scratch());
+        Tamper([&](const Query& q, httplib::Response& res) {
+            if (q.Get("function") == "GetUpToDateCatalog" && q.Get("CID") == "C7")
+                SetArg(res, File("RefListBinData", "C7ref.pdb", bytes));
+        });
+        const std::size_t from = HotSyncLog().size();
+        EXPECT_EQ(Sync("--no-backup").code, 0);
+        CPdbFile after;
+        ASSERT_TRUE(CHandheldStore(Handheld()).Load("Courses", after));
+        EXPECT_EQ(after.m_AppInfo, AppInfoOf(2, "C7cat", "Courses"));
+        EXPECT_THAT(HotSyncLog().substr(from), HasSubstr("la base de données n'a pas pu être enregistrée"));
+        ExpectSafe();
+    }
+    m_Proxy.reset();
+    SetServerUrl(m_Service->Url() + "/xxx/yyy");
+    const std::size_t from = HotSyncLog().size();
+    EXPECT_EQ(Sync("--no-backup").code, 0);
+    EXPECT_THAT(HotSyncLog().substr(from), Not(HasSubstr("existe déjà")));
+}
+
+// A process date the handheld cannot hold is reported; the order keeps its
+// dates and is not sent again.
+TEST_F(HostileServiceTest, AnUnreadableProcessDateLeavesTheOrderAsItWas)
+{
+    for (const char* date : {"garbage", "9999-99-99T99:99:99", "1800-01-01T00:00:00", "2200-01-01T00:00:00"}) {
+        SCOPED_TRACE(date);
+        PutShopper();
+        Tamper([&](const Query& q, httplib::Response& res) {
+            if (q.Get("function") == "ProcessList") SetArg(res, Text("ProcessDate", date));
+        });
+        const std::size_t from = HotSyncLog().size();
+        EXPECT_EQ(Sync("--no-backup").code, 0);
+        EXPECT_THAT(HotSyncLog().substr(from), HasSubstr("a process date that cannot be read (\"" + std::string(date) +
+                                                         "\"): its order is left as it was."));
+        CPdbFile list;
+        ASSERT_TRUE(CHandheldStore(Handheld()).Load("Courses", list));
+        EXPECT_EQ(OrderIn(list).GetCreateDateStr(), Order(kDay1).GetCreateDateStr());
+        ExpectSafe();
+        fs::remove(UserDir() + "Orders.journal");
+    }
+}
+
+// Received names with a NUL byte, "../" or an absolute path write nothing
+// outside, and the log shows the whole name.
+TEST_F(HostileServiceTest, HostileFileNamesStayInsideAndAreLoggedWhole)
+{
+    for (const std::string& name : {std::string("C7\0tail.pdb", 11), std::string("../../../escape.pdb"),
+                                   (m_Root / "escape.pdb")}) {
+        Tamper([&](const Query& q, httplib::Response& res) {
+            if (q.Get("function") == "GetUpToDateCatalog" && q.Get("CID") == "C7")
+                SetArg(res, File("CatalogBinData", name, "not a database"));
+        });
+        const RunResult run = Sync("--no-backup");
+        EXPECT_EQ(run.code, 0) << run.output;
+        ExpectSafe();
+    }
+    // The log file writes a backslash as two.
+    EXPECT_THAT(HotSyncLog(), HasSubstr("Dst/C7\\\\x00tail.pdb de la chaîne C7 n'a pas pu être enregistré."));
+}
+
+// An answer that trickles a byte now and then ends at the query's overall
+// bound; only its channel fails.
+TEST_F(HostileServiceTest, ATricklingAnswerFailsItsChannelAlone)
+{
+    Tamper([](const Query& q, httplib::Response& res) {
+        if (q.Get("function") != "GetUpToDateCatalog" || q.Get("CID") != "C2") return;
+        res.body.clear();
+        res.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
+            if (offset >= 200) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return sink.write("x", 1);
+        });
+    });
+    ::setenv("NORVELIA_QUERY_SECONDS", "2", 1);
+    const RunResult run = Sync("--no-backup");
+    ::unsetenv("NORVELIA_QUERY_SECONDS");
+    EXPECT_EQ(run.code, 0) << run.output;
+    EXPECT_THAT(HotSyncLog(), HasSubstr("the query took more than 2 seconds"));
+    EXPECT_TRUE(CHandheldStore(Handheld()).Find("C1cat")) << HotSyncLog();
+    EXPECT_FALSE(CHandheldStore(Handheld()).Find("C2cat"));
+    ExpectSafe();
+}
+
+// A declaration that fails leaves the conduit's log as it is, and hotsync
+// reports the run as failed.
+TEST_F(HostileServiceTest, AFailedDeclarationFailsTheRun)
+{
+    PutShopper();
+    struct Case {
+        int status;
+        std::string body;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {500, "", "Erreur de communication avec le serveur Norvelia"},
+        {200, BuildAnswer({Text("Message", "Identifiant ou mot de passe refuse.")}),
+         "Identifiant ou mot de passe refuse."},
+        {200, "\x01\x02 unreadable", "incomplète ou illisible"},
+        {401, "", "Identification refusée"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        Tamper([&](const Query& q, httplib::Response& res) {
+            if (q.Get("function") != "DeclareChannels") return;
+            res.status = c.status;
+            res.set_content(c.body, "application/octet-stream");
+        });
+        const RunResult run = Sync("--no-backup");
+        EXPECT_EQ(run.code, 1) << run.output;
+        EXPECT_THAT(run.output, HasSubstr("synchronization failed: nothing was exchanged with the service: "));
+        EXPECT_THAT(run.output, HasSubstr(c.reason));
+        EXPECT_THAT(HotSyncLog(), HasSubstr("Toutes les chaînes ont été synchronisées."));
+        ExpectSafe();
+    }
+}
+
+// A declaration of hundreds of channels takes a bounded number of new ones
+// and names those left out.
+TEST_F(HostileServiceTest, TooManyChannelsAreLeftForLaterRuns)
+{
+    Tamper([](const Query& q, httplib::Response& res) {
+        if (q.Get("function") != "DeclareChannels") return;
+        std::string cdl;
+        for (int i = 0; i < 300; ++i) cdl += "X" + std::to_string(1000 + i) + ";";
+        SetArg(res, Text("CDL", cdl));
+    });
+    ::setenv("NORVELIA_MAX_NEW_CHANNELS", "3", 1);
+    const RunResult run = Sync("--no-backup");
+    ::unsetenv("NORVELIA_MAX_NEW_CHANNELS");
+    EXPECT_EQ(run.code, 0) << run.output;
+    EXPECT_THAT(HotSyncLog(), HasSubstr("The service offers more new channels than one synchronization takes (at most "
+                                        "3, NORVELIA_MAX_NEW_CHANNELS): X1003, X1004, X1005, X1006, X1007 and 292 "
+                                        "more are left for a later synchronization."));
+    ExpectSafe();
+}
+
+} // namespace
