@@ -225,6 +225,14 @@ TEST_F(ServiceFrontTest, CommandLineVersionUsageAndSignals)
         // A line taken for a good one would listen: cut after 10 s.
         EXPECT_EQ(RunCommand("timeout 10 " + kService + " " + usage + " --content " + m_Dir.Path()).code, 2) << usage;
 
+    // A TMPDIR that names no folder is reported, and the service serves until Ctrl-C.
+    const RunResult noTmp = RunCommand("TMPDIR=" + (m_Dir / "none") + " timeout -s INT 2 " + kService +
+                                       " --listen 127.0.0.1:0 --content " + m_Dir.Path() + " --state " +
+                                       (m_Dir / "tmp-state.db"));
+    EXPECT_EQ(noTmp.code, 124) << noTmp.output; // timeout ended it
+    EXPECT_THAT(noTmp.output,
+                HasSubstr("norvelia-service: warning: TMPDIR (" + (m_Dir / "none") + ") is not a folder; using /tmp\n"));
+
     const RunResult noState = RunCommand("timeout 10 " + kService + " --content " + m_Dir.Path() + " --state " +
                                          m_Dir.Path() + "/missing/state.db");
     EXPECT_EQ(noState.code, 1);
