@@ -17,6 +17,7 @@ install(DIRECTORY service/samples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES service/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.service.md)
 install(FILES share/bash-completion/hotsync share/bash-completion/handheld share/bash-completion/norvreg
+              share/bash-completion/_norvelia
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Manual pages from each program's --help.
