@@ -234,7 +234,11 @@ int CmdSync(const Options& o, const SyncArgs& a)
     CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
     if (!a.syncType.empty()) {
         syncType = ParseSyncType(a.syncType);
-        if (!syncType) return Fail(kExitUsage, "unknown sync type \"" + a.syncType + "\"");
+        if (!syncType) {
+            std::string valid;
+            for (int i = 0; i < 8; ++i) valid += std::string(i ? ", " : "") + std::to_string(i) + " " + kSyncTypeNames[i];
+            return Fail(kExitUsage, "unknown sync type \"" + a.syncType + "\": use a number or a name of " + valid);
+        }
     } else {
         syncType = settings.temporary.value_or(settings.permanent);
     }

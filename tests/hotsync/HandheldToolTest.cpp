@@ -267,6 +267,26 @@ TEST(ProgramConventionsTest, VersionAndUsageErrors)
         r = RunCommand(kBin + program + " --no-such-option");
         EXPECT_EQ(r.code, 2) << program << r.output;
     }
+    // A mistyped word is named, with the nearest one, before what it left missing.
+    const struct {
+        const char* line;
+        const char* says;
+    } typos[] = {
+        {"hotsync sync --usr Anne", "hotsync: unknown option --usr of \"sync\"; did you mean --user?\n"},
+        {"hotsync sync --user=Anne --handheld x --no-bakup", "unknown option --no-bakup of \"sync\"; did you mean --no-backup?"},
+        {"hotsync snyc", "hotsync: unknown command \"snyc\"; did you mean sync?\n"},
+        {"hotsync --hme x user list", "unknown option --hme; did you mean --home?"},
+        {"hotsync user ad Bob", "unknown command \"ad\"; did you mean add?"},
+        {"handheld lst", "handheld: unknown command \"lst\"; did you mean list?"},
+        {"norvreg sett", "unknown command \"sett\"; did you mean set?"},
+        {"catalogc x.json --outptu y", "catalogc: unknown option --outptu; did you mean --output?"},
+        {"hotsync xyzzy", "hotsync: unknown command \"xyzzy\".\n"},
+    };
+    for (const auto& t : typos) {
+        const RunResult r = RunCommand(kBin + t.line);
+        EXPECT_EQ(r.code, 2) << t.line;
+        EXPECT_NE(r.output.find(t.says), std::string::npos) << t.line << "\n" << r.output;
+    }
 }
 
 TEST_F(HandheldToolTest, HelpOnEveryCommand)
