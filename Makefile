@@ -23,7 +23,7 @@ build: bootstrap build/build.ninja
 DEMO_TARGETS := hotsync handheld norvreg norvelia-service catalogc Norv30
 demo: bootstrap build/build.ninja
 	@echo "make demo: building $(DEMO_TARGETS)"
-	@echo "make demo: about 4 minutes the first time on two cores, seconds after"
+	@echo "make demo: about 2 minutes the first time on two cores, seconds after"
 	cmake --build build -j $(JOBS) --target $(DEMO_TARGETS)
 	scripts/demo $(DEMO_DIR)
 
