@@ -156,7 +156,9 @@ private:
         std::lock_guard<std::mutex> guard(m_Mutex);
         if (field == text) return;
         field = text;
-        if (m_Mode == CTerminalUiHost::Mode::Lines && lineLabel != nullptr && !text.empty()) {
+        // The title and both status lines often say the same: a log reads it once.
+        if (m_Mode == CTerminalUiHost::Mode::Lines && lineLabel != nullptr && !text.empty() && text != m_LastLine) {
+            m_LastLine = text;
             std::fprintf(stderr, "%s\n", text.c_str());
             std::fflush(stderr);
         }
@@ -231,7 +233,7 @@ private:
     mutable std::mutex m_Mutex;
     mutable unsigned m_SeenGeneration;
     mutable bool m_Cancelled = false;
-    std::string m_Title, m_CancelText, m_Status1, m_Status2;
+    std::string m_Title, m_CancelText, m_Status1, m_Status2, m_LastLine;
     BarState m_Bar1, m_Bar2;
     bool m_Shown = false;
     int m_Drawn = 0;
