@@ -199,8 +199,9 @@ int CmdImport(const std::string& dir, const std::vector<std::string>& files)
             continue;
         }
         CPdbFile f;
-        if (!f.ReadPdbFile(path.c_str()) || f.m_Name.empty()) {
-            result = Fail(kExitFailed, path + " is not a Palm database");
+        const auto head = CHandheldStore::Examine(path);
+        if (!head || head->damaged || head->name.empty() || !f.ReadPdbFile(path.c_str()) || f.m_Name.empty()) {
+            result = Fail(kExitFailed, "cannot import " + path + ": it is not a whole Palm database (PDB or PRC file)");
             continue;
         }
         const bool replaced = store.Find(f.m_Name).has_value();

@@ -246,6 +246,8 @@ TEST_F(HandheldToolTest, FailuresSayWhy)
     } cases[] = {
         {"import " + m_Dir + " " + m_Root + "/missing.pdb", 1, "cannot import " + m_Root + "/missing.pdb: no such file\n"},
         {"init /proc/hh", 1, "cannot create /proc/hh: "},
+        {"import " + m_Dir + " " NORV_SOURCE_DIR "/README.md", 1,
+         "cannot import " NORV_SOURCE_DIR "/README.md: it is not a whole Palm database (PDB or PRC file)\n"},
         {"export " + m_Dir + " Nothing /tmp/x", 1, "no database named \"Nothing\""},
         {"list", 2, "DIR is required"},
         {"frobnicate", 2, "Run with --help for more information."},
