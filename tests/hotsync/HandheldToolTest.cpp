@@ -128,7 +128,7 @@ TEST_F(HandheldToolTest, RefusesBadFilesAndALockedHandheld)
     std::ofstream(m_Root + "/junk.pdb") << "junk";
     RunResult r = Handheld("import " + m_Dir + " " + m_Root + "/junk.pdb " + m_Files[0]);
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.output.find("not a Palm database"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("not a whole Palm database"), std::string::npos) << r.output;
     EXPECT_EQ(CHandheldStore(m_Dir).List().size(), 1u); // the good file still went in
 
     CHandheldLock lock;
