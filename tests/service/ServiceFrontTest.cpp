@@ -232,6 +232,9 @@ TEST_F(ServiceFrontTest, CommandLineVersionUsageAndSignals)
     EXPECT_EQ(noTmp.code, 124) << noTmp.output; // timeout ended it
     EXPECT_THAT(noTmp.output,
                 HasSubstr("norvelia-service: warning: TMPDIR (" + (m_Dir / "none") + ") is not a folder; using /tmp\n"));
+    // That content folder is empty: said at once.
+    EXPECT_THAT(noTmp.output, HasSubstr("norvelia-service: warning: " + m_Dir.Path() +
+                                        " holds no catalog, so no channel is served: expected catalogs/"));
 
     const RunResult noState = RunCommand("timeout 10 " + kService + " --content " + m_Dir.Path() + " --state " +
                                          m_Dir.Path() + "/missing/state.db");
