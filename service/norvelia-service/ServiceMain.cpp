@@ -231,15 +231,15 @@ int main(int argc, char** argv)
         std::cerr << "norvelia-service: " << error << "\n";
         return 1;
     }
-    if (content.Channels().empty())
-        std::cerr << "norvelia-service: warning: " << opt.content
-                  << " holds no catalog, so no channel is served: expected catalogs/<CHANNEL>/catalog.json "
-                     "(or catalog.pdb), and optionally users/, games/ and app/, as in the samples folder\n";
     CStateStore state;
     if (!state.Open(opt.state, error)) {
         std::cerr << "norvelia-service: cannot open " << opt.state << ": " << error << "\n";
         return 1;
     }
+    if (content.Channels().empty())
+        std::cerr << "norvelia-service: warning: " << opt.content
+                  << " holds no catalog, so no channel is served: expected catalogs/<CHANNEL>/catalog.json "
+                     "(or catalog.pdb), and optionally users/, games/ and app/, as in the samples folder\n";
     CQueryHandler handler(content, state, users);
     handler.SetStalls(stalls);
     std::vector<std::string> userIds;
