@@ -1,6 +1,7 @@
 #include "hotsync/HotSyncLogFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,9 +42,18 @@ std::string CHotSyncLogFile::FormatLine(const palmkit::LogEntry& e)
 }
 
 bool CHotSyncLogFile::Append(const std::string& path, const std::vector<palmkit::LogEntry>& entries,
-                             std::string* error)
+                             const std::string& run, std::string* error)
 {
+    // The older part goes to "<path>.1" (one generation), so the log stays bounded.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && st.st_size >= kRotateBytes) ::rename(path.c_str(), (path + ".1").c_str());
     std::string text;
+    if (!run.empty()) {
+        palmkit::LogEntry mark;
+        mark.time = entries.empty() ? std::time(nullptr) : entries.front().time;
+        mark.text = kRunMark + run;
+        text += FormatLine(mark) + "\n";
+    }
     for (const auto& e : entries) text += FormatLine(e) + "\n";
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) {

@@ -11,8 +11,13 @@ class CHotSyncLogFile {
 public:
     static std::string EscapeText(const std::string& text);
     static std::string FormatLine(const palmkit::LogEntry& entry);
+    // Each run's entries follow a line "-1 info<TAB>=== HotSync run: <run>"
+    // (none when `run` is empty). A file grown past kRotateBytes is first
+    // renamed "<path>.1", replacing the one before.
     static bool Append(const std::string& path, const std::vector<palmkit::LogEntry>& entries,
-                       std::string* error = nullptr);
+                       const std::string& run, std::string* error = nullptr);
+    static constexpr const char* kRunMark = "=== HotSync run: ";
+    static constexpr long kRotateBytes = 1 << 20;
     // The activity's name in the log file ("warning" for 22).
     static std::string ActivityName(int activity);
     // A short label for an activity code.

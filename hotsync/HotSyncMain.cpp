@@ -338,7 +338,8 @@ int CmdSync(const Options& o, const SyncArgs& a)
     }
     const auto entries = palmkit::LogEntries();
     if (!a.quiet) std::printf("%s", CHotSyncLogFile::FormatForPerson(entries, user->name).c_str());
-    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries, &error))
+    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries,
+                                 user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")", &error))
         std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
     if (interrupted)
         return Fail(terminated != 0 ? 128 + terminated : kExitInterrupted, "synchronization abandoned " + stopText);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "common/TestFiles.h"
 #include "hotsync/HotSyncLogFile.h"
 #include "hotsync/UserEntry.h"
 #include "hotsync/UsersFile.h"
@@ -177,6 +179,30 @@ TEST(HotSyncLogFileTest, OneEntryALineWithEscapes)
     EXPECT_NE(person.find("HotSync log for Alice"), std::string::npos);
     EXPECT_NE(person.find("OK       Norvelia"), std::string::npos);
     EXPECT_NE(person.find("warning  two\n           lines"), std::string::npos);
+}
+
+TEST(HotSyncLogFileTest, EachRunIsMarkedAndTheFileStaysBounded)
+{
+    TempDir dir;
+    const std::string path = dir / "HotSync.log";
+    palmkit::LogEntry e;
+    e.activity = 20;
+    e.text = "Norvelia";
+    ASSERT_TRUE(CHotSyncLogFile::Append(path, {e}, "Anne (fast)"));
+    ASSERT_TRUE(CHotSyncLogFile::Append(path, {e}, "Anne (slow)"));
+    const std::string log = ReadAll(path);
+    EXPECT_NE(log.find("\t-1 info\t=== HotSync run: Anne (fast)\n"), std::string::npos) << log;
+    EXPECT_LT(log.find("Anne (fast)"), log.find("Anne (slow)"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);
+
+    // Past the bound, the older part moves to HotSync.log.1, once.
+    std::ofstream(path, std::ios::app) << std::string(CHotSyncLogFile::kRotateBytes, 'x') << "\n";
+    ASSERT_TRUE(CHotSyncLogFile::Append(path, {e}, "Anne (third)"));
+    EXPECT_EQ(ReadAll(path).find("Anne (fast)"), std::string::npos);
+    EXPECT_NE(ReadAll(path).find("Anne (third)"), std::string::npos);
+    EXPECT_NE(ReadAll(path + ".1").find("Anne (fast)"), std::string::npos);
+    ASSERT_TRUE(CHotSyncLogFile::Append(path, {e}, "Anne (fourth)"));
+    EXPECT_NE(ReadAll(path).find("Anne (third)"), std::string::npos) << "rotated only past the bound";
 }
 
 } // namespace
