@@ -327,20 +327,11 @@ std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& nam
     WaitForName(name);
     // The file named after the database is the one List keeps: look there first.
     for (bool resource : {false, true}) {
-        const std::string path = PathFor(name, resource);
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        Entry e;
-        e.path = path;
-        std::vector<BYTE> bytes;
-        if (!ReadHead(path, bytes)) {
-            e.damaged = true;
-            e.fileSize = std::uint64_t(st.st_size);
-        } else {
-            Describe(bytes, std::uint64_t(st.st_size), e);
-        }
+        std::optional<Entry> found = Examine(PathFor(name, resource));
+        if (!found) continue;
+        Entry& e = *found;
         if (e.name.empty()) e.name = UnescapeName(EscapeName(name)).substr(0, kNameSize - 1);
-        if (e.name == name) return e;
+        if (e.name == name) return found;
     }
     // Otherwise a file under another name may hold it. Creating databases
     // asks this for every new name, so the heads of files seen before (same
