@@ -17,6 +17,7 @@
 
 #include "conduit/KesaDatabases.h"
 #include "conduit/SyncFixture.h"
+#include "TamperingProxy.h"
 #include "ferrylink/ScriptedService.h"
 #include "palmkit/HandheldStore.h"
 #include "quillio/PdbFile.h"
@@ -27,50 +28,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-
-// Forwards every query to the service, then lets the test rewrite the answer.
-class TamperingProxy {
-public:
-    using Rewrite = std::function<void(const Query& query, httplib::Response& res)>;
-
-    TamperingProxy(int servicePort, Rewrite rewrite) : m_Client("127.0.0.1", servicePort), m_Rewrite(std::move(rewrite))
-    {
-        m_Server.set_tcp_nodelay(true);
-        m_Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            const auto answer = m_Client.Get(req.path.c_str());
-            res.status = answer ? answer->status : 502;
-            if (answer) res.set_content(answer->body, answer->get_header_value("Content-Type").c_str());
-        });
-        m_Server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            const auto answer =
-                m_Client.Post(req.path.c_str(), req.body, req.get_header_value("Content-Type").c_str());
-            if (!answer) {
-                res.status = 502;
-                return;
-            }
-            res.status = answer->status;
-            res.set_content(answer->body, "application/octet-stream");
-            m_Rewrite(ParseQuery(req.body), res);
-        });
-        m_Port = m_Server.bind_to_any_port("127.0.0.1");
-        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
-        for (int i = 0; i < 1000 && !m_Server.is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ~TamperingProxy()
-    {
-        m_Server.stop();
-        m_Thread.join();
-    }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port) + "/Tidepost/srv/xxx/yyy"; }
-
-private:
-    httplib::Client m_Client;
-    Rewrite m_Rewrite;
-    httplib::Server m_Server;
-    int m_Port = -1;
-    std::thread m_Thread;
-};
 
 // The arguments of an answer, to change and build again.
 std::vector<AnswerArg> ArgsOf(const std::string& body)

@@ -23,6 +23,7 @@
 
 #include "conduit/KesaDatabases.h"
 #include "conduit/SyncFixture.h"
+#include "TamperingProxy.h"
 #include "ferrylink/ScriptedService.h"
 #include "lexmo/Lexmo.h"
 #include "palmkit/HandheldStore.h"
@@ -37,52 +38,6 @@ using ::testing::IsEmpty;
 using ::testing::Not;
 
 namespace {
-
-// Stands between the conduit and the reference service and answers every
-// list with only "Message", as a service that refuses an order does.
-class RefusingProxy {
-public:
-    RefusingProxy(int servicePort, const std::string& message) : m_Client("127.0.0.1", servicePort)
-    {
-        m_Server.set_tcp_nodelay(true);
-        m_Server.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-            Forward(m_Client.Get(req.path.c_str()), res);
-        });
-        m_Server.Post(".*", [this, message](const httplib::Request& req, httplib::Response& res) {
-            if (ParseQuery(req.body).Get("function") == "ProcessList") {
-                res.set_content(BuildAnswer({Text("Message", message)}), "application/octet-stream");
-                return;
-            }
-            Forward(m_Client.Post(req.path.c_str(), req.body, req.get_header_value("Content-Type").c_str()), res);
-        });
-        m_Port = m_Server.bind_to_any_port("127.0.0.1");
-        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
-        for (int i = 0; i < 1000 && !m_Server.is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ~RefusingProxy()
-    {
-        m_Server.stop();
-        m_Thread.join();
-    }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port) + "/Tidepost/srv/xxx/yyy"; }
-
-private:
-    static void Forward(const httplib::Result& answer, httplib::Response& res)
-    {
-        if (!answer) {
-            res.status = 502;
-            return;
-        }
-        res.status = answer->status;
-        res.set_content(answer->body, answer->get_header_value("Content-Type").c_str());
-    }
-
-    httplib::Client m_Client;
-    httplib::Server m_Server;
-    int m_Port = -1;
-    std::thread m_Thread;
-};
 
 class EndToEndTest : public SyncFixture {
 protected:
@@ -286,7 +241,14 @@ TEST_F(EndToEndTest, FormsBrokenListsIdleOrdersAndCatalogsThatCannotBeInstalled)
 TEST_F(EndToEndTest, AListAnsweredWithAMessageKeepsTheErrorInItsOrder)
 {
     StartService();
-    RefusingProxy proxy(m_Service->Port(), "Commande refusée");
+    // A service that refuses every order, answering only "Message".
+    const auto isOrder = [](const Query& q) { return q.Get("function") == "ProcessList"; };
+    TamperingProxy proxy(
+        m_Service->Port(),
+        [&](const Query& q, httplib::Response& res) {
+            if (isOrder(q)) res.set_content(BuildAnswer({Text("Message", "Commande refusée")}), "application/octet-stream");
+        },
+        isOrder);
     SetServerUrl(proxy.Url());
     Put(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")));
     Put(Db("Form", "EMLS", AppInfoOf(2, "C7cat")).Add(5, Order(kDay1)));

@@ -1,18 +1,15 @@
 // Whole answers of the service, through the client's declaration and channel
 // processing over a loopback connection. The input's first two bytes give the
 // length of the declaration's answer; the rest answers every other query.
-#include <httplib.h>
-
-#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "FuzzFiles.h"
 #include "client/Ferrylink.h"
 #include "quillio/KesaError.h"
 #include "quillio/PdbFile.h"
+#include "tests/common/LoopbackServer.h"
 #include "winreg/WinReg.h"
 
 namespace {
@@ -21,21 +18,12 @@ class LoopbackService {
 public:
     LoopbackService()
     {
-        m_Server.set_tcp_nodelay(true);
-        m_Server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        m_Server.Routes().Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(m_Mutex);
             const bool declaration = req.body.find("DeclareChannels") != std::string::npos;
             res.set_content(declaration ? m_Declaration : m_Other, "application/octet-stream");
         });
-        m_Port = m_Server.bind_to_any_port("127.0.0.1");
-        m_Thread = std::thread([this] { m_Server.listen_after_bind(); });
-        for (int i = 0; i < 1000 && !m_Server.is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ~LoopbackService()
-    {
-        m_Server.stop();
-        m_Thread.join();
+        m_Server.Start();
     }
     void Answer(std::string declaration, std::string other)
     {
@@ -43,14 +31,12 @@ public:
         m_Declaration = std::move(declaration);
         m_Other = std::move(other);
     }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_Port) + "/Tidepost/srv"; }
+    std::string Url() const { return m_Server.Url("/Tidepost/srv"); }
 
 private:
-    httplib::Server m_Server;
-    std::thread m_Thread;
-    int m_Port = -1;
     std::mutex m_Mutex;
     std::string m_Declaration, m_Other;
+    LoopbackServer m_Server; // last: stopped before what its route uses
 };
 
 LoopbackService& Service()
