@@ -236,10 +236,6 @@ int main(int argc, char** argv)
         std::cerr << "norvelia-service: cannot open " << opt.state << ": " << error << "\n";
         return 1;
     }
-    if (content.Channels().empty())
-        std::cerr << "norvelia-service: warning: " << opt.content
-                  << " holds no catalog, so no channel is served: expected catalogs/<CHANNEL>/catalog.json "
-                     "(or catalog.pdb), and optionally users/, games/ and app/, as in the samples folder\n";
     CQueryHandler handler(content, state, users);
     handler.SetStalls(stalls);
     std::vector<std::string> userIds;
@@ -399,6 +395,10 @@ int main(int argc, char** argv)
         listener.join();
         return 1;
     }
+    if (content.Channels().empty())
+        std::cerr << "norvelia-service: warning: " << opt.content
+                  << " holds no catalog, so no channel is served: expected catalogs/<CHANNEL>/catalog.json "
+                     "(or catalog.pdb), and optionally users/, games/ and app/, as in the samples folder\n";
     std::cout << "norvelia-service: http://" << host << ":" << bound << "/Tidepost/" << std::endl;
 
     int signalNumber = 0;
