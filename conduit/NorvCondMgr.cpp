@@ -13,6 +13,7 @@
 #include "palmkit/Handheld.h"
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
+#include "platform/PrivateFiles.h"
 #include "quillio/KesaError.h"
 #include "settings/ChannelBound.h"
 #include "settings/ConnectionProbe.h"
@@ -79,14 +80,21 @@ bool CNorvCondMgr::InitFerrylink()
             m_PathName, m_LocalName, m_UserName, m_Registry);
     const std::string srcDir = m_PathName + "Src";
     const std::string dstDir = m_PathName + "Dst";
+    // What is sent and received holds the user's data: both are private.
     for (const std::string& dir : {srcDir, dstDir}) {
         std::error_code ec;
-        if (std::filesystem::exists(std::filesystem::symlink_status(dir, ec))) continue;
-        NorvLog("CNorvCondMgr::InitFerrylink : Création du répertoire %s", dir);
-        if (!std::filesystem::create_directory(dir, ec) || ec) {
+        if (!std::filesystem::exists(std::filesystem::symlink_status(dir, ec)))
+            NorvLog("CNorvCondMgr::InitFerrylink : Création du répertoire %s", dir);
+        platform::PrivateDir made = platform::MakePrivateDir(dir);
+        if (!made.exists) {
             LogAddEntry(KESA_FormatText("Failed to create %s directory", dir).c_str(), slWarning, 0);
             return false;
         }
+        if (!made.narrowed.empty()) {
+            made.narrowed[0] = char(std::toupper(static_cast<unsigned char>(made.narrowed[0])));
+            LogAddEntry(made.narrowed.c_str(), slText, 0);
+        }
+        if (!made.error.empty()) LogAddEntry(made.error.c_str(), slWarning, 0);
     }
     m_Ferrylink.Initialize(SyncYieldCycles, srcDir, dstDir);
     NorvLog("CNorvCondMgr::InitFerrylink : Ferrylink initialized with:\n   srcdir=%s; dstdir=%s", srcDir, dstDir);

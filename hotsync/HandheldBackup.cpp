@@ -77,7 +77,7 @@ bool CopyInto(const std::string& from, const std::string& to, Fd& out, std::stri
         if (error) *error = "cannot read " + from + ": " + std::strerror(errno);
         return false;
     }
-    out = Fd(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    out = Fd(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (out.get() < 0) {
         if (error) *error = "cannot create " + to + ": " + std::strerror(errno);
         return false;

@@ -17,6 +17,7 @@
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "platform/CommandLine.h"
+#include "platform/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 
 #include <nlohmann/json.hpp>
@@ -54,10 +55,11 @@ int LockFor(const CHandheldStore& store, CHandheldLock& lock)
 int CmdInit(const std::string& dir, const std::string& user, long long userId, bool force)
 {
     CHandheldStore store(dir);
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec || !store.Exists())
-        return Fail(kExitFailed, "cannot create " + dir + ": " + (ec ? ec.message() : std::strerror(ENOTDIR)));
+    // A handheld holds its user's data: its folder, and so its files, are private.
+    const platform::PrivateDir made = platform::MakePrivateDir(dir);
+    if (!made.exists) return Fail(kExitFailed, made.error);
+    if (!made.narrowed.empty()) std::fprintf(stderr, "handheld: %s\n", made.narrowed.c_str());
+    if (!made.error.empty()) std::fprintf(stderr, "handheld: warning: %s\n", made.error.c_str());
     CHandheldLock lock;
     if (int rc = LockFor(store, lock)) return rc;
     CHandheldInfo info;
@@ -229,7 +231,9 @@ int CmdExport(const std::string& dir, const std::string& name, const std::string
     const fs::path target(file);
     const std::string targetDir = target.has_parent_path() ? target.parent_path().string() : ".";
     CHandheldStore::RemoveTemporaries(targetDir, target.filename().string(), CHandheldStore::kStaleSeconds);
-    if (!CHandheldStore::WriteFileAtomically(file, bytes, &error)) return Fail(kExitFailed, error);
+    // An export is meant to be shared: the umask alone decides its mode.
+    if (!CHandheldStore::WriteFileAtomically(file, bytes, &error, true, platform::NewFileMode::Umask))
+        return Fail(kExitFailed, error);
     std::printf("Exported %s to %s\n", name.c_str(), file.c_str());
     return 0;
 }

@@ -11,6 +11,7 @@
 
 #include "hotsync/UserEntry.h"
 #include "palmkit/HandheldStore.h"
+#include "platform/PrivateFiles.h"
 #include "winreg/WinReg.h"
 
 namespace fs = std::filesystem;
@@ -46,7 +47,7 @@ std::optional<CUsersFile::User> CHotSyncHome::FindUser(const std::string& name, 
 }
 
 bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption, CUsersFile::User& added,
-                           std::string* error, Skipped* skipped) const
+                           std::string* error, Skipped* skipped, Notes* notes) const
 {
     auto fail = [&](const std::string& why) {
         if (error) *error = why;
@@ -88,13 +89,29 @@ bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption
     do {
         user.id = DWORD(rd());
     } while (user.id == 0);
-    std::error_code ec;
-    fs::create_directories(m_Dir + "/" + dir, ec);
-    if (ec) return fail("cannot create " + m_Dir + "/" + dir + ": " + ec.message());
+    Notes ignored;
+    if (!MakeDir(m_Dir + "/" + dir, notes ? *notes : ignored, error)) return false;
     users.push_back(user);
     if (!CUsersFile::Write(UsersPath(), users, error)) return false;
     added = user;
     return true;
+}
+
+bool CHotSyncHome::MakeDir(const std::string& dir, Notes& notes, std::string* error)
+{
+    const platform::PrivateDir made = platform::MakePrivateDir(dir);
+    if (!made.exists) {
+        if (error) *error = made.error;
+        return false;
+    }
+    if (!made.narrowed.empty()) notes.push_back(made.narrowed);
+    if (!made.error.empty()) notes.push_back("warning: " + made.error);
+    return true;
+}
+
+bool CHotSyncHome::MakePrivate(const CUsersFile::User* user, Notes& notes, std::string* error) const
+{
+    return MakeDir(m_Dir, notes, error) && (user == nullptr || MakeDir(UserDir(*user), notes, error));
 }
 
 bool CHotSyncHome::LockHome(CHandheldLock& lock, std::string* error) const

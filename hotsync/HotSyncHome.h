@@ -1,5 +1,6 @@
 // A HotSync home: users.dat, one directory per user, each user's HotSync log
-// and sync settings, and the HotSync Manager's registry values.
+// and sync settings, and the HotSync Manager's registry values. The home and
+// the users' directories are private to the account that uses them.
 #pragma once
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ public:
 
     // `skipped`: why each unusable entry of users.dat was left out.
     using Skipped = std::vector<std::string>;
+    // Lines for the person: folders made private, and those that could not be.
+    using Notes = std::vector<std::string>;
     bool LoadUsers(std::vector<CUsersFile::User>& users, std::string* error, Skipped* skipped = nullptr) const;
     // By name, without regard to case.
     std::optional<CUsersFile::User> FindUser(const std::string& name, std::string* error,
@@ -28,7 +31,12 @@ public:
     // Unusable entries are not written back. Holds the home's lock, and so
     // removes what an interrupted write of users.dat left.
     bool AddUser(const std::string& name, const std::string& dir, CUsersFile::User& added, std::string* error,
-                 Skipped* skipped = nullptr) const;
+                 Skipped* skipped = nullptr, Notes* notes = nullptr) const;
+
+    // The home, and the user's directory when given, exist and are closed to
+    // other accounts (platform/PrivateFiles.h): everything written in them
+    // is then private. False when one cannot be created.
+    bool MakePrivate(const CUsersFile::User* user, Notes& notes, std::string* error) const;
 
     // HKCU\Software\U.S. Robotics\Pilot Desktop\Core: HotSyncPath and Path.
     bool WriteRegistry(std::string* error) const;
@@ -43,6 +51,8 @@ public:
     bool SaveSyncSettings(const CUsersFile::User& user, const SyncSettings& settings) const;
 
 private:
+    // Creates `dir` private, or narrows it with a note.
+    static bool MakeDir(const std::string& dir, Notes& notes, std::string* error);
     // Waits a little for another writer of the home; false when it stays busy.
     bool LockHome(CHandheldLock& lock, std::string* error) const;
 

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/PrivateFiles.h"
+
 namespace {
 
 std::string LocalTime(std::time_t t, const char* format)
@@ -55,7 +57,7 @@ bool CHotSyncLogFile::Append(const std::string& path, const std::vector<palmkit:
         text += FormatLine(mark) + "\n";
     }
     for (const auto& e : entries) text += FormatLine(e) + "\n";
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int fd = platform::OpenFile(path, O_WRONLY | O_CREAT | O_APPEND);
     if (fd < 0) {
         if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
         return false;

@@ -28,6 +28,7 @@
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
 #include "platform/CommandLine.h"
+#include "platform/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 
 namespace fs = std::filesystem;
@@ -171,17 +172,26 @@ void WarnSkipped(const CHotSyncHome& home, const CHotSyncHome::Skipped& skipped)
         std::fprintf(stderr, "hotsync: warning: %s: skipped %s\n", home.UsersPath().c_str(), why.c_str());
 }
 
+// Lines about the folders made private, once each.
+void PrintNotes(const CHotSyncHome::Notes& notes)
+{
+    for (const std::string& note : notes) std::fprintf(stderr, "hotsync: %s\n", note.c_str());
+}
+
 int CmdUserAdd(const Options& o, const std::string& name, const std::string& dir)
 {
     CHotSyncHome home(CHotSyncHome::Resolve(o.home));
-    std::error_code ec;
-    fs::create_directories(home.Dir(), ec);
-    if (ec) return Fail(kExitUsage, "cannot create the HotSync home " + home.Dir() + ": " + ec.message());
-    CUsersFile::User user;
     std::string error;
+    CHotSyncHome::Notes notes;
+    const bool made = home.MakePrivate(nullptr, notes, &error);
+    PrintNotes(notes);
+    if (!made) return Fail(kExitUsage, error);
+    CUsersFile::User user;
     CHotSyncHome::Skipped skipped;
-    const bool added = home.AddUser(name, dir, user, &error, &skipped);
+    notes.clear();
+    const bool added = home.AddUser(name, dir, user, &error, &skipped, &notes);
     WarnSkipped(home, skipped);
+    PrintNotes(notes);
     if (!added) return Fail(kExitUsage, "cannot add the user: " + error);
     if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
     std::printf("Added HotSync user \"%s\" (directory %s)\n", user.name.c_str(), home.UserDir(user).c_str());
@@ -221,7 +231,6 @@ int CmdSync(const Options& o, const SyncArgs& a)
     CHotSyncHome home(CHotSyncHome::Resolve(o.home));
     std::string error;
     CHotSyncHome::Skipped skipped;
-    std::error_code ec;
     std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
     WarnSkipped(home, skipped);
     if (!error.empty()) return Fail(kExitUsage, error);
@@ -272,8 +281,14 @@ int CmdSync(const Options& o, const SyncArgs& a)
     }
 
     if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
-    fs::create_directories(userDir, ec);
-    if (ec) return Fail(kExitUsage, "cannot create " + userDir + ": " + ec.message());
+    // Everything the run writes is the user's data: in private folders only.
+    CHotSyncHome::Notes notes;
+    const bool made = home.MakePrivate(&*user, notes, &error);
+    PrintNotes(notes);
+    if (!made) return Fail(kExitUsage, error);
+    const platform::PrivateDir handheldDir = platform::MakePrivateDir(store.Dir());
+    if (!handheldDir.narrowed.empty()) PrintNotes({handheldDir.narrowed});
+    if (!handheldDir.error.empty()) PrintNotes({"warning: " + handheldDir.error});
 
     switch (palmkit::Attach(store.Dir(), userDir, user->name)) {
     case palmkit::AttachResult::Ok: break;
@@ -440,6 +455,10 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     } else {
         settings.temporary = newType;
     }
+    CHotSyncHome::Notes notes;
+    const bool made = home.MakePrivate(&*user, notes, &error);
+    PrintNotes(notes);
+    if (!made) return Fail(kExitUsage, error);
     if (!home.SaveSyncSettings(*user, settings)) return Fail(kExitUsage, "cannot save the sync settings");
     std::printf("%s: %s (%s)\n", user->name.c_str(), kSyncTypeNames[newType],
                 block.m_syncPref == ePermanentPreference ? "default" : "next HotSync only");

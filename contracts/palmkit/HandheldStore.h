@@ -2,7 +2,8 @@
 // card 0, "<name>.pdb" for record databases and "<name>.prc" for resource
 // databases, the name escaped (%XX for '/', '%', control characters and a
 // leading '.'). Files are replaced whole: written to a temporary file,
-// flushed, then renamed over the old one.
+// flushed, then renamed over the old one. In a private folder (a handheld
+// made by `handheld init`) every file is private.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/Export.h"
+#include "platform/PrivateFiles.h"
 #include "platform/Types.h"
 
 class CPdbFile;
@@ -94,9 +96,11 @@ public:
     static std::string EscapeName(const std::string& name);
     static std::string UnescapeName(const std::string& fileStem);
     // Writes bytes to `path` through a temporary file `.<name>.tmp.XXXXXX`
-    // in the same directory.
+    // in the same directory. The file is private in a private folder, unless
+    // `mode` says the umask alone decides.
     static bool WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
-                                    std::string* error = nullptr, bool syncDirectory = true);
+                                    std::string* error = nullptr, bool syncDirectory = true,
+                                    platform::NewFileMode mode = platform::NewFileMode::AsFolder);
     // Removes the temporary files of WriteFileAtomically in `dir` that were
     // last changed at least `minAgeSeconds` ago: those of the file `name`, or
     // of any file when `name` is empty. Returns how many it removed.

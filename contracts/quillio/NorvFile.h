@@ -1,4 +1,5 @@
-// A plain file, opened with stdio modes.
+// A plain file, opened with stdio modes. A file it creates is private in a
+// private folder (platform/PrivateFiles.h).
 #pragma once
 #include <cstdio>
 #include <memory>

@@ -13,6 +13,7 @@
 #include <utility>
 #include <filesystem>
 
+#include "platform/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 
 namespace fs = std::filesystem;
@@ -379,9 +380,11 @@ std::string DirOf(const std::string& path)
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-// Writes bytes to a new temporary file `.<name>.tmp.XXXXXX` beside `path`;
-// its descriptor, open, or -1 with `error` set.
-int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std::string& tmp, std::string* error)
+// Writes bytes to a new temporary file `.<name>.tmp.XXXXXX` beside `path`,
+// created with the mode the file is to have; its descriptor, open, or -1
+// with `error` set.
+int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std::string& tmp, std::string* error,
+                   platform::NewFileMode mode = platform::NewFileMode::AsFolder)
 {
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
@@ -391,9 +394,8 @@ int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std:
     const std::string dir = DirOf(path);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     tmp = dir + "/." + base + ".tmp.XXXXXX";
-    int fd = ::mkstemp(tmp.data());
+    int fd = platform::CreateUniqueFile(tmp, platform::CreationMode(dir, mode));
     if (fd < 0) return fail("cannot create a temporary file in " + dir);
-    ::fchmod(fd, 0644);
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -434,11 +436,11 @@ bool CHandheldStore::Commit(PendingWrite& w, std::string* error)
 }
 
 bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vector<BYTE>& bytes,
-                                         std::string* error, bool syncDirectory)
+                                         std::string* error, bool syncDirectory, platform::NewFileMode mode)
 {
     PendingWrite w;
     w.path = path;
-    w.fd = WriteTemporary(path, bytes, w.tmp, error);
+    w.fd = WriteTemporary(path, bytes, w.tmp, error, mode);
     if (w.fd < 0 || !Commit(w, error)) return false;
     if (syncDirectory) FsyncDir(DirOf(path));
     return true;
@@ -548,7 +550,7 @@ void CHandheldStore::RemoveStaleTemporaries() const
 std::size_t CHandheldStore::RemoveTemporaries(const std::string& dir, const std::string& name, long minAgeSeconds)
 {
     static constexpr std::string_view kTag = ".tmp.";
-    static constexpr std::size_t kRandom = 6; // mkstemp's XXXXXX
+    static constexpr std::size_t kRandom = 6; // the XXXXXX of the template
     auto isTemporary = [&](const std::string& n) {
         if (n.size() < 1 + kTag.size() + kRandom || n[0] != '.') return false;
         const std::size_t tag = n.size() - kRandom - kTag.size();

@@ -9,6 +9,8 @@
 
 #include "PalmKitState.h"
 #include "palmkit/HandheldStore.h"
+#include "palmkit/HsLog.h"
+#include "platform/PrivateFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -44,7 +46,10 @@ extern "C" long PltInstallFile(const char* user, const char* path)
         const std::string name = fs::path(path).filename().string();
         if (name.empty() || name == "." || name == "..") return kInstallBadArgument;
         const std::string dir = palmkit::InstallDir(current.userDir);
-        fs::create_directories(dir, ec);
+        const platform::PrivateDir queue = platform::MakePrivateDir(dir);
+        if (!queue.narrowed.empty()) LogAddEntry(("Install - " + queue.narrowed).c_str(), slText, 0);
+        if (queue.exists && !queue.error.empty()) LogAddEntry(("Install - " + queue.error).c_str(), slWarning, 0);
+        if (!queue.exists) return kInstallWriteFailed;
         if (!CHandheldStore::WriteFileAtomically(dir + "/" + name, bytes)) return kInstallWriteFailed;
         return 0;
     } catch (...) {

@@ -1,6 +1,12 @@
 #include "quillio/NorvFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/PrivateFiles.h"
 
 CNorvFile::CNorvFile() = default;
 CNorvFile::~CNorvFile() = default;
@@ -9,7 +15,18 @@ bool CNorvFile::Open(const char* path, const char* mode)
 {
     Close();
     if (path == nullptr || mode == nullptr) return false;
-    m_File.reset(std::fopen(path, mode));
+    if (mode[0] != 'w' && mode[0] != 'a') {
+        m_File.reset(std::fopen(path, mode));
+        return m_File != nullptr;
+    }
+    // What it creates gets the mode of its folder (platform/PrivateFiles.h).
+    int flags = std::strchr(mode, '+') ? O_RDWR : O_WRONLY;
+    flags |= O_CREAT | (mode[0] == 'w' ? O_TRUNC : O_APPEND);
+    if (std::strchr(mode, 'x')) flags |= O_EXCL;
+    const int fd = platform::OpenFile(path, flags);
+    if (fd < 0) return false;
+    m_File.reset(::fdopen(fd, mode));
+    if (!m_File) ::close(fd);
     return m_File != nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -182,6 +183,50 @@ TEST_F(EndToEndTest, AFullRunAndTheOneAfterIt)
     for (const char* name : {"Courses", "USERCTX", "C7cat"}) EXPECT_TRUE(contents(name) == records[name]) << name;
     EXPECT_THAT(Problems(LogEntries(logSize)), IsEmpty());
     EXPECT_THAT(LogEntries(logSize), Contains(Entry(20, "Norvelia")));
+}
+
+// Everything from handheld init and user add on runs with the usual umask,
+// which would let every account read what is created.
+class PrivateFilesTest : public EndToEndTest {
+protected:
+    void SetUp() override
+    {
+        m_Umask = ::umask(022);
+        EndToEndTest::SetUp();
+    }
+    void TearDown() override
+    {
+        EndToEndTest::TearDown();
+        ::umask(m_Umask);
+    }
+    mode_t m_Umask = 0;
+};
+
+TEST_F(PrivateFilesTest, NothingOfTheUserIsOpenToOtherAccounts)
+{
+    Set(kProduct, "Trace", "on"); // the answers are kept too
+    StartService();
+    PutUsualHandheld();
+    const RunResult run = Sync("--quiet");
+    ASSERT_EQ(run.code, 0) << run.output << HotSyncLog();
+    EXPECT_EQ(run.output, "");
+
+    // What holds the user's data is there, so that the walk below sees it.
+    for (const std::string& path : {Home() + "/users.dat", Home() + "/NorvTrace.log", Home() + "/norvtrace0.bin",
+                                    UserDir() + "HotSync.log", UserDir() + "Dst/USERCTX.pdb", UserDir() + "Install",
+                                    UserDir() + "Backup/USERCTX.pdb", Handheld() + "/USERCTX.pdb",
+                                    Handheld() + "/handheld.json"})
+        EXPECT_TRUE(fs::exists(path)) << path;
+    std::vector<std::string> open;
+    for (const std::string& root : {Home(), Handheld()}) {
+        const auto check = [&](const fs::path& p) {
+            const fs::perms mode = fs::symlink_status(p).permissions();
+            if ((mode & (fs::perms::group_all | fs::perms::others_all)) != fs::perms::none) open.push_back(p.string());
+        };
+        check(root);
+        for (const auto& e : fs::recursive_directory_iterator(root)) check(e.path());
+    }
+    EXPECT_THAT(open, IsEmpty());
 }
 
 TEST_F(EndToEndTest, ListsInstalledByOneRunSurviveTheNext)

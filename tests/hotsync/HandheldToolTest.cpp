@@ -236,6 +236,44 @@ TEST_F(HandheldToolTest, InitKeepsAnotherUsersHandheldUnlessForced)
         << r.output;
 }
 
+mode_t ModeOf(const std::string& path)
+{
+    return mode_t(fs::status(path).permissions() & fs::perms::mask);
+}
+
+// A handheld holds its user's data; what is exported or compiled is for sharing.
+TEST_F(HandheldToolTest, InitMakesTheHandheldPrivateWhileExportsKeepTheUmask)
+{
+    fs::create_directory(m_Dir);
+    fs::permissions(m_Dir, fs::perms(0755));
+    const std::string line = "handheld: made " + m_Dir + " private (was 0755): it holds personal data\n";
+    RunResult r = RunCommand("umask 022; " + kBin + "handheld init " + m_Dir);
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
+    r = RunCommand("umask 022; " + kBin + "handheld init " + m_Dir + " --user Alice");
+    EXPECT_EQ(r.output.find("private"), std::string::npos) << "said twice: " << r.output;
+    ASSERT_EQ(Handheld("import " + m_Dir + " " + m_Files[2]).code, 0);
+    EXPECT_EQ(ModeOf(m_Dir), 0700u);
+    for (const auto& e : fs::directory_iterator(m_Dir)) EXPECT_EQ(ModeOf(e.path()), 0600u) << e.path();
+
+    const std::string user = CHandheldStore(m_Dir).List().at(0).name;
+    // m_Root is a private folder: only the umask decides.
+    const struct {
+        std::string umask;
+        mode_t mode;
+    } cases[] = {{"022", 0644}, {"002", 0664}, {"077", 0600}};
+    for (const auto& c : cases) {
+        const std::string exported = m_Root + "/exported" + c.umask + ".pdb";
+        const std::string compiled = m_Root + "/compiled" + c.umask + ".pdb";
+        r = RunCommand("umask " + c.umask + "; " + kBin + "handheld export " + m_Dir + " '" + user + "' " + exported);
+        ASSERT_EQ(r.code, 0) << r.output;
+        r = RunCommand("umask " + c.umask + "; " + kBin + "catalogc " + kSamples + "user.json -o " + compiled);
+        ASSERT_EQ(r.code, 0) << r.output;
+        EXPECT_EQ(ModeOf(exported), c.mode) << c.umask;
+        EXPECT_EQ(ModeOf(compiled), c.mode) << c.umask;
+    }
+}
+
 TEST_F(HandheldToolTest, FailuresSayWhy)
 {
     ASSERT_EQ(Handheld("init " + m_Dir).code, 0);

@@ -164,6 +164,42 @@ TEST_F(HotSyncRunTest, UserAddThenSyncReadsAndWritesTheHandheldAndTheLog)
     EXPECT_GT(LogLines().size(), lines.size());
 }
 
+// Folders of an earlier version, open to every account, are narrowed once,
+// each with a line; the owner's own bits are never widened.
+TEST_F(HotSyncRunTest, FoldersFoundOpenAreMadePrivateOnceWithALine)
+{
+    for (const std::string& dir : {m_Home, m_Home + "/Alice", m_Handheld}) {
+        fs::create_directories(dir);
+        fs::permissions(dir, fs::perms(0755));
+    }
+    auto line = [](const std::string& dir) {
+        return "hotsync: made " + dir + " private (was 0755): it holds personal data";
+    };
+    const struct {
+        std::string widened; // opened again by hand first
+        std::string args;
+        std::vector<std::string> lines;
+    } steps[] = {
+        {"", "user add Alice", {line(m_Home), line(m_Home + "/Alice")}},
+        {"", Sync("--quiet"), {line(m_Handheld)}},
+        {"", Sync("--quiet"), {}},
+        {m_Home + "/Alice", "configure --user Alice --action 0 --conduit " + kConduit, {line(m_Home + "/Alice")}},
+    };
+    for (const auto& step : steps) {
+        if (!step.widened.empty()) fs::permissions(step.widened, fs::perms(0755));
+        RunResult r = RunCommand("umask 022; " + kHotSync + " --home " + m_Home + " " + step.args);
+        ASSERT_EQ(r.code, 0) << step.args << r.output;
+        std::vector<std::string> said;
+        std::istringstream out(r.output);
+        for (std::string l; std::getline(out, l);)
+            if (l.find("private") != std::string::npos) said.push_back(l);
+        EXPECT_EQ(said, step.lines) << step.args;
+    }
+    for (const std::string& dir : {m_Home, m_Home + "/Alice", m_Handheld})
+        EXPECT_EQ(fs::status(dir).permissions(), fs::perms::owner_all) << dir;
+    EXPECT_EQ(fs::status(m_Home + "/Alice/HotSync.log").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(HotSyncRunTest, RegistryHoldsFullPathsForARelativeHome)
 {
     RunResult add = RunCommand("cd " + m_Root + " && " + kHotSync + " --home ./home/ user add Alice");
