@@ -44,12 +44,15 @@ TEST(BashCompletion, OffersSubcommandsOptionsAndFiles)
         const char* line;
         const char* offered;
     } cases[] = {
-        {"hotsync", "hotsync ", "--help\n--home\n--version\nconfigure\ninfo\nsync\nuser\n"},
+        {"hotsync", "hotsync ", "--help\n--home\n--version\nconfigure\ninfo\nrestore\nsync\nuser\n"},
         {"hotsync", "hotsync s", "sync\n"},
         {"hotsync", "hotsync --home pa", "palm\n"},
         {"hotsync", "hotsync --home palm u", "user\n"},
         {"hotsync", "hotsync user ", "--help\nadd\nlist\n"},
-        {"hotsync", "hotsync sync --user Anne --", "--conduit\n--handheld\n--help\n--no\n--quiet\n--sync-type\n--user\n--yes\n"},
+        {"hotsync", "hotsync sync --user Anne --",
+         "--conduit\n--handheld\n--help\n--no\n--no-backup\n--quiet\n--sync-type\n--user\n--yes\n"},
+        {"hotsync", "hotsync restore --user Anne --", "--from\n--generation\n--handheld\n--help\n--list\n--user\n"},
+        {"hotsync", "hotsync configure --user Anne --b", "--backups\n"},
         {"hotsync", "hotsync sync --handheld p", "palm\npdbs\n"},
         {"hotsync", "hotsync sync --sync-type ", "0\n1\n2\n3\n4\n5\n6\n7\n"},
         {"hotsync", "hotsync configure --action ", "0\n1\n2\n3\n"},
@@ -67,4 +70,13 @@ TEST(BashCompletion, OffersSubcommandsOptionsAndFiles)
         {"norvreg", "norvreg export -", "--help\n--output\n-o\n"},
     };
     for (const auto& c : cases) EXPECT_EQ(Offered(c.program, c.line, dir.Path()), c.offered) << c.line;
+
+    // --from offers the handhelds a user's Backup folder holds, not a run's work folder.
+    TempDir home;
+    for (const char* set : {"Anne/Backup/palm-0123abcd", "Anne/Backup/pda-4567ef01", "Anne/Backup/.new.x"})
+        std::filesystem::create_directories(home / set);
+    const std::string line = "hotsync --home " + home.Path() + " restore --user Anne --from ";
+    EXPECT_EQ(Offered("hotsync", line, dir.Path()), "palm-0123abcd\npda-4567ef01\n");
+    EXPECT_EQ(Offered("hotsync", line + "pa", dir.Path()), "palm-0123abcd\n");
+    EXPECT_EQ(Offered("hotsync", line + "palm-0123abcd --l", dir.Path()), "--list\n");
 }
