@@ -68,7 +68,8 @@ protected:
     }
     void TearDown() override { ::unsetenv("NORVELIA_REGISTRY"); }
 
-    std::string Palm(int n) const { return m_Root / ("palm" + std::to_string(n)); }
+    // The second handheld has the first's folder name, in another folder.
+    std::string Palm(int n) const { return n == 2 ? m_Root / "other/palm1" : m_Root / ("palm" + std::to_string(n)); }
     std::string Backup() const { return m_Root / "home/Alice/Backup"; }
 
     // Notes, which the test conduit changes, and Keep, which it leaves alone.
@@ -264,6 +265,7 @@ TEST_F(BackupTest, ADamagedCopyInTheBackupIsNeverRestoredOverASoundOne)
 
 TEST_F(BackupTest, TwoHandheldsOfOneUserKeepTheirBackupsApart)
 {
+    fs::create_directories(m_Root / "other");
     fs::copy(Palm(1), Palm(2), fs::copy_options::recursive);
     CPdbFile second("Second", "memo", "DATA", 0, 1, 0, 0);
     ASSERT_TRUE(CHandheldStore(Palm(2)).Save(second));
@@ -320,6 +322,8 @@ TEST_F(BackupTest, ABackupOfTheEarlierLayoutStaysRestorableAndMovesOnce)
         r = Restore("--handheld " + Palm(1) + " --list");
         EXPECT_TRUE(Has(r.output, "  1  ")) << r.output;
         EXPECT_TRUE(Has(r.output, "(earlier backup in " + Backup())) << r.output;
+        // What a move cut short had moved is listed too.
+        EXPECT_EQ(Has(r.output, "\n  2  "), c.split) << r.output;
         if (!c.split) {
             fs::remove(Palm(1) + "/Notes.pdb");
             r = Restore("--handheld " + Palm(1));
