@@ -414,12 +414,14 @@ int ListAllBackups(const CHandheldBackup& backup, const std::string& userName)
         if (sets++ == 0) std::printf("Backups of %s, by handheld (in %s):\n", userName.c_str(), backup.Dir().c_str());
         const std::string path = backup.HandheldPath(key);
         std::printf("  %s  %s  (%s, the newest of %s)\n", key.c_str(), path.empty() ? "(folder unknown)" : path.c_str(),
-                    Plural(std::size_t(own), "generation").c_str(), CHandheldBackup::DateText(gens.front().made).c_str());
+                    Plural(std::size_t(own), "generation").c_str(),
+                    CHandheldBackup::DateText(gens.front().made).c_str());
     }
     for (const auto& g : earlier)
         std::printf("An earlier backup of %s (%s) in %s, from before each handheld had its own: it is the oldest "
                     "generation of every handheld's list until the next synchronization takes it.\n",
-                    CHandheldBackup::DateText(g.made).c_str(), Plural(CHandheldBackup::Files(g).size(), "database").c_str(),
+                    CHandheldBackup::DateText(g.made).c_str(),
+                    Plural(CHandheldBackup::Files(g).size(), "database").c_str(),
                     g.dir.c_str());
     if (sets == 0 && earlier.empty()) {
         std::printf("No backups of %s in %s: hotsync sync makes one before each synchronization.\n", userName.c_str(),
@@ -432,7 +434,8 @@ int ListAllBackups(const CHandheldBackup& backup, const std::string& userName)
 }
 
 void ListGenerations(const std::vector<CHandheldBackup::Generation>& gens, const std::string& label,
-                     const std::string& setDir, const std::string& userName, int keep, const std::string& restoreCommand)
+                     const std::string& setDir, const std::string& userName, int keep,
+                     const std::string& restoreCommand)
 {
     std::printf("Backups of %s, newest first (in %s):\n", label.c_str(), setDir.c_str());
     for (std::size_t i = 0; i < gens.size(); ++i) {
@@ -485,7 +488,9 @@ void ListDatabases(const std::vector<CHandheldBackup::Generation>& gens, std::si
                 action = it.handheldDamaged ? "replaces the handheld's damaged copy" : "replaces the handheld's";
                 break;
             case CHandheldBackup::Action::SkipDamaged: action = "not restored: the handheld's copy is sound"; break;
-            case CHandheldBackup::Action::RestoreDamaged: action = "restored as it is: the handheld has no sound copy"; break;
+            case CHandheldBackup::Action::RestoreDamaged:
+                action = "restored as it is: the handheld has no sound copy";
+                break;
             }
             if (it.entry.damaged) action += SoundCopyHint(gens, index, it.file);
         }
@@ -505,7 +510,8 @@ int CmdRestore(const Options& o, const RestoreArgs& a)
     WarnSkipped(home, skipped);
     if (!error.empty()) return Fail(kExitUsage, error);
     if (!user)
-        return Fail(kExitUsage, "no HotSync user named \"" + a.user + "\" in " + home.Dir() + " (see: hotsync user list)");
+        return Fail(kExitUsage,
+                    "no HotSync user named \"" + a.user + "\" in " + home.Dir() + " (see: hotsync user list)");
     CHandheldBackup backup(home.UserDir(*user));
     const std::vector<std::string> keys = backup.Handhelds();
     auto known = [&] {
@@ -550,7 +556,8 @@ int CmdRestore(const Options& o, const RestoreArgs& a)
         return Fail(kExitUsage, why);
     }
     if (std::size_t(a.generation) > gens.size())
-        return Fail(kExitUsage, "there is no generation " + std::to_string(a.generation) + " of the backups of " + label +
+        return Fail(kExitUsage, "there is no generation " + std::to_string(a.generation) + " of the backups of " +
+                                    label +
                                     ": there " + (gens.size() == 1 ? "is 1" : "are " + std::to_string(gens.size())) +
                                     " (list them with: " + command + " --list)");
     const std::size_t index = a.generation > 0 ? std::size_t(a.generation - 1) : 0;
@@ -576,11 +583,15 @@ int CmdRestore(const Options& o, const RestoreArgs& a)
         const std::string hint = SoundCopyHint(gens, index, it.file);
         if (it.action == CHandheldBackup::Action::SkipDamaged) {
             ++left;
-            std::fprintf(stderr, "hotsync: warning: %s is damaged in this backup: not restored, the handheld's copy is sound%s\n",
+            std::fprintf(stderr,
+                         "hotsync: warning: %s is damaged in this backup: not restored, the handheld's copy is "
+                         "sound%s\n",
                          it.file.c_str(), hint.c_str());
         } else {
-            std::fprintf(stderr, "hotsync: warning: %s is damaged in this backup: restored as it is, the handheld had no "
-                         "sound copy%s\n", it.file.c_str(), hint.c_str());
+            std::fprintf(stderr,
+                         "hotsync: warning: %s is damaged in this backup: restored as it is, the handheld had no "
+                         "sound copy%s\n",
+                         it.file.c_str(), hint.c_str());
         }
     }
     const int count = CHandheldBackup::Restore(g, *store, &error);
@@ -753,7 +764,8 @@ int main(int argc, char** argv)
                       "restore would do");
 
     ConfigureArgs c;
-    auto* configure = app.add_subcommand("configure", "Choose the HotSync action of a user's conduit");
+    auto* configure = app.add_subcommand("configure", "Choose the HotSync action of a user's conduit, or how many "
+                                                      "backups of each handheld to keep");
     configure->add_option("--user", c.user, "HotSync user")->required();
     configure->add_option("--action", c.action, "0-2 synchronize, 3 do nothing")->check(CLI::Range(0, 3));
     configure->add_flag("--make-default", c.makeDefault, "Keep the action for every HotSync");

@@ -121,7 +121,8 @@ protected:
             const std::string name = fs::path(dir).filename().string();
             return std::make_pair(name.substr(0, 16), name.size() > 17 ? std::stoi(name.substr(17)) : 1);
         };
-        std::sort(out.begin(), out.end(), [&](const std::string& a, const std::string& b) { return order(a) > order(b); });
+        std::sort(out.begin(), out.end(),
+                  [&](const std::string& a, const std::string& b) { return order(a) > order(b); });
         return out;
     }
 
