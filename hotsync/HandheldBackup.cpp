@@ -489,8 +489,12 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
         if (folder.get() < 0 || ::fsync(folder.get()) != 0)
             return fail("cannot write " + fresh + ": " + std::strerror(errno));
     }
-    // Whole before it has a name that lists show.
-    if (PlaceGeneration(fresh, set, std::time(nullptr)).empty())
+    // Whole before it has a name that lists show. Never dated before the
+    // newest: a clock set back would have it pruned as the oldest.
+    std::time_t made = std::time(nullptr);
+    for (const Generation& g : before)
+        if (!g.earlierLayout) made = std::max(made, g.made);
+    if (PlaceGeneration(fresh, set, made).empty())
         return fail("cannot create a backup in " + set + ": " + std::strerror(errno));
     SyncDir(set);
 
