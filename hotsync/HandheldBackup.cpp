@@ -1,11 +1,16 @@
 #include "hotsync/HandheldBackup.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <ctime>
 #include <chrono>
 #include <cerrno>
 #include <cstring>
@@ -13,8 +18,10 @@
 #include <fstream>
 #include <iterator>
 #include <utility>
+#include <thread>
 #include <vector>
 
+#include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 
 namespace fs = std::filesystem;
@@ -113,6 +120,129 @@ bool CopyInto(const std::string& from, const std::string& to, Fd& out, std::stri
     }
 }
 
+
+// The database files straight inside `dir`, sorted.
+std::vector<std::string> DatabaseFilesIn(const std::string& dir)
+{
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        if (IsDatabaseFile(e.path())) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Creates a folder only its owner reads; true when it is there.
+bool MakePrivateDir(const std::string& dir, std::string* error)
+{
+    if (::mkdir(dir.c_str(), 0700) == 0) return true;
+    std::error_code ec;
+    if (errno == EEXIST && fs::is_directory(dir, ec)) return true;
+    if (error) *error = "cannot create " + dir + ": " + std::strerror(errno);
+    return false;
+}
+
+void SyncDir(const std::string& dir)
+{
+    Fd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) ::fsync(folder.get());
+}
+
+// A generation's folder is named after its date in UTC, so that names sort
+// as dates do and a change of time zone reorders nothing; "-2", "-3" follow
+// a name already taken within the same second.
+std::string GenerationName(std::time_t t)
+{
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &tm);
+    return buf;
+}
+
+bool ParseGenerationName(const std::string& name, std::time_t& made, long& suffix)
+{
+    constexpr std::size_t kLength = 16; // 20240501T143045Z
+    if (name.size() < kLength || name[8] != 'T' || name[15] != 'Z') return false;
+    for (std::size_t i = 0; i < 15; ++i)
+        if (i != 8 && !std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+    suffix = 1;
+    if (name.size() > kLength) {
+        if (name[kLength] != '-' || name.size() > kLength + 4) return false;
+        suffix = 0;
+        for (std::size_t i = kLength + 1; i < name.size(); ++i) {
+            if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+            suffix = suffix * 10 + (name[i] - '0');
+        }
+        if (suffix < 2) return false;
+    }
+    std::tm tm{};
+    if (::strptime(name.c_str(), "%Y%m%dT%H%M%SZ", &tm) == nullptr) return false;
+    made = ::timegm(&tm);
+    return true;
+}
+
+// Renames `from` to a free generation name of `t` inside `set`; the name
+// taken, or empty with errno set.
+std::string PlaceGeneration(const std::string& from, const std::string& set, std::time_t t)
+{
+    const std::string base = GenerationName(t);
+    for (int n = 1; n < 1000; ++n) {
+        const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
+        const std::string to = set + "/" + name;
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return name;
+        if (errno != EEXIST) return "";
+    }
+    errno = EEXIST;
+    return "";
+}
+
+// The newest change among a folder's database files: when a backup of the
+// earlier layout was made.
+std::time_t NewestChange(const std::string& dir)
+{
+    std::time_t newest = 0;
+    for (const std::string& f : DatabaseFilesIn(dir)) {
+        struct stat st {};
+        if (::stat((dir + "/" + f).c_str(), &st) == 0) newest = std::max(newest, st.st_mtim.tv_sec);
+    }
+    return newest;
+}
+
+bool IsSound(const std::string& path)
+{
+    const auto e = CHandheldStore::Examine(path);
+    return e && !e->damaged;
+}
+
+// Replaces `path` whole with `text`, readable by its owner only.
+bool WritePrivateFile(const std::string& path, const std::string& text)
+{
+    std::string tmp = path + ".XXXXXX";
+    Fd fd(::mkstemp(tmp.data()));
+    if (fd.get() < 0) return false;
+    const bool ok = ::write(fd.get(), text.data(), text.size()) == ssize_t(text.size()) && ::fsync(fd.get()) == 0 &&
+                    fd.Close() && ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+// The full path of a folder, however it was written: links resolved, no
+// trailing '/'.
+std::string FullPath(const std::string& dir)
+{
+    std::error_code ec;
+    fs::path full = fs::weakly_canonical(fs::absolute(dir, ec), ec);
+    if (ec) full = fs::absolute(dir, ec).lexically_normal();
+    std::string text = full.string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+}
+
+constexpr const char* kHandheldFile = "handheld.txt";
+// Where the files of the earlier layout wait while they move to a handheld's set.
+constexpr const char* kEarlierDir = ".earlier";
+
 } // namespace
 
 CHandheldBackup::CHandheldBackup(std::string userDir) : m_UserDir(std::move(userDir)) {}
@@ -122,9 +252,150 @@ std::string CHandheldBackup::Dir() const
     return m_UserDir + "/" + kDirName;
 }
 
-int CHandheldBackup::Make(const CHandheldStore& store, std::string* error) const
+std::string CHandheldBackup::DateText(std::time_t t)
 {
-    // What a killed run left; a recent one may be another handheld's run of this user.
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+// Two handhelds of one user carry the same user name and id, and
+// handheld.json holds no serial number: the handheld is its folder, and the
+// folder's full path names it from run to run. A copied folder is another
+// handheld, never mixed with the first; a moved one starts a new set, and
+// the old set stays listed for `restore --from`.
+std::string CHandheldBackup::HandheldKey(const std::string& handheldDir)
+{
+    const std::string text = FullPath(handheldDir);
+    std::uint64_t hash = 1469598103934665603ull; // FNV-1a: the same on every build
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    std::string name;
+    for (unsigned char c : fs::path(text).filename().string()) {
+        if (name.size() == 24) break;
+        name += std::isalnum(c) || c == '-' || c == '_' ? char(c) : '_';
+    }
+    if (name.empty()) name = "handheld";
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "-%08x", unsigned(hash & 0xFFFFFFFFu));
+    return name + suffix;
+}
+
+std::vector<std::string> CHandheldBackup::Handhelds() const
+{
+    std::vector<std::string> keys;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(Dir(), ec)) {
+        const std::string name = e.path().filename().string();
+        if (!name.empty() && name[0] != '.' && e.is_directory(ec)) keys.push_back(name);
+    }
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+std::string CHandheldBackup::HandheldPath(const std::string& key) const
+{
+    std::ifstream in(SetDir(key) + "/" + kHandheldFile);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+std::vector<CHandheldBackup::Generation> CHandheldBackup::Generations(const std::string& key) const
+{
+    struct Found {
+        Generation g;
+        long suffix;
+    };
+    std::vector<Found> own;
+    std::error_code ec;
+    if (!key.empty() && key[0] != '.' && key.find('/') == std::string::npos) {
+        for (const auto& e : fs::directory_iterator(SetDir(key), ec)) {
+            Found f;
+            f.g.name = e.path().filename().string();
+            if (!ParseGenerationName(f.g.name, f.g.made, f.suffix) || !e.is_directory(ec)) continue;
+            f.g.dir = e.path().string();
+            own.push_back(std::move(f));
+        }
+    }
+    std::sort(own.begin(), own.end(), [](const Found& a, const Found& b) {
+        const std::string da = a.g.name.substr(0, 16), db = b.g.name.substr(0, 16);
+        return da != db ? da > db : a.suffix > b.suffix;
+    });
+    std::vector<Generation> out;
+    for (Found& f : own) out.push_back(std::move(f.g));
+    // Newest first among the earlier layout's too: a move cut short leaves
+    // the files it had moved in .earlier, the others where they were.
+    std::vector<Generation> earlier;
+    for (const std::string& dir : {Dir(), Dir() + "/" + kEarlierDir}) {
+        if (DatabaseFilesIn(dir).empty()) continue;
+        Generation g;
+        g.dir = dir;
+        g.made = NewestChange(dir);
+        g.earlierLayout = true;
+        earlier.push_back(std::move(g));
+    }
+    std::sort(earlier.begin(), earlier.end(), [](const Generation& a, const Generation& b) { return a.made > b.made; });
+    out.insert(out.end(), earlier.begin(), earlier.end());
+    return out;
+}
+
+std::vector<std::string> CHandheldBackup::Files(const Generation& g)
+{
+    return DatabaseFilesIn(g.dir);
+}
+
+void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<Note>* notes) const
+{
+    const std::string dir = Dir();
+    const std::string earlier = dir + "/" + kEarlierDir;
+    std::error_code ec;
+    if (DatabaseFilesIn(dir).empty() && !fs::is_directory(earlier, ec)) return;
+    // Runs of this user's other handhelds may try the same move: one does it.
+    CHandheldLock lock;
+    for (int attempt = 0; lock.Acquire(dir) != CHandheldLock::Result::Locked; ++attempt) {
+        if (attempt == 100) return; // left for a later run; restore still finds it
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    auto warn = [&](const std::string& why) {
+        if (notes)
+            notes->push_back({true, "Backup - cannot move the earlier backup in " + dir + " (" + why +
+                                        "); it stays there and can still be restored"});
+    };
+    std::string why;
+    if (!MakePrivateDir(earlier, &why)) return warn(why);
+    // File by file: a move cut short is finished by the next run.
+    for (const std::string& f : DatabaseFilesIn(dir)) {
+        if (::rename((dir + "/" + f).c_str(), (earlier + "/" + f).c_str()) != 0)
+            return warn("cannot move " + f + ": " + std::strerror(errno));
+    }
+    SyncDir(earlier);
+    SyncDir(dir);
+    const std::size_t count = DatabaseFilesIn(earlier).size();
+    if (count == 0) {
+        ::rmdir(earlier.c_str());
+        return;
+    }
+    const std::time_t made = NewestChange(earlier);
+    const std::string set = SetDir(key);
+    const std::string name = PlaceGeneration(earlier, set, made);
+    if (name.empty()) return warn("cannot move " + earlier + " into " + set + ": " + std::strerror(errno));
+    SyncDir(set);
+    SyncDir(dir);
+    if (notes)
+        notes->push_back({false, "Backup - moved the backup of " + DateText(made) + " (" + std::to_string(count) +
+                                     " database" + (count == 1 ? "" : "s") + ") to " + set + "/" + name +
+                                     ": each handheld now has its own backups"});
+}
+
+int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Note>* notes, std::string* error) const
+{
+    keep = std::clamp(keep, 1, kMaxKeep);
+    // What a killed run of the earlier layout left; a recent one may be another handheld's run of this user.
     std::error_code ec;
     const std::string leftover = std::string(".") + kDirName + ".new.";
     const auto now = fs::file_time_type::clock::now();
@@ -134,9 +405,25 @@ int CHandheldBackup::Make(const CHandheldStore& store, std::string* error) const
         const auto changed = e.last_write_time(age);
         if (!age && now - changed > std::chrono::seconds(CHandheldStore::kStaleSeconds)) fs::remove_all(e.path(), age);
     }
-    std::string tmpl = m_UserDir + "/." + kDirName + ".new.XXXXXX";
+    if (!MakePrivateDir(Dir(), error)) return -1;
+    const std::string key = HandheldKey(store.Dir());
+    const std::string set = SetDir(key);
+    if (!MakePrivateDir(set, error)) return -1;
+    // Our caller holds the handheld's lock, so the set is ours alone: a
+    // hidden folder in it is a killed run's half generation or half removal.
+    for (const auto& e : fs::directory_iterator(set, ec)) {
+        const std::string name = e.path().filename().string();
+        std::error_code ignored;
+        if (name[0] == '.' && e.is_directory(ignored)) fs::remove_all(e.path(), ignored);
+    }
+    if (const std::string path = FullPath(store.Dir()); HandheldPath(key) != path)
+        WritePrivateFile(set + "/" + kHandheldFile, path + "\n");
+    MigrateEarlierLayout(key, notes);
+    const std::vector<Generation> before = Generations(key);
+
+    std::string tmpl = set + "/.new.XXXXXX";
     if (::mkdtemp(tmpl.data()) == nullptr) {
-        if (error) *error = "cannot create a folder in " + m_UserDir + ": " + std::strerror(errno);
+        if (error) *error = "cannot create a folder in " + set + ": " + std::strerror(errno);
         return -1;
     }
     const std::string fresh = tmpl;
@@ -152,6 +439,7 @@ int CHandheldBackup::Make(const CHandheldStore& store, std::string* error) const
     for (const auto& e : fs::directory_iterator(store.Dir(), ec))
         if (IsDatabaseFile(e.path())) files.push_back(e.path());
     if (ec) return fail("cannot list " + store.Dir() + ": " + ec.message());
+    std::sort(files.begin(), files.end());
     // Copies, not links: a writer that changes a file in place would change
     // the backup too. Every copy is written first and flushed after, so the
     // disk sees one batch rather than a wait per file.
@@ -169,9 +457,27 @@ int CHandheldBackup::Make(const CHandheldStore& store, std::string* error) const
     constexpr std::size_t kOpenAtOnce = 64;
     for (const fs::path& path : files) {
         std::string why;
-        const std::string target = fresh + "/" + path.filename().string();
+        const std::string file = path.filename().string();
+        std::string source = path.string();
+        const auto onHandheld = CHandheldStore::Examine(source);
+        if (onHandheld && onHandheld->damaged) {
+            // A damaged copy never takes the place of a sound one.
+            const std::string previous = before.empty() ? "" : before.front().dir + "/" + file;
+            if (!previous.empty() && IsSound(previous)) {
+                source = previous;
+                if (notes)
+                    notes->push_back({true, "Backup - " + file +
+                                                " on the handheld is damaged: the new backup keeps the sound copy "
+                                                "from the backup of " + DateText(before.front().made) + " instead"});
+            } else if (notes) {
+                notes->push_back({true, "Backup - " + file +
+                                            " on the handheld is damaged and no earlier backup holds a sound copy: "
+                                            "backed up as it is"});
+            }
+        }
+        const std::string target = fresh + "/" + file;
         Fd out;
-        if (!CopyInto(path.string(), target, out, &why)) return fail(why);
+        if (!CopyInto(source, target, out, &why)) return fail(why);
         written.emplace_back(std::move(out), target);
         if (written.size() == kOpenAtOnce && !flushWritten(&why)) return fail(why);
         ++count;
@@ -183,40 +489,62 @@ int CHandheldBackup::Make(const CHandheldStore& store, std::string* error) const
         if (folder.get() < 0 || ::fsync(folder.get()) != 0)
             return fail("cannot write " + fresh + ": " + std::strerror(errno));
     }
-    const std::string dir = Dir();
-    if (fs::is_directory(dir, ec)) {
-        // Both stay whole until the exchange, which is atomic.
-        if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, dir.c_str(), RENAME_EXCHANGE) != 0)
-            return fail("cannot replace " + dir + ": " + std::strerror(errno));
-    } else if (::rename(fresh.c_str(), dir.c_str()) != 0) {
-        return fail("cannot create " + dir + ": " + std::strerror(errno));
+    // Whole before it has a name that lists show. Never dated before the
+    // newest: a clock set back would have it pruned as the oldest.
+    std::time_t made = std::time(nullptr);
+    for (const Generation& g : before)
+        if (!g.earlierLayout) made = std::max(made, g.made);
+    if (PlaceGeneration(fresh, set, made).empty())
+        return fail("cannot create a backup in " + set + ": " + std::strerror(errno));
+    SyncDir(set);
+
+    // Only now that the new one is in place does the oldest go, and it goes
+    // out of sight first, so a removal cut short leaves no half backup listed.
+    std::vector<Generation> all = Generations(key);
+    all.erase(std::remove_if(all.begin(), all.end(), [](const Generation& g) { return g.earlierLayout; }), all.end());
+    for (std::size_t i = std::size_t(keep); i < all.size(); ++i) {
+        std::string gone = set + "/.old.XXXXXX";
+        if (::mkdtemp(gone.data()) == nullptr) break;
+        std::error_code ignored;
+        if (::rename(all[i].dir.c_str(), gone.c_str()) != 0) {
+            fs::remove(gone, ignored);
+            if (notes)
+                notes->push_back({true, "Backup - cannot remove the old backup " + all[i].dir + ": " +
+                                            std::strerror(errno)});
+            continue;
+        }
+        fs::remove_all(gone, ignored);
     }
-    fs::remove_all(fresh, ec); // now the previous backup
-    Fd parent(::open(m_UserDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (parent.get() >= 0) ::fsync(parent.get()); // the swap itself
+    SyncDir(set);
     return count;
 }
 
-int CHandheldBackup::Restore(const CHandheldStore& store, std::string* error) const
+std::vector<CHandheldBackup::Item> CHandheldBackup::Plan(const Generation& g, const CHandheldStore& store)
 {
-    const std::string dir = Dir();
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec)) {
-        if (error) *error = "no backup in " + dir + ": " + (ec ? ec.message() : std::strerror(ENOENT));
-        return -1;
+    std::vector<Item> items;
+    for (const std::string& file : Files(g)) {
+        auto entry = CHandheldStore::Examine(g.dir + "/" + file);
+        if (!entry) continue;
+        Item item;
+        item.file = file;
+        item.entry = *entry;
+        const auto there = CHandheldStore::Examine(store.Dir() + "/" + file);
+        item.handheldDamaged = there && there->damaged;
+        if (entry->damaged) item.action = there && !there->damaged ? Action::SkipDamaged : Action::RestoreDamaged;
+        else item.action = there ? Action::Replace : Action::Add;
+        items.push_back(std::move(item));
     }
-    std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(dir, ec))
-        if (IsDatabaseFile(e.path())) files.push_back(e.path());
-    if (ec) {
-        if (error) *error = "cannot list " + dir + ": " + ec.message();
-        return -1;
-    }
+    return items;
+}
+
+int CHandheldBackup::Restore(const Generation& g, const CHandheldStore& store, std::string* error)
+{
     int count = 0;
-    for (const fs::path& f : files) {
+    for (const Item& item : Plan(g, store)) {
+        if (item.action == Action::SkipDamaged) continue;
         std::vector<BYTE> bytes;
-        if (!ReadFile(f.string(), bytes, error)) return -1;
-        if (!CHandheldStore::WriteFileAtomically(store.Dir() + "/" + f.filename().string(), bytes, error)) return -1;
+        if (!ReadFile(g.dir + "/" + item.file, bytes, error)) return -1;
+        if (!CHandheldStore::WriteFileAtomically(store.Dir() + "/" + item.file, bytes, error)) return -1;
         ++count;
     }
     return count;

@@ -170,7 +170,12 @@ CHotSyncHome::SyncSettings CHotSyncHome::LoadSyncSettings(const CUsersFile::User
         const std::string key = line.substr(0, eq);
         char* end = nullptr;
         const long v = std::strtol(line.c_str() + eq + 1, &end, 10);
-        if (end == line.c_str() + eq + 1 || v < 0 || v > 7) continue;
+        if (end == line.c_str() + eq + 1 || v < 0) continue;
+        if (key == "backups") {
+            if (v >= 1 && v <= kMaxBackups) s.backups = int(v);
+            continue;
+        }
+        if (v > 7) continue;
         if (key == "permanent") s.permanent = int(v);
         else if (key == "temporary") s.temporary = int(v);
     }
@@ -181,6 +186,8 @@ bool CHotSyncHome::SaveSyncSettings(const CUsersFile::User& user, const SyncSett
 {
     std::string text = "permanent=" + std::to_string(s.permanent) + "\n";
     if (s.temporary) text += "temporary=" + std::to_string(*s.temporary) + "\n";
+    // Left out at the default, so that the default stays the program's to choose.
+    if (s.backups != kDefaultBackups) text += "backups=" + std::to_string(s.backups) + "\n";
     CHandheldLock lock;
     if (!LockHome(lock, nullptr)) return false;
     CHandheldStore::RemoveTemporaries(UserDir(user), "HotSync.ini", 0);

@@ -41,11 +41,15 @@ public:
     // HKCU\Software\U.S. Robotics\Pilot Desktop\Core: HotSyncPath and Path.
     bool WriteRegistry(std::string* error) const;
 
-    // The sync type in force for a user's next run, and the default one.
+    // The sync type in force for a user's next run, and the default one;
+    // how many backups to keep of each handheld ("backups=" in HotSync.ini).
     struct SyncSettings {
         int permanent = 0;
         std::optional<int> temporary;
+        int backups = kDefaultBackups;
     };
+    static constexpr int kDefaultBackups = 3;
+    static constexpr int kMaxBackups = 99;
     SyncSettings LoadSyncSettings(const CUsersFile::User& user) const;
     // Under the home's lock, like every write of the home's files.
     bool SaveSyncSettings(const CUsersFile::User& user, const SyncSettings& settings) const;

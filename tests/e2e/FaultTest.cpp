@@ -492,6 +492,33 @@ TEST_F(FaultTest, ADamagedCatalogIsRepairedAndEveryDeletionIsLogged)
     ExpectWholeDatabases();
 }
 
+// A run over a damaged catalog: its backup keeps the catalog's last sound
+// copy, which a restore puts back.
+TEST_F(FaultTest, ARunOverADamagedCatalogBacksUpItsLastSoundCopy)
+{
+    StartService();
+    PutShopper(0);
+    const std::string catalog = Handheld() + "/C1cat.pdb";
+    const std::string backedUp = ReadAll(catalog);
+    ASSERT_EQ(Sync().code, 0) << HotSyncLog();
+    fs::resize_file(catalog, 100);
+
+    RunResult r = Sync();
+    EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
+    EXPECT_THAT(HotSyncLog(), HasSubstr("Backup - C1cat.pdb on the handheld is damaged: the new backup keeps the "
+                                        "sound copy from the backup of "));
+    r = Tool("hotsync", "restore --user Anne --handheld " + Handheld() + " --list --generation 1");
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr("C1cat.pdb"));
+    EXPECT_THAT(r.output, Not(HasSubstr("DAMAGED")));
+
+    fs::resize_file(catalog, 100);
+    r = Tool("hotsync", "restore --user Anne --handheld " + Handheld());
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(ReadAll(catalog), backedUp);
+    ExpectShopperWhole();
+}
+
 // A program run while another process holds the registry in an exclusive
 // transaction for three seconds waits for it or fails with a message.
 TEST_F(FaultTest, ALockedRegistryIsWaitedForOrRefusedCleanly)

@@ -448,45 +448,6 @@ TEST_F(HotSyncRunTest, AHandheldOfAnotherUserIsSynchronizedOnlyWhenAsked)
     }
 }
 
-TEST_F(HotSyncRunTest, BackupBeforeEachSyncAndRestore)
-{
-    ASSERT_EQ(Run("user add Alice").code, 0);
-    const std::string backup = m_Home + "/Alice/Backup";
-    RunResult r = Run(Sync("--no-backup --quiet"));
-    ASSERT_EQ(r.code, 0) << r.output;
-    EXPECT_FALSE(fs::exists(backup));
-    EXPECT_EQ(Run("restore --user Alice --handheld " + m_Handheld).code, 2);
-
-    const std::string notes = CHandheldStore(m_Handheld).Find("Notes")->path;
-    const std::string before = ReadAll(notes);
-    r = Run(Sync("--quiet"));
-    ASSERT_EQ(r.code, 0) << r.output;
-    EXPECT_EQ(ReadAll(backup + "/" + fs::path(notes).filename().string()), before);
-    // The backup is replaced whole, leaving nothing of the exchange behind.
-    r = Run(Sync("--quiet"));
-    ASSERT_EQ(r.code, 0) << r.output;
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(m_Home + "/Alice")) names.push_back(e.path().filename().string());
-    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.find("Backup") != std::string::npos; }),
-              1);
-    const std::string backedUp = ReadAll(backup + "/" + fs::path(notes).filename().string());
-
-    fs::remove(notes);
-    r = Run("restore --user Alice --handheld " + m_Handheld);
-    ASSERT_EQ(r.code, 0) << r.output;
-    const auto backedUpFiles = std::distance(fs::directory_iterator(backup), fs::directory_iterator());
-    EXPECT_NE(r.output.find("Restored " + std::to_string(backedUpFiles) + " databases from " + backup + " to " +
-                            m_Handheld + "\n"),
-              std::string::npos)
-        << r.output;
-    EXPECT_EQ(ReadAll(notes), backedUp);
-
-    // A restore waits for no running sync.
-    CHandheldLock lock;
-    ASSERT_EQ(lock.Acquire(m_Handheld), CHandheldLock::Result::Locked);
-    EXPECT_EQ(Run("restore --user Alice --handheld " + m_Handheld).code, 3);
-}
-
 TEST_F(HotSyncRunTest, UserListAsJson)
 {
     RunResult r = Run("user list --json");

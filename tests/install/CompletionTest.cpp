@@ -75,6 +75,8 @@ TEST(BashCompletion, OffersSubcommandsOptionsAndFiles)
         {"hotsync", "hotsync sync --user Anne --no-", "--no-backup\n"},
         {"hotsync", "hotsync sync --user ", "Anne\\ Back\\\\slash\nBob\n"},
         {"hotsync", "hotsync sync --user Anne\\ B", "Anne\\ Back\\\\slash\n"},
+        {"hotsync", "hotsync restore --user Anne --", "--from\n--generation\n--handheld\n--help\n--list\n--user\n"},
+        {"hotsync", "hotsync configure --user Anne --b", "--backups\n"},
         {"hotsync", "hotsync sync --handheld p", "palm\npdbs\n"},
         {"hotsync", "hotsync sync --sync-type ", "0\n1\n2\n3\n4\n5\n6\n7\n"},
         {"hotsync", "hotsync configure --action ", "0\n1\n2\n3\n"},
@@ -94,4 +96,13 @@ TEST(BashCompletion, OffersSubcommandsOptionsAndFiles)
         {"norvreg", "norvreg export -", "--help\n--output\n"},
     };
     for (const auto& c : cases) EXPECT_EQ(Offered(c.program, c.line, dir.Path(), home), c.offered) << c.line;
+
+    // --from offers the handhelds a user's Backup folder holds, not a run's work folder.
+    TempDir backups;
+    for (const char* set : {"Anne/Backup/palm-0123abcd", "Anne/Backup/pda-4567ef01", "Anne/Backup/.new.x"})
+        std::filesystem::create_directories(backups / set);
+    const std::string line = "hotsync --home " + backups.Path() + " restore --user Anne --from ";
+    EXPECT_EQ(Offered("hotsync", line, dir.Path()), "palm-0123abcd\npda-4567ef01\n");
+    EXPECT_EQ(Offered("hotsync", line + "pa", dir.Path()), "palm-0123abcd\n");
+    EXPECT_EQ(Offered("hotsync", line + "palm-0123abcd --l", dir.Path()), "--list\n");
 }
