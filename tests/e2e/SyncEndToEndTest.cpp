@@ -214,9 +214,12 @@ TEST_F(PrivateFilesTest, NothingOfTheUserIsOpenToOtherAccounts)
     // What holds the user's data is there, so that the walk below sees it.
     for (const std::string& path : {Home() + "/users.dat", Home() + "/NorvTrace.log", Home() + "/norvtrace0.bin",
                                     UserDir() + "HotSync.log", UserDir() + "Dst/USERCTX.pdb", UserDir() + "Install",
-                                    UserDir() + "Backup/USERCTX.pdb", Handheld() + "/USERCTX.pdb",
-                                    Handheld() + "/handheld.json"})
+                                    UserDir() + "Backup", Handheld() + "/USERCTX.pdb", Handheld() + "/handheld.json"})
         EXPECT_TRUE(fs::exists(path)) << path;
+    bool backedUp = false;
+    for (const auto& e : fs::recursive_directory_iterator(UserDir() + "Backup"))
+        backedUp = backedUp || e.path().filename() == "USERCTX.pdb";
+    EXPECT_TRUE(backedUp) << "no backup of the user context";
     std::vector<std::string> open;
     for (const std::string& root : {Home(), Handheld()}) {
         const auto check = [&](const fs::path& p) {
