@@ -1,15 +1,17 @@
 # What `cmake --install` lays out under a prefix, the manual pages, and the
-# Debian package (`make package`). Installed programs find their libraries,
-# the conduit (bin/../lib/libNorv30.so) and their catalogs
-# (bin/../share/norvelia) from their own place.
+# Debian package (`make package`). Installed programs find their private
+# libraries and the conduit in bin/../lib/norvelia (their RUNPATH, and
+# hotsync's conduit lookup) and their catalogs in bin/../share/norvelia.
 
+# A program added here is installed, gets a manual page and is checked by
+# tests/install.
 set(NORV_PROGRAMS hotsync handheld norvreg norvelia-service catalogc NvPassword NvConnexion)
 set(NORV_LIBRARIES Quillio Lexmo NvServices PalmKit PlatformUi WinReg RecShelf Ferrylink Norv30)
 
-# NvConnexion installs itself with its icons and desktop file.
-install(TARGETS hotsync handheld norvreg norvelia-service catalogc NvPassword
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS ${NORV_LIBRARIES} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS ${NORV_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The libraries find each other beside themselves.
+set_target_properties(${NORV_LIBRARIES} PROPERTIES INSTALL_RPATH "$ORIGIN")
+install(TARGETS ${NORV_LIBRARIES} LIBRARY DESTINATION ${NORV_PRIVATE_LIBDIR})
 install(FILES share/norvelia/Lexmo.msg share/norvelia/LexmoUs.msg share/norvelia/defaults.reg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia)
 # Sample content for the reference service, and the documents.

@@ -16,6 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
 // Runs a command with the environment of a fresh machine: no catalog folder,
 // a private store and HotSync home.
 RunResult Installed(const std::string& prefix, const std::string& home, const std::string& command)
@@ -54,14 +62,17 @@ TEST_F(InstallTest, TreeHasProgramsLibrariesDataPagesAndCompletions)
         "share/norvelia/Lexmo.msg", "share/norvelia/LexmoUs.msg", "share/norvelia/defaults.reg",
         "share/norvelia/samples/users/anne/channels", "share/bash-completion/completions/hotsync",
         "share/bash-completion/completions/handheld", "share/bash-completion/completions/norvreg",
-        "share/doc/norvelia/README.md", "lib/libNorv30.so"};
-    for (const char* program : {"hotsync", "handheld", "norvreg", "norvelia-service", "catalogc", "NvPassword", "NvConnexion"}) {
-        files.push_back(std::string("bin/") + program);
-        if (NORV_HAVE_MANPAGES) files.push_back(std::string("share/man/man1/") + program + ".1");
+        "share/doc/norvelia/README.md"};
+    for (const std::string& program : Words(NORV_PROGRAM_LIST)) {
+        files.push_back("bin/" + program);
+        if (NORV_HAVE_MANPAGES) files.push_back("share/man/man1/" + program + ".1");
     }
-    for (const char* library : {"Quillio", "Lexmo", "NvServices", "PalmKit", "PlatformUi", "WinReg", "RecShelf", "Ferrylink"})
-        files.push_back(std::string("lib/lib") + library + ".so");
+    for (const std::string& library : Words(NORV_LIBRARY_LIST))
+        files.push_back(NORV_PRIVATE_LIBDIR "/lib" + library + ".so");
     for (const std::string& file : files) EXPECT_TRUE(fs::is_regular_file(s_Prefix + "/" + file)) << file;
+    // The private libraries stay out of lib/ itself, which the system searches.
+    for (const auto& entry : fs::directory_iterator(s_Prefix + "/lib"))
+        EXPECT_EQ(entry.path().string(), s_Prefix + "/" NORV_PRIVATE_LIBDIR);
     // Nothing of the tests or benchmarks.
     for (const auto& entry : fs::recursive_directory_iterator(s_Prefix)) {
         const std::string name = entry.path().filename().string();
@@ -77,16 +88,20 @@ TEST_F(InstallTest, TreeHasProgramsLibrariesDataPagesAndCompletions)
 
 TEST_F(InstallTest, ProgramsLoadOnlyTheInstalledLibraries)
 {
-    for (const char* program : {"hotsync", "handheld", "norvreg", "norvelia-service", "catalogc", "NvPassword"}) {
-        const RunResult ldd = RunCommand("ldd '" + s_Prefix + "/bin/" + program + "'");
+    std::vector<std::string> files;
+    for (const std::string& program : Words(NORV_PROGRAM_LIST)) files.push_back(s_Prefix + "/bin/" + program);
+    for (const std::string& library : Words(NORV_LIBRARY_LIST))
+        files.push_back(s_Prefix + "/" NORV_PRIVATE_LIBDIR "/lib" + library + ".so");
+    for (const std::string& file : files) {
+        const RunResult ldd = RunCommand("env -u LD_LIBRARY_PATH ldd '" + file + "'");
         ASSERT_EQ(ldd.code, 0) << ldd.output;
-        EXPECT_THAT(ldd.output, ::testing::Not(HasSubstr("not found"))) << program;
+        EXPECT_THAT(ldd.output, ::testing::Not(HasSubstr("not found"))) << file;
         std::istringstream lines(ldd.output);
         for (std::string line; std::getline(lines, line);) {
-            for (const char* own : {"libQuillio", "libLexmo", "libPalmKit", "libPlatformUi", "libWinReg", "libRecShelf",
-                                    "libFerrylink", "libNvServices"})
-                if (line.find(own) != std::string::npos) {
-                    EXPECT_THAT(line, HasSubstr("=> " + s_Prefix + "/bin/../lib/")) << program;
+            for (const std::string& own : Words(NORV_LIBRARY_LIST))
+                if (line.find("lib" + own + ".so") != std::string::npos) {
+                    EXPECT_THAT(line, HasSubstr("=> " + s_Prefix + "/")) << file;
+                    EXPECT_THAT(line, HasSubstr("/" NORV_PRIVATE_LIBDIR "/lib" + own + ".so")) << file;
                 }
         }
     }
@@ -124,7 +139,7 @@ TEST_F(InstallTest, InstalledProgramsRunAFreshMachine)
     // The default conduit is the installed one.
     const RunResult info = Installed(s_Prefix, home, "hotsync info");
     EXPECT_EQ(info.code, 0) << info.output;
-    EXPECT_THAT(info.output, HasSubstr(s_Prefix + "/bin/../lib/libNorv30.so"));
+    EXPECT_THAT(info.output, HasSubstr(s_Prefix + "/bin/../" NORV_PRIVATE_LIBDIR "/libNorv30.so"));
     EXPECT_THAT(info.output, HasSubstr("Norvelia"));
 
     // The service compiles the installed samples with the installed catalogc.
@@ -163,4 +178,7 @@ TEST(Package, DebianPackageDeclaresItsDependenciesAndRunsFromItsRoot)
               prefix + "/share/norvelia/Lexmo.msg\n" + prefix + "/share/norvelia/LexmoUs.msg\n");
     EXPECT_EQ(Installed(prefix, home.Path(), "handheld init '" + home.Path() + "/palm'").code, 0);
     EXPECT_EQ(Installed(prefix, home.Path(), "handheld list '" + home.Path() + "/palm'").code, 0);
+    EXPECT_THAT(Installed(prefix, home.Path(), "hotsync info").output,
+                HasSubstr(prefix + "/bin/../" NORV_PRIVATE_LIBDIR "/libNorv30.so"));
+
 }
