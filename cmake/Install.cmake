@@ -3,8 +3,8 @@
 # libraries and the conduit in bin/../lib/norvelia (their RUNPATH, and
 # hotsync's conduit lookup) and their catalogs in bin/../share/norvelia.
 
-# A program added here is installed, gets a manual page and is checked by
-# tests/install.
+# A program added here is installed, gets a manual page (it needs
+# share/man/<program>.h2m) and is checked by tests/install.
 set(NORV_PROGRAMS hotsync handheld norvreg norvelia-service catalogc NvPassword NvConnexion)
 set(NORV_LIBRARIES Quillio Lexmo NvServices PalmKit PlatformUi WinReg RecShelf Ferrylink Norv30)
 
@@ -22,36 +22,46 @@ install(FILES share/bash-completion/hotsync share/bash-completion/handheld share
               share/bash-completion/_norvelia
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
-# Manual pages from each program's --help.
+# Manual pages, in build/man/ and gzipped for the install: section 1 made by
+# scripts/manpage from each program's --help and share/man/<program>.h2m,
+# section 5 written in share/man/.
+set(NORV_MANPAGES_5 norvelia-settings hotsync-log)
 find_program(HELP2MAN help2man)
+find_program(GZIP gzip REQUIRED)
+set(_man ${CMAKE_BINARY_DIR}/man)
+file(MAKE_DIRECTORY ${_man})
+set(_pages)
+set(_man1)
+set(_man5)
 if(HELP2MAN)
-  set(_desc_hotsync "the HotSync Manager: HotSync users and synchronizations through a conduit")
-  set(_desc_handheld "create, list, dump, import and export the databases of a handheld directory")
-  set(_desc_norvreg "read and write the Norvelia settings store")
-  set(_desc_norvelia-service "reference Norvelia service for the demo and the tests")
-  set(_desc_catalogc "build catalog, list and user-context databases from JSON")
-  set(_desc_NvPassword "Norvelia settings: logins, passwords, connection and servers")
-  set(_desc_NvConnexion "check that this computer reaches the Norvelia server")
-  set(_pages)
   foreach(prog ${NORV_PROGRAMS})
-    set(_page ${CMAKE_BINARY_DIR}/man/${prog}.1)
-    # --version-string: the page does not depend on each program's --version.
-    add_custom_command(OUTPUT ${_page}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
-              ${HELP2MAN} --no-info --no-discard-stderr --section=1
-              --version-string=${PROJECT_VERSION} --name=${_desc_${prog}} --output=${_page}
-              $<TARGET_FILE:${prog}>
-      DEPENDS ${prog}
+    set(_page ${_man}/${prog}.1)
+    add_custom_command(OUTPUT ${_page} ${_page}.gz
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/manpage $<TARGET_FILE:${prog}>
+              ${CMAKE_SOURCE_DIR}/share/man/${prog}.h2m ${PROJECT_VERSION} ${_page}
+      COMMAND ${GZIP} -9nkf ${_page}
+      DEPENDS ${prog} ${CMAKE_SOURCE_DIR}/scripts/manpage ${CMAKE_SOURCE_DIR}/share/man/${prog}.h2m
       COMMENT "Manual page of ${prog}"
       VERBATIM)
-    list(APPEND _pages ${_page})
+    list(APPEND _pages ${_page} ${_page}.gz)
+    list(APPEND _man1 ${_page}.gz)
   endforeach()
-  add_custom_target(manpages ALL DEPENDS ${_pages})
-  install(FILES ${_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 else()
-  message(WARNING "help2man not found (scripts/bootstrap installs it): no manual pages")
+  message(WARNING "help2man not found (scripts/bootstrap installs it): no manual pages of the programs")
 endif()
+foreach(page ${NORV_MANPAGES_5})
+  set(_page ${_man}/${page}.5)
+  add_custom_command(OUTPUT ${_page} ${_page}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/share/man/${page}.5 ${_page}
+    COMMAND ${GZIP} -9nkf ${_page}
+    DEPENDS ${CMAKE_SOURCE_DIR}/share/man/${page}.5
+    VERBATIM)
+  list(APPEND _pages ${_page} ${_page}.gz)
+  list(APPEND _man5 ${_page}.gz)
+endforeach()
+add_custom_target(manpages ALL DEPENDS ${_pages})
+install(FILES ${_man1} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${_man5} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 
 # The Debian package of that tree.
 set(CPACK_GENERATOR DEB)
