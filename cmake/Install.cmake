@@ -16,7 +16,7 @@ install(FILES share/norvelia/Lexmo.msg share/norvelia/LexmoUs.msg share/norvelia
         DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia)
 # Sample content for the reference service, and the documents.
 install(DIRECTORY service/samples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia/samples)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES README.md share/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES service/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.service.md)
 install(FILES share/bash-completion/hotsync share/bash-completion/handheld share/bash-completion/norvreg
               share/bash-completion/_norvelia
@@ -63,14 +63,37 @@ add_custom_target(manpages ALL DEPENDS ${_pages})
 install(FILES ${_man1} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${_man5} DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 
+# The changelog of the package, gzipped as Debian policy wants it; its newest
+# entry is this version.
+file(STRINGS share/doc/changelog _changelog_head LIMIT_COUNT 1)
+if(NOT _changelog_head MATCHES "^norvelia \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "share/doc/changelog does not start with an entry for ${PROJECT_VERSION}: add one")
+endif()
+set(_changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${_changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+  COMMAND ${GZIP} -9nc ${CMAKE_SOURCE_DIR}/share/doc/changelog > ${_changelog}
+  DEPENDS ${CMAKE_SOURCE_DIR}/share/doc/changelog)
+add_custom_target(changelog ALL DEPENDS ${_changelog})
+install(FILES ${_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 # The Debian package of that tree.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME norvelia)
 set(CPACK_PACKAGE_VENDOR "Norvelia")
 set(CPACK_PACKAGE_CONTACT "Norvelia developers <dev@norvelia.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Palm OS handheld conduit and tools for the Norvelia shopping service")
-set(CPACK_PACKAGE_DESCRIPTION "The Norv30 HotSync conduit, the hotsync, handheld, norvreg, catalogc and \
-norvelia-service tools, and the NvPassword and NvConnexion settings programs.")
+# Lines of at most 80 characters, as the package's description is shown.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "Synchronizes a Palm OS handheld, kept as a folder of Palm database files,"
+  "with the Norvelia shopping and content service: catalogs, shopping lists"
+  "and their orders, game scores and new versions of the handheld application."
+  ""
+  "The package holds the Norv30 HotSync conduit and the programs around it:"
+  "hotsync (HotSync users and synchronizations), handheld (the databases of a"
+  "handheld folder), norvreg (the settings store), catalogc (databases from"
+  "JSON), norvelia-service (a reference service for trying it out), and the"
+  "NvPassword and NvConnexion windows (logins, servers, connection test).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -79,5 +102,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # libraries are in the package.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
+# Qt's GUI library only recommends the platform plugins, without which the
+# windows cannot open.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion, sqlite3")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

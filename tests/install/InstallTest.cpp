@@ -164,7 +164,8 @@ TEST(Package, DebianPackageDeclaresItsDependenciesAndRunsFromItsRoot)
 
     const RunResult depends = RunCommand("dpkg-deb -f '" + deb + "' Package Version Depends");
     EXPECT_THAT(depends.output, HasSubstr("Package: norvelia\n"));
-    for (const char* library : {"libcurl4", "libsqlite3-0", "libqt6widgets6", "libcpp-httplib", "libstdc++6"})
+    // qt6-qpa-plugins: Qt's GUI library only recommends the platform plugins.
+    for (const char* library : {"libcurl4", "libsqlite3-0", "libqt6widgets6", "libcpp-httplib", "libstdc++6", "qt6-qpa-plugins"})
         EXPECT_THAT(depends.output, HasSubstr(library));
 
     const std::string root = dir / "root";
@@ -181,4 +182,10 @@ TEST(Package, DebianPackageDeclaresItsDependenciesAndRunsFromItsRoot)
     EXPECT_THAT(Installed(prefix, home.Path(), "hotsync info").output,
                 HasSubstr(prefix + "/bin/../" NORV_PRIVATE_LIBDIR "/libNorv30.so"));
 
+    // lintian, when installed (scripts/bootstrap installs it), finds no error.
+    if (RunCommand("command -v lintian").code == 0) {
+        const RunResult lintian = RunCommand("lintian --fail-on error '" + deb + "'");
+        EXPECT_EQ(lintian.code, 0) << lintian.output;
+        EXPECT_THAT(lintian.output, ::testing::Not(::testing::ContainsRegex("(^|\n)E: "))) << lintian.output;
+    }
 }
