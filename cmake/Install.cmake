@@ -16,8 +16,18 @@ install(FILES share/norvelia/Lexmo.msg share/norvelia/LexmoUs.msg share/norvelia
         DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia)
 # Sample content for the reference service, and the documents.
 install(DIRECTORY service/samples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia/samples)
-install(FILES README.md share/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES service/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME README.service.md)
+install(FILES share/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The READMEs as the installed tree reads them: its paths, not the source
+# tree's (scripts/installed-readme), written once the prefix is known.
+function(norv_install_readme source installed)
+  install(CODE "execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/installed-readme \${CMAKE_INSTALL_PREFIX}
+                  INPUT_FILE ${CMAKE_SOURCE_DIR}/${source} OUTPUT_FILE ${CMAKE_BINARY_DIR}/doc/${installed}
+                  COMMAND_ERROR_IS_FATAL ANY)")
+  install(FILES ${CMAKE_BINARY_DIR}/doc/${installed} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endfunction()
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/doc)
+norv_install_readme(README.md README.md)
+norv_install_readme(service/README.md README.service.md)
 install(FILES share/bash-completion/hotsync share/bash-completion/handheld share/bash-completion/norvreg
               share/bash-completion/_norvelia
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include "common/TestFiles.h"
@@ -105,6 +106,27 @@ TEST_F(InstallTest, ProgramsLoadOnlyTheInstalledLibraries)
                 }
         }
     }
+}
+
+TEST_F(InstallTest, InstalledReadmesNameTheInstalledPaths)
+{
+    for (const char* name : {"README.md", "README.service.md"}) {
+        const std::string text = ReadAll(s_Prefix + "/share/doc/norvelia/" + name);
+        ASSERT_FALSE(text.empty()) << name;
+        // Every path it names under the prefix is there.
+        int named = 0;
+        const std::regex path(std::regex_replace(s_Prefix, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+                              R"(/[A-Za-z0-9_./-]*[A-Za-z0-9_/])");
+        for (std::sregex_iterator it(text.begin(), text.end(), path), end; it != end; ++it, ++named)
+            EXPECT_TRUE(fs::exists(it->str())) << name << ": " << it->str();
+        EXPECT_GT(named, 0) << name;
+        // Nothing of the source or build trees is left once the prefix is taken out.
+        const std::string rest = std::regex_replace(text, std::regex(s_Prefix), "PREFIX");
+        for (const char* tree : {"build/", "service/samples", " share/norvelia", "`share/norvelia", "<!--"})
+            EXPECT_THAT(rest, ::testing::Not(HasSubstr(tree))) << name;
+    }
+    EXPECT_THAT(ReadAll(s_Prefix + "/share/doc/norvelia/README.md"),
+                HasSubstr("norvreg import " + s_Prefix + "/share/norvelia/defaults.reg\n"));
 }
 
 TEST_F(InstallTest, InstalledCatalogsAreFoundBeforeTheSourceTree)
