@@ -1,6 +1,7 @@
 #include "hotsync/ConduitLibrary.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 CConduitLibrary::~CConduitLibrary()
@@ -37,5 +38,10 @@ std::string CConduitLibrary::DefaultPath()
         const std::size_t slash = exe.rfind('/');
         if (slash != std::string::npos) dir = exe.substr(0, slash);
     }
+    // Installed, the private libraries have a folder of their own; a build
+    // tree keeps them all in lib/.
+    const std::string installed = dir + "/../" NORV_PRIVATE_LIBDIR;
+    struct stat st {};
+    if (::stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return installed + "/libNorv30.so";
     return dir + "/../lib/libNorv30.so";
 }

@@ -18,7 +18,8 @@ public:
         return reinterpret_cast<Fn>(Symbol(name));
     }
 
-    // libNorv30.so in the library directory beside the running program's.
+    // libNorv30.so in the private library folder beside the running program's
+    // (bin/../lib/norvelia), else in its lib/ (a build tree).
     static std::string DefaultPath();
 
 private:

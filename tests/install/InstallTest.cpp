@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include "common/TestFiles.h"
@@ -15,6 +16,14 @@ using ::testing::StartsWith;
 namespace fs = std::filesystem;
 
 namespace {
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
 
 // Runs a command with the environment of a fresh machine: no catalog folder,
 // a private store and HotSync home.
@@ -54,14 +63,17 @@ TEST_F(InstallTest, TreeHasProgramsLibrariesDataPagesAndCompletions)
         "share/norvelia/Lexmo.msg", "share/norvelia/LexmoUs.msg", "share/norvelia/defaults.reg",
         "share/norvelia/samples/users/anne/channels", "share/bash-completion/completions/hotsync",
         "share/bash-completion/completions/handheld", "share/bash-completion/completions/norvreg",
-        "share/doc/norvelia/README.md", "lib/libNorv30.so"};
-    for (const char* program : {"hotsync", "handheld", "norvreg", "norvelia-service", "catalogc", "NvPassword", "NvConnexion"}) {
-        files.push_back(std::string("bin/") + program);
-        if (NORV_HAVE_MANPAGES) files.push_back(std::string("share/man/man1/") + program + ".1");
+        "share/doc/norvelia/README.md", "share/man/man5/norvelia-settings.5.gz", "share/man/man5/hotsync-log.5.gz"};
+    for (const std::string& program : Words(NORV_PROGRAM_LIST)) {
+        files.push_back("bin/" + program);
+        if (NORV_HAVE_MANPAGES) files.push_back("share/man/man1/" + program + ".1.gz");
     }
-    for (const char* library : {"Quillio", "Lexmo", "NvServices", "PalmKit", "PlatformUi", "WinReg", "RecShelf", "Ferrylink"})
-        files.push_back(std::string("lib/lib") + library + ".so");
+    for (const std::string& library : Words(NORV_LIBRARY_LIST))
+        files.push_back(NORV_PRIVATE_LIBDIR "/lib" + library + ".so");
     for (const std::string& file : files) EXPECT_TRUE(fs::is_regular_file(s_Prefix + "/" + file)) << file;
+    // The private libraries stay out of lib/ itself, which the system searches.
+    for (const auto& entry : fs::directory_iterator(s_Prefix + "/lib"))
+        EXPECT_EQ(entry.path().string(), s_Prefix + "/" NORV_PRIVATE_LIBDIR);
     // Nothing of the tests or benchmarks.
     for (const auto& entry : fs::recursive_directory_iterator(s_Prefix)) {
         const std::string name = entry.path().filename().string();
@@ -69,27 +81,52 @@ TEST_F(InstallTest, TreeHasProgramsLibrariesDataPagesAndCompletions)
             << entry.path();
     }
     if (NORV_HAVE_MANPAGES) {
-        const std::string page = ReadAll(s_Prefix + "/share/man/man1/hotsync.1");
+        const std::string page = RunCommand("gzip -dc '" + s_Prefix + "/share/man/man1/hotsync.1.gz'").output;
         EXPECT_THAT(page, HasSubstr(".TH HOTSYNC \"1\""));
-        EXPECT_THAT(page, HasSubstr("sync"));
+        EXPECT_THAT(page, HasSubstr("\\fB\\-\\-no\\-backup\\fR"));
     }
 }
 
 TEST_F(InstallTest, ProgramsLoadOnlyTheInstalledLibraries)
 {
-    for (const char* program : {"hotsync", "handheld", "norvreg", "norvelia-service", "catalogc", "NvPassword"}) {
-        const RunResult ldd = RunCommand("ldd '" + s_Prefix + "/bin/" + program + "'");
+    std::vector<std::string> files;
+    for (const std::string& program : Words(NORV_PROGRAM_LIST)) files.push_back(s_Prefix + "/bin/" + program);
+    for (const std::string& library : Words(NORV_LIBRARY_LIST))
+        files.push_back(s_Prefix + "/" NORV_PRIVATE_LIBDIR "/lib" + library + ".so");
+    for (const std::string& file : files) {
+        const RunResult ldd = RunCommand("env -u LD_LIBRARY_PATH ldd '" + file + "'");
         ASSERT_EQ(ldd.code, 0) << ldd.output;
-        EXPECT_THAT(ldd.output, ::testing::Not(HasSubstr("not found"))) << program;
+        EXPECT_THAT(ldd.output, ::testing::Not(HasSubstr("not found"))) << file;
         std::istringstream lines(ldd.output);
         for (std::string line; std::getline(lines, line);) {
-            for (const char* own : {"libQuillio", "libLexmo", "libPalmKit", "libPlatformUi", "libWinReg", "libRecShelf",
-                                    "libFerrylink", "libNvServices"})
-                if (line.find(own) != std::string::npos) {
-                    EXPECT_THAT(line, HasSubstr("=> " + s_Prefix + "/bin/../lib/")) << program;
+            for (const std::string& own : Words(NORV_LIBRARY_LIST))
+                if (line.find("lib" + own + ".so") != std::string::npos) {
+                    EXPECT_THAT(line, HasSubstr("=> " + s_Prefix + "/")) << file;
+                    EXPECT_THAT(line, HasSubstr("/" NORV_PRIVATE_LIBDIR "/lib" + own + ".so")) << file;
                 }
         }
     }
+}
+
+TEST_F(InstallTest, InstalledReadmesNameTheInstalledPaths)
+{
+    for (const char* name : {"README.md", "README.service.md"}) {
+        const std::string text = ReadAll(s_Prefix + "/share/doc/norvelia/" + name);
+        ASSERT_FALSE(text.empty()) << name;
+        // Every path it names under the prefix is there.
+        int named = 0;
+        const std::regex path(std::regex_replace(s_Prefix, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+                              R"(/[A-Za-z0-9_./-]*[A-Za-z0-9_/])");
+        for (std::sregex_iterator it(text.begin(), text.end(), path), end; it != end; ++it, ++named)
+            EXPECT_TRUE(fs::exists(it->str())) << name << ": " << it->str();
+        EXPECT_GT(named, 0) << name;
+        // Nothing of the source or build trees is left once the prefix is taken out.
+        const std::string rest = std::regex_replace(text, std::regex(s_Prefix), "PREFIX");
+        for (const char* tree : {"build/", "service/samples", " share/norvelia", "`share/norvelia", "<!--"})
+            EXPECT_THAT(rest, ::testing::Not(HasSubstr(tree))) << name;
+    }
+    EXPECT_THAT(ReadAll(s_Prefix + "/share/doc/norvelia/README.md"),
+                HasSubstr("norvreg import " + s_Prefix + "/share/norvelia/defaults.reg\n"));
 }
 
 TEST_F(InstallTest, InstalledCatalogsAreFoundBeforeTheSourceTree)
@@ -124,7 +161,7 @@ TEST_F(InstallTest, InstalledProgramsRunAFreshMachine)
     // The default conduit is the installed one.
     const RunResult info = Installed(s_Prefix, home, "hotsync info");
     EXPECT_EQ(info.code, 0) << info.output;
-    EXPECT_THAT(info.output, HasSubstr(s_Prefix + "/bin/../lib/libNorv30.so"));
+    EXPECT_THAT(info.output, HasSubstr(s_Prefix + "/bin/../" NORV_PRIVATE_LIBDIR "/libNorv30.so"));
     EXPECT_THAT(info.output, HasSubstr("Norvelia"));
 
     // The service compiles the installed samples with the installed catalogc.
@@ -149,7 +186,8 @@ TEST(Package, DebianPackageDeclaresItsDependenciesAndRunsFromItsRoot)
 
     const RunResult depends = RunCommand("dpkg-deb -f '" + deb + "' Package Version Depends");
     EXPECT_THAT(depends.output, HasSubstr("Package: norvelia\n"));
-    for (const char* library : {"libcurl4", "libsqlite3-0", "libqt6widgets6", "libcpp-httplib", "libstdc++6"})
+    // qt6-qpa-plugins: Qt's GUI library only recommends the platform plugins.
+    for (const char* library : {"libcurl4", "libsqlite3-0", "libqt6widgets6", "libcpp-httplib", "libstdc++6", "qt6-qpa-plugins"})
         EXPECT_THAT(depends.output, HasSubstr(library));
 
     const std::string root = dir / "root";
@@ -163,4 +201,13 @@ TEST(Package, DebianPackageDeclaresItsDependenciesAndRunsFromItsRoot)
               prefix + "/share/norvelia/Lexmo.msg\n" + prefix + "/share/norvelia/LexmoUs.msg\n");
     EXPECT_EQ(Installed(prefix, home.Path(), "handheld init '" + home.Path() + "/palm'").code, 0);
     EXPECT_EQ(Installed(prefix, home.Path(), "handheld list '" + home.Path() + "/palm'").code, 0);
+    EXPECT_THAT(Installed(prefix, home.Path(), "hotsync info").output,
+                HasSubstr(prefix + "/bin/../" NORV_PRIVATE_LIBDIR "/libNorv30.so"));
+
+    // lintian, when installed (scripts/bootstrap installs it), finds no error.
+    if (RunCommand("command -v lintian").code == 0) {
+        const RunResult lintian = RunCommand("lintian --fail-on error '" + deb + "'");
+        EXPECT_EQ(lintian.code, 0) << lintian.output;
+        EXPECT_THAT(lintian.output, ::testing::Not(::testing::ContainsRegex("(^|\n)E: "))) << lintian.output;
+    }
 }
