@@ -70,9 +70,12 @@ TEST_F(WorkerThreadsTest, EveryChannelProcessedThenHandled)
     EXPECT_EQ(m_Host.view.status2, KESA_FormatMessage(2063));
 }
 
+// The worker holds at C2 until the install loop cleared the cancel as it
+// starts (the second clearing of the run): a press before that is forgotten.
 TEST_F(WorkerThreadsTest, CancelWhileTheSecondChannelIsProcessed)
 {
     m_Host.view.cancelOnStatus2 = KESA_FormatMessage(2047, "C2");
+    m_Host.view.cancelAfterClears = 2;
     auto manager = Started();
     // The cancel ends the loop with the channels that were never started skipped.
     EXPECT_FALSE(manager->InstallProcessedChannels());
@@ -97,6 +100,8 @@ TEST_F(WorkerThreadsTest, EveryChannelInstalledAfterTheCancelIsAskedFor)
         m_Host.messages.clear();
         m_Host.view.cancelled = false;
         m_Host.view.cancelOnStatus2 = KESA_FormatMessage(2047, "C2");
+        m_Host.view.cancelAfterClears = 2;
+        m_Host.view.clears = 0;
         m_Host.view.slowPos2Ms = 300;
         SetProcessCancel(false);
         CNorvTrace::Instance().Close();
