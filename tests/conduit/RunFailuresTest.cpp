@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <stdexcept>
 
 #include "conduit/NorvCondMgr.h"
 #include "conduit/SyncFixture.h"
@@ -16,6 +17,7 @@ namespace {
 
 std::atomic<long> g_registerError{0};
 std::atomic<long> g_cardError{0};
+std::atomic<bool> g_cardThrows{false};
 std::atomic<long> g_listError{0};
 std::atomic<int> g_unregistered{0};
 
@@ -46,6 +48,7 @@ long SyncUnRegisterConduit(CONDHANDLE handle)
 
 long SyncReadSingleCardInfo(CSyncCardInfo* info)
 {
+    if (g_cardThrows.load()) throw std::runtime_error("the handheld went away");
     if (const long e = g_cardError.load()) return e;
     static const auto real = Real<long (*)(CSyncCardInfo*)>("SyncReadSingleCardInfo");
     return real(info);
@@ -84,6 +87,7 @@ TEST_F(RunFailuresTest, ResultCodesAndHotSyncLog)
         std::vector<std::pair<int, std::string>> log;
         std::string traceLine;
         int unregistered;
+        bool cardThrows = false;   // result -1: the run threw
     };
     const Case cases[] = {
         {"registration refused", SYNCERR_BAD_OPERATION, 0, 0, "", SYNCERR_BAD_OPERATION,
@@ -99,6 +103,9 @@ TEST_F(RunFailuresTest, ResultCodesAndHotSyncLog)
         {"database list", 0, 0, SYNCERR_LOST_CONNECTION, "", 4100,
          {{21, "La liste des bases de données de l'organiseur n'a pas pu être lue."}, {21, "Norvelia"}},
          "CNorvCondMgr::EngageStandard : ?????? Unknown error number : -1", 1},
+        // The caller makes -1 of the exception; the last stage still runs.
+        {"exception", 0, 0, 0, "", -1, {{21, "Norvelia"}},
+         "CNorvCondMgr::EngageStandard : unexpected exception, the run ends", 1, true},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(palmkit::Attach(Handheld(), UserDir(), "Anne"), palmkit::AttachResult::Ok);
@@ -106,17 +113,23 @@ TEST_F(RunFailuresTest, ResultCodesAndHotSyncLog)
         g_registerError = c.registerError;
         g_cardError = c.cardError;
         g_listError = c.listError;
+        g_cardThrows = c.cardThrows;
         g_unregistered = 0;
         long result = -2;
         {
             CNorvCondMgr manager;
             manager.m_UserName = "Anne";
             manager.m_PathName = c.pathName.empty() ? UserDir() : c.pathName;
-            result = manager.EngageStandard();
+            try {
+                result = manager.EngageStandard();
+            } catch (const std::runtime_error&) {
+                result = -1;
+            }
         }
         g_registerError = 0;
         g_cardError = 0;
         g_listError = 0;
+        g_cardThrows = false;
         palmkit::Detach();
 
         EXPECT_EQ(result, c.result) << c.name;
