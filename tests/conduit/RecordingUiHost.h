@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,6 +34,10 @@ public:
         std::mutex clearMutex;
         std::condition_variable cleared;
         int clears = 0;
+        // Showing this status text throws what `thrower` throws, as if the
+        // call that precedes it in the program had failed.
+        std::string throwOnStatus;
+        std::function<void()> thrower;
         // Bar 2 moves this slowly once cancelled: the worker sees the cancel late.
         int slowPos2Ms = 0;
         std::atomic<int> views{0};
@@ -51,10 +56,13 @@ public:
         }
         void SetStatus1(const std::string& t) override
         {
-            Lock l(m_S.mutex);
-            m_S.status1 = t;
-            m_S.status1History.push_back(t);
-            Call("status1 " + t);
+            {
+                Lock l(m_S.mutex);
+                m_S.status1 = t;
+                m_S.status1History.push_back(t);
+                Call("status1 " + t);
+            }
+            MaybeThrow(t);
         }
         void SetStatus2(const std::string& t) override
         {
@@ -66,6 +74,7 @@ public:
                 Call("status2 " + t);
                 press = !m_S.cancelOnStatus2.empty() && t == m_S.cancelOnStatus2;
             }
+            MaybeThrow(t);
             if (!press) return;
             // Bounded: a program that never clears the cancel fails the test, not hangs it.
             std::unique_lock<std::mutex> l(m_S.clearMutex);
@@ -105,6 +114,10 @@ public:
 
     private:
         using Lock = std::lock_guard<std::mutex>;
+        void MaybeThrow(const std::string& t)
+        {
+            if (m_S.thrower && t == m_S.throwOnStatus) m_S.thrower();
+        }
         // With the state's mutex held.
         void Call(std::string what) { m_S.calls.push_back(std::move(what)); }
         void Range(int bar, long low, long high, long& kept)
