@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/TestFiles.h"
+#include "conduit/ChannelTable.h"
 #include "conduit/KesaDatabases.h"
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvDbList.h"
@@ -702,6 +703,29 @@ TEST_F(UserContextTest, MergeStepsRefusedByTheHandheld)
 }
 
 // ------------------------------------------------------------------ installs
+
+// A channel whose catalog the service could not give: reported only when the
+// handheld does not already hold a catalog of it (not in the PCL).
+TEST_F(HandheldSyncTest, ACatalogErrorIsReportedOnlyForAChannelNotOnTheHandheld)
+{
+    for (bool inPcl : {false, true}) {
+        SCOPED_TRACE(inPcl ? "in the PCL" : "new channel");
+        palmkit::LogClear();
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+        CChannelData* channel = Channel("C7");
+        channel->SetInPCL(inPcl);
+        channel->SetCatalogError("catalog down");
+        AllocChannelTable(1);
+        MarkChannel(0, ChannelProcessed);
+        EXPECT_TRUE(m_Mgr->InstallProcessedChannels());
+        EXPECT_EQ(ChannelStateAt(0), ChannelHandled);
+        FreeChannelTable();
+        if (inPcl)
+            EXPECT_THAT(Log(), IsEmpty());
+        else
+            EXPECT_THAT(Log(), ElementsAre("22\t" + KESA_FormatMessage(2034, "C7", channel->GetErrorMessageList())));
+    }
+}
 
 TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
 {
