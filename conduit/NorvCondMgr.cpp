@@ -109,6 +109,27 @@ bool CNorvCondMgr::InitFerrylink()
 
 long CNorvCondMgr::EngageStandard()
 {
+    m_LastStageDone = false;
+    try {
+        return Run();
+    } catch (...) {
+        // The caller turns the exception into a failed run; the run is still
+        // closed down as any other: closing entry, conduit unregistered,
+        // trace closed, worker joined.
+        if (!m_LastStageDone) {
+            try {
+                NorvLog("CNorvCondMgr::EngageStandard : unexpected exception, the run ends");
+                LastStage(-1);
+            } catch (...) {
+                // The first exception is the one that tells what went wrong.
+            }
+        }
+        throw;
+    }
+}
+
+long CNorvCondMgr::Run()
+{
     SetProcessCancel(false);
     m_Settings.Init(m_UserName, "Tidepost");
     InitResources();
@@ -393,6 +414,7 @@ void CNorvCondMgr::ForgetRecordedOrders()
 
 void CNorvCondMgr::LastStage(long result)
 {
+    m_LastStageDone = true;
     StopWorker();
     FreeChannelTable();
     m_Ferrylink.SetListAcceptedHandler(nullptr);

@@ -31,6 +31,7 @@ public:
     // connection problem or a cancel; the Sync Manager's code when the
     // conduit could not be registered; 4100 when the card or its database
     // list could not be read; 4192 when the server client could not start.
+    // An exception that escapes the run is passed on after the last stage ran.
     long EngageStandard();
 
     // "/test.bin" beside the server URL: everything up to its last "/".
@@ -134,6 +135,7 @@ private:
     static constexpr long kCardReadFailed = 4100;
     static constexpr long kClientInitFailed = 4192;
 
+    long Run();
     void WorkerMain();
     void InstallOneChannel(int index, bool cancelSeen, int& installed, bool& stop);
     void OpenOrderJournal();
@@ -145,6 +147,7 @@ private:
     int m_DownloadCount = 0;
     CONDHANDLE m_ConduitHandle = 0;
     bool m_Registered = false;
+    bool m_LastStageDone = false;
 
     // Creation date of each order sent, by lower-case channel id and list name.
     std::map<std::pair<std::string, std::string>, DWORD> m_SentOrders;

@@ -1,9 +1,11 @@
 // The conduit's work on the handheld, one method at a time, against a real
 // handheld directory served by PalmKit's Sync Manager: reading databases into
 // the client, post-synchronization updates and installs.
+#include <dlfcn.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "common/TestFiles.h"
+#include "conduit/ChannelTable.h"
 #include "conduit/KesaDatabases.h"
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvDbList.h"
@@ -27,6 +30,48 @@
 #include "palmkit/HsLog.h"
 #include "quillio/PdbFile.h"
 #include "winreg/RegTestStore.h"
+
+namespace {
+
+// Sync Manager calls that the handheld refuses: a record deletion, a write
+// or a read in one category.
+std::atomic<bool> g_refuseDelete{false};
+std::atomic<int> g_refuseWriteIn{-1};
+std::atomic<int> g_refuseReadIn{-1};
+
+template <typename Fn>
+Fn Real(const char* name)
+{
+    return reinterpret_cast<Fn>(::dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
+// These take the place of the Sync Manager's calls in this program.
+extern "C" {
+
+long SyncDeleteRec(const CSyncRecord* record)
+{
+    if (g_refuseDelete.load()) return SYNCERR_RECORD_BUSY;
+    static const auto real = Real<long (*)(const CSyncRecord*)>("SyncDeleteRec");
+    return real(record);
+}
+
+long SyncWriteRec(CSyncRecord* record)
+{
+    if (record->m_CatId == g_refuseWriteIn.load()) return SYNCERR_RECORD_BUSY;
+    static const auto real = Real<long (*)(CSyncRecord*)>("SyncWriteRec");
+    return real(record);
+}
+
+long SyncReadNextRecInCategory(CSyncRecord* record)
+{
+    if (record->m_CatId == g_refuseReadIn.load()) return SYNCERR_FILE_NOT_OPEN;
+    static const auto real = Real<long (*)(CSyncRecord*)>("SyncReadNextRecInCategory");
+    return real(record);
+}
+
+} // extern "C"
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
@@ -138,6 +183,8 @@ TEST_F(HandheldSyncTest, ListsAreSentWithTheirActiveOrderAndNeededLinesOnly)
     const Case cases[] = {
         {"form", "EMLS", 2, true, Order(kDay1), true, 3, ""},
         {"processed after", "LIST", 2, true, Order(kDay1, kDay2), true, -1, ""},
+        // Processed in the second it was created: still active.
+        {"same second", "LIST", 2, true, Order(kDay1, kDay1), true, 3, ""},
         {"no order", "LIST", 2, true, std::nullopt, false, -1, ""},
         {"no appinfo", "LIST", 2, false, Order(kDay1), false, -1,
          "8\tList no appinfo could not be read on the handheld (AppInfo)."},
@@ -331,6 +378,47 @@ TEST_F(HandheldSyncTest, AnUnreadableNewCatalogMattersOnlyToAListWithLines)
         else
             EXPECT_THAT(Log(), IsEmpty());
         EXPECT_EQ(RefsIn(**Get("L")).size(), lines ? 1u : 0u);
+    }
+}
+
+// The handheld refuses a step of the item references' update: the queue
+// stops there and the list is reported with the step's activity.
+TEST_F(HandheldSyncTest, ItemRefUpdateRefusedByTheHandheld)
+{
+    struct Case {
+        const char* name;
+        bool refuseDelete;
+        int refuseWriteIn, refuseReadIn;
+        int activity;
+        std::vector<std::string> refsAfter;
+    };
+    const Case cases[] = {
+        // "GONE" is first in the queue: its deletion fails, "A" stays as it was.
+        {"delete", true, -1, -1, 12, {"GONE gone 1.00", "A old 1.00"}},
+        {"update", false, 8, -1, 11, {"A old 1.00"}},
+        {"walk", false, -1, 8, 8, {"GONE gone 1.00", "A old 1.00"}},
+    };
+    const std::string catalog = Write(Db("C7cat", "CATA", AppInfoOf(2, "C7cat")).Add(1, Item("A", "Apples", "2")), "c.pdb");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        palmkit::LogClear();
+        Put(Db(c.name, "LIST", AppInfoOf(2, "C7cat"))
+                .Add(8, Ref("GONE", "gone", "1", "1", true))
+                .Add(8, Ref("A", "old", "1", "1", true)));
+        CChannelData* channel = Channel("C7");
+        channel->SetNewCatalogPdbFilepath(catalog);
+        BYTE handle = 0;
+        ASSERT_EQ(SyncOpenDB(c.name, 0, &handle, eDbRead | eDbWrite | eDbShowSecret), SYNCERR_NONE);
+        g_refuseDelete = c.refuseDelete;
+        g_refuseWriteIn = c.refuseWriteIn;
+        g_refuseReadIn = c.refuseReadIn;
+        m_Mgr->UpdateListItemRefs(handle, c.name, channel);
+        g_refuseDelete = false;
+        g_refuseWriteIn = -1;
+        g_refuseReadIn = -1;
+        SyncCloseDB(handle);
+        EXPECT_THAT(Log(), ElementsAre(std::to_string(c.activity) + "\t" + KESA_FormatMessage(2027, c.name)));
+        EXPECT_EQ(RefsIn(**Get(c.name)), c.refsAfter);
     }
 }
 
@@ -566,7 +654,78 @@ TEST_F(UserContextTest, WithoutAServerUserIdRecordThePasswordStays)
     EXPECT_THAT(Trace(), HasSubstr("CNorvCondMgr::PerformUserCtxPostSynchro - WARNING no UserId info found\n"));
 }
 
+// The handheld refuses a step of the merge: reported with the step's
+// activity, and the stored password stays unless the user id was written.
+TEST_F(UserContextTest, MergeStepsRefusedByTheHandheld)
+{
+    struct Case {
+        const char* name;
+        bool refuseDelete;
+        int refuseWriteIn, refuseReadIn;
+        bool fileGone;
+        std::string logged;  // empty: nothing logged
+        bool passwordStays;
+    };
+    const std::string failed = KESA_FormatMessage(2029);
+    const Case cases[] = {
+        {"merged", false, -1, -1, false, "", false},
+        {"address deletion", true, -1, -1, false, "12\t" + failed, true},
+        {"address write", false, 6, -1, false, "9\t" + failed, true},
+        {"user id write", false, 9, -1, false, "9\t" + failed, true},
+        {"address walk", false, -1, 6, false, "8\t" + failed, true},
+        {"user id read", false, -1, 9, false, "8\t" + failed, true},
+        {"file unreadable", false, -1, -1, true, "file", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+        palmkit::LogClear();
+        StorePassword();
+        Put(Db(c.name, "USER").Add(6, Address("7", "vieux")).Add(9, UserId("anne")));
+        Declare(Db("USERCTX", "USER").Add(6, Address("1", "bureau")).Add(9, UserId("anne", "new")));
+        const std::string file = m_Mgr->m_Ferrylink.GetUserPdbFilepath();
+        if (c.fileGone) fs::remove(file);
+        g_refuseDelete = c.refuseDelete;
+        g_refuseWriteIn = c.refuseWriteIn;
+        g_refuseReadIn = c.refuseReadIn;
+        m_Mgr->PerformUserCtxPostSynchro(Entry(c.name, "USER"));
+        g_refuseDelete = false;
+        g_refuseWriteIn = -1;
+        g_refuseReadIn = -1;
+        if (c.logged.empty())
+            EXPECT_THAT(Log(), IsEmpty());
+        else if (c.logged == "file")
+            EXPECT_THAT(Log(), ElementsAre("22\t" + KESA_FormatMessage(2030, file)));
+        else
+            EXPECT_THAT(Log(), ElementsAre(c.logged));
+        EXPECT_EQ(m_Mgr->m_Settings.GetPWD(), c.passwordStays ? "c1ph3r" : "");
+    }
+}
+
 // ------------------------------------------------------------------ installs
+
+// A channel whose catalog the service could not give: reported only when the
+// handheld does not already hold a catalog of it (not in the PCL).
+TEST_F(HandheldSyncTest, ACatalogErrorIsReportedOnlyForAChannelNotOnTheHandheld)
+{
+    for (bool inPcl : {false, true}) {
+        SCOPED_TRACE(inPcl ? "in the PCL" : "new channel");
+        palmkit::LogClear();
+        m_Mgr = std::make_unique<CNorvCondMgr>();
+        CChannelData* channel = Channel("C7");
+        channel->SetInPCL(inPcl);
+        channel->SetCatalogError("catalog down");
+        AllocChannelTable(1);
+        MarkChannel(0, ChannelProcessed);
+        EXPECT_TRUE(m_Mgr->InstallProcessedChannels());
+        EXPECT_EQ(ChannelStateAt(0), ChannelHandled);
+        FreeChannelTable();
+        if (inPcl)
+            EXPECT_THAT(Log(), IsEmpty());
+        else
+            EXPECT_THAT(Log(), ElementsAre("22\t" + KESA_FormatMessage(2034, "C7", channel->GetErrorMessageList())));
+    }
+}
 
 TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
 {
