@@ -24,8 +24,9 @@ public:
     MsgResult ShowMessage(const std::string& text, const std::string& caption, MsgIcon icon,
                           MsgButtons buttons = MsgButtons::Ok, MsgResult defaultButton = MsgResult::Ok) override;
     bool AskCredentials(const std::string& prompt, std::string& user, std::string& password) override;
-    // No Qt program runs a synchronization: the default host's answers.
+    // The HotSync action dialog.
     bool AskSyncAction(SyncActionRequest& request) override;
+    // The progress dialog, made on the GUI thread whichever thread asks.
     std::unique_ptr<IProgressView> CreateProgressView() override;
 
     // While the program ends its event loop no longer serves other threads:

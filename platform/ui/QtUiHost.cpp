@@ -2,8 +2,12 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QAbstractButton>
+
+#include <atomic>
 
 #include "CredentialsDialog.h"
+#include "NorvProgressDlg.h"
 #include "platform/GuiQueue.h"
 
 namespace platform {
@@ -78,6 +82,62 @@ MsgResult AskBox(const std::string& text, const std::string& caption, MsgIcon ic
     return escape;
 }
 
+// The progress view of a run on another thread: every call is carried to the
+// dialog on the GUI thread and waits there, as a sent window message would;
+// the cancel flag is read directly.
+class QtProgressView final : public IProgressView {
+public:
+    explicit QtProgressView(GuiQueue& queue) : m_Queue(queue)
+    {
+        m_Queue.Call([this] { m_Dialog = new CNorvProgressDlg; });
+    }
+    ~QtProgressView() override
+    {
+        if (!m_Queue.Call([this] { delete m_Dialog; }) && m_Dialog) m_Dialog->deleteLater();
+    }
+
+    void SetTitle(const std::string& t) override { On([=](CNorvProgressDlg& d) { d.setWindowTitle(Text(t)); }); }
+    void SetCancelText(const std::string& t) override
+    {
+        On([=](CNorvProgressDlg& d) {
+            if (auto* b = d.findChild<QAbstractButton*>(QStringLiteral("ctl1004"))) b->setText(Text(t));
+        });
+    }
+    void SetStatus1(const std::string& t) override { On([=](CNorvProgressDlg& d) { d.SetStatus1(Text(t)); }); }
+    void SetStatus2(const std::string& t) override { On([=](CNorvProgressDlg& d) { d.SetStatus2(Text(t)); }); }
+    void SetRange1(long low, long high) override { On([=](CNorvProgressDlg& d) { d.SetRange1(low, high); }); }
+    void SetRange2(long low, long high) override { On([=](CNorvProgressDlg& d) { d.SetRange2(low, high); }); }
+    void SetPos1(long pos) override { On([=](CNorvProgressDlg& d) { d.SetPos1(pos); }); }
+    void SetPos2(long pos) override { On([=](CNorvProgressDlg& d) { d.SetPos2(pos); }); }
+    void ShowBar1(bool show) override { On([=](CNorvProgressDlg& d) { d.ShowBar1(show); }); }
+    void ShowBar2(bool show) override { On([=](CNorvProgressDlg& d) { d.ShowBar2(show); }); }
+    void Show() override { On([](CNorvProgressDlg& d) { d.ShowCentred(); }); }
+    void Hide() override { On([](CNorvProgressDlg& d) { d.hide(); }); }
+    bool IsCancelled() const override { return m_Cancelled.load() || (m_Dialog && m_Dialog->IsCancelled()); }
+    void SetCancel(bool cancelled) override
+    {
+        // Kept here too: a queue closed with the program still stops the run.
+        m_Cancelled.store(cancelled);
+        On([=](CNorvProgressDlg& d) { d.SetCancel(cancelled); });
+    }
+    bool IsInteractive() const override { return true; }
+
+private:
+    template <class F>
+    void On(F f)
+    {
+        if (!m_Queue.Call([&] {
+                if (m_Dialog) f(*m_Dialog);
+            }))
+            m_Cancelled.store(true);
+    }
+
+    GuiQueue& m_Queue;
+    // Made and deleted by this view only, on the GUI thread.
+    CNorvProgressDlg* m_Dialog = nullptr;
+    std::atomic<bool> m_Cancelled{false};
+};
+
 } // namespace
 
 QtUiHost::QtUiHost() : m_Previous(&UiHost()), m_Queue(std::make_unique<GuiQueue>())
@@ -124,7 +184,7 @@ bool QtUiHost::AskSyncAction(SyncActionRequest& request)
 
 std::unique_ptr<IProgressView> QtUiHost::CreateProgressView()
 {
-    return DefaultUiHost().CreateProgressView();
+    return std::make_unique<QtProgressView>(*m_Queue);
 }
 
 } // namespace platform
