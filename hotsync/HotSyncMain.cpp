@@ -30,6 +30,7 @@
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
 #include "platform/CommandLine.h"
+#include "platform/Display.h"
 #include "platform/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 
@@ -43,6 +44,9 @@ constexpr int kExitBusy = 3;
 constexpr int kExitInterrupted = platform::kExitInterrupted;
 
 CTerminalUiHost* g_host = nullptr;
+
+// The Qt host, beside the conduit, loaded only when a display is there.
+constexpr const char* kQtHostModule = "libNorvQtHost.so";
 
 int Fail(int code, const std::string& message)
 {
@@ -661,6 +665,16 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     if (a.yes) host.SetAnswer(true);
     if (a.no) host.SetAnswer(false);
     platform::SetUiHost(&host);
+    // With a display and nothing chosen on the command line, the dialog; the
+    // terminal's question when Qt's host cannot be loaded.
+    CConduitLibrary qtHost;
+    void* qtSession = nullptr;
+    if (a.action < 0 && platform::DisplayAvailable() &&
+        qtHost.Load(fs::path(CConduitLibrary::DefaultPath()).parent_path().string() + "/" + kQtHostModule, nullptr)) {
+        if (auto open = qtHost.Get<void* (*)()>("NorvQtHostOpen")) qtSession = open();
+        // Qt stays loaded until the process ends: it does not support being unloaded.
+        qtHost.Keep();
+    }
 
     CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
     CfgConduitInfo block{};
@@ -678,6 +692,9 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     try {
         rc = cfg(eCfgStandard, &block, &size);
     } catch (...) {
+    }
+    if (qtSession) {
+        if (auto close = qtHost.Get<void (*)(void*)>("NorvQtHostClose")) close(qtSession);
     }
     platform::SetUiHost(nullptr);
     if (rc == -1) return Fail(kExitConduitFailed, "configuration cancelled");

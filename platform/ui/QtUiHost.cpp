@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "CredentialsDialog.h"
+#include "HotSyncActionDlg.h"
 #include "NorvProgressDlg.h"
 #include "platform/GuiQueue.h"
 
@@ -179,7 +180,18 @@ void QtUiHost::SetClosing(bool closing)
 
 bool QtUiHost::AskSyncAction(SyncActionRequest& request)
 {
-    return DefaultUiHost().AskSyncAction(request);
+    bool accepted = false;
+    const bool shown = m_Queue->Call([&] {
+        CHotSyncActionDlg dialog(QApplication::activeWindow());
+        dialog.SetConduitName(Text(request.conduitName));
+        dialog.SetAction(request.action);
+        dialog.SetMakeDefault(request.makeDefault);
+        if (dialog.exec() != QDialog::Accepted) return;
+        accepted = true;
+        request.action = dialog.Action();
+        request.makeDefault = dialog.MakeDefault();
+    });
+    return shown ? accepted : DefaultUiHost().AskSyncAction(request);
 }
 
 std::unique_ptr<IProgressView> QtUiHost::CreateProgressView()
