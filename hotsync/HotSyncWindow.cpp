@@ -131,7 +131,9 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
     connect(browse, &QPushButton::clicked, this, [this] { Browse(); });
     handheldRow->addWidget(m_Handheld, 1);
     handheldRow->addWidget(browse);
-    form->addRow(tr("&Handheld:"), handheldRow);
+    auto* handheldLabel = new QLabel(tr("&Handheld:"), central);
+    handheldLabel->setBuddy(m_Handheld);
+    form->addRow(handheldLabel, handheldRow);
     layout->addLayout(form);
 
     m_Sync = new QPushButton(QIcon(QStringLiteral(":/hotsync-gui/HotSyncGui.png")), tr("&Synchronize"), central);
