@@ -132,7 +132,15 @@ public:
     void Yield() override { m_Host.Tick(); }
     void Started() override { CTerminalUiHost::InstallInterruptHandler(); }
     void Stopped() override { CTerminalUiHost::RestoreInterruptHandler(); }
-    bool Interrupted() const override { return CTerminalUiHost::Interrupted(); }
+    bool Interrupted() override { return CTerminalUiHost::Interrupted(); }
+    std::string StopText() const override
+    {
+        switch (CTerminalUiHost::TerminationSignal()) {
+        case 0: return "with Ctrl-C";
+        case SIGHUP: return "on SIGHUP";
+        default: return "on SIGTERM";
+        }
+    }
     int TerminationSignal() const override { return CTerminalUiHost::TerminationSignal(); }
     void Log(const std::vector<palmkit::LogEntry>& entries, const std::string& userName) override
     {

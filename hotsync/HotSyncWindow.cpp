@@ -27,6 +27,7 @@
 #include "hotsync/HotSyncLogFile.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
+#include "platform/QtUiHost.h"
 
 namespace {
 
@@ -86,6 +87,14 @@ class CHotSyncWindow::Front final : public CSyncRun::IFront {
 public:
     explicit Front(platform::IUiHost& host) : m_Host(host) {}
     platform::IUiHost& Host() override { return m_Host; }
+    // "Abandon" is the conduit's to honour; a run that ended abandoned is
+    // not reported as done.
+    bool Interrupted() override
+    {
+        auto* qt = dynamic_cast<platform::QtUiHost*>(&m_Host);
+        return qt && qt->TakeAbandoned();
+    }
+    std::string StopText() const override { return "in its progress window"; }
     void Note(const std::string& line) override
     {
         std::lock_guard lock(m_Mutex);
@@ -274,6 +283,8 @@ bool CHotSyncWindow::StartSync()
     setup.user = S(m_Users->currentText());
     setup.handheld = S(Handheld());
     m_Front = std::make_unique<Front>(platform::UiHost());
+    // What an earlier view left behind is not this run's.
+    if (auto* qt = dynamic_cast<platform::QtUiHost*>(&platform::UiHost())) qt->TakeAbandoned();
     m_Sync->setEnabled(false);
     m_Outcome->setStyleSheet(QString());
     m_Outcome->setText(tr("Synchronizing %1 ...").arg(Handheld()));

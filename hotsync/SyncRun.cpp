@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -278,9 +277,7 @@ CSyncRun::Outcome CSyncRun::Run()
     if (!interrupted) InstallQueue(userDir, store);
     const bool written = palmkit::Detach();
     const int terminated = m_Front.TerminationSignal();
-    const std::string stopText = terminated == 0        ? std::string("with Ctrl-C")
-                                 : terminated == SIGHUP ? std::string("on SIGHUP")
-                                                        : std::string("on SIGTERM");
+    const std::string stopText = m_Front.StopText();
     if (interrupted) LogAddEntry(("HotSync abandoned " + stopText).c_str(), slSyncFailed, 0);
 
     m_Front.Stopped();

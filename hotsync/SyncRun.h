@@ -43,9 +43,11 @@ public:
         // Around the conduit's run.
         virtual void Started() {}
         virtual void Stopped() {}
-        // Whether the person stopped the run from outside the progress view,
-        // and the signal that did it (0 for Ctrl-C).
-        virtual bool Interrupted() const { return false; }
+        // Whether the person stopped the run, how (for the log and the
+        // message: "with Ctrl-C"), and the signal that did it (0 for none):
+        // the exit status is 128 and the signal, else 130.
+        virtual bool Interrupted() { return false; }
+        virtual std::string StopText() const { return "with Ctrl-C"; }
         virtual int TerminationSignal() const { return 0; }
         // The run's log, before it is kept in the user's HotSync.log.
         virtual void Log(const std::vector<palmkit::LogEntry>&, const std::string& /*userName*/) {}

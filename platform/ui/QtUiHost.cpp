@@ -88,12 +88,15 @@ MsgResult AskBox(const std::string& text, const std::string& caption, MsgIcon ic
 // the cancel flag is read directly.
 class QtProgressView final : public IProgressView {
 public:
-    explicit QtProgressView(GuiQueue& queue) : m_Queue(queue)
+    QtProgressView(GuiQueue& queue, std::atomic<bool>& abandoned) : m_Queue(queue), m_Abandoned(abandoned)
     {
         m_Queue.Call([this] { m_Dialog = new CNorvProgressDlg; });
     }
     ~QtProgressView() override
     {
+        // A cancel the run read was acted upon; one it never read (cleared
+        // first) was forgotten, as the run wants.
+        if (m_Seen.load()) m_Abandoned.store(true);
         if (!m_Queue.Call([this] { delete m_Dialog; }) && m_Dialog) m_Dialog->deleteLater();
     }
 
@@ -114,7 +117,12 @@ public:
     void ShowBar2(bool show) override { On([=](CNorvProgressDlg& d) { d.ShowBar2(show); }); }
     void Show() override { On([](CNorvProgressDlg& d) { d.ShowCentred(); }); }
     void Hide() override { On([](CNorvProgressDlg& d) { d.hide(); }); }
-    bool IsCancelled() const override { return m_Cancelled.load() || (m_Dialog && m_Dialog->IsCancelled()); }
+    bool IsCancelled() const override
+    {
+        const bool cancelled = m_Cancelled.load() || (m_Dialog && m_Dialog->IsCancelled());
+        if (cancelled) m_Seen.store(true);
+        return cancelled;
+    }
     void SetCancel(bool cancelled) override
     {
         // Kept here too: a queue closed with the program still stops the run.
@@ -134,9 +142,11 @@ private:
     }
 
     GuiQueue& m_Queue;
+    std::atomic<bool>& m_Abandoned;
     // Made and deleted by this view only, on the GUI thread.
     CNorvProgressDlg* m_Dialog = nullptr;
     std::atomic<bool> m_Cancelled{false};
+    mutable std::atomic<bool> m_Seen{false};
 };
 
 } // namespace
@@ -196,7 +206,12 @@ bool QtUiHost::AskSyncAction(SyncActionRequest& request)
 
 std::unique_ptr<IProgressView> QtUiHost::CreateProgressView()
 {
-    return std::make_unique<QtProgressView>(*m_Queue);
+    return std::make_unique<QtProgressView>(*m_Queue, m_Abandoned);
+}
+
+bool QtUiHost::TakeAbandoned()
+{
+    return m_Abandoned.exchange(false);
 }
 
 } // namespace platform

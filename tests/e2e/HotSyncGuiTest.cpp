@@ -3,6 +3,7 @@
 // one whose server is gone, and a handheld of someone else declined.
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -67,7 +68,8 @@ QStringList Texts(QListWidget* list, int activity)
 class HotSyncGuiTest : public QObject {
     Q_OBJECT
 private slots:
-    void init()
+    // One settings store for the whole program: the conduit keeps the one it opened.
+    void initTestCase()
     {
         m_Root = std::make_unique<TempDir>("norv-gui");
         ::setenv("NORVELIA_REGISTRY", (*m_Root / "registry.db").c_str(), 1);
@@ -76,16 +78,18 @@ private slots:
             ::unsetenv(proxy);
         QCOMPARE(Tool("norvreg", "import " NORV_SOURCE_DIR "/share/norvelia/defaults.reg").code, 0);
         QCOMPARE(Tool("hotsync", "user add Anne").code, 0);
-        QCOMPARE(Tool("handheld", "init " + Handheld()).code, 0);
         QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne", "CurrentServer", "Norvelia"));
         QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "UID", "anne"));
         QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "PWD", "s3cret-pwd"));
     }
-    void cleanup()
+    // Each case its own empty handheld.
+    void init()
     {
-        m_Service.reset();
-        m_Root.reset();
+        ++m_Case;
+        QCOMPARE(Tool("handheld", "init " + Handheld()).code, 0);
     }
+    void cleanup() { m_Service.reset(); }
+    void cleanupTestCase() { m_Root.reset(); }
 
     void ButtonToLog()
     {
@@ -119,6 +123,46 @@ private slots:
         CHotSyncWindow again(Home());
         QVERIFY(again.SelectUser(QStringLiteral("Anne")));
         QCOMPARE(again.Handheld(), QString::fromStdString(Handheld()));
+    }
+
+    // "Abandon" while the channels come: the run stops and is not reported as done.
+    void AbandonedRunIsNotDone()
+    {
+        m_Service = std::make_unique<ServiceProcess>(std::vector<std::string>{"--delay", "400"}, *m_Root / "state.db");
+        QVERIFY(m_Service->Running());
+        QVERIFY(Set(std::string(kProduct) + "\\Servers", "Norvelia", m_Service->Url() + "/xxx/yyy"));
+        platform::QtUiHost host;
+        // Whether to keep each channel already received: every box is declined.
+        ModalAnswerer answerer;
+        CHotSyncWindow w(Home());
+        QVERIFY(w.SelectUser(QStringLiteral("Anne")));
+        w.SetHandheld(QString::fromStdString(Handheld()));
+        QVERIFY(w.StartSync());
+        // Once a channel is being received the button is pressed, and again
+        // whenever the run gives it back (a cancel before the channels'
+        // processing is forgotten).
+        int presses = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (QWidget* top : QApplication::topLevelWidgets())
+                    if (auto* d = dynamic_cast<CNorvProgressDlg*>(top); d && d->isVisible()) {
+                        auto* bar = d->findChild<QProgressBar*>(QStringLiteral("ctl1006"));
+                        auto* abandon = d->findChild<QPushButton*>(QStringLiteral("ctl1004"));
+                        if (bar->value() > bar->minimum() && abandon->isEnabled()) {
+                            abandon->click();
+                            ++presses;
+                        }
+                    }
+                return !w.IsRunning();
+            },
+            120000));
+        QVERIFY2(presses > 0, w.LastOutcome().message.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.IsRunning(), 120000);
+        QCOMPARE(w.LastOutcome().code, 130);
+        QCOMPARE(w.LastOutcome().message, std::string("synchronization abandoned in its progress window"));
+        QVERIFY(Texts(w.findChild<QListWidget*>(QStringLiteral("log")), 21)
+                    .contains(QStringLiteral("FAILED: HotSync abandoned in its progress window")));
+        QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("abandoned")));
     }
 
     // The server is gone: the window says why, and the log has the reason.
@@ -163,10 +207,11 @@ private slots:
 
 private:
     std::string Home() const { return *m_Root / "home"; }
-    std::string Handheld() const { return *m_Root / "handheld"; }
+    std::string Handheld() const { return *m_Root / ("handheld-" + std::to_string(m_Case)); }
 
     std::unique_ptr<TempDir> m_Root;
     std::unique_ptr<ServiceProcess> m_Service;
+    int m_Case = 0;
 };
 
 QTEST_MAIN(HotSyncGuiTest)
