@@ -23,17 +23,11 @@
 #include "hotsync/SyncRun.h"
 #include "hotsync/TerminalUiHost.h"
 #include "palmkit/Condapi.h"
-#include "palmkit/Handheld.h"
-#include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
-#include "settings/StallTimeout.h"
 #include "palmkit/HsLog.h"
-#include "palmkit/InstallAide.h"
 #include "platform/CommandLine.h"
 #include "platform/Display.h"
-#include "platform/PrivateFiles.h"
-#include "quillio/PdbFile.h"
 
 namespace fs = std::filesystem;
 
