@@ -5,13 +5,16 @@
 
 # A program added here is installed, gets a manual page (it needs
 # share/man/<program>.h2m) and is checked by tests/install.
-set(NORV_PROGRAMS hotsync handheld norvreg norvelia-service catalogc NvPassword NvConnexion)
+set(NORV_PROGRAMS hotsync handheld norvreg norvelia-service catalogc NvPassword NvConnexion hotsync-gui)
 set(NORV_LIBRARIES Quillio Lexmo NvServices PalmKit PlatformUi WinReg RecShelf Ferrylink Norv30)
 
 install(TARGETS ${NORV_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The libraries find each other beside themselves.
 set_target_properties(${NORV_LIBRARIES} PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS ${NORV_LIBRARIES} LIBRARY DESTINATION ${NORV_PRIVATE_LIBDIR})
+# The Qt host that hotsync loads only when a display is there.
+set_target_properties(NorvQtHost PROPERTIES INSTALL_RPATH "$ORIGIN")
+install(TARGETS NorvQtHost LIBRARY DESTINATION ${NORV_PRIVATE_LIBDIR})
 install(FILES share/norvelia/Lexmo.msg share/norvelia/LexmoUs.msg share/norvelia/defaults.reg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia)
 # Sample content for the reference service, and the documents.

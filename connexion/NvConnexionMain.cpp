@@ -10,6 +10,7 @@
 
 #include "connexion/ConnexionUrl.h"
 #include "connexion/NvConnexionDlg.h"
+#include "platform/Display.h"
 #include "platform/QtUiHost.h"
 
 #ifndef NORV_VERSION
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
         CLI11_PARSE(cli, argc, argv);
     }
 
+    if (!platform::DisplayAvailable()) return platform::NoDisplay("NvConnexion");
     QApplication app(argc, argv);
     QApplication::setApplicationName("NvConnexion");
     QApplication::setApplicationVersion(NORV_VERSION);

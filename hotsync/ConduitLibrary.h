@@ -18,6 +18,9 @@ public:
         return reinterpret_cast<Fn>(Symbol(name));
     }
 
+    // Leaves the library loaded for the rest of the process.
+    void Keep() { m_Handle = nullptr; }
+
     // libNorv30.so in the private library folder beside the running program's
     // (bin/../lib/norvelia), else in its lib/ (a build tree).
     static std::string DefaultPath();

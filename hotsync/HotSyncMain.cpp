@@ -20,18 +20,14 @@
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/SyncRun.h"
 #include "hotsync/TerminalUiHost.h"
 #include "palmkit/Condapi.h"
-#include "palmkit/Handheld.h"
-#include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
-#include "settings/StallTimeout.h"
 #include "palmkit/HsLog.h"
-#include "palmkit/InstallAide.h"
 #include "platform/CommandLine.h"
-#include "platform/PrivateFiles.h"
-#include "quillio/PdbFile.h"
+#include "platform/Display.h"
 
 namespace fs = std::filesystem;
 
@@ -40,38 +36,9 @@ namespace {
 constexpr int kExitConduitFailed = 1;
 constexpr int kExitUsage = platform::kExitUsage;
 constexpr int kExitBusy = 3;
-constexpr int kExitInterrupted = platform::kExitInterrupted;
 
-CTerminalUiHost* g_host = nullptr;
-
-int Fail(int code, const std::string& message)
-{
-    std::fprintf(stderr, "hotsync: %s\n", message.c_str());
-    return code;
-}
-
-const char* kSyncTypeNames[] = {"fast", "slow", "hh-to-pc", "pc-to-hh", "install", "backup", "nothing",
-                                "profile-install"};
-
-std::optional<int> ParseSyncType(const std::string& text)
-{
-    if (text.size() == 1 && text[0] >= '0' && text[0] <= '7') return text[0] - '0';
-    for (int i = 0; i < 8; ++i) {
-        if (text == kSyncTypeNames[i]) return i;
-    }
-    return std::nullopt;
-}
-
-extern "C" long ProgressCallback(const char* text)
-{
-    if (g_host && text) g_host->Note(text);
-    return 0;
-}
-
-void YieldHook(void*)
-{
-    if (g_host) g_host->Tick();
-}
+// The Qt host, beside the conduit, loaded only when a display is there.
+constexpr const char* kQtHostModule = "libNorvQtHost.so";
 
 void CopyText(char* dst, std::size_t size, const std::string& src)
 {
@@ -79,94 +46,15 @@ void CopyText(char* dst, std::size_t size, const std::string& src)
     std::memcpy(dst, src.data(), std::min(src.size(), size - 1));
 }
 
-std::string ConduitDisplayName(const CConduitLibrary& lib, const std::string& path)
+int Fail(int code, const std::string& message)
 {
-    if (auto fn = lib.Get<GetConduitNameFn>(kGetConduitNameName)) {
-        char buf[256] = {};
-        if (fn(buf, sizeof buf) == 0 && buf[0]) return buf;
-    }
-    return fs::path(path).filename().string();
-}
-
-// Copies the queued files onto the handheld; every outcome goes to the log.
-void InstallQueue(const std::string& userDir, const CHandheldStore& store)
-{
-    const std::string queue = palmkit::InstallDir(userDir);
-    std::error_code ec;
-    if (!fs::is_directory(queue, ec)) return;
-    // Another run of this user may be queueing now: only what is old is stale.
-    CHandheldStore::RemoveTemporaries(queue, "", CHandheldStore::kStaleSeconds);
-    std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(queue, ec)) {
-        const std::string name = e.path().filename().string();
-        if (!name.empty() && name[0] != '.' && e.is_regular_file(ec)) files.push_back(e.path());
-    }
-    std::sort(files.begin(), files.end());
-    for (const fs::path& f : files) {
-        const std::string name = f.filename().string();
-        CPdbFile db;
-        if (!db.ReadPdbFile(f.c_str()) || db.m_Name.empty()) {
-            LogAddEntry(("Install - " + name + ": not a Palm database, left in the install queue").c_str(),
-                        slWarning, 0);
-            continue;
-        }
-        const bool replaced = store.Find(db.m_Name).has_value();
-        std::string error;
-        if (!store.Save(db, &error)) {
-            LogAddEntry(("Install - " + name + " failed: " + error).c_str(), slWarning, 0);
-            continue;
-        }
-        fs::remove(f, ec);
-        LogAddEntry(("Install - " + db.m_Name + (replaced ? " replaced" : " installed")).c_str(), slText, 0);
-    }
+    std::fprintf(stderr, "hotsync: %s\n", message.c_str());
+    return code;
 }
 
 struct Options {
     std::string home;
 };
-
-// A bare file name is looked for beside the default conduit.
-std::string ConduitPath(const std::string& option)
-{
-    const std::string fallback = CConduitLibrary::DefaultPath();
-    if (option.empty()) return fallback;
-    if (option.find('/') != std::string::npos) return option;
-    return fs::path(fallback).parent_path().string() + "/" + option;
-}
-
-int ConduitLoadFailure(const std::string& path, const std::string& why)
-{
-    return Fail(kExitUsage, "cannot load the conduit " + path + ": " + why +
-                                "\n(name another with --conduit FILE: a path, or a file name beside " +
-                                fs::path(CConduitLibrary::DefaultPath()).parent_path().string() + ")");
-}
-
-// Refuses, with the reason, a directory the conduit could not synchronize.
-bool CheckHandheldDir(const std::string& dir, std::string& error)
-{
-    std::error_code ec;
-    const fs::file_status st = fs::status(dir, ec);
-    if (ec || !fs::exists(st)) {
-        error = "no handheld at " + dir + ": " + (ec ? ec.message() : std::strerror(ENOENT)) +
-                " (create one with: handheld init " + dir + ")";
-        return false;
-    }
-    if (!fs::is_directory(st)) {
-        error = "no handheld at " + dir + ": " + std::strerror(ENOTDIR);
-        return false;
-    }
-    const std::string info = dir + "/" + CHandheldInfo::kFileName;
-    if (!fs::is_regular_file(info, ec)) {
-        error = dir + " is not a handheld: it has no " + CHandheldInfo::kFileName +
-                " (make it one with: handheld init " + dir + ")";
-        return false;
-    }
-    if (::access(dir.c_str(), R_OK | W_OK | X_OK) != 0) {
-        error = "cannot write to the handheld " + dir + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
 
 void WarnSkipped(const CHotSyncHome& home, const CHotSyncHome::Skipped& skipped)
 {
@@ -228,155 +116,51 @@ struct SyncArgs {
     bool yes = false, no = false, quiet = false, noBackup = false;
 };
 
-int CmdSync(const Options& o, const SyncArgs& a)
-{
-    CHotSyncHome home(CHotSyncHome::Resolve(o.home));
-    std::string error;
-    CHotSyncHome::Skipped skipped;
-    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
-    WarnSkipped(home, skipped);
-    if (!error.empty()) return Fail(kExitUsage, error);
-    if (!user) return Fail(kExitUsage, "no HotSync user named \"" + a.user + "\" in " + home.Dir() +
-                                           " (add one with: hotsync user add NAME)");
-    const std::string userDir = home.UserDir(*user);
-    CHandheldStore store(a.handheld);
-    if (!CheckHandheldDir(a.handheld, error)) return Fail(kExitUsage, error);
-    std::optional<int> syncType;
-    CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
-    if (!a.syncType.empty()) {
-        syncType = ParseSyncType(a.syncType);
-        if (!syncType) {
-            std::string valid;
-            for (int i = 0; i < 8; ++i) valid += std::string(i ? ", " : "") + std::to_string(i) + " " + kSyncTypeNames[i];
-            return Fail(kExitUsage, "unknown sync type \"" + a.syncType + "\": use a number or a name of " + valid);
+// The terminal's side of a run: its lines on stderr, Ctrl-C, the log printed.
+class TerminalFront final : public CSyncRun::IFront {
+public:
+    TerminalFront(CTerminalUiHost& host, bool quiet) : m_Host(host), m_Quiet(quiet) {}
+    platform::IUiHost& Host() override { return m_Host; }
+    void Note(const std::string& line) override { std::fprintf(stderr, "hotsync: %s\n", line.c_str()); }
+    void Progress(const std::string& text) override { m_Host.Note(text); }
+    void Yield() override { m_Host.Tick(); }
+    void Started() override { CTerminalUiHost::InstallInterruptHandler(); }
+    void Stopped() override { CTerminalUiHost::RestoreInterruptHandler(); }
+    bool Interrupted() override { return CTerminalUiHost::Interrupted(); }
+    std::string StopText() const override
+    {
+        switch (CTerminalUiHost::TerminationSignal()) {
+        case 0: return "with Ctrl-C";
+        case SIGHUP: return "on SIGHUP";
+        default: return "on SIGTERM";
         }
-    } else {
-        syncType = settings.temporary.value_or(settings.permanent);
+    }
+    int TerminationSignal() const override { return CTerminalUiHost::TerminationSignal(); }
+    void Log(const std::vector<palmkit::LogEntry>& entries, const std::string& userName) override
+    {
+        if (!m_Quiet) std::printf("%s", CHotSyncLogFile::FormatForPerson(entries, userName).c_str());
     }
 
-    if (const char* stall = std::getenv(kStallVariable); stall && !ParseStallSeconds(stall))
-        std::fprintf(stderr, "hotsync: warning: %s=\"%s\" is not a number of seconds from 1 to 86400; using %ld\n",
-                     kStallVariable, stall, kDefaultStallSeconds);
-    const std::string conduitPath = ConduitPath(a.conduit);
-    CConduitLibrary lib;
-    if (!lib.Load(conduitPath, &error)) return ConduitLoadFailure(conduitPath, error);
-    auto openConduit = lib.Get<OpenConduitFn>(kOpenConduitName);
-    if (!openConduit)
-        return Fail(kExitUsage, "the conduit " + conduitPath + " lacks the entry point " + kOpenConduitName);
+private:
+    CTerminalUiHost& m_Host;
+    bool m_Quiet;
+};
 
+int CmdSync(const Options& o, const SyncArgs& a)
+{
     CTerminalUiHost host(CTerminalUiHost::DetectMode(a.quiet), ::isatty(STDIN_FILENO) != 0);
     if (a.yes) host.SetAnswer(true);
     if (a.no) host.SetAnswer(false);
-
-    // A handheld that belongs to someone else is synchronized only when asked.
-    CHandheldInfo info;
-    if (!info.Load(store.Dir()))
-        return Fail(kExitUsage, "the handheld's " + std::string(CHandheldInfo::kFileName) + " in " + a.handheld +
-                                    " is unreadable");
-    if (!info.m_UserName.empty() && info.m_UserName != user->name) {
-        const auto answer = host.ShowMessage("The handheld " + a.handheld + " belongs to \"" + info.m_UserName +
-                                                 "\". Synchronize it as \"" + user->name + "\" all the same?",
-                                             "HotSync", platform::MsgIcon::Question, platform::MsgButtons::YesNo,
-                                             platform::MsgResult::No);
-        if (answer != platform::MsgResult::Yes)
-            return Fail(kExitUsage, "not synchronized: the handheld belongs to \"" + info.m_UserName + "\"");
-    }
-
-    if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
-    // Everything the run writes is the user's data: in private folders only.
-    CHotSyncHome::Notes notes;
-    const bool made = home.MakePrivate(&*user, notes, &error);
-    PrintNotes(notes);
-    if (!made) return Fail(kExitUsage, error);
-    const platform::PrivateDir handheldDir = platform::MakePrivateDir(store.Dir());
-    if (!handheldDir.narrowed.empty()) PrintNotes({handheldDir.narrowed});
-    if (!handheldDir.error.empty()) PrintNotes({"warning: " + handheldDir.error});
-
-    switch (palmkit::Attach(store.Dir(), userDir, user->name)) {
-    case palmkit::AttachResult::Ok: break;
-    case palmkit::AttachResult::Locked:
-        return Fail(kExitBusy, "the handheld " + a.handheld + " is being synchronized by another run");
-    case palmkit::AttachResult::NotAHandheld: return Fail(kExitUsage, "no handheld at " + a.handheld);
-    case palmkit::AttachResult::AlreadyAttached: return Fail(kExitBusy, "a synchronization is already running");
-    }
-
-    // What the backup found (a damaged database) belongs in this run's log.
-    palmkit::LogClear();
-    if (!a.noBackup) {
-        CHandheldBackup backup(userDir);
-        std::vector<CHandheldBackup::Note> notes;
-        const int made = backup.Make(store, settings.backups, &notes, &error);
-        for (const auto& n : notes) LogAddEntry(n.text.c_str(), n.warning ? slWarning : slText, 0);
-        if (made < 0) {
-            palmkit::Detach();
-            for (const auto& n : notes) std::fprintf(stderr, "hotsync: %s\n", n.text.c_str());
-            return Fail(kExitConduitFailed,
-                        "cannot back up the handheld, nothing synchronized: " + error + " (skip it with --no-backup)");
-        }
-    }
-
-    g_host = &host;
-    platform::SetUiHost(&host);
-    palmkit::SetYieldHook(YieldHook, nullptr);
-    CTerminalUiHost::InstallInterruptHandler();
-
-    CSyncProperties props{};
-    props.m_SyncType = *syncType;
-    CopyText(props.m_UserName, sizeof props.m_UserName, user->name);
-    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + "/");
-    CopyText(props.m_LocalName, sizeof props.m_LocalName, "");
-    CopyText(props.m_Registry, sizeof props.m_Registry,
-             "Software\\U.S. Robotics\\Pilot Desktop\\" + fs::path(conduitPath).stem().string());
-    CopyText(props.m_HandheldDir, sizeof props.m_HandheldDir, store.Dir());
-    props.m_UserId = user->id;
-    props.m_CardNo = 0;
-
-    const std::string conduitName = ConduitDisplayName(lib, conduitPath);
-    host.Note("HotSync: " + user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")");
-    long result = -1;
-    try {
-        result = openConduit(ProgressCallback, &props);
-    } catch (...) {
-        LogAddEntry((conduitName + " - the conduit failed unexpectedly").c_str(), slSyncFailed, 0);
-    }
-    palmkit::CloseLeftOpen();
-    const bool interrupted = CTerminalUiHost::Interrupted();
-    if (!interrupted) InstallQueue(userDir, store);
-    const bool written = palmkit::Detach();
-    const int terminated = CTerminalUiHost::TerminationSignal();
-    const std::string stopText = terminated == 0        ? std::string("with Ctrl-C")
-                                 : terminated == SIGHUP ? std::string("on SIGHUP")
-                                                        : std::string("on SIGTERM");
-    if (interrupted) LogAddEntry(("HotSync abandoned " + stopText).c_str(), slSyncFailed, 0);
-
-    CTerminalUiHost::RestoreInterruptHandler();
-    palmkit::SetYieldHook(nullptr, nullptr);
-    platform::SetUiHost(nullptr);
-    g_host = nullptr;
-
-    if (settings.temporary) {
-        settings.temporary.reset();
-        home.SaveSyncSettings(*user, settings);
-    }
-    const auto entries = palmkit::LogEntries();
-    if (!a.quiet) std::printf("%s", CHotSyncLogFile::FormatForPerson(entries, user->name).c_str());
-    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries,
-                                 user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")", &error))
-        std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
-    if (interrupted)
-        return Fail(terminated != 0 ? 128 + terminated : kExitInterrupted, "synchronization abandoned " + stopText);
-    if (result != 0) return Fail(kExitConduitFailed, "the conduit returned " + std::to_string(result));
-    // A conduit may end a run that stopped early with 0 and say so in the log
-    // only (the server unreachable); a script must still see the failure.
-    for (const palmkit::LogEntry& e : entries) {
-        if (e.activity == slSyncFailed) return Fail(kExitConduitFailed, "synchronization failed: " + e.text);
-    }
-    if (const auto failures = palmkit::RunFailures(); !failures.empty())
-        return Fail(kExitConduitFailed, "synchronization failed: " + failures.front());
-    // What the handheld could not record is not a synchronization done.
-    if (!written)
-        return Fail(kExitConduitFailed,
-                    "synchronization incomplete: the handheld could not record all of it (see the ERROR lines above)");
+    TerminalFront front(host, a.quiet);
+    CSyncRun::Setup setup;
+    setup.home = o.home;
+    setup.user = a.user;
+    setup.handheld = a.handheld;
+    setup.conduit = a.conduit;
+    setup.syncType = a.syncType;
+    setup.noBackup = a.noBackup;
+    const CSyncRun::Outcome outcome = CSyncRun(setup, front).Run();
+    if (outcome.code != CSyncRun::kExitDone) return Fail(outcome.code, outcome.message);
     return 0;
 }
 
@@ -554,7 +338,7 @@ int CmdRestore(const Options& o, const RestoreArgs& a)
 
     std::optional<CHandheldStore> store;
     if (!a.handheld.empty()) {
-        if (!CheckHandheldDir(a.handheld, error)) return Fail(kExitUsage, error);
+        if (!CSyncRun::CheckHandheldDir(a.handheld, error)) return Fail(kExitUsage, error);
         store.emplace(a.handheld);
     }
     const std::string key = a.from.empty() ? CHandheldBackup::HandheldKey(a.handheld) : a.from;
@@ -650,9 +434,9 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
         // Only the backups asked for: no conduit dialog.
         if (a.action < 0 && !a.makeDefault) return 0;
     }
-    const std::string conduitPath = ConduitPath(a.conduit);
+    const std::string conduitPath = CSyncRun::ConduitPath(a.conduit);
     CConduitLibrary lib;
-    if (!lib.Load(conduitPath, &error)) return ConduitLoadFailure(conduitPath, error);
+    if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, CSyncRun::ConduitLoadFailure(conduitPath, error));
     auto cfg = lib.Get<CfgConduitFn>(kCfgConduitName);
     if (!cfg) return Fail(kExitUsage, "the conduit " + conduitPath + " lacks the entry point " + kCfgConduitName);
 
@@ -661,6 +445,16 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     if (a.yes) host.SetAnswer(true);
     if (a.no) host.SetAnswer(false);
     platform::SetUiHost(&host);
+    // With a display and nothing chosen on the command line, the dialog; the
+    // terminal's question when Qt's host cannot be loaded.
+    CConduitLibrary qtHost;
+    void* qtSession = nullptr;
+    if (a.action < 0 && platform::DisplayAvailable() &&
+        qtHost.Load(fs::path(CConduitLibrary::DefaultPath()).parent_path().string() + "/" + kQtHostModule, nullptr)) {
+        if (auto open = qtHost.Get<void* (*)()>("NorvQtHostOpen")) qtSession = open();
+        // Qt stays loaded until the process ends: it does not support being unloaded.
+        qtHost.Keep();
+    }
 
     CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
     CfgConduitInfo block{};
@@ -679,6 +473,9 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
         rc = cfg(eCfgStandard, &block, &size);
     } catch (...) {
     }
+    if (qtSession) {
+        if (auto close = qtHost.Get<void (*)(void*)>("NorvQtHostClose")) close(qtSession);
+    }
     platform::SetUiHost(nullptr);
     if (rc == -1) return Fail(kExitConduitFailed, "configuration cancelled");
     if (rc != 0) return Fail(kExitConduitFailed, "the conduit's configuration failed with " + std::to_string(rc));
@@ -694,7 +491,7 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     PrintNotes(notes);
     if (!made) return Fail(kExitUsage, error);
     if (!home.SaveSyncSettings(*user, settings)) return Fail(kExitUsage, "cannot save the sync settings");
-    std::printf("%s: %s (%s)\n", user->name.c_str(), kSyncTypeNames[newType],
+    std::printf("%s: %s (%s)\n", user->name.c_str(), CSyncRun::SyncTypeName(newType),
                 block.m_syncPref == ePermanentPreference ? "default" : "next HotSync only");
     return 0;
 }
@@ -709,11 +506,11 @@ int CmdInfo(const Options& o, const std::string& conduit)
     home.LoadUsers(users, &error, &skipped);
     WarnSkipped(home, skipped);
     std::printf("Users: %zu\n", users.size());
-    const std::string path = ConduitPath(conduit);
+    const std::string path = CSyncRun::ConduitPath(conduit);
     CConduitLibrary lib;
-    if (!lib.Load(path, &error)) return ConduitLoadFailure(path, error);
+    if (!lib.Load(path, &error)) return Fail(kExitUsage, CSyncRun::ConduitLoadFailure(path, error));
     std::printf("Conduit: %s\n", path.c_str());
-    std::printf("  name: %s\n", ConduitDisplayName(lib, path).c_str());
+    std::printf("  name: %s\n", CSyncRun::ConduitDisplayName(lib, path).c_str());
     if (auto v = lib.Get<GetConduitVersionFn>(kGetConduitVersionName)) {
         const DWORD version = v();
         std::printf("  version: %u.%02u\n", unsigned(version >> 8), unsigned(version & 0xFF));

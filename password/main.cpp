@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "password/FrmPassword.h"
+#include "platform/Display.h"
 
 namespace {
 constexpr int kExitUsage = 2;
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
+    if (!platform::DisplayAvailable()) return platform::NoDisplay("NvPassword");
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("NvPassword"));

@@ -10,6 +10,11 @@
 extern "C" __attribute__((visibility("default"))) const char* __tsan_default_suppressions()
 {
     return "race:QWaitCondition::~QWaitCondition\n"
-           "race:libQt6Test.so\n";
+           "race:libQt6Test.so\n"
+           // Qt's own copies and releases on its thread pool's threads (a
+           // shown window's images are converted in parts): only calls that
+           // Qt's libraries make themselves match, as above.
+           "race:libQt6Core.so\n"
+           "race:libQt6Gui.so\n";
 }
 #endif

@@ -329,6 +329,26 @@ TEST(ProgramConventionsTest, VersionAndUsageErrors)
     }
 }
 
+// The window programs without a display: one line that says so and status
+// 69, never Qt's abort; --help still answers on the terminal.
+TEST(ProgramConventionsTest, WindowProgramsWithoutADisplay)
+{
+    for (const char* program : {"hotsync-gui", "NvConnexion", "NvPassword"}) {
+        const std::string bare = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ";
+        RunResult r = RunCommand(bare + kBin + program);
+        EXPECT_EQ(r.code, 69) << program << r.output;
+        EXPECT_EQ(r.output, std::string(program) +
+                                ": a display is needed: neither DISPLAY nor WAYLAND_DISPLAY is set (start it in a "
+                                "desktop session)\n")
+            << program;
+        // An empty name is no display either; xcb without one neither.
+        r = RunCommand("env -u WAYLAND_DISPLAY DISPLAY= QT_QPA_PLATFORM=xcb " + kBin + program);
+        EXPECT_EQ(r.code, 69) << program << r.output;
+        r = RunCommand(bare + kBin + program + " --help");
+        EXPECT_EQ(r.code, 0) << program << r.output;
+    }
+}
+
 TEST_F(HandheldToolTest, HelpOnEveryCommand)
 {
     for (const char* cmd : {"", "init ", "list ", "dump ", "import ", "export ", "remove "}) {

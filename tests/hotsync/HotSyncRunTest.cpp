@@ -365,6 +365,11 @@ TEST_F(HotSyncRunTest, QuestionsAndConfiguredSyncType)
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_NE(r.output.find("(no terminal; use --action)"), std::string::npos) << r.output;
     EXPECT_EQ(Run("configure --user Alice --no --conduit " + kConduit).code, 1);
+    // With a display, an action given on the command line still opens no dialog.
+    r = RunCommand("QT_QPA_PLATFORM=offscreen timeout 60 " + kHotSync + " --home " + m_Home +
+                   " configure --user Alice --action 0 --conduit " + kConduit);
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("Alice: fast (next HotSync only)"), std::string::npos) << r.output;
 }
 
 } // namespace

@@ -63,7 +63,9 @@ TEST_F(InstallTest, TreeHasProgramsLibrariesDataPagesAndCompletions)
         "share/norvelia/Lexmo.msg", "share/norvelia/LexmoUs.msg", "share/norvelia/defaults.reg",
         "share/norvelia/samples/users/anne/channels", "share/bash-completion/completions/hotsync",
         "share/bash-completion/completions/handheld", "share/bash-completion/completions/norvreg",
-        "share/doc/norvelia/README.md", "share/man/man5/norvelia-settings.5.gz", "share/man/man5/hotsync-log.5.gz"};
+        "share/doc/norvelia/README.md", "share/man/man5/norvelia-settings.5.gz", "share/man/man5/hotsync-log.5.gz",
+        "share/applications/hotsync-gui.desktop", "share/icons/hicolor/scalable/apps/hotsync-gui.svg",
+        NORV_PRIVATE_LIBDIR "/libNorvQtHost.so"};
     for (const std::string& program : Words(NORV_PROGRAM_LIST)) {
         files.push_back("bin/" + program);
         if (NORV_HAVE_MANPAGES) files.push_back("share/man/man1/" + program + ".1.gz");

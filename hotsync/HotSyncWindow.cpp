@@ -1,0 +1,425 @@
+#include "hotsync/HotSyncWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "hotsync/HandheldBackup.h"
+#include "hotsync/HotSyncHome.h"
+#include "hotsync/HotSyncLogFile.h"
+#include "palmkit/HandheldLock.h"
+#include "palmkit/HandheldStore.h"
+#include "platform/QtUiHost.h"
+
+namespace {
+
+QString Q(const std::string& s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+std::string S(const QString& s)
+{
+    return s.toStdString();
+}
+
+QString FourCC(DWORD v)
+{
+    QString out;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = char((v >> shift) & 0xFF);
+        out += (c >= 32 && c < 127) ? QChar(c) : QChar('?');
+    }
+    return out;
+}
+
+// Palm dates count seconds from 1904-01-01.
+QString PalmDate(DWORD seconds)
+{
+    if (seconds == 0) return QString();
+    const QDateTime epoch(QDate(1904, 1, 1), QTime(0, 0));
+    return epoch.addSecs(qint64(seconds)).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+struct ActivityLook {
+    QStyle::StandardPixmap icon;
+    QColor colour;
+};
+
+ActivityLook LookOf(int activity)
+{
+    switch (activity) {
+    case slSyncDone: return {QStyle::SP_DialogApplyButton, QColor(0, 110, 40)};
+    case slSyncFailed: return {QStyle::SP_MessageBoxCritical, QColor(180, 0, 0)};
+    case slWarning: return {QStyle::SP_MessageBoxWarning, QColor(150, 90, 0)};
+    case slReadError:
+    case slWriteError:
+    case slUpdateError:
+    case slDeleteError: return {QStyle::SP_MessageBoxCritical, QColor(140, 0, 60)};
+    default: break;
+    }
+    return {QStyle::SP_MessageBoxInformation, QColor(40, 40, 40)};
+}
+
+} // namespace
+
+// The window's side of a run: questions and progress through the Qt host,
+// lines kept for the window.
+class CHotSyncWindow::Front final : public CSyncRun::IFront {
+public:
+    explicit Front(platform::IUiHost& host) : m_Host(host) {}
+    platform::IUiHost& Host() override { return m_Host; }
+    // "Abandon" is the conduit's to honour; a run that ended abandoned is
+    // not reported as done.
+    bool Interrupted() override
+    {
+        auto* qt = dynamic_cast<platform::QtUiHost*>(&m_Host);
+        return qt && qt->TakeAbandoned();
+    }
+    std::string StopText() const override { return "in its progress window"; }
+    void Note(const std::string& line) override
+    {
+        std::lock_guard lock(m_Mutex);
+        m_Notes.push_back(line);
+    }
+    std::vector<std::string> TakeNotes()
+    {
+        std::lock_guard lock(m_Mutex);
+        return std::move(m_Notes);
+    }
+
+private:
+    platform::IUiHost& m_Host;
+    std::mutex m_Mutex;
+    std::vector<std::string> m_Notes;
+};
+
+CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
+    : QMainWindow(parent), m_Home(CHotSyncHome::Resolve(home))
+{
+    m_Last.code = -1;
+    setWindowTitle(tr("HotSync"));
+    setWindowIcon(QIcon(QStringLiteral(":/hotsync-gui/HotSyncGui.png")));
+
+    auto* file = menuBar()->addMenu(tr("&File"));
+    QAction* restore = file->addAction(tr("&Restore a backup..."), this, [this] { RestoreBackup(); });
+    restore->setObjectName(QStringLiteral("restoreAction"));
+    file->addAction(tr("Reload the &users"), this, [this] { LoadUsers(); });
+    file->addSeparator();
+    file->addAction(tr("&Quit"), QKeySequence::Quit, this, [this] { close(); });
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    auto* form = new QFormLayout;
+    m_Users = new QComboBox(central);
+    m_Users->setObjectName(QStringLiteral("users"));
+    form->addRow(tr("HotSync &user:"), m_Users);
+    auto* handheldRow = new QHBoxLayout;
+    m_Handheld = new QLineEdit(central);
+    m_Handheld->setObjectName(QStringLiteral("handheld"));
+    m_Handheld->setPlaceholderText(tr("the handheld's folder"));
+    auto* browse = new QPushButton(tr("&Browse..."), central);
+    connect(browse, &QPushButton::clicked, this, [this] { Browse(); });
+    handheldRow->addWidget(m_Handheld, 1);
+    handheldRow->addWidget(browse);
+    auto* handheldLabel = new QLabel(tr("&Handheld:"), central);
+    handheldLabel->setBuddy(m_Handheld);
+    form->addRow(handheldLabel, handheldRow);
+    layout->addLayout(form);
+
+    m_Sync = new QPushButton(QIcon(QStringLiteral(":/hotsync-gui/HotSyncGui.png")), tr("&Synchronize"), central);
+    m_Sync->setObjectName(QStringLiteral("sync"));
+    m_Sync->setIconSize(QSize(32, 32));
+    m_Sync->setMinimumHeight(44);
+    connect(m_Sync, &QPushButton::clicked, this, [this] { StartSync(); });
+    layout->addWidget(m_Sync);
+
+    m_Outcome = new QLabel(central);
+    m_Outcome->setObjectName(QStringLiteral("outcome"));
+    m_Outcome->setWordWrap(true);
+    m_Outcome->setTextFormat(Qt::PlainText);
+    m_Outcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_Outcome);
+
+    auto* split = new QSplitter(Qt::Vertical, central);
+    auto* logBox = new QWidget(split);
+    auto* logLayout = new QVBoxLayout(logBox);
+    logLayout->setContentsMargins(0, 0, 0, 0);
+    logLayout->addWidget(new QLabel(tr("HotSync log of the last run:"), logBox));
+    m_Log = new QListWidget(logBox);
+    m_Log->setObjectName(QStringLiteral("log"));
+    // Failure reasons are read in full.
+    m_Log->setWordWrap(true);
+    m_Log->setResizeMode(QListView::Adjust);
+    m_Log->setTextElideMode(Qt::ElideNone);
+    logLayout->addWidget(m_Log);
+    auto* dbBox = new QWidget(split);
+    auto* dbLayout = new QVBoxLayout(dbBox);
+    dbLayout->setContentsMargins(0, 0, 0, 0);
+    dbLayout->addWidget(new QLabel(tr("Databases on the handheld:"), dbBox));
+    m_Databases = new QTreeWidget(dbBox);
+    m_Databases->setObjectName(QStringLiteral("databases"));
+    m_Databases->setRootIsDecorated(false);
+    m_Databases->setHeaderLabels({tr("Name"), tr("Type"), tr("Creator"), tr("Records"), tr("Modified"), tr("State")});
+    m_Databases->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    dbLayout->addWidget(m_Databases);
+    layout->addWidget(split, 1);
+    setCentralWidget(central);
+    resize(640, 560);
+
+    connect(m_Users, &QComboBox::currentIndexChanged, this, [this] { UserChanged(); });
+    connect(m_Handheld, &QLineEdit::editingFinished, this, [this] { ShowDatabases(); });
+    LoadUsers();
+}
+
+CHotSyncWindow::~CHotSyncWindow()
+{
+    // The run may wait on this window's thread: close the queue first.
+    m_Queue.SetClosed(true);
+    if (m_Run.joinable()) m_Run.join();
+}
+
+QString CHotSyncWindow::SettingsPath() const
+{
+    return Q(m_Home + "/hotsync-gui.ini");
+}
+
+std::string CHotSyncWindow::UserDir() const
+{
+    CHotSyncHome home(m_Home);
+    std::string error;
+    const auto user = home.FindUser(S(m_Users->currentText()), &error);
+    return user ? home.UserDir(*user) : std::string();
+}
+
+bool CHotSyncWindow::LoadUsers()
+{
+    CHotSyncHome home(m_Home);
+    std::vector<CUsersFile::User> users;
+    std::string error;
+    const QString current = m_Users->currentText();
+    m_Users->clear();
+    if (!home.LoadUsers(users, &error)) {
+        m_Outcome->setText(tr("Cannot read the HotSync users: %1").arg(Q(error)));
+        return false;
+    }
+    for (const auto& u : users) m_Users->addItem(Q(u.name));
+    if (users.empty())
+        m_Outcome->setText(tr("No HotSync user in %1: add one with \"hotsync user add NAME\".").arg(Q(m_Home)));
+    if (!current.isEmpty()) SelectUser(current);
+    UserChanged();
+    return true;
+}
+
+bool CHotSyncWindow::SelectUser(const QString& name)
+{
+    const int i = m_Users->findText(name);
+    if (i < 0) return false;
+    m_Users->setCurrentIndex(i);
+    return true;
+}
+
+void CHotSyncWindow::UserChanged()
+{
+    // Each user's handheld folder is remembered.
+    QSettings settings(SettingsPath(), QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Handhelds"));
+    const QString key = QString::fromLatin1(m_Users->currentText().toUtf8().toHex());
+    m_Handheld->setText(settings.value(key).toString());
+    settings.endGroup();
+    m_Sync->setEnabled(m_Users->count() > 0 && !IsRunning());
+    ShowDatabases();
+}
+
+void CHotSyncWindow::SetHandheld(const QString& dir)
+{
+    m_Handheld->setText(dir);
+    ShowDatabases();
+}
+
+QString CHotSyncWindow::Handheld() const
+{
+    return m_Handheld->text().trimmed();
+}
+
+void CHotSyncWindow::Browse()
+{
+    const QString dir = QFileDialog::getExistingDirectory(this, tr("The handheld's folder"), Handheld());
+    if (!dir.isEmpty()) SetHandheld(dir);
+}
+
+bool CHotSyncWindow::StartSync()
+{
+    if (IsRunning() || m_Users->currentText().isEmpty()) return false;
+    if (Handheld().isEmpty()) {
+        m_Outcome->setText(tr("Choose the handheld's folder first."));
+        return false;
+    }
+    {
+        QSettings settings(SettingsPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Handhelds/") + QString::fromLatin1(m_Users->currentText().toUtf8().toHex()),
+                          Handheld());
+    }
+    CSyncRun::Setup setup;
+    setup.home = m_Home;
+    setup.user = S(m_Users->currentText());
+    setup.handheld = S(Handheld());
+    m_Front = std::make_unique<Front>(platform::UiHost());
+    // What an earlier view left behind is not this run's.
+    if (auto* qt = dynamic_cast<platform::QtUiHost*>(&platform::UiHost())) qt->TakeAbandoned();
+    m_Sync->setEnabled(false);
+    m_Outcome->setStyleSheet(QString());
+    m_Outcome->setText(tr("Synchronizing %1 ...").arg(Handheld()));
+    m_Log->clear();
+    m_Run = std::thread([this, setup] {
+        CSyncRun::Outcome outcome = CSyncRun(setup, *m_Front).Run();
+        std::vector<std::string> notes = m_Front->TakeNotes();
+        m_Queue.Post([this, outcome = std::move(outcome), notes = std::move(notes)]() mutable {
+            Finished(std::move(outcome), std::move(notes));
+        });
+    });
+    return true;
+}
+
+void CHotSyncWindow::Finished(CSyncRun::Outcome outcome, std::vector<std::string> notes)
+{
+    if (m_Run.joinable()) m_Run.join();
+    m_Front.reset();
+    m_Last = std::move(outcome);
+    m_Sync->setEnabled(m_Users->count() > 0);
+    ShowLog(m_Last.entries);
+    for (const std::string& n : notes) {
+        auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_MessageBoxInformation), Q(n), m_Log);
+        item->setForeground(QColor(90, 90, 90));
+    }
+    if (m_Last.code == CSyncRun::kExitDone) {
+        m_Outcome->setStyleSheet(QStringLiteral("color: #006e28;"));
+        m_Outcome->setText(tr("Synchronization done."));
+    } else {
+        m_Outcome->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
+        // The reason in full, as the terminal would give it.
+        QString why = Q(m_Last.message);
+        if (!why.isEmpty()) why[0] = why[0].toUpper();
+        m_Outcome->setText(tr("Not synchronized (status %1): %2").arg(m_Last.code).arg(why));
+    }
+    ShowDatabases();
+}
+
+void CHotSyncWindow::ShowLog(const std::vector<palmkit::LogEntry>& entries)
+{
+    m_Log->clear();
+    for (const palmkit::LogEntry& e : entries) {
+        const ActivityLook look = LookOf(e.activity);
+        QString text = Q(e.text);
+        if (e.activity != slText) text = Q(CHotSyncLogFile::ActivityLabel(e.activity)) + QStringLiteral(": ") + text;
+        auto* item = new QListWidgetItem(style()->standardIcon(look.icon), text, m_Log);
+        item->setForeground(look.colour);
+        item->setData(Qt::UserRole, e.activity);
+        item->setToolTip(Q(e.text));
+    }
+}
+
+void CHotSyncWindow::ShowDatabases()
+{
+    m_Databases->clear();
+    const QString dir = Handheld();
+    if (dir.isEmpty()) return;
+    CHandheldStore store(S(dir));
+    if (!store.Exists()) return;
+    for (const CHandheldStore::Entry& e : store.List()) {
+        auto* item = new QTreeWidgetItem(m_Databases);
+        item->setText(0, Q(e.name));
+        item->setText(1, FourCC(e.type));
+        item->setText(2, FourCC(e.creator));
+        item->setText(3, QString::number(e.recordCount));
+        item->setText(4, PalmDate(e.modDate));
+        item->setText(5, e.damaged ? tr("damaged") : tr("sound"));
+        if (e.damaged) item->setForeground(5, QColor(180, 0, 0));
+    }
+    for (int c = 1; c < m_Databases->columnCount(); ++c) m_Databases->resizeColumnToContents(c);
+}
+
+void CHotSyncWindow::RestoreBackup()
+{
+    if (IsRunning()) return;
+    const std::string userDir = UserDir();
+    const QString dir = Handheld();
+    if (userDir.empty() || dir.isEmpty()) {
+        QMessageBox::information(this, tr("Restore a backup"), tr("Choose the HotSync user and the handheld first."));
+        return;
+    }
+    std::string error;
+    if (!CSyncRun::CheckHandheldDir(S(dir), error)) {
+        QMessageBox::warning(this, tr("Restore a backup"), Q(error));
+        return;
+    }
+    CHandheldBackup backup(userDir);
+    const std::vector<CHandheldBackup::Generation> gens = backup.Generations(CHandheldBackup::HandheldKey(S(dir)));
+    if (gens.empty()) {
+        QMessageBox::information(this, tr("Restore a backup"),
+                                 tr("No backup of %1 for %2: each synchronization makes one first.")
+                                     .arg(dir, m_Users->currentText()));
+        return;
+    }
+    QStringList items;
+    for (std::size_t i = 0; i < gens.size(); ++i)
+        items << tr("%1  %2  (%3 databases)")
+                     .arg(i + 1)
+                     .arg(Q(CHandheldBackup::DateText(gens[i].made)))
+                     .arg(CHandheldBackup::Files(gens[i]).size());
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, tr("Restore a backup"),
+                                                 tr("Put this backup back onto %1 (newest first):").arg(dir), items, 0,
+                                                 false, &ok);
+    if (!ok) return;
+    const auto index = std::size_t(items.indexOf(chosen));
+    if (index >= gens.size()) return;
+    CHandheldLock lock;
+    if (lock.Acquire(S(dir)) != CHandheldLock::Result::Locked) {
+        QMessageBox::warning(this, tr("Restore a backup"), tr("The handheld %1 is busy with another run.").arg(dir));
+        return;
+    }
+    CHandheldStore store(S(dir));
+    const int count = CHandheldBackup::Restore(gens[index], store, &error);
+    if (count < 0)
+        QMessageBox::warning(this, tr("Restore a backup"), tr("Restore stopped: %1").arg(Q(error)));
+    else
+        m_Outcome->setText(tr("Restored %1 databases of %2 onto %3.")
+                               .arg(count)
+                               .arg(Q(CHandheldBackup::DateText(gens[index].made)), dir));
+    ShowDatabases();
+}
+
+void CHotSyncWindow::closeEvent(QCloseEvent* e)
+{
+    if (IsRunning()) {
+        // The run holds the handheld: it ends through its own "Abandon".
+        m_Outcome->setText(tr("A synchronization is running: press \"Abandon\" in its window to stop it first."));
+        e->ignore();
+        return;
+    }
+    e->accept();
+}
+
+bool CHotSyncWindow::SaveScreenshot(const QString& path)
+{
+    return grab().save(path);
+}

@@ -1,0 +1,69 @@
+// The HotSync window: choose the HotSync user and the handheld folder, press
+// one button to synchronize through the same run as `hotsync sync`, watch the
+// progress dialog, then read the run's log and the handheld's databases.
+// Restoring a backup is in the File menu.
+#pragma once
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hotsync/SyncRun.h"
+#include "platform/GuiQueue.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTreeWidget;
+
+class CHotSyncWindow final : public QMainWindow {
+public:
+    explicit CHotSyncWindow(std::string home, QWidget* parent = nullptr);
+    ~CHotSyncWindow() override;
+
+    // Reads users.dat again; false (and the reason shown) when it cannot.
+    bool LoadUsers();
+    bool SelectUser(const QString& name);
+    void SetHandheld(const QString& dir);
+    QString Handheld() const;
+    // What the button does; false when a run is going on or nothing is chosen.
+    bool StartSync();
+    bool IsRunning() const { return m_Run.joinable(); }
+    // The outcome of the last run (code -1 before any).
+    const CSyncRun::Outcome& LastOutcome() const { return m_Last; }
+    // Asks which backup to put back, and does it.
+    void RestoreBackup();
+    // Pictures of the window, for the documentation.
+    bool SaveScreenshot(const QString& path);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    class Front;
+    void UserChanged();
+    void Browse();
+    void Finished(CSyncRun::Outcome outcome, std::vector<std::string> notes);
+    void ShowLog(const std::vector<palmkit::LogEntry>& entries);
+    void ShowDatabases();
+    QString SettingsPath() const;
+    std::string UserDir() const;
+
+    std::string m_Home;
+    platform::GuiQueue m_Queue;
+    QComboBox* m_Users;
+    QLineEdit* m_Handheld;
+    QPushButton* m_Sync;
+    QLabel* m_Outcome;
+    QListWidget* m_Log;
+    QTreeWidget* m_Databases;
+    std::thread m_Run;
+    std::unique_ptr<Front> m_Front;
+    CSyncRun::Outcome m_Last;
+};

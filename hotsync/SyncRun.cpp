@@ -1,0 +1,313 @@
+#include "hotsync/SyncRun.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "hotsync/ConduitLibrary.h"
+#include "hotsync/HandheldBackup.h"
+#include "hotsync/HotSyncHome.h"
+#include "hotsync/HotSyncLogFile.h"
+#include "palmkit/Condapi.h"
+#include "palmkit/Handheld.h"
+#include "palmkit/HandheldInfo.h"
+#include "palmkit/HandheldStore.h"
+#include "palmkit/InstallAide.h"
+#include "platform/PrivateFiles.h"
+#include "quillio/PdbFile.h"
+#include "settings/StallTimeout.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kSyncTypeNames[] = {"fast", "slow", "hh-to-pc", "pc-to-hh", "install", "backup", "nothing",
+                                      "profile-install"};
+
+// The front of the run in progress: the progress callback has no context.
+CSyncRun::IFront* g_front = nullptr;
+
+extern "C" long ProgressCallback(const char* text)
+{
+    if (g_front && text) g_front->Progress(text);
+    return 0;
+}
+
+void YieldHook(void*)
+{
+    if (g_front) g_front->Yield();
+}
+
+void CopyText(char* dst, std::size_t size, const std::string& src)
+{
+    std::memset(dst, 0, size);
+    std::memcpy(dst, src.data(), std::min(src.size(), size - 1));
+}
+
+// Copies the queued files onto the handheld; every outcome goes to the log.
+void InstallQueue(const std::string& userDir, const CHandheldStore& store)
+{
+    const std::string queue = palmkit::InstallDir(userDir);
+    std::error_code ec;
+    if (!fs::is_directory(queue, ec)) return;
+    // Another run of this user may be queueing now: only what is old is stale.
+    CHandheldStore::RemoveTemporaries(queue, "", CHandheldStore::kStaleSeconds);
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(queue, ec)) {
+        const std::string name = e.path().filename().string();
+        if (!name.empty() && name[0] != '.' && e.is_regular_file(ec)) files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    for (const fs::path& f : files) {
+        const std::string name = f.filename().string();
+        CPdbFile db;
+        if (!db.ReadPdbFile(f.c_str()) || db.m_Name.empty()) {
+            LogAddEntry(("Install - " + name + ": not a Palm database, left in the install queue").c_str(),
+                        slWarning, 0);
+            continue;
+        }
+        const bool replaced = store.Find(db.m_Name).has_value();
+        std::string error;
+        if (!store.Save(db, &error)) {
+            LogAddEntry(("Install - " + name + " failed: " + error).c_str(), slWarning, 0);
+            continue;
+        }
+        fs::remove(f, ec);
+        LogAddEntry(("Install - " + db.m_Name + (replaced ? " replaced" : " installed")).c_str(), slText, 0);
+    }
+}
+
+} // namespace
+
+CSyncRun::IFront::~IFront() = default;
+
+CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front) {}
+
+const char* CSyncRun::SyncTypeName(int type)
+{
+    return type >= 0 && type < 8 ? kSyncTypeNames[type] : "?";
+}
+
+std::optional<int> CSyncRun::ParseSyncType(const std::string& text)
+{
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '7') return text[0] - '0';
+    for (int i = 0; i < 8; ++i) {
+        if (text == kSyncTypeNames[i]) return i;
+    }
+    return std::nullopt;
+}
+
+std::string CSyncRun::ConduitPath(const std::string& option)
+{
+    const std::string fallback = CConduitLibrary::DefaultPath();
+    if (option.empty()) return fallback;
+    if (option.find('/') != std::string::npos) return option;
+    return fs::path(fallback).parent_path().string() + "/" + option;
+}
+
+std::string CSyncRun::ConduitLoadFailure(const std::string& path, const std::string& why)
+{
+    return "cannot load the conduit " + path + ": " + why +
+           "\n(name another with --conduit FILE: a path, or a file name beside " +
+           fs::path(CConduitLibrary::DefaultPath()).parent_path().string() + ")";
+}
+
+std::string CSyncRun::ConduitDisplayName(const CConduitLibrary& lib, const std::string& path)
+{
+    if (auto fn = lib.Get<GetConduitNameFn>(kGetConduitNameName)) {
+        char buf[256] = {};
+        if (fn(buf, sizeof buf) == 0 && buf[0]) return buf;
+    }
+    return fs::path(path).filename().string();
+}
+
+bool CSyncRun::CheckHandheldDir(const std::string& dir, std::string& error)
+{
+    std::error_code ec;
+    const fs::file_status st = fs::status(dir, ec);
+    if (ec || !fs::exists(st)) {
+        error = "no handheld at " + dir + ": " + (ec ? ec.message() : std::strerror(ENOENT)) +
+                " (create one with: handheld init " + dir + ")";
+        return false;
+    }
+    if (!fs::is_directory(st)) {
+        error = "no handheld at " + dir + ": " + std::strerror(ENOTDIR);
+        return false;
+    }
+    const std::string info = dir + "/" + CHandheldInfo::kFileName;
+    if (!fs::is_regular_file(info, ec)) {
+        error = dir + " is not a handheld: it has no " + CHandheldInfo::kFileName +
+                " (make it one with: handheld init " + dir + ")";
+        return false;
+    }
+    if (::access(dir.c_str(), R_OK | W_OK | X_OK) != 0) {
+        error = "cannot write to the handheld " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+CSyncRun::Outcome CSyncRun::Fail(int code, const std::string& message)
+{
+    m_Outcome.code = code;
+    m_Outcome.message = message;
+    return m_Outcome;
+}
+
+CSyncRun::Outcome CSyncRun::Run()
+{
+    const Setup& a = m_Setup;
+    m_Outcome = Outcome{};
+    CHotSyncHome home(CHotSyncHome::Resolve(a.home));
+    std::string error;
+    CHotSyncHome::Skipped skipped;
+    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
+    for (const std::string& why : skipped) m_Front.Note("warning: " + home.UsersPath() + ": skipped " + why);
+    if (!error.empty()) return Fail(kExitUsage, error);
+    if (!user) return Fail(kExitUsage, "no HotSync user named \"" + a.user + "\" in " + home.Dir() +
+                                           " (add one with: hotsync user add NAME)");
+    const std::string userDir = home.UserDir(*user);
+    m_Outcome.userName = user->name;
+    m_Outcome.userDir = userDir;
+    CHandheldStore store(a.handheld);
+    if (!CheckHandheldDir(a.handheld, error)) return Fail(kExitUsage, error);
+    std::optional<int> syncType;
+    CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
+    if (!a.syncType.empty()) {
+        syncType = ParseSyncType(a.syncType);
+        if (!syncType) {
+            std::string valid;
+            for (int i = 0; i < 8; ++i) valid += std::string(i ? ", " : "") + std::to_string(i) + " " + kSyncTypeNames[i];
+            return Fail(kExitUsage, "unknown sync type \"" + a.syncType + "\": use a number or a name of " + valid);
+        }
+    } else {
+        syncType = settings.temporary.value_or(settings.permanent);
+    }
+
+    if (const char* stall = std::getenv(kStallVariable); stall && !ParseStallSeconds(stall))
+        m_Front.Note(std::string("warning: ") + kStallVariable + "=\"" + stall +
+                     "\" is not a number of seconds from 1 to 86400; using " + std::to_string(kDefaultStallSeconds));
+    const std::string conduitPath = ConduitPath(a.conduit);
+    CConduitLibrary lib;
+    if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, ConduitLoadFailure(conduitPath, error));
+    auto openConduit = lib.Get<OpenConduitFn>(kOpenConduitName);
+    if (!openConduit)
+        return Fail(kExitUsage, "the conduit " + conduitPath + " lacks the entry point " + kOpenConduitName);
+
+    platform::IUiHost& host = m_Front.Host();
+    // A handheld that belongs to someone else is synchronized only when asked.
+    CHandheldInfo info;
+    if (!info.Load(store.Dir()))
+        return Fail(kExitUsage, "the handheld's " + std::string(CHandheldInfo::kFileName) + " in " + a.handheld +
+                                    " is unreadable");
+    if (!info.m_UserName.empty() && info.m_UserName != user->name) {
+        const auto answer = host.ShowMessage("The handheld " + a.handheld + " belongs to \"" + info.m_UserName +
+                                                 "\". Synchronize it as \"" + user->name + "\" all the same?",
+                                             "HotSync", platform::MsgIcon::Question, platform::MsgButtons::YesNo,
+                                             platform::MsgResult::No);
+        if (answer != platform::MsgResult::Yes)
+            return Fail(kExitUsage, "not synchronized: the handheld belongs to \"" + info.m_UserName + "\"");
+    }
+
+    if (!home.WriteRegistry(&error)) m_Front.Note("warning: " + error);
+    // Everything the run writes is the user's data: in private folders only.
+    CHotSyncHome::Notes notes;
+    const bool made = home.MakePrivate(&*user, notes, &error);
+    for (const std::string& note : notes) m_Front.Note(note);
+    if (!made) return Fail(kExitUsage, error);
+    const platform::PrivateDir handheldDir = platform::MakePrivateDir(store.Dir());
+    if (!handheldDir.narrowed.empty()) m_Front.Note(handheldDir.narrowed);
+    if (!handheldDir.error.empty()) m_Front.Note("warning: " + handheldDir.error);
+
+    switch (palmkit::Attach(store.Dir(), userDir, user->name)) {
+    case palmkit::AttachResult::Ok: break;
+    case palmkit::AttachResult::Locked:
+        return Fail(kExitBusy, "the handheld " + a.handheld + " is being synchronized by another run");
+    case palmkit::AttachResult::NotAHandheld: return Fail(kExitUsage, "no handheld at " + a.handheld);
+    case palmkit::AttachResult::AlreadyAttached: return Fail(kExitBusy, "a synchronization is already running");
+    }
+
+    // What the backup found (a damaged database) belongs in this run's log.
+    palmkit::LogClear();
+    if (!a.noBackup) {
+        CHandheldBackup backup(userDir);
+        std::vector<CHandheldBackup::Note> backupNotes;
+        const int saved = backup.Make(store, settings.backups, &backupNotes, &error);
+        for (const auto& n : backupNotes) LogAddEntry(n.text.c_str(), n.warning ? slWarning : slText, 0);
+        if (saved < 0) {
+            palmkit::Detach();
+            for (const auto& n : backupNotes) m_Front.Note(n.text);
+            return Fail(kExitFailed,
+                        "cannot back up the handheld, nothing synchronized: " + error + " (skip it with --no-backup)");
+        }
+    }
+
+    g_front = &m_Front;
+    platform::IUiHost* previousHost = &platform::UiHost();
+    platform::SetUiHost(&host);
+    palmkit::SetYieldHook(YieldHook, nullptr);
+    m_Front.Started();
+
+    CSyncProperties props{};
+    props.m_SyncType = *syncType;
+    CopyText(props.m_UserName, sizeof props.m_UserName, user->name);
+    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + "/");
+    CopyText(props.m_LocalName, sizeof props.m_LocalName, "");
+    CopyText(props.m_Registry, sizeof props.m_Registry,
+             "Software\\U.S. Robotics\\Pilot Desktop\\" + fs::path(conduitPath).stem().string());
+    CopyText(props.m_HandheldDir, sizeof props.m_HandheldDir, store.Dir());
+    props.m_UserId = user->id;
+    props.m_CardNo = 0;
+
+    const std::string conduitName = ConduitDisplayName(lib, conduitPath);
+    m_Front.Progress("HotSync: " + user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")");
+    long result = -1;
+    m_Outcome.conduitRan = true;
+    try {
+        result = openConduit(ProgressCallback, &props);
+    } catch (...) {
+        LogAddEntry((conduitName + " - the conduit failed unexpectedly").c_str(), slSyncFailed, 0);
+    }
+    palmkit::CloseLeftOpen();
+    const bool interrupted = m_Front.Interrupted();
+    if (!interrupted) InstallQueue(userDir, store);
+    const bool written = palmkit::Detach();
+    const int terminated = m_Front.TerminationSignal();
+    const std::string stopText = m_Front.StopText();
+    if (interrupted) LogAddEntry(("HotSync abandoned " + stopText).c_str(), slSyncFailed, 0);
+
+    m_Front.Stopped();
+    palmkit::SetYieldHook(nullptr, nullptr);
+    platform::SetUiHost(previousHost == &platform::DefaultUiHost() ? nullptr : previousHost);
+    g_front = nullptr;
+
+    if (settings.temporary) {
+        settings.temporary.reset();
+        home.SaveSyncSettings(*user, settings);
+    }
+    const auto entries = palmkit::LogEntries();
+    m_Outcome.entries = entries;
+    m_Front.Log(entries, user->name);
+    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries,
+                                 user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")", &error))
+        m_Front.Note("warning: " + error);
+    if (interrupted)
+        return Fail(terminated != 0 ? 128 + terminated : kExitInterrupted, "synchronization abandoned " + stopText);
+    if (result != 0) return Fail(kExitFailed, "the conduit returned " + std::to_string(result));
+    // A conduit may end a run that stopped early with 0 and say so in the log
+    // only (the server unreachable); a script must still see the failure.
+    for (const palmkit::LogEntry& e : entries) {
+        if (e.activity == slSyncFailed) return Fail(kExitFailed, "synchronization failed: " + e.text);
+    }
+    if (const auto failures = palmkit::RunFailures(); !failures.empty())
+        return Fail(kExitFailed, "synchronization failed: " + failures.front());
+    // What the handheld could not record is not a synchronization done.
+    if (!written)
+        return Fail(kExitFailed,
+                    "synchronization incomplete: the handheld could not record all of it (see the ERROR lines above)");
+    return m_Outcome;
+}

@@ -1,0 +1,218 @@
+// The HotSync window from its button to the log, with the real conduit, the
+// settings store and norvelia-service on loopback: a run that goes through,
+// one whose server is gone, and a handheld of someone else declined.
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <stdlib.h>
+
+#include <memory>
+
+#include "common/ModalAnswerer.h"
+#include "common/QtTsan.h"
+#include "common/ServiceProcess.h"
+#include "common/TestFiles.h"
+#include "common/TestRun.h"
+#include "hotsync/HotSyncWindow.h"
+#include "platform/QtUiHost.h"
+#include "platform/ui/NorvProgressDlg.h"
+
+namespace {
+
+constexpr const char* kProduct = "HKLM\\Software\\Norvelia\\Tidepost";
+
+RunResult Tool(const std::string& name, const std::string& args)
+{
+    return RunCommand(std::string(NORV_BINARY_DIR "/bin/") + name + " " + args);
+}
+
+bool Set(const std::string& key, const std::string& name, const std::string& data)
+{
+    return Tool("norvreg", "set '" + key + "' '" + name + "' '" + data + "'").code == 0;
+}
+
+// Notes every progress dialog shown, with what it said then.
+class ProgressWatcher final : public QObject {
+public:
+    ProgressWatcher() { qApp->installEventFilter(this); }
+    ~ProgressWatcher() override { qApp->removeEventFilter(this); }
+    int shown = 0;
+    QString title;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show)
+            if (auto* d = dynamic_cast<CNorvProgressDlg*>(o)) {
+                ++shown;
+                title = d->windowTitle();
+            }
+        return false;
+    }
+};
+
+QStringList Texts(QListWidget* list, int activity)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->data(Qt::UserRole).toInt() == activity) out << list->item(i)->text();
+    return out;
+}
+
+} // namespace
+
+class HotSyncGuiTest : public QObject {
+    Q_OBJECT
+private slots:
+    // One settings store for the whole program: the conduit keeps the one it opened.
+    void initTestCase()
+    {
+        m_Root = std::make_unique<TempDir>("norv-gui");
+        ::setenv("NORVELIA_REGISTRY", (*m_Root / "registry.db").c_str(), 1);
+        ::setenv("HOTSYNC_HOME", Home().c_str(), 1);
+        for (const char* proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy"})
+            ::unsetenv(proxy);
+        QCOMPARE(Tool("norvreg", "import " NORV_SOURCE_DIR "/share/norvelia/defaults.reg").code, 0);
+        QCOMPARE(Tool("hotsync", "user add Anne").code, 0);
+        QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne", "CurrentServer", "Norvelia"));
+        QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "UID", "anne"));
+        QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "PWD", "s3cret-pwd"));
+    }
+    // Each case its own empty handheld.
+    void init()
+    {
+        ++m_Case;
+        QCOMPARE(Tool("handheld", "init " + Handheld()).code, 0);
+    }
+    void cleanup() { m_Service.reset(); }
+    void cleanupTestCase() { m_Root.reset(); }
+
+    void ButtonToLog()
+    {
+        m_Service = std::make_unique<ServiceProcess>(std::vector<std::string>{}, *m_Root / "state.db");
+        QVERIFY(m_Service->Running());
+        QVERIFY(Set(std::string(kProduct) + "\\Servers", "Norvelia", m_Service->Url() + "/xxx/yyy"));
+        platform::QtUiHost host;
+        ProgressWatcher watcher;
+        CHotSyncWindow w(Home());
+        QVERIFY(w.SelectUser(QStringLiteral("Anne")));
+        w.SetHandheld(QString::fromStdString(Handheld()));
+        w.show();
+        QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("sync")), Qt::LeftButton);
+        QVERIFY(w.IsRunning());
+        QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("sync"))->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.IsRunning(), 120000);
+
+        QCOMPARE(w.LastOutcome().code, 0);
+        QVERIFY(watcher.shown > 0);
+        auto* log = w.findChild<QListWidget*>(QStringLiteral("log"));
+        QCOMPARE(Texts(log, 20).size(), 1);
+        QVERIFY(Texts(log, 21).isEmpty());
+        QVERIFY(w.findChild<QPushButton*>(QStringLiteral("sync"))->isEnabled());
+        QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("done")));
+        // The catalogs received are on the handheld, and listed.
+        auto* dbs = w.findChild<QTreeWidget*>(QStringLiteral("databases"));
+        QVERIFY(dbs->topLevelItemCount() > 0);
+        QVERIFY(!dbs->findItems(QStringLiteral("CATA"), Qt::MatchExactly, 1).isEmpty());
+        // The log is kept as the terminal's run keeps it, and the folder remembered.
+        QVERIFY(ReadAll(Home() + "/Anne/HotSync.log").find("=== HotSync run: Anne") != std::string::npos);
+        CHotSyncWindow again(Home());
+        QVERIFY(again.SelectUser(QStringLiteral("Anne")));
+        QCOMPARE(again.Handheld(), QString::fromStdString(Handheld()));
+    }
+
+    // "Abandon" while the channels come: the run stops and is not reported as done.
+    void AbandonedRunIsNotDone()
+    {
+        m_Service = std::make_unique<ServiceProcess>(std::vector<std::string>{"--delay", "400"}, *m_Root / "state.db");
+        QVERIFY(m_Service->Running());
+        QVERIFY(Set(std::string(kProduct) + "\\Servers", "Norvelia", m_Service->Url() + "/xxx/yyy"));
+        platform::QtUiHost host;
+        // Whether to keep each channel already received: every box is declined.
+        ModalAnswerer answerer;
+        CHotSyncWindow w(Home());
+        QVERIFY(w.SelectUser(QStringLiteral("Anne")));
+        w.SetHandheld(QString::fromStdString(Handheld()));
+        QVERIFY(w.StartSync());
+        // Once a channel is being received the button is pressed, and again
+        // whenever the run gives it back (a cancel before the channels'
+        // processing is forgotten).
+        int presses = 0;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                for (QWidget* top : QApplication::topLevelWidgets())
+                    if (auto* d = dynamic_cast<CNorvProgressDlg*>(top); d && d->isVisible()) {
+                        auto* bar = d->findChild<QProgressBar*>(QStringLiteral("ctl1006"));
+                        auto* abandon = d->findChild<QPushButton*>(QStringLiteral("ctl1004"));
+                        if (bar->value() > bar->minimum() && abandon->isEnabled()) {
+                            abandon->click();
+                            ++presses;
+                        }
+                    }
+                return !w.IsRunning();
+            },
+            120000));
+        QVERIFY2(presses > 0, w.LastOutcome().message.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.IsRunning(), 120000);
+        QCOMPARE(w.LastOutcome().code, 130);
+        QCOMPARE(w.LastOutcome().message, std::string("synchronization abandoned in its progress window"));
+        QVERIFY(Texts(w.findChild<QListWidget*>(QStringLiteral("log")), 21)
+                    .contains(QStringLiteral("FAILED: HotSync abandoned in its progress window")));
+        QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("abandoned")));
+    }
+
+    // The server is gone: the window says why, and the log has the reason.
+    void FailedRunSaysWhy()
+    {
+        QVERIFY(Set(std::string(kProduct) + "\\Servers", "Norvelia", "http://127.0.0.1:1/Tidepost/srv/x/y"));
+        platform::QtUiHost host;
+        CHotSyncWindow w(Home());
+        QVERIFY(w.SelectUser(QStringLiteral("Anne")));
+        w.SetHandheld(QString::fromStdString(Handheld()));
+        QVERIFY(w.StartSync());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.IsRunning(), 120000);
+        QCOMPARE(w.LastOutcome().code, 1);
+        const QString why = QString::fromStdString(w.LastOutcome().message);
+        QVERIFY2(why.startsWith(QStringLiteral("synchronization failed: ")), qPrintable(why));
+        const QString shown = w.findChild<QLabel*>(QStringLiteral("outcome"))->text();
+        QVERIFY2(shown.contains(why.mid(1)), qPrintable(shown));
+        const QStringList failed = Texts(w.findChild<QListWidget*>(QStringLiteral("log")), 21);
+        QVERIFY(!failed.isEmpty());
+        QVERIFY(failed.join(QLatin1Char('\n')).contains(why.mid(int(std::strlen("synchronization failed: ")))));
+    }
+
+    // Someone else's handheld: the question is a dialog; No leaves it alone.
+    void OwnershipQuestionDeclined()
+    {
+        QCOMPARE(Tool("handheld", "init --force --user Bruno " + Handheld()).code, 0);
+        platform::QtUiHost host;
+        ModalAnswerer answerer;
+        SeenBox box;
+        answerer.ExpectBox(QMessageBox::No, &box);
+        CHotSyncWindow w(Home());
+        QVERIFY(w.SelectUser(QStringLiteral("Anne")));
+        w.SetHandheld(QString::fromStdString(Handheld()));
+        QVERIFY(w.StartSync());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.IsRunning(), 120000);
+        QVERIFY(box.shown && box.onGuiThread);
+        QVERIFY(box.text.contains(QStringLiteral("belongs to \"Bruno\"")));
+        QCOMPARE(w.LastOutcome().code, 2);
+        QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("Bruno")));
+        QCOMPARE(answerer.Unexpected(), 0);
+    }
+
+private:
+    std::string Home() const { return *m_Root / "home"; }
+    std::string Handheld() const { return *m_Root / ("handheld-" + std::to_string(m_Case)); }
+
+    std::unique_ptr<TempDir> m_Root;
+    std::unique_ptr<ServiceProcess> m_Service;
+    int m_Case = 0;
+};
+
+QTEST_MAIN(HotSyncGuiTest)
+#include "HotSyncGuiTest.moc"
