@@ -344,6 +344,13 @@ TEST(ProgramConventionsTest, WindowProgramsWithoutADisplay)
         // An empty name is no display either; xcb without one neither.
         r = RunCommand("env -u WAYLAND_DISPLAY DISPLAY= QT_QPA_PLATFORM=xcb " + kBin + program);
         EXPECT_EQ(r.code, 69) << program << r.output;
+        // A display named with nothing behind it: one line, not Qt's abort.
+        r = RunCommand("env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:97 " + kBin + program);
+        EXPECT_EQ(r.code, 69) << program << r.output;
+        EXPECT_EQ(r.output, std::string(program) + ": a display is needed: no X server answers at DISPLAY :97 (is "
+                                                   "the desktop session still running?)\n");
+        r = RunCommand("env -u DISPLAY -u QT_QPA_PLATFORM WAYLAND_DISPLAY=norv-none " + kBin + program);
+        EXPECT_EQ(r.code, 69) << program << r.output;
         r = RunCommand(bare + kBin + program + " --help");
         EXPECT_EQ(r.code, 0) << program << r.output;
     }
