@@ -48,6 +48,7 @@ add_subdirectory(platform/programpath)
 add_subdirectory(platform/quillio)
 add_subdirectory(platform/lexmo)
 add_subdirectory(platform/nvservices)
+add_subdirectory(platform/winreg/win32)
 add_subdirectory(records)
 
 # Message catalogs beside the programs' share folder, as installed.
@@ -68,3 +69,4 @@ norv_windows_test(lexmo_threads_test lexmo SOURCES ConcurrentReadTest.cpp LIBS L
 norv_windows_test(lexmo_catalog_test lexmo SOURCES MessageTableTest.cpp LIBS Lexmo)
 norv_windows_test(records_test records
   SOURCES PackedRecordTest.cpp CatalogRecordsTest.cpp ListRecordsTest.cpp PbmCypherTest.cpp LIBS RecShelf)
+norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp LIBS WinReg)
