@@ -69,4 +69,5 @@ norv_windows_test(lexmo_threads_test lexmo SOURCES ConcurrentReadTest.cpp LIBS L
 norv_windows_test(lexmo_catalog_test lexmo SOURCES MessageTableTest.cpp LIBS Lexmo)
 norv_windows_test(records_test records
   SOURCES PackedRecordTest.cpp CatalogRecordsTest.cpp ListRecordsTest.cpp PbmCypherTest.cpp LIBS RecShelf)
+norv_windows_test(nvservices_test password SOURCES NvServicesTest.cpp LIBS NvServices)
 norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp LIBS WinReg)
