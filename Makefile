@@ -1,4 +1,5 @@
 # Entry points: make demo | build | test | test-sanitize | test-tsan | fuzz | fuzz-smoke | bench | package | screenshot
+#               | windows | test-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 # ccache shares objects between build trees and checkouts at other paths.
@@ -7,7 +8,7 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke bench package screenshot clean
+.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke bench package screenshot clean windows test-windows
 
 bootstrap:
 	@scripts/bootstrap
@@ -52,6 +53,16 @@ build-fuzz/build.ninja: CMakeLists.txt | bootstrap
 fuzz: bootstrap build-fuzz/build.ninja
 	cmake --build build-fuzz -j $(JOBS) --target fuzzers
 
+# The Windows build: MinGW-w64 cross build into build-win/, tests under Wine.
+build-win/build.ninja: CMakeLists.txt cmake/mingw-w64.cmake cmake/Windows.cmake | bootstrap
+	cmake -S . -B build-win $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+
+windows: bootstrap build-win/build.ninja
+	cmake --build build-win -j $(JOBS)
+
+test-windows: windows
+	scripts/test-windows build-win -j $(JOBS)
+
 # Each fuzzer for FUZZ_SECONDS on its seed corpus; any crash, leak or hang fails.
 FUZZ_SECONDS ?= 60
 fuzz-smoke: fuzz
@@ -74,7 +85,7 @@ bench: bootstrap build-bench/build.ninja
 	@echo "== bench/sync-bench (build-bench, Release)"; BIN=$(CURDIR)/build-bench/bin bench/sync-bench
 
 clean:
-	rm -rf build build-asan build-tsan build-fuzz build-bench
+	rm -rf build build-asan build-tsan build-fuzz build-bench build-win
 
 # Pictures of the windows under Xvfb, into build/screenshots/.
 screenshot: build

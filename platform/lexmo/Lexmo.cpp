@@ -16,6 +16,7 @@
 
 #include "CutPoint.h"
 #include "lexmo/Lexmo.h"
+#include "platform/ProgramPath.h"
 
 #ifndef NORV_SOURCE_SHARE_DIR
 #define NORV_SOURCE_SHARE_DIR ""
@@ -94,9 +95,8 @@ std::string CatalogFileName(std::string_view library)
 
 std::string ProgramShareDir()
 {
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty()) return {};
+    const fs::path exe = platform::ProgramPath();
+    if (exe.empty()) return {};
     return (exe.parent_path() / ".." / "share" / "norvelia").lexically_normal().string();
 }
 
@@ -112,13 +112,21 @@ bool SameNoCase(std::string_view a, std::string_view b)
 std::string FindIn(const std::string& dir, const std::string& name)
 {
     if (dir.empty()) return {};
+    // The listing gives the file's own name even where the file system
+    // ignores case and would open any spelling.
     std::error_code ec;
-    fs::path exact = fs::path(dir) / name;
-    if (fs::is_regular_file(exact, ec)) return exact.string();
+    std::string noCase;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (SameNoCase(it->path().filename().string(), name) && it->is_regular_file(ec)) return it->path().string();
+        const std::string entry = it->path().filename().string();
+        std::error_code kind;
+        if (!SameNoCase(entry, name) || !it->is_regular_file(kind)) continue;
+        if (entry == name) return it->path().string();
+        if (noCase.empty()) noCase = it->path().string();
     }
-    return {};
+    if (!noCase.empty()) return noCase;
+    // A folder that cannot be listed may still be searched.
+    const fs::path exact = fs::path(dir) / name;
+    return fs::is_regular_file(exact, ec) ? exact.string() : std::string();
 }
 
 } // namespace

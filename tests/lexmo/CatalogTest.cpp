@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "lexmo/Lexmo.h"
+#include "platform/ProgramPath.h"
 
 namespace fs = std::filesystem;
 
@@ -30,7 +31,7 @@ protected:
         dir_ = fs::temp_directory_path() / ("lexmo_test_" + std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        ::setenv("NORVELIA_MSGDIR", dir_.c_str(), 1);
+        ::setenv("NORVELIA_MSGDIR", dir_.string().c_str(), 1);
     }
     void TearDown() override
     {
@@ -113,7 +114,7 @@ TEST_F(Catalog, FailedLoadsKeepTheTextsAlreadyLoaded)
 TEST_F(Catalog, LookUpOrderIsEnvironmentThenProgramThenSourceTree)
 {
     // <program dir>/../share/norvelia, with a name no real catalog uses.
-    fs::path programShare = fs::read_symlink("/proc/self/exe").parent_path() / ".." / "share" / "norvelia";
+    fs::path programShare = fs::path(platform::ProgramPath()).parent_path() / ".." / "share" / "norvelia";
     const std::string name = "LookUp" + std::to_string(::getpid());
     fs::path inProgram = programShare / (name + ".msg");
     cleanup_.push_back(inProgram);

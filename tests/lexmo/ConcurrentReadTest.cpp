@@ -19,7 +19,7 @@ TEST(LexmoThreads, ReadersSeeWholeTextsDuringReloads)
     fs::create_directories(dir);
     std::ofstream(dir / "One.msg") << "1\tfirst catalog text\n2\t%s-%d\n";
     std::ofstream(dir / "Two.msg") << "1\tsecond catalog, another text\n2\t%s+%d\n";
-    ::setenv("NORVELIA_MSGDIR", dir.c_str(), 1);
+    ::setenv("NORVELIA_MSGDIR", dir.string().c_str(), 1);
     ASSERT_EQ(KESA_LoadMessages("One.dll"), 2);
 
     std::atomic<int> bad{0};

@@ -1,0 +1,73 @@
+# The Windows build (toolchain cmake/mingw-w64.cmake, `make windows`): the
+# modules whose Linux facilities have a Windows side, as DLLs, and their tests
+# cross-built with GoogleTest from Debian's sources, run under Wine.
+
+# Windows names: Quillio.dll, not libQuillio.dll. DLLs go beside the programs.
+set(CMAKE_SHARED_LIBRARY_PREFIX "")
+set(CMAKE_IMPORT_LIBRARY_PREFIX "")
+find_package(Threads REQUIRED)
+
+# The compiler's runtime DLLs travel with the programs.
+foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                  OUTPUT_VARIABLE _dll OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT IS_ABSOLUTE "${_dll}" OR NOT EXISTS "${_dll}")
+    message(FATAL_ERROR "MinGW runtime ${dll} not found")
+  endif()
+  file(COPY ${_dll} DESTINATION ${CMAKE_BINARY_DIR}/bin)
+endforeach()
+# Every stream in binary mode, as on Linux: a PDB file read through a text
+# stream would lose its CR bytes and stop at the first 0x1A.
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=binmode.o
+                OUTPUT_VARIABLE NORV_BINMODE OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(CMAKE_CXX_STANDARD_LIBRARIES "${CMAKE_CXX_STANDARD_LIBRARIES} ${NORV_BINMODE}")
+
+# GoogleTest from /usr/src/googletest, built with this compiler.
+set(NORV_GTEST_SRC /usr/src/googletest CACHE PATH "GoogleTest sources (Debian's googletest package)")
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${NORV_GTEST_SRC} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+foreach(t gtest gtest_main gmock)
+  if(NOT TARGET GTest::${t})
+    add_library(GTest::${t} ALIAS ${t})
+  endif()
+endforeach()
+
+# POSIX names the shared sources use: localtime_r from the C runtime's
+# headers, <langinfo.h> from ours over the system's locale data.
+add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L WIN32_LEAN_AND_MEAN NOMINMAX)
+include_directories(SYSTEM ${CMAKE_SOURCE_DIR}/platform/win32/include)
+
+set(NORV_SOURCE_SHARE_DIR "${CMAKE_SOURCE_DIR}/share/norvelia")
+configure_file(cmake/Version.h.in ${CMAKE_BINARY_DIR}/generated/platform/Version.h @ONLY)
+include_directories(${CMAKE_BINARY_DIR}/generated)
+include(cmake/Norvelia.cmake)
+enable_testing()
+
+add_subdirectory(platform/programpath)
+add_subdirectory(platform/quillio)
+add_subdirectory(platform/lexmo)
+add_subdirectory(platform/nvservices)
+add_subdirectory(platform/winreg/win32)
+add_subdirectory(records)
+
+# Message catalogs beside the programs' share folder, as installed.
+file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)
+
+# The tests: the programs find the DLLs in bin/ through WINEPATH.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+set(NORV_TEST_ENV "WINEPATH=${CMAKE_BINARY_DIR}/bin" "WINEDEBUG=-all")
+set(NORV_TEST_COMPAT -include ${CMAKE_SOURCE_DIR}/tests/common/win32/PosixCompat.h)
+function(norv_windows_test name dir)
+  list(TRANSFORM ARGN PREPEND ${CMAKE_SOURCE_DIR}/tests/${dir}/ REGEX "\\.cpp$")
+  norv_test(${name} ${ARGN} ENV ${NORV_TEST_ENV})
+  target_compile_options(${name} PRIVATE ${NORV_TEST_COMPAT})
+endfunction()
+norv_windows_test(quillio_test quillio SOURCES PdbFileTest.cpp PdbRecordTest.cpp LIBS Quillio)
+norv_windows_test(lexmo_test lexmo SOURCES FormatTest.cpp CatalogTest.cpp LIBS Lexmo NorvProgramPath)
+norv_windows_test(lexmo_threads_test lexmo SOURCES ConcurrentReadTest.cpp LIBS Lexmo LABELS threads)
+norv_windows_test(lexmo_catalog_test lexmo SOURCES MessageTableTest.cpp LIBS Lexmo)
+norv_windows_test(records_test records
+  SOURCES PackedRecordTest.cpp CatalogRecordsTest.cpp ListRecordsTest.cpp PbmCypherTest.cpp LIBS RecShelf)
+norv_windows_test(nvservices_test password SOURCES NvServicesTest.cpp LIBS NvServices)
+norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp LIBS WinReg)
