@@ -24,8 +24,55 @@ constexpr int kMaxOpen = 32;
 constexpr DWORD kMaxUniqueId = 0xFFFFFF;
 constexpr std::size_t kNameSize = 32;
 
+// The unique ids of a database's records (deleted ones too), so that a new
+// id costs O(log n) rather than a pass over every record: installing a
+// catalog adds tens of thousands of records one by one. A damaged file may
+// hold an id twice, hence the count per id.
+class UsedIds {
+public:
+    void Fill(const CPdbRecordSet& set)
+    {
+        m_Count.clear();
+        m_FreeFrom = 1;
+        for (const auto& r : set) Add(r->m_UniqueId & kMaxUniqueId);
+    }
+    void Add(DWORD id) { ++m_Count[id]; }
+    void Remove(DWORD id)
+    {
+        auto it = m_Count.find(id);
+        if (it == m_Count.end()) return;
+        if (--it->second == 0) {
+            m_Count.erase(it);
+            m_FreeFrom = std::min(m_FreeFrom, id);
+        }
+    }
+    // Past the highest id in use and the seed; once ids run out, the
+    // smallest one free. 0 when none is.
+    DWORD Next(CPdbFile& file)
+    {
+        const DWORD highest = m_Count.empty() ? 0 : m_Count.rbegin()->first;
+        DWORD candidate = std::max(highest, file.m_UniqueIdSeed & kMaxUniqueId) + 1;
+        if (candidate > kMaxUniqueId) {
+            // Ids wrapped: the ids below m_FreeFrom are all in use, so the
+            // search goes on from there instead of from 1 each time.
+            candidate = std::max<DWORD>(m_FreeFrom, 1);
+            for (auto it = m_Count.lower_bound(candidate); it != m_Count.end() && it->first == candidate; ++it)
+                ++candidate;
+            m_FreeFrom = candidate;
+            if (candidate > kMaxUniqueId) return 0;
+        }
+        file.m_UniqueIdSeed = candidate;
+        return candidate;
+    }
+
+private:
+    std::map<DWORD, std::size_t> m_Count;
+    DWORD m_FreeFrom = 1;
+};
+
 struct OpenDb {
     CPdbFile file;
+    UsedIds ids;
     BYTE mode = 0;
     bool created = false;
     bool dirty = false;
@@ -98,27 +145,6 @@ void Touch(OpenDb& db)
     }
     ++db.file.m_ModificationNumber;
     db.dirty = true;
-}
-
-DWORD NewUniqueId(CPdbFile& file)
-{
-    DWORD highest = 0;
-    for (const auto& r : file.m_RecordSet) highest = std::max(highest, r->m_UniqueId & kMaxUniqueId);
-    DWORD candidate = std::max(highest, file.m_UniqueIdSeed & kMaxUniqueId) + 1;
-    if (candidate > kMaxUniqueId) {
-        // Ids wrapped: take the smallest one not in use.
-        std::vector<DWORD> used;
-        for (const auto& r : file.m_RecordSet) used.push_back(r->m_UniqueId & kMaxUniqueId);
-        std::sort(used.begin(), used.end());
-        candidate = 1;
-        for (DWORD u : used) {
-            if (u == candidate) ++candidate;
-            else if (u > candidate) break;
-        }
-        if (candidate > kMaxUniqueId) return 0;
-    }
-    file.m_UniqueIdSeed = candidate;
-    return candidate;
 }
 
 bool Hidden(const State& s, const std::string& name)
@@ -478,6 +504,7 @@ long SyncOpenDB(const char* name, BYTE cardNo, BYTE* handle, BYTE openMode)
         db->file.m_Attributes = entry->attributes;
     }
     db->file.m_Name = dbName;
+    db->ids.Fill(db->file.m_RecordSet);
     db->mode = openMode;
     s.open[BYTE(free)] = std::move(db);
     *handle = BYTE(free);
@@ -629,8 +656,9 @@ long SyncWriteRec(CSyncRecord* record)
     CPdbRecordSet& set = db->file.m_RecordSet;
     if (record->m_RecId == 0) {
         if (set.GetCount() >= 0xFFFF) return SYNCERR_LIMIT_EXCEEDED;
-        const DWORD id = NewUniqueId(db->file);
+        const DWORD id = db->ids.Next(db->file);
         if (id == 0) return SYNCERR_LIMIT_EXCEEDED;
+        db->ids.Add(id);
         auto r = std::make_unique<CPdbRecord>(record->m_pBytes, long(record->m_RecSize));
         r->m_UniqueId = id;
         set.AddRecord(std::move(r), attrib);
@@ -670,6 +698,7 @@ long SyncDeleteRec(const CSyncRecord* record)
         kept.AddRecord(std::move(copy), r->m_Attrib);
     }
     set = std::move(kept);
+    db->ids.Remove(record->m_RecId);
     if (std::size_t(index) < db->cursor) --db->cursor;
     Touch(*db);
     return SYNCERR_NONE;

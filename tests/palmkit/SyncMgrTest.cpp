@@ -623,3 +623,57 @@ TEST_F(SyncMgrTest, EmptyRecordsWrittenAndClosedReadBackEmpty)
         ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
     }
 }
+
+// New ids: past the highest id in use and the seed, the smallest free one
+// once ids run out; a deleted id is free again only then; a reopened
+// database goes on from what its file holds.
+TEST_F(SyncMgrTest, NewIdsStayUniqueAcrossDeletesAndReopening)
+{
+    constexpr DWORD kAdd = 0, kReopen = 0xFFFFFFFF;
+    struct Step {
+        DWORD remove; // kAdd, kReopen, or the id to delete
+        DWORD expected;
+    };
+    struct Case {
+        const char* name;
+        std::vector<DWORD> ids;
+        DWORD seed;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"Ids-plain", {3, 9, 4}, 0, {{kAdd, 10}, {kAdd, 11}, {11, 0}, {kAdd, 12}, {kReopen, 0}, {kAdd, 13}}},
+        {"Ids-seed", {3}, 40, {{kAdd, 41}, {41, 0}, {kReopen, 0}, {kAdd, 42}}},
+        {"Ids-wrapped", {1, 2, 4, 0xFFFFFF}, 0,
+         {{kAdd, 3}, {kAdd, 5}, {2, 0}, {kAdd, 2}, {kAdd, 6}, {kReopen, 0}, {kAdd, 7}, {4, 0}, {kAdd, 4}}},
+        {"Ids-twice", {5, 5, 0xFFFFFF}, 0, {{5, 0}, {kAdd, 1}, {kAdd, 2}, {kAdd, 3}, {kAdd, 4}, {kAdd, 6}}},
+    };
+    palmkit::Detach();
+    for (const Case& c : cases) {
+        CPdbFile f(c.name, "KESA", "DATA", 0, 1, 100, 200);
+        f.m_UniqueIdSeed = c.seed;
+        for (DWORD id : c.ids) AddRecord(f, 1, id, "x");
+        SaveDb(m_Dir.Path(), f);
+    }
+    ASSERT_EQ(palmkit::Attach(m_Dir.Path(), m_User.Path(), "Alice"), palmkit::AttachResult::Ok);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BYTE h = Open(c.name, eDbRead | eDbWrite);
+        for (const Step& step : c.steps) {
+            if (step.remove == kReopen) {
+                ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+                h = Open(c.name, eDbRead | eDbWrite);
+            } else if (step.remove != kAdd) {
+                CSyncRecord del;
+                del.m_FileHandle = h;
+                del.m_RecId = step.remove;
+                EXPECT_EQ(SyncDeleteRec(&del), SYNCERR_NONE) << step.remove;
+            } else {
+                DWORD id = 0;
+                ASSERT_EQ(Write(h, id, 1, "new"), SYNCERR_NONE);
+                EXPECT_EQ(id, step.expected);
+            }
+        }
+        ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+    }
+}
+
