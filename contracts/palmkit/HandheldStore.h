@@ -53,6 +53,12 @@ public:
     // Creates the directory (and its parents); true when it exists afterwards.
     bool Create() const;
 
+    // While this process holds the handheld's lock (see CHandheldLock) no one
+    // else changes the folder, so a name not found under its own file name
+    // is looked for in the last reading of the folder instead of a new one.
+    // Databases this store writes are always found. Off by default.
+    void SetLockHeld(bool held);
+
     // Every database, ordered by name; one entry per name.
     std::vector<Entry> List() const;
     std::optional<Entry> Find(const std::string& name) const;
@@ -125,6 +131,11 @@ private:
     // size or times changed.
     mutable std::mutex m_CacheMutex;
     mutable std::map<std::string, CachedHead> m_Heads;
+    bool m_LockHeld = false;
+    mutable bool m_HeadsRead = false; // m_Heads holds a whole reading of the folder
+    // Rereads the folder into m_Heads; false when it cannot be read. For a
+    // holder of m_CacheMutex.
+    bool ReadFolder() const;
 
     bool m_DeferDirSync = false;
     mutable bool m_DirChanged = false;

@@ -291,6 +291,7 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
     }
     ::closedir(d);
     m_Heads.swap(seen);
+    m_HeadsRead = true;
     std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
         const std::string la = Lower(a.entry.name), lb = Lower(b.entry.name);
         if (la != lb) return la < lb;
@@ -335,34 +336,50 @@ std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& nam
         if (e.name == name) return found;
     }
     // Otherwise a file under another name may hold it. Creating databases
-    // asks this for every new name, so the heads of files seen before (same
-    // name, same inode) come from the cache rather than from the disk.
+    // asks this for every new name: with the lock held the last reading of
+    // the folder says which files may, else the folder is read again (the
+    // heads of files seen before, same name and inode, come from the cache).
     std::lock_guard<std::mutex> guard(m_CacheMutex);
+    if ((!m_LockHeld || !m_HeadsRead) && !ReadFolder()) return std::nullopt;
+    std::vector<std::string> candidates;
+    for (const auto& [fileName, head] : m_Heads)
+        if (!head.preferred && head.entry.name == name) candidates.push_back(fileName);
+    // Read such a file's head afresh: the cache only said where to look.
+    for (const std::string& fileName : candidates) {
+        m_Heads.erase(fileName);
+        CachedHead head;
+        struct stat st {};
+        if (::stat((m_Dir + "/" + fileName).c_str(), &st) != 0) continue;
+        if (!HeadOf(fileName, std::uint64_t(st.st_ino), &st, head)) continue;
+        auto it = m_Heads.emplace(fileName, std::move(head)).first;
+        if (it->second.entry.name == name) return it->second.entry;
+    }
+    return std::nullopt;
+}
+
+bool CHandheldStore::ReadFolder() const
+{
     DIR* d = ::opendir(m_Dir.c_str());
-    if (d == nullptr) return std::nullopt;
+    if (d == nullptr) return false;
     std::map<std::string, CachedHead> seen;
-    const std::string* best = nullptr;
     while (dirent* de = ::readdir(d)) {
         std::string fileName = de->d_name;
         if (!IsDatabaseFileName(fileName)) continue;
         CachedHead head;
         if (!HeadOf(fileName, std::uint64_t(de->d_ino), nullptr, head)) continue;
-        auto [it, added] = seen.emplace(std::move(fileName), std::move(head));
-        if (added && !it->second.preferred && it->second.entry.name == name && (best == nullptr || it->first < *best))
-            best = &it->first;
+        seen.emplace(std::move(fileName), std::move(head));
     }
     ::closedir(d);
     m_Heads.swap(seen);
-    if (best == nullptr) return std::nullopt;
-    // Read that file's head afresh: the cache only said where to look.
-    const std::string fileName = *best;
-    m_Heads.erase(fileName);
-    CachedHead head;
-    struct stat st {};
-    if (::stat((m_Dir + "/" + fileName).c_str(), &st) != 0) return std::nullopt;
-    if (!HeadOf(fileName, std::uint64_t(st.st_ino), &st, head) || head.entry.name != name) return std::nullopt;
-    m_Heads.emplace(fileName, head);
-    return std::move(head.entry);
+    m_HeadsRead = true;
+    return true;
+}
+
+void CHandheldStore::SetLockHeld(bool held)
+{
+    std::lock_guard<std::mutex> guard(m_CacheMutex);
+    m_LockHeld = held;
+    m_HeadsRead = false;
 }
 
 bool CHandheldStore::Load(const std::string& name, CPdbFile& file) const

@@ -282,6 +282,7 @@ AttachResult Attach(const std::string& handheldDir, const std::string& userDir, 
     case CHandheldLock::Result::Busy: return AttachResult::Locked;
     }
     store->RemoveStaleTemporaries();
+    store->SetLockHeld(true);
     store->DeferDirectorySync(true); // flushed once, when the synchronization detaches
     store->SetWriteBehind(true);      // databases reach the disk while the conduit goes on
     s.info.Load(store->Dir());
