@@ -30,6 +30,9 @@ public:
     long ConvertToBuffer(BYTE** out) const;
     std::vector<BYTE> ToBytes() const;
     bool WritePdbFile(const char* path) const;
+    // Writes the file's bytes to an open descriptor from the blocks where
+    // they are, without a copy of the whole file; false with errno set.
+    bool WriteTo(int fd) const;
 
     bool IsResourceDb() const { return (m_Attributes & kAttrResource) != 0; }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 #include <filesystem>
+#include <functional>
 
 #include "platform/PrivateFiles.h"
 #include "quillio/PdbFile.h"
@@ -397,11 +398,11 @@ std::string DirOf(const std::string& path)
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-// Writes bytes to a new temporary file `.<name>.tmp.XXXXXX` beside `path`,
-// created with the mode the file is to have; its descriptor, open, or -1
-// with `error` set.
-int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std::string& tmp, std::string* error,
-                   platform::NewFileMode mode = platform::NewFileMode::AsFolder)
+// Writes a new temporary file `.<name>.tmp.XXXXXX` beside `path` with
+// `write`, created with the mode the file is to have; its descriptor, open,
+// or -1 with `error` set.
+int WriteTemporary(const std::string& path, const std::function<bool(int)>& write, std::string& tmp,
+                   std::string* error, platform::NewFileMode mode = platform::NewFileMode::AsFolder)
 {
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
@@ -413,21 +414,29 @@ int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std:
     tmp = dir + "/." + base + ".tmp.XXXXXX";
     int fd = platform::CreateUniqueFile(tmp, platform::CreationMode(dir, mode));
     if (fd < 0) return fail("cannot create a temporary file in " + dir);
+    if (!write(fd)) {
+        const int saved = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return fail("cannot write " + tmp);
+    }
+    return fd;
+}
+
+bool WriteAll(int fd, const std::vector<BYTE>& bytes)
+{
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
-            const int saved = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            errno = saved;
-            return fail("cannot write " + tmp);
+            return false;
         }
         done += std::size_t(n);
     }
-    return fd;
+    return true;
 }
 
 } // namespace
@@ -457,7 +466,7 @@ bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vec
 {
     PendingWrite w;
     w.path = path;
-    w.fd = WriteTemporary(path, bytes, w.tmp, error, mode);
+    w.fd = WriteTemporary(path, [&](int fd) { return WriteAll(fd, bytes); }, w.tmp, error, mode);
     if (w.fd < 0 || !Commit(w, error)) return false;
     if (syncDirectory) FsyncDir(DirOf(path));
     return true;
@@ -474,7 +483,8 @@ bool CHandheldStore::Save(const CPdbFile& file, std::string* error) const
     w.name = file.m_Name;
     w.path = PathFor(file.m_Name, file.IsResourceDb());
     if (old && old->path != w.path) w.oldPath = old->path;
-    w.fd = WriteTemporary(w.path, file.ToBytes(), w.tmp, error);
+    // From the records where they are: a catalog is not copied whole once more.
+    w.fd = WriteTemporary(w.path, [&](int fd) { return file.WriteTo(fd); }, w.tmp, error);
     if (w.fd < 0) return false;
     {
         std::unique_lock<std::mutex> lock(m_WriteMutex);

@@ -5,13 +5,19 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 
 constexpr std::size_t kRecordEntry = 8;
 constexpr std::size_t kResourceEntry = 10;
 constexpr std::size_t kNameSize = 32;
+constexpr std::size_t kMaxParts = 1024; // blocks to one writev, the least IOV_MAX of Linux
 
 DWORD CodeFromText(const char* s)
 {
@@ -225,8 +231,9 @@ BYTE* PutDWord(BYTE* out, DWORD v)
     return out;
 }
 
-// The file's bytes straight into `out`, which holds l.total bytes.
-void WriteImage(const CPdbFile& pdb, const Layout& l, BYTE* out)
+// The header, the record table and the two bytes after it into `out`,
+// which holds l.dataStart bytes.
+BYTE* WriteHead(const CPdbFile& pdb, const Layout& l, BYTE* out)
 {
     std::size_t pos = l.dataStart;
     const DWORD appInfoOffset = pdb.m_AppInfo.empty() ? 0 : DWORD(pos);
@@ -267,7 +274,13 @@ void WriteImage(const CPdbFile& pdb, const Layout& l, BYTE* out)
         }
         dataPos += r->m_Data.size();
     }
-    out = PutWord(out, 0);
+    return PutWord(out, 0);
+}
+
+// The file's bytes straight into `out`, which holds l.total bytes.
+void WriteImage(const CPdbFile& pdb, const Layout& l, BYTE* out)
+{
+    out = WriteHead(pdb, l, out);
     out = Put(out, pdb.m_AppInfo.data(), pdb.m_AppInfo.size());
     out = Put(out, pdb.m_SortInfo.data(), pdb.m_SortInfo.size());
     for (std::size_t i = 0; i < l.count; ++i) {
@@ -299,14 +312,56 @@ long CPdbFile::ConvertToBuffer(BYTE** out) const
     return long(layout.total);
 }
 
+bool CPdbFile::WriteTo(int fd) const
+{
+    const Layout layout = LayoutOf(*this);
+    std::vector<BYTE> head(layout.dataStart);
+    WriteHead(*this, layout, head.data());
+    // The blocks go from where they are, many to a system call.
+    std::vector<iovec> parts;
+    parts.reserve(std::min<std::size_t>(layout.count + 3, kMaxParts));
+    auto flush = [&] {
+        std::size_t first = 0;
+        while (first < parts.size()) {
+            const ssize_t n = ::writev(fd, parts.data() + first, int(parts.size() - first));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n == 0) errno = ENOSPC;
+                return false;
+            }
+            // A short write: go on from the first byte not written.
+            std::size_t done = std::size_t(n);
+            while (first < parts.size() && done >= parts[first].iov_len) done -= parts[first++].iov_len;
+            if (first < parts.size()) {
+                parts[first].iov_base = static_cast<BYTE*>(parts[first].iov_base) + done;
+                parts[first].iov_len -= done;
+            }
+        }
+        parts.clear();
+        return true;
+    };
+    auto add = [&](const BYTE* data, std::size_t size) {
+        if (size == 0) return true;
+        if (parts.size() == kMaxParts && !flush()) return false;
+        parts.push_back(iovec{const_cast<BYTE*>(data), size});
+        return true;
+    };
+    if (!add(head.data(), head.size()) || !add(m_AppInfo.data(), m_AppInfo.size()) ||
+        !add(m_SortInfo.data(), m_SortInfo.size()))
+        return false;
+    for (std::size_t i = 0; i < layout.count; ++i) {
+        const auto& d = m_RecordSet.GetRecord(i)->m_Data;
+        if (!add(d.data(), d.size())) return false;
+    }
+    return flush();
+}
+
 bool CPdbFile::WritePdbFile(const char* path) const
 {
     if (path == nullptr) return false;
-    std::vector<BYTE> bytes = ToBytes();
-    std::FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = WriteTo(fd);
+    ok = (::close(fd) == 0) && ok;
     return ok;
 }

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -257,5 +262,42 @@ TEST(PdbFile, RandomRecordSetsWithEmptyRecordsRoundTrip)
                 << "round " << round << ", record " << i;
             EXPECT_EQ(back.m_RecordSet.GetRecord(i)->m_Attrib, pdb.m_RecordSet.GetRecord(i)->m_Attrib);
         }
+    }
+}
+
+// Writing to a descriptor gives the bytes of ToBytes, also past the number
+// of blocks that go to one system call, and a full disk is an error.
+TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
+{
+    std::mt19937 rng(3);
+    const std::string dir = ::testing::TempDir();
+    for (std::size_t count : {0, 1, 1023, 1024, 1025, 3000}) {
+        SCOPED_TRACE(count);
+        CPdbFile pdb("Written", "KESA", "DATA", count % 2 ? 0 : CPdbFile::kAttrResource, 1, 0, 0);
+        if (count % 3) pdb.m_AppInfo.assign(17, 0xA5);
+        if (count % 5) pdb.m_SortInfo.assign(3, 0x5A);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::vector<BYTE> data(rng() % 4 == 0 ? 0 : rng() % 60);
+            for (auto& b : data) b = BYTE(rng());
+            auto rec = std::make_unique<CPdbRecord>(data.data(), long(data.size()));
+            rec->m_UniqueId = DWORD(i + 1);
+            pdb.m_RecordSet.AddRecord(std::move(rec), BYTE(i & 0xF0));
+        }
+        const std::string path = dir + "/written.pdb";
+        ASSERT_TRUE(pdb.WritePdbFile(path.c_str()));
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        std::vector<BYTE> read(pdb.ToBytes().size() + 1);
+        read.resize(std::fread(read.data(), 1, read.size(), f));
+        std::fclose(f);
+        EXPECT_EQ(read, pdb.ToBytes());
+        std::remove(path.c_str());
+
+        const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(full, 0);
+        errno = 0;
+        EXPECT_FALSE(pdb.WriteTo(full));
+        EXPECT_EQ(errno, ENOSPC);
+        ::close(full);
     }
 }
