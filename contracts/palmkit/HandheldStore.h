@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -67,6 +68,9 @@ public:
     // Writes a database under its header name, replacing any database of that
     // name, whole or not at all. On failure `error` says why.
     bool Save(const CPdbFile& file, std::string* error = nullptr) const;
+    // The same with the file's bytes put by `write` into the open temporary
+    // file (false with errno set): for a holder of the bytes elsewhere.
+    bool Save(const CPdbFile& file, const std::function<bool(int fd)>& write, std::string* error = nullptr) const;
     // False when absent or the file cannot be removed.
     bool Remove(const std::string& name) const;
     // Removes every temporary file left by an interrupted write; for a holder

@@ -474,6 +474,12 @@ bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vec
 
 bool CHandheldStore::Save(const CPdbFile& file, std::string* error) const
 {
+    // From the records where they are: a catalog is not copied whole once more.
+    return Save(file, [&](int fd) { return file.WriteTo(fd); }, error);
+}
+
+bool CHandheldStore::Save(const CPdbFile& file, const std::function<bool(int fd)>& write, std::string* error) const
+{
     if (file.m_Name.empty() || file.m_Name.size() >= kNameSize) {
         if (error) *error = "invalid database name";
         return false;
@@ -483,8 +489,7 @@ bool CHandheldStore::Save(const CPdbFile& file, std::string* error) const
     w.name = file.m_Name;
     w.path = PathFor(file.m_Name, file.IsResourceDb());
     if (old && old->path != w.path) w.oldPath = old->path;
-    // From the records where they are: a catalog is not copied whole once more.
-    w.fd = WriteTemporary(w.path, [&](int fd) { return file.WriteTo(fd); }, w.tmp, error);
+    w.fd = WriteTemporary(w.path, write, w.tmp, error);
     if (w.fd < 0) return false;
     {
         std::unique_lock<std::mutex> lock(m_WriteMutex);

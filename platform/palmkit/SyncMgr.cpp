@@ -1,8 +1,11 @@
 #include "palmkit/SyncMgr.h"
 
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -70,9 +73,34 @@ private:
     DWORD m_FreeFrom = 1;
 };
 
+// The records of a database created by this synchronization wait in an
+// unnamed file of the handheld's folder while they are only appended (a
+// catalog being installed), rather than in memory: the conduit holds the
+// same records already, and the database is written from this file at its
+// close. Anything that reads, changes or deletes a record brings the bytes
+// back into memory first.
+struct Spool {
+    int fd = -1;
+    off_t size = 0;
+    std::vector<DWORD> sizes; // one a record of the database, in order
+    bool tried = false;       // once only, for a database still empty
+    Spool() = default;
+    Spool(const Spool&) = delete;
+    Spool& operator=(const Spool&) = delete;
+    ~Spool() { Close(); }
+    void Close()
+    {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        size = 0;
+        sizes.clear();
+    }
+};
+
 struct OpenDb {
     CPdbFile file;
     UsedIds ids;
+    Spool spool;
     BYTE mode = 0;
     bool created = false;
     bool dirty = false;
@@ -147,6 +175,42 @@ void Touch(OpenDb& db)
     db.dirty = true;
 }
 
+// Appends a record's bytes to the spool; false when they could not be.
+bool SpoolAppend(Spool& spool, const BYTE* data, DWORD size)
+{
+    for (DWORD done = 0; done < size;) {
+        const ssize_t n = ::pwrite(spool.fd, data + done, size - done, spool.size + off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += DWORD(n);
+    }
+    spool.size += off_t(size);
+    spool.sizes.push_back(size);
+    return true;
+}
+
+// Brings the spooled records' bytes back into memory; false when they
+// cannot be read.
+bool Unspool(OpenDb& db)
+{
+    Spool& spool = db.spool;
+    if (spool.fd < 0) return true;
+    off_t at = 0;
+    for (std::size_t i = 0; i < spool.sizes.size(); ++i) {
+        std::vector<BYTE>& data = db.file.m_RecordSet.GetRecord(i)->m_Data;
+        data.resize(spool.sizes[i]);
+        for (std::size_t done = 0; done < data.size();) {
+            const ssize_t n = ::pread(spool.fd, data.data() + done, data.size() - done, at + off_t(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += std::size_t(n);
+        }
+        at += off_t(data.size());
+    }
+    spool.Close();
+    return true;
+}
+
 bool Hidden(const State& s, const std::string& name)
 {
     return s.deleted.count(name) != 0 || s.replacing.count(name) != 0;
@@ -172,7 +236,10 @@ std::vector<CHandheldStore::Entry> ShownList(const State& s)
 long WriteBack(State& s, OpenDb& db)
 {
     if (!db.dirty && !db.created) return SYNCERR_NONE;
-    if (!s.store->Save(db.file)) {
+    const Spool& spool = db.spool;
+    const bool saved = spool.fd < 0 ? s.store->Save(db.file)
+                                    : s.store->Save(db.file, [&](int fd) { return db.file.WriteTo(fd, spool.fd, spool.sizes); });
+    if (!saved) {
         s.writeFailed = true;
         return SYNCERR_REMOTE_NO_SPACE;
     }
@@ -613,6 +680,7 @@ long SyncReadNextRecInCategory(CSyncRecord* record)
     OpenDb* db = nullptr;
     if (long rc = RecordHandle(s, record->m_FileHandle, db, false)) return rc;
     if (record->m_CatId < 0 || record->m_CatId > 15) return SYNCERR_BAD_ARG;
+    if (!Unspool(*db)) return SYNCERR_REMOTE_SYS;
     const CPdbRecordSet& set = db->file.m_RecordSet;
     for (std::size_t i = db->cursor; i < set.GetCount(); ++i) {
         const CPdbRecord* r = set.GetRecord(i);
@@ -659,8 +727,21 @@ long SyncWriteRec(CSyncRecord* record)
         if (set.GetCount() >= 0xFFFF) return SYNCERR_LIMIT_EXCEEDED;
         const DWORD id = db->ids.Next(db->file);
         if (id == 0) return SYNCERR_LIMIT_EXCEEDED;
+        Spool& spool = db->spool;
+        if (db->created && !spool.tried && set.GetCount() == 0) {
+            spool.tried = true;
+            // Unnamed, in the handheld's folder: gone with its descriptor, whatever happens.
+            spool.fd = ::open(s.store->Dir().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        }
+        std::unique_ptr<CPdbRecord> r;
+        if (spool.fd >= 0 && SpoolAppend(spool, record->m_pBytes, record->m_RecSize)) {
+            r = std::make_unique<CPdbRecord>();
+        } else {
+            // No spool, or it is full: the records go on in memory.
+            if (!Unspool(*db)) return SYNCERR_REMOTE_NO_SPACE;
+            r = std::make_unique<CPdbRecord>(record->m_pBytes, long(record->m_RecSize));
+        }
         db->ids.Add(id);
-        auto r = std::make_unique<CPdbRecord>(record->m_pBytes, long(record->m_RecSize));
         r->m_UniqueId = id;
         set.AddRecord(std::move(r), attrib);
         record->m_RecId = id;
@@ -668,6 +749,7 @@ long SyncWriteRec(CSyncRecord* record)
     } else {
         const long index = FindRecord(*db, record->m_RecId);
         if (index < 0) return SYNCERR_NOT_FOUND;
+        if (!Unspool(*db)) return SYNCERR_REMOTE_SYS;
         CPdbRecord* r = set.GetRecord(std::size_t(index));
         r->SetData(record->m_pBytes, long(record->m_RecSize));
         r->m_Attrib = attrib;
@@ -686,6 +768,7 @@ long SyncDeleteRec(const CSyncRecord* record)
     if (long rc = RecordHandle(s, record->m_FileHandle, db, true)) return rc;
     const long index = record->m_RecId == 0 ? -1 : FindRecord(*db, record->m_RecId);
     if (index < 0) return SYNCERR_NOT_FOUND;
+    if (!Unspool(*db)) return SYNCERR_REMOTE_SYS;
     // Rebuild the set without that record; the cursor keeps its place.
     CPdbRecordSet& set = db->file.m_RecordSet;
     CPdbRecordSet kept;

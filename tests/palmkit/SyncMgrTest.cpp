@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -677,3 +678,77 @@ TEST_F(SyncMgrTest, NewIdsStayUniqueAcrossDeletesAndReopening)
     }
 }
 
+
+// A created database keeps the records appended to it outside memory until
+// something reads, changes or deletes one; whatever the order, what is
+// written at its close is what was written through the Sync Manager.
+TEST_F(SyncMgrTest, ACreatedDatabaseIsWrittenWhateverIsDoneToItsRecords)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> steps; // "+text" append, "=N text" change the Nth, "-N" delete it, "?" walk
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"Appended", {"+a", "+", "+ccc", "+" + std::string(5000, 'd')}, {"a", "", "ccc", std::string(5000, 'd')}},
+        {"WalkedThenAppended", {"+a", "+b", "?", "+c"}, {"a", "b", "c"}},
+        {"Changed", {"+a", "+b", "+c", "=1 B"}, {"a", "B", "c"}},
+        {"Deleted", {"+a", "+b", "+c", "-0", "+d"}, {"b", "c", "d"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSyncCreateDb create{};
+        std::strcpy(create.m_Name, c.name);
+        create.m_Creator = FourCC("KESA");
+        create.m_Type = FourCC("DATA");
+        ASSERT_EQ(SyncCreateDB(&create), SYNCERR_NONE);
+        const BYTE h = create.m_FileHandle;
+        const std::string app = "INFO";
+        ASSERT_EQ(SyncWriteDBAppInfoBlock(h, reinterpret_cast<const BYTE*>(app.data()), DWORD(app.size())),
+                  SYNCERR_NONE);
+        std::vector<DWORD> ids;
+        std::vector<std::string> now;
+        for (const std::string& step : c.steps) {
+            const std::size_t n = step.size() > 1 ? std::size_t(std::atoi(step.c_str() + 1)) : 0;
+            if (step[0] == '+') {
+                DWORD id = 0;
+                ASSERT_EQ(Write(h, id, 1, step.substr(1)), SYNCERR_NONE);
+                ids.push_back(id);
+                now.push_back(step.substr(1));
+            } else if (step[0] == '=') {
+                ASSERT_EQ(Write(h, ids[n], 1, step.substr(3)), SYNCERR_NONE);
+                now[n] = step.substr(3);
+            } else if (step[0] == '-') {
+                CSyncRecord del;
+                del.m_FileHandle = h;
+                del.m_RecId = ids[n];
+                ASSERT_EQ(SyncDeleteRec(&del), SYNCERR_NONE);
+                ids.erase(ids.begin() + long(n));
+                now.erase(now.begin() + long(n));
+            } else {
+                SyncResetRecordIndex(h);
+                EXPECT_EQ(Walk(h, 1), now);
+            }
+        }
+        CSyncOpenDbInfo info{};
+        info.m_Options = eOpenDbInfoCount;
+        info.m_DbHandle = h;
+        ASSERT_EQ(SyncReadOpenDbInfo(&info), SYNCERR_NONE);
+        EXPECT_EQ(info.m_NumRecords, c.expected.size());
+        ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+        palmkit::WaitForWrites();
+
+        CPdbFile back;
+        ASSERT_TRUE(back.ReadPdbFile((m_Dir.Path() + "/" + c.name + ".pdb").c_str()));
+        EXPECT_EQ(std::string(back.m_AppInfo.begin(), back.m_AppInfo.end()), app);
+        ASSERT_EQ(back.m_RecordSet.GetCount(), c.expected.size());
+        for (std::size_t i = 0; i < c.expected.size(); ++i) {
+            const auto& d = back.m_RecordSet.GetRecord(i)->m_Data;
+            EXPECT_EQ(std::string(d.begin(), d.end()), c.expected[i]) << i;
+            EXPECT_EQ(back.m_RecordSet.GetRecord(i)->m_UniqueId, ids[i]) << i;
+        }
+    }
+    // Nothing of the records' waiting place is left in the folder.
+    for (const auto& e : std::filesystem::directory_iterator(m_Dir.Path()))
+        EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+}

@@ -301,3 +301,56 @@ TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
         ::close(full);
     }
 }
+
+// A file is read through a window rather than whole: it must read exactly as
+// the same bytes in a buffer, with blocks across the window's edges, larger
+// than it, out of order, damaged or cut short.
+TEST(PdbFile, ReadingAFileGivesWhatTheBufferGives)
+{
+    std::mt19937 rng(5);
+    auto image = [&](std::size_t count, std::size_t largest) {
+        CPdbFile pdb("Window", "KESA", "CATA", 0, 1, 0, 0);
+        pdb.m_AppInfo.assign(300, 0x11);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::vector<BYTE> data(rng() % (largest + 1));
+            for (auto& b : data) b = BYTE(rng());
+            auto rec = std::make_unique<CPdbRecord>(data.data(), long(data.size()));
+            rec->m_UniqueId = DWORD(i + 1);
+            pdb.m_RecordSet.AddRecord(std::move(rec), BYTE(i & 0x0F));
+        }
+        return pdb.ToBytes();
+    };
+    std::vector<std::pair<const char*, std::vector<BYTE>>> cases = {
+        {"many small records over several windows", image(20000, 200)},
+        {"records larger than the window", image(6, 900000)},
+        {"a mix", image(300, 20000)},
+    };
+    std::vector<BYTE> swapped = image(50, 40000);
+    std::swap_ranges(swapped.begin() + 78 + 8 * 3, swapped.begin() + 78 + 8 * 3 + 4, swapped.begin() + 78 + 8 * 40);
+    cases.push_back({"offsets out of order", swapped});
+    std::vector<BYTE> cut = image(400, 9000);
+    cut.resize(cut.size() * 2 / 3);
+    cases.push_back({"cut short", cut});
+    std::vector<BYTE> bigCount = image(10, 100);
+    bigCount[76] = bigCount[77] = 0xFF;
+    cases.push_back({"a count larger than the file", bigCount});
+    std::vector<BYTE> header = image(0, 0);
+    header.resize(78);
+    cases.push_back({"a header alone", header});
+
+    const std::string path = ::testing::TempDir() + "/window.pdb";
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+        CPdbFile fromBuffer, fromFile;
+        ASSERT_TRUE(fromBuffer.ReadPdbBuffer(bytes.data(), bytes.size()));
+        ASSERT_TRUE(fromFile.ReadPdbFile(path.c_str()));
+        ASSERT_EQ(fromFile.m_RecordSet.GetCount(), fromBuffer.m_RecordSet.GetCount());
+        EXPECT_EQ(fromFile.m_AppInfo, fromBuffer.m_AppInfo);
+        EXPECT_EQ(fromFile.ToBytes(), fromBuffer.ToBytes());
+    }
+    std::remove(path.c_str());
+}
