@@ -7,7 +7,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,7 +16,6 @@ namespace {
 constexpr std::size_t kRecordEntry = 8;
 constexpr std::size_t kResourceEntry = 10;
 constexpr std::size_t kNameSize = 32;
-constexpr std::size_t kMaxParts = 1024; // blocks to one writev, the least IOV_MAX of Linux
 
 DWORD CodeFromText(const char* s)
 {
@@ -422,54 +420,54 @@ bool CopyRange(int from, off_t offset, int to, std::size_t size)
     return true;
 }
 
-// The file to `fd`: the head and the blocks from where they are, many to a
-// system call; the records' bytes from `spool` when there is one.
+bool WriteAll(int fd, const BYTE* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// The file to `fd` through a small buffer (records are mostly small: one
+// system call each would cost more than the copy); a block larger than
+// half the buffer goes from where it is. The records' bytes come from
+// `spool` when there is one.
 bool WriteFile(const CPdbFile& pdb, int fd, int spool, const std::vector<DWORD>* sizes)
 {
+    constexpr std::size_t kBuffer = std::size_t(256) << 10;
     const Layout layout = LayoutOf(pdb, sizes);
-    std::vector<BYTE> head(layout.dataStart);
-    WriteHead(pdb, layout, head.data());
-    std::vector<iovec> parts;
-    parts.reserve(std::min<std::size_t>(layout.count + 3, kMaxParts));
-    auto flush = [&] {
-        std::size_t first = 0;
-        while (first < parts.size()) {
-            const ssize_t n = ::writev(fd, parts.data() + first, int(parts.size() - first));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                if (n == 0) errno = ENOSPC;
-                return false;
-            }
-            // A short write: go on from the first byte not written.
-            std::size_t done = std::size_t(n);
-            while (first < parts.size() && done >= parts[first].iov_len) done -= parts[first++].iov_len;
-            if (first < parts.size()) {
-                parts[first].iov_base = static_cast<BYTE*>(parts[first].iov_base) + done;
-                parts[first].iov_len -= done;
-            }
+    std::vector<BYTE> buffer(std::max(layout.dataStart, std::min(kBuffer, layout.total)));
+    std::size_t used = layout.dataStart;
+    WriteHead(pdb, layout, buffer.data());
+    auto put = [&](const BYTE* data, std::size_t size) {
+        if (used + size > buffer.size()) {
+            if (!WriteAll(fd, buffer.data(), used)) return false;
+            used = 0;
         }
-        parts.clear();
+        if (size > buffer.size() / 2) return WriteAll(fd, data, size);
+        if (size) std::memcpy(buffer.data() + used, data, size);
+        used += size;
         return true;
     };
-    auto add = [&](const BYTE* data, std::size_t size) {
-        if (size == 0) return true;
-        if (parts.size() == kMaxParts && !flush()) return false;
-        parts.push_back(iovec{const_cast<BYTE*>(data), size});
-        return true;
-    };
-    if (!add(head.data(), head.size()) || !add(pdb.m_AppInfo.data(), pdb.m_AppInfo.size()) ||
-        !add(pdb.m_SortInfo.data(), pdb.m_SortInfo.size()))
+    if (!put(pdb.m_AppInfo.data(), pdb.m_AppInfo.size()) || !put(pdb.m_SortInfo.data(), pdb.m_SortInfo.size()))
         return false;
     if (spool >= 0) {
         std::size_t bytes = 0;
         for (std::size_t i = 0; i < layout.count; ++i) bytes += (*sizes)[i];
-        return flush() && CopyRange(spool, 0, fd, bytes);
+        return WriteAll(fd, buffer.data(), used) && CopyRange(spool, 0, fd, bytes);
     }
     for (std::size_t i = 0; i < layout.count; ++i) {
         const auto& d = pdb.m_RecordSet.GetRecord(i)->m_Data;
-        if (!add(d.data(), d.size())) return false;
+        if (!put(d.data(), d.size())) return false;
     }
-    return flush();
+    return WriteAll(fd, buffer.data(), used);
 }
 
 } // namespace

@@ -265,19 +265,20 @@ TEST(PdbFile, RandomRecordSetsWithEmptyRecordsRoundTrip)
     }
 }
 
-// Writing to a descriptor gives the bytes of ToBytes, also past the number
-// of blocks that go to one system call, and a full disk is an error.
+// Writing to a descriptor gives the bytes of ToBytes, through its buffer
+// and past it, and a full disk is an error.
 TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
 {
     std::mt19937 rng(3);
     const std::string dir = ::testing::TempDir();
-    for (std::size_t count : {0, 1, 1023, 1024, 1025, 3000}) {
+    const std::pair<std::size_t, std::size_t> cases[] = {{0, 0}, {1, 10}, {3000, 60}, {500, 2000}, {3, 300000}};
+    for (const auto& [count, largest] : cases) {
         SCOPED_TRACE(count);
         CPdbFile pdb("Written", "KESA", "DATA", count % 2 ? 0 : CPdbFile::kAttrResource, 1, 0, 0);
         if (count % 3) pdb.m_AppInfo.assign(17, 0xA5);
         if (count % 5) pdb.m_SortInfo.assign(3, 0x5A);
         for (std::size_t i = 0; i < count; ++i) {
-            std::vector<BYTE> data(rng() % 4 == 0 ? 0 : rng() % 60);
+            std::vector<BYTE> data(rng() % 4 == 0 ? 0 : rng() % (largest + 1));
             for (auto& b : data) b = BYTE(rng());
             auto rec = std::make_unique<CPdbRecord>(data.data(), long(data.size()));
             rec->m_UniqueId = DWORD(i + 1);
