@@ -447,11 +447,12 @@ bool WriteFile(const CPdbFile& pdb, int fd, int spool, const std::vector<DWORD>*
     std::size_t used = layout.dataStart;
     WriteHead(pdb, layout, buffer.data());
     auto put = [&](const BYTE* data, std::size_t size) {
-        if (used + size > buffer.size()) {
+        const bool large = size > buffer.size() / 2;
+        if (used + size > buffer.size() || large) {
             if (!WriteAll(fd, buffer.data(), used)) return false;
             used = 0;
         }
-        if (size > buffer.size() / 2) return WriteAll(fd, data, size);
+        if (large) return WriteAll(fd, data, size);
         if (size) std::memcpy(buffer.data() + used, data, size);
         used += size;
         return true;

@@ -271,14 +271,16 @@ TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
 {
     std::mt19937 rng(3);
     const std::string dir = ::testing::TempDir();
-    const std::pair<std::size_t, std::size_t> cases[] = {{0, 0}, {1, 10}, {3000, 60}, {500, 2000}, {3, 300000}};
+    // The first record is the largest: a block too large for the buffer after the head, or larger than it.
+    const std::pair<std::size_t, std::size_t> cases[] = {{0, 0},      {1, 10},       {1, 200},
+                                                         {3000, 60}, {500, 2000}, {3, 300000}};
     for (const auto& [count, largest] : cases) {
         SCOPED_TRACE(count);
         CPdbFile pdb("Written", "KESA", "DATA", count % 2 ? 0 : CPdbFile::kAttrResource, 1, 0, 0);
         if (count % 3) pdb.m_AppInfo.assign(17, 0xA5);
         if (count % 5) pdb.m_SortInfo.assign(3, 0x5A);
         for (std::size_t i = 0; i < count; ++i) {
-            std::vector<BYTE> data(rng() % 4 == 0 ? 0 : rng() % (largest + 1));
+            std::vector<BYTE> data(i == 0 ? largest : rng() % 4 == 0 ? 0 : rng() % (largest + 1));
             for (auto& b : data) b = BYTE(rng());
             auto rec = std::make_unique<CPdbRecord>(data.data(), long(data.size()));
             rec->m_UniqueId = DWORD(i + 1);
