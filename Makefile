@@ -82,7 +82,8 @@ bench: bootstrap build-bench/build.ninja
 	cmake --build build-bench -j $(JOBS) --target $(BENCHES) $(SYNC_BENCH_TARGETS)
 	@for b in $(filter-out session_memory_bench,$(BENCHES)); do echo "== $$b (build-bench, Release)"; build-bench/bench/$$b $(BENCH_FLAGS) || exit 1; done
 	@echo "== session_memory_bench (build-bench, Release)"; NORVELIA_MSGDIR=$(CURDIR)/share/norvelia build-bench/bench/session_memory_bench
-	@echo "== bench/sync-bench (build-bench, Release)"; BIN=$(CURDIR)/build-bench/bin bench/sync-bench
+	@echo "== bench/sync-bench (build-bench, Release): a whole synchronization against its physical bound"; BIN=$(CURDIR)/build-bench/bin bench/sync-bench
+	@echo "== bench/sync-bench scale (build-bench, Release): installs and their targets"; BIN=$(CURDIR)/build-bench/bin bench/sync-bench scale
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz build-bench build-win

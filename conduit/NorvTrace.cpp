@@ -1,9 +1,15 @@
 #include "conduit/NorvTrace.h"
 
+#include <fcntl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <iterator>
 
 #include "palmkit/HsLog.h"
 #include "palmkit/SyncMgr.h"
+#include "platform/PrivateFiles.h"
 
 namespace {
 
@@ -45,35 +51,58 @@ constexpr ErrorName kErrorNames[] = {
 
 } // namespace
 
+CNorvTrace::~CNorvTrace()
+{
+    Close();
+}
+
 bool CNorvTrace::Open(const std::string& path)
 {
     std::lock_guard<std::mutex> guard(m_Mutex);
-    m_File.Close();
-    m_Open = m_File.Open(path.c_str(), "w");
-    return m_Open;
+    if (m_Fd >= 0) ::close(m_Fd);
+    m_Fd = platform::OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND);
+    return m_Fd >= 0;
 }
 
 void CNorvTrace::Close()
 {
     std::lock_guard<std::mutex> guard(m_Mutex);
-    m_File.Close();
-    m_Open = false;
+    if (m_Fd >= 0) ::close(m_Fd);
+    m_Fd = -1;
 }
 
 bool CNorvTrace::IsOpen() const
 {
     std::lock_guard<std::mutex> guard(m_Mutex);
-    return m_Open;
+    return m_Fd >= 0;
 }
 
 void CNorvTrace::WriteLine(const std::string& line)
 {
     std::lock_guard<std::mutex> guard(m_Mutex);
-    if (!m_Open) return;
-    // One write of the whole line, so that the worker's lines never split ours.
-    const std::string whole = line + "\n";
-    m_File.Write(whole.data(), int(whole.size()));
-    m_File.Flush();
+    if (m_Fd < 0) return;
+    // The line and its end in one system call, no buffer in between: the
+    // file has the line as soon as this returns. A short write (a full
+    // disk, a signal) goes on from where it stopped.
+    static const char kEnd = '\n';
+    iovec parts[2] = {{const_cast<char*>(line.data()), line.size()}, {const_cast<char*>(&kEnd), 1}};
+    iovec* part = parts;
+    int left = 2;
+    while (left > 0) {
+        const ssize_t n = ::writev(m_Fd, part, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return; // a trace that cannot be written does not stop the synchronization
+        std::size_t done = std::size_t(n);
+        while (left > 0 && done >= part->iov_len) {
+            done -= part->iov_len;
+            ++part;
+            --left;
+        }
+        if (left > 0) {
+            part->iov_base = static_cast<char*>(part->iov_base) + done;
+            part->iov_len -= done;
+        }
+    }
 }
 
 void CNorvTrace::WriteSyncError(const std::string& context, long error)

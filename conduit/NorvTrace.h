@@ -1,13 +1,13 @@
 // The conduit's trace file "NorvTrace.log" and its error reporter, which also
 // feeds the HotSync log. One process-wide writer, used from the HotSync
-// thread and the worker; every line is written whole and flushed at once.
+// thread and the worker; every line is handed to the file whole in one
+// write, so that it is there at once, and survives a crash of the process.
 #pragma once
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "lexmo/Lexmo.h"
-#include "quillio/NorvFile.h"
 
 class CNorvTrace {
 public:
@@ -25,10 +25,14 @@ public:
     // The process-wide writer.
     static CNorvTrace& Instance();
 
+    CNorvTrace() = default;
+    ~CNorvTrace();
+    CNorvTrace(const CNorvTrace&) = delete;
+    CNorvTrace& operator=(const CNorvTrace&) = delete;
+
 private:
     mutable std::mutex m_Mutex;
-    CNorvFile m_File;
-    bool m_Open = false;
+    int m_Fd = -1;
 };
 
 // Writes a trace line made from a message-library style format and values;

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -53,6 +54,12 @@ public:
     // Creates the directory (and its parents); true when it exists afterwards.
     bool Create() const;
 
+    // While this process holds the handheld's lock (see CHandheldLock) no one
+    // else changes the folder, so a name not found under its own file name
+    // is looked for in the last reading of the folder instead of a new one.
+    // Databases this store writes are always found. Off by default.
+    void SetLockHeld(bool held);
+
     // Every database, ordered by name; one entry per name.
     std::vector<Entry> List() const;
     std::optional<Entry> Find(const std::string& name) const;
@@ -61,6 +68,9 @@ public:
     // Writes a database under its header name, replacing any database of that
     // name, whole or not at all. On failure `error` says why.
     bool Save(const CPdbFile& file, std::string* error = nullptr) const;
+    // The same with the file's bytes put by `write` into the open temporary
+    // file (false with errno set): for a holder of the bytes elsewhere.
+    bool Save(const CPdbFile& file, const std::function<bool(int fd)>& write, std::string* error = nullptr) const;
     // False when absent or the file cannot be removed.
     bool Remove(const std::string& name) const;
     // Removes every temporary file left by an interrupted write; for a holder
@@ -125,6 +135,11 @@ private:
     // size or times changed.
     mutable std::mutex m_CacheMutex;
     mutable std::map<std::string, CachedHead> m_Heads;
+    bool m_LockHeld = false;
+    mutable bool m_HeadsRead = false; // m_Heads holds a whole reading of the folder
+    // Rereads the folder into m_Heads; false when it cannot be read. For a
+    // holder of m_CacheMutex.
+    bool ReadFolder() const;
 
     bool m_DeferDirSync = false;
     mutable bool m_DirChanged = false;

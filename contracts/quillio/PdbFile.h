@@ -1,6 +1,7 @@
 // A whole Palm database file (PDB, or PRC for resource databases) in memory.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,13 @@ public:
     long ConvertToBuffer(BYTE** out) const;
     std::vector<BYTE> ToBytes() const;
     bool WritePdbFile(const char* path) const;
+    // Writes the file's bytes to an open descriptor from the blocks where
+    // they are, without a copy of the whole file; false with errno set.
+    bool WriteTo(int fd) const;
+    // The same for records whose bytes wait in the file `spool`, one after
+    // the other from its start, record i being sizes[i] bytes long (their
+    // own data is not written); false when the sizes are not one a record.
+    bool WriteTo(int fd, int spool, const std::vector<DWORD>& sizes) const;
 
     bool IsResourceDb() const { return (m_Attributes & kAttrResource) != 0; }
 
@@ -54,4 +62,11 @@ public:
     std::vector<BYTE> m_AppInfo;
     std::vector<BYTE> m_SortInfo;
     CPdbRecordSet m_RecordSet;
+
+private:
+    // Reads the file whose head (header and record table, or more) is
+    // `head` and whose length is `size`; `fetch` copies `len` bytes from
+    // `offset` of it into `out`, false when it cannot.
+    bool Parse(const BYTE* head, std::size_t headSize, std::size_t size,
+               const std::function<bool(std::size_t offset, std::size_t len, BYTE* out)>& fetch);
 };

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 #include <filesystem>
+#include <functional>
 
 #include "platform/PrivateFiles.h"
 #include "quillio/PdbFile.h"
@@ -291,6 +292,7 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
     }
     ::closedir(d);
     m_Heads.swap(seen);
+    m_HeadsRead = true;
     std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
         const std::string la = Lower(a.entry.name), lb = Lower(b.entry.name);
         if (la != lb) return la < lb;
@@ -335,34 +337,50 @@ std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& nam
         if (e.name == name) return found;
     }
     // Otherwise a file under another name may hold it. Creating databases
-    // asks this for every new name, so the heads of files seen before (same
-    // name, same inode) come from the cache rather than from the disk.
+    // asks this for every new name: with the lock held the last reading of
+    // the folder says which files may, else the folder is read again (the
+    // heads of files seen before, same name and inode, come from the cache).
     std::lock_guard<std::mutex> guard(m_CacheMutex);
+    if ((!m_LockHeld || !m_HeadsRead) && !ReadFolder()) return std::nullopt;
+    std::vector<std::string> candidates;
+    for (const auto& [fileName, head] : m_Heads)
+        if (!head.preferred && head.entry.name == name) candidates.push_back(fileName);
+    // Read such a file's head afresh: the cache only said where to look.
+    for (const std::string& fileName : candidates) {
+        m_Heads.erase(fileName);
+        CachedHead head;
+        struct stat st {};
+        if (::stat((m_Dir + "/" + fileName).c_str(), &st) != 0) continue;
+        if (!HeadOf(fileName, std::uint64_t(st.st_ino), &st, head)) continue;
+        auto it = m_Heads.emplace(fileName, std::move(head)).first;
+        if (it->second.entry.name == name) return it->second.entry;
+    }
+    return std::nullopt;
+}
+
+bool CHandheldStore::ReadFolder() const
+{
     DIR* d = ::opendir(m_Dir.c_str());
-    if (d == nullptr) return std::nullopt;
+    if (d == nullptr) return false;
     std::map<std::string, CachedHead> seen;
-    const std::string* best = nullptr;
     while (dirent* de = ::readdir(d)) {
         std::string fileName = de->d_name;
         if (!IsDatabaseFileName(fileName)) continue;
         CachedHead head;
         if (!HeadOf(fileName, std::uint64_t(de->d_ino), nullptr, head)) continue;
-        auto [it, added] = seen.emplace(std::move(fileName), std::move(head));
-        if (added && !it->second.preferred && it->second.entry.name == name && (best == nullptr || it->first < *best))
-            best = &it->first;
+        seen.emplace(std::move(fileName), std::move(head));
     }
     ::closedir(d);
     m_Heads.swap(seen);
-    if (best == nullptr) return std::nullopt;
-    // Read that file's head afresh: the cache only said where to look.
-    const std::string fileName = *best;
-    m_Heads.erase(fileName);
-    CachedHead head;
-    struct stat st {};
-    if (::stat((m_Dir + "/" + fileName).c_str(), &st) != 0) return std::nullopt;
-    if (!HeadOf(fileName, std::uint64_t(st.st_ino), &st, head) || head.entry.name != name) return std::nullopt;
-    m_Heads.emplace(fileName, head);
-    return std::move(head.entry);
+    m_HeadsRead = true;
+    return true;
+}
+
+void CHandheldStore::SetLockHeld(bool held)
+{
+    std::lock_guard<std::mutex> guard(m_CacheMutex);
+    m_LockHeld = held;
+    m_HeadsRead = false;
 }
 
 bool CHandheldStore::Load(const std::string& name, CPdbFile& file) const
@@ -380,11 +398,11 @@ std::string DirOf(const std::string& path)
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-// Writes bytes to a new temporary file `.<name>.tmp.XXXXXX` beside `path`,
-// created with the mode the file is to have; its descriptor, open, or -1
-// with `error` set.
-int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std::string& tmp, std::string* error,
-                   platform::NewFileMode mode = platform::NewFileMode::AsFolder)
+// Writes a new temporary file `.<name>.tmp.XXXXXX` beside `path` with
+// `write`, created with the mode the file is to have; its descriptor, open,
+// or -1 with `error` set.
+int WriteTemporary(const std::string& path, const std::function<bool(int)>& write, std::string& tmp,
+                   std::string* error, platform::NewFileMode mode = platform::NewFileMode::AsFolder)
 {
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + std::strerror(errno);
@@ -396,21 +414,29 @@ int WriteTemporary(const std::string& path, const std::vector<BYTE>& bytes, std:
     tmp = dir + "/." + base + ".tmp.XXXXXX";
     int fd = platform::CreateUniqueFile(tmp, platform::CreationMode(dir, mode));
     if (fd < 0) return fail("cannot create a temporary file in " + dir);
+    if (!write(fd)) {
+        const int saved = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return fail("cannot write " + tmp);
+    }
+    return fd;
+}
+
+bool WriteAll(int fd, const std::vector<BYTE>& bytes)
+{
     std::size_t done = 0;
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (n == 0) errno = ENOSPC;
-            const int saved = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            errno = saved;
-            return fail("cannot write " + tmp);
+            return false;
         }
         done += std::size_t(n);
     }
-    return fd;
+    return true;
 }
 
 } // namespace
@@ -440,13 +466,19 @@ bool CHandheldStore::WriteFileAtomically(const std::string& path, const std::vec
 {
     PendingWrite w;
     w.path = path;
-    w.fd = WriteTemporary(path, bytes, w.tmp, error, mode);
+    w.fd = WriteTemporary(path, [&](int fd) { return WriteAll(fd, bytes); }, w.tmp, error, mode);
     if (w.fd < 0 || !Commit(w, error)) return false;
     if (syncDirectory) FsyncDir(DirOf(path));
     return true;
 }
 
 bool CHandheldStore::Save(const CPdbFile& file, std::string* error) const
+{
+    // From the records where they are: a catalog is not copied whole once more.
+    return Save(file, [&](int fd) { return file.WriteTo(fd); }, error);
+}
+
+bool CHandheldStore::Save(const CPdbFile& file, const std::function<bool(int fd)>& write, std::string* error) const
 {
     if (file.m_Name.empty() || file.m_Name.size() >= kNameSize) {
         if (error) *error = "invalid database name";
@@ -457,7 +489,7 @@ bool CHandheldStore::Save(const CPdbFile& file, std::string* error) const
     w.name = file.m_Name;
     w.path = PathFor(file.m_Name, file.IsResourceDb());
     if (old && old->path != w.path) w.oldPath = old->path;
-    w.fd = WriteTemporary(w.path, file.ToBytes(), w.tmp, error);
+    w.fd = WriteTemporary(w.path, write, w.tmp, error);
     if (w.fd < 0) return false;
     {
         std::unique_lock<std::mutex> lock(m_WriteMutex);

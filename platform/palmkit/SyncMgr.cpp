@@ -1,8 +1,11 @@
 #include "palmkit/SyncMgr.h"
 
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -24,8 +27,80 @@ constexpr int kMaxOpen = 32;
 constexpr DWORD kMaxUniqueId = 0xFFFFFF;
 constexpr std::size_t kNameSize = 32;
 
+// The unique ids of a database's records (deleted ones too), so that a new
+// id costs O(log n) rather than a pass over every record: installing a
+// catalog adds tens of thousands of records one by one. A damaged file may
+// hold an id twice, hence the count per id.
+class UsedIds {
+public:
+    void Fill(const CPdbRecordSet& set)
+    {
+        m_Count.clear();
+        m_FreeFrom = 1;
+        for (const auto& r : set) Add(r->m_UniqueId & kMaxUniqueId);
+    }
+    void Add(DWORD id) { ++m_Count[id]; }
+    void Remove(DWORD id)
+    {
+        auto it = m_Count.find(id);
+        if (it == m_Count.end()) return;
+        if (--it->second == 0) {
+            m_Count.erase(it);
+            m_FreeFrom = std::min(m_FreeFrom, id);
+        }
+    }
+    // Past the highest id in use and the seed; once ids run out, the
+    // smallest one free. 0 when none is.
+    DWORD Next(CPdbFile& file)
+    {
+        const DWORD highest = m_Count.empty() ? 0 : m_Count.rbegin()->first;
+        DWORD candidate = std::max(highest, file.m_UniqueIdSeed & kMaxUniqueId) + 1;
+        if (candidate > kMaxUniqueId) {
+            // Ids wrapped: the ids below m_FreeFrom are all in use, so the
+            // search goes on from there instead of from 1 each time.
+            candidate = std::max<DWORD>(m_FreeFrom, 1);
+            for (auto it = m_Count.lower_bound(candidate); it != m_Count.end() && it->first == candidate; ++it)
+                ++candidate;
+            m_FreeFrom = candidate;
+            if (candidate > kMaxUniqueId) return 0;
+        }
+        file.m_UniqueIdSeed = candidate;
+        return candidate;
+    }
+
+private:
+    std::map<DWORD, std::size_t> m_Count;
+    DWORD m_FreeFrom = 1;
+};
+
+// The records of a database created by this synchronization wait in an
+// unnamed file of the handheld's folder while they are only appended (a
+// catalog being installed), rather than in memory: the conduit holds the
+// same records already, and the database is written from this file at its
+// close. Anything that reads, changes or deletes a record brings the bytes
+// back into memory first.
+struct Spool {
+    int fd = -1;
+    off_t size = 0;
+    std::vector<DWORD> sizes; // one a record of the database, in order
+    bool tried = false;       // once only, for a database still empty
+    Spool() = default;
+    Spool(const Spool&) = delete;
+    Spool& operator=(const Spool&) = delete;
+    ~Spool() { Close(); }
+    void Close()
+    {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        size = 0;
+        sizes.clear();
+    }
+};
+
 struct OpenDb {
     CPdbFile file;
+    UsedIds ids;
+    Spool spool;
     BYTE mode = 0;
     bool created = false;
     bool dirty = false;
@@ -100,25 +175,40 @@ void Touch(OpenDb& db)
     db.dirty = true;
 }
 
-DWORD NewUniqueId(CPdbFile& file)
+// Appends a record's bytes to the spool; false when they could not be.
+bool SpoolAppend(Spool& spool, const BYTE* data, DWORD size)
 {
-    DWORD highest = 0;
-    for (const auto& r : file.m_RecordSet) highest = std::max(highest, r->m_UniqueId & kMaxUniqueId);
-    DWORD candidate = std::max(highest, file.m_UniqueIdSeed & kMaxUniqueId) + 1;
-    if (candidate > kMaxUniqueId) {
-        // Ids wrapped: take the smallest one not in use.
-        std::vector<DWORD> used;
-        for (const auto& r : file.m_RecordSet) used.push_back(r->m_UniqueId & kMaxUniqueId);
-        std::sort(used.begin(), used.end());
-        candidate = 1;
-        for (DWORD u : used) {
-            if (u == candidate) ++candidate;
-            else if (u > candidate) break;
-        }
-        if (candidate > kMaxUniqueId) return 0;
+    for (DWORD done = 0; done < size;) {
+        const ssize_t n = ::pwrite(spool.fd, data + done, size - done, spool.size + off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += DWORD(n);
     }
-    file.m_UniqueIdSeed = candidate;
-    return candidate;
+    spool.size += off_t(size);
+    spool.sizes.push_back(size);
+    return true;
+}
+
+// Brings the spooled records' bytes back into memory; false when they
+// cannot be read.
+bool Unspool(OpenDb& db)
+{
+    Spool& spool = db.spool;
+    if (spool.fd < 0) return true;
+    off_t at = 0;
+    for (std::size_t i = 0; i < spool.sizes.size(); ++i) {
+        std::vector<BYTE>& data = db.file.m_RecordSet.GetRecord(i)->m_Data;
+        data.resize(spool.sizes[i]);
+        for (std::size_t done = 0; done < data.size();) {
+            const ssize_t n = ::pread(spool.fd, data.data() + done, data.size() - done, at + off_t(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += std::size_t(n);
+        }
+        at += off_t(data.size());
+    }
+    spool.Close();
+    return true;
 }
 
 bool Hidden(const State& s, const std::string& name)
@@ -146,7 +236,10 @@ std::vector<CHandheldStore::Entry> ShownList(const State& s)
 long WriteBack(State& s, OpenDb& db)
 {
     if (!db.dirty && !db.created) return SYNCERR_NONE;
-    if (!s.store->Save(db.file)) {
+    const Spool& spool = db.spool;
+    const bool saved = spool.fd < 0 ? s.store->Save(db.file)
+                                    : s.store->Save(db.file, [&](int fd) { return db.file.WriteTo(fd, spool.fd, spool.sizes); });
+    if (!saved) {
         s.writeFailed = true;
         return SYNCERR_REMOTE_NO_SPACE;
     }
@@ -256,6 +349,7 @@ AttachResult Attach(const std::string& handheldDir, const std::string& userDir, 
     case CHandheldLock::Result::Busy: return AttachResult::Locked;
     }
     store->RemoveStaleTemporaries();
+    store->SetLockHeld(true);
     store->DeferDirectorySync(true); // flushed once, when the synchronization detaches
     store->SetWriteBehind(true);      // databases reach the disk while the conduit goes on
     s.info.Load(store->Dir());
@@ -478,6 +572,7 @@ long SyncOpenDB(const char* name, BYTE cardNo, BYTE* handle, BYTE openMode)
         db->file.m_Attributes = entry->attributes;
     }
     db->file.m_Name = dbName;
+    db->ids.Fill(db->file.m_RecordSet);
     db->mode = openMode;
     s.open[BYTE(free)] = std::move(db);
     *handle = BYTE(free);
@@ -585,6 +680,7 @@ long SyncReadNextRecInCategory(CSyncRecord* record)
     OpenDb* db = nullptr;
     if (long rc = RecordHandle(s, record->m_FileHandle, db, false)) return rc;
     if (record->m_CatId < 0 || record->m_CatId > 15) return SYNCERR_BAD_ARG;
+    if (!Unspool(*db)) return SYNCERR_REMOTE_SYS;
     const CPdbRecordSet& set = db->file.m_RecordSet;
     for (std::size_t i = db->cursor; i < set.GetCount(); ++i) {
         const CPdbRecord* r = set.GetRecord(i);
@@ -629,9 +725,23 @@ long SyncWriteRec(CSyncRecord* record)
     CPdbRecordSet& set = db->file.m_RecordSet;
     if (record->m_RecId == 0) {
         if (set.GetCount() >= 0xFFFF) return SYNCERR_LIMIT_EXCEEDED;
-        const DWORD id = NewUniqueId(db->file);
+        const DWORD id = db->ids.Next(db->file);
         if (id == 0) return SYNCERR_LIMIT_EXCEEDED;
-        auto r = std::make_unique<CPdbRecord>(record->m_pBytes, long(record->m_RecSize));
+        Spool& spool = db->spool;
+        if (db->created && !spool.tried && set.GetCount() == 0) {
+            spool.tried = true;
+            // Unnamed, in the handheld's folder: gone with its descriptor, whatever happens.
+            spool.fd = ::open(s.store->Dir().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        }
+        std::unique_ptr<CPdbRecord> r;
+        if (spool.fd >= 0 && SpoolAppend(spool, record->m_pBytes, record->m_RecSize)) {
+            r = std::make_unique<CPdbRecord>();
+        } else {
+            // No spool, or it is full: the records go on in memory.
+            if (!Unspool(*db)) return SYNCERR_REMOTE_NO_SPACE;
+            r = std::make_unique<CPdbRecord>(record->m_pBytes, long(record->m_RecSize));
+        }
+        db->ids.Add(id);
         r->m_UniqueId = id;
         set.AddRecord(std::move(r), attrib);
         record->m_RecId = id;
@@ -639,6 +749,7 @@ long SyncWriteRec(CSyncRecord* record)
     } else {
         const long index = FindRecord(*db, record->m_RecId);
         if (index < 0) return SYNCERR_NOT_FOUND;
+        if (!Unspool(*db)) return SYNCERR_REMOTE_SYS;
         CPdbRecord* r = set.GetRecord(std::size_t(index));
         r->SetData(record->m_pBytes, long(record->m_RecSize));
         r->m_Attrib = attrib;
@@ -657,6 +768,7 @@ long SyncDeleteRec(const CSyncRecord* record)
     if (long rc = RecordHandle(s, record->m_FileHandle, db, true)) return rc;
     const long index = record->m_RecId == 0 ? -1 : FindRecord(*db, record->m_RecId);
     if (index < 0) return SYNCERR_NOT_FOUND;
+    if (!Unspool(*db)) return SYNCERR_REMOTE_SYS;
     // Rebuild the set without that record; the cursor keeps its place.
     CPdbRecordSet& set = db->file.m_RecordSet;
     CPdbRecordSet kept;
@@ -670,6 +782,7 @@ long SyncDeleteRec(const CSyncRecord* record)
         kept.AddRecord(std::move(copy), r->m_Attrib);
     }
     set = std::move(kept);
+    db->ids.Remove(record->m_RecId);
     if (std::size_t(index) < db->cursor) --db->cursor;
     Touch(*db);
     return SYNCERR_NONE;

@@ -5,7 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -47,40 +51,96 @@ DWORD CPdbFile::PeekDWord(const BYTE* p)
     return (DWORD(p[0]) << 24) | (DWORD(p[1]) << 16) | (DWORD(p[2]) << 8) | DWORD(p[3]);
 }
 
+namespace {
+
+// pread until `len` bytes are in or the file ends; false on an error or an early end.
+bool ReadFully(int fd, BYTE* out, std::size_t len, off_t offset)
+{
+    for (std::size_t done = 0; done < len;) {
+        const ssize_t n = ::pread(fd, out + done, len - done, offset + off_t(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// Reads a stream whole (a pipe, a device): its length is only known at its end.
+bool ReadStream(int fd, std::vector<BYTE>& bytes)
+{
+    for (;;) {
+        const std::size_t have = bytes.size();
+        bytes.resize(have + 65536);
+        const ssize_t n = ::read(fd, bytes.data() + have, 65536);
+        if (n < 0 && errno == EINTR) {
+            bytes.resize(have);
+            continue;
+        }
+        bytes.resize(have + std::size_t(std::max<ssize_t>(n, 0)));
+        if (n <= 0) return n == 0;
+    }
+}
+
+} // namespace
+
 bool CPdbFile::ReadPdbFile(const char* path)
 {
     if (path == nullptr) return false;
-    std::FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
-    // Sized from the file, read in large blocks: a byte-wise stream read
-    // costs dozens of times the I/O on a catalog.
-    std::vector<BYTE> bytes;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st {};
-    // One more than the size, so that the end shows in the first read.
-    std::size_t want = 65536;
-    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) want = std::size_t(st.st_size) + 1;
-    bool ok = true;
-    for (;;) {
-        const std::size_t have = bytes.size();
-        bytes.resize(have + want);
-        const std::size_t n = std::fread(bytes.data() + have, 1, want, f);
-        bytes.resize(have + n);
-        if (n < want) {
-            ok = std::ferror(f) == 0;
-            break;
-        }
-        want = std::max<std::size_t>(want, 65536);
+    if (::fstat(fd, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) {
+        std::vector<BYTE> bytes;
+        return ReadStream(fd, bytes) && ReadPdbBuffer(bytes.data(), bytes.size());
     }
-    std::fclose(f);
-    if (!ok) return false;
-    return ReadPdbBuffer(bytes.data(), bytes.size());
+    // The head, then each block straight into its record through a window
+    // of the file: never the whole file and its records at once.
+    const std::size_t size = std::size_t(st.st_size);
+    if (size < kHeaderSize) return false;
+    std::vector<BYTE> head(kHeaderSize);
+    if (!ReadFully(fd, head.data(), head.size(), 0)) return false;
+    const std::size_t entrySize = (PeekWord(head.data() + 32) & kAttrResource) ? kResourceEntry : kRecordEntry;
+    const std::size_t table = std::min<std::size_t>(PeekWord(head.data() + 76), (size - kHeaderSize) / entrySize);
+    head.resize(kHeaderSize + table * entrySize);
+    if (!ReadFully(fd, head.data() + kHeaderSize, table * entrySize, off_t(kHeaderSize))) return false;
+
+    constexpr std::size_t kWindow = std::size_t(1) << 20;
+    std::vector<BYTE> window;
+    std::size_t windowAt = 0;
+    auto fetch = [&](std::size_t offset, std::size_t len, BYTE* out) {
+        if (len == 0) return true;
+        if (offset >= windowAt && offset + len <= windowAt + window.size()) {
+            std::memcpy(out, window.data() + (offset - windowAt), len);
+            return true;
+        }
+        if (len >= kWindow / 4) return ReadFully(fd, out, len, off_t(offset));
+        window.resize(std::min(kWindow, size - offset));
+        windowAt = offset;
+        if (!ReadFully(fd, window.data(), window.size(), off_t(offset))) return false;
+        std::memcpy(out, window.data(), len);
+        return true;
+    };
+    return Parse(head.data(), head.size(), size, fetch);
 }
 
 bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
 {
     if (data == nullptr || size < kHeaderSize) return false;
+    return Parse(data, size, size, [data](std::size_t offset, std::size_t len, BYTE* out) {
+        if (len) std::memcpy(out, data + offset, len);
+        return true;
+    });
+}
 
-    const BYTE* h = data;
+bool CPdbFile::Parse(const BYTE* head, std::size_t headSize, std::size_t size,
+                     const std::function<bool(std::size_t offset, std::size_t len, BYTE* out)>& fetch)
+{
+    const BYTE* h = head;
     std::size_t nameLen = 0;
     while (nameLen < kNameSize && h[nameLen] != 0) ++nameLen;
     std::string name(reinterpret_cast<const char*>(h), nameLen);
@@ -90,7 +150,7 @@ bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
 
     // A count larger than the file: keep the entries that fit.
     std::size_t count = PeekWord(h + 76);
-    std::size_t fit = (size - kHeaderSize) / entrySize;
+    std::size_t fit = (std::min(size, headSize) - kHeaderSize) / entrySize;
     count = std::min(count, fit);
     const std::size_t tableEnd = kHeaderSize + count * entrySize;
 
@@ -121,7 +181,7 @@ bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
     std::vector<Entry> entries;
     entries.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        const BYTE* e = data + kHeaderSize + i * entrySize;
+        const BYTE* e = head + kHeaderSize + i * entrySize;
         Entry en{};
         if (resource) {
             en.resType = PeekDWord(e);
@@ -168,15 +228,19 @@ bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
     std::size_t next = 0;
     if (m_AppInfoOffset) {
         const Block& b = blocks[next++];
-        m_AppInfo.assign(data + b.start, data + b.start + b.len);
+        m_AppInfo.resize(b.len);
+        if (!fetch(b.start, b.len, m_AppInfo.data())) return false;
     }
     if (m_SortInfoOffset) {
         const Block& b = blocks[next++];
-        m_SortInfo.assign(data + b.start, data + b.start + b.len);
+        m_SortInfo.resize(b.len);
+        if (!fetch(b.start, b.len, m_SortInfo.data())) return false;
     }
     for (const Entry& en : entries) {
         const Block& b = blocks[next++];
-        auto rec = std::make_unique<CPdbRecord>(data + b.start, long(b.len));
+        auto rec = std::make_unique<CPdbRecord>();
+        rec->m_Data.resize(b.len);
+        if (!fetch(b.start, b.len, rec->m_Data.data())) return false;
         rec->m_UniqueId = en.uid;
         rec->m_ResType = en.resType;
         rec->m_ResId = en.resId;
@@ -193,16 +257,24 @@ struct Layout {
     std::size_t count;
     std::size_t dataStart; // the AppInfo block, or what follows when there is none
     std::size_t total;
+    const std::vector<DWORD>* sizes; // the records' sizes when their bytes are elsewhere
 };
 
-Layout LayoutOf(const CPdbFile& pdb)
+std::size_t RecordSize(const CPdbFile& pdb, const Layout& l, std::size_t i)
+{
+    return l.sizes ? (*l.sizes)[i] : pdb.m_RecordSet.GetRecord(i)->m_Data.size();
+}
+
+Layout LayoutOf(const CPdbFile& pdb, const std::vector<DWORD>* sizes = nullptr)
 {
     Layout l{};
+    l.sizes = sizes;
     l.resource = pdb.IsResourceDb();
     l.count = std::min<std::size_t>(pdb.m_RecordSet.GetCount(), 0xFFFF);
     l.dataStart = CPdbFile::kHeaderSize + l.count * (l.resource ? kResourceEntry : kRecordEntry) + 2;
     l.total = l.dataStart + pdb.m_AppInfo.size() + pdb.m_SortInfo.size();
-    for (std::size_t i = 0; i < l.count; ++i) l.total += pdb.m_RecordSet.GetRecord(i)->m_Data.size();
+    if (sizes) l.count = std::min(l.count, sizes->size());
+    for (std::size_t i = 0; i < l.count; ++i) l.total += RecordSize(pdb, l, i);
     return l;
 }
 
@@ -225,8 +297,9 @@ BYTE* PutDWord(BYTE* out, DWORD v)
     return out;
 }
 
-// The file's bytes straight into `out`, which holds l.total bytes.
-void WriteImage(const CPdbFile& pdb, const Layout& l, BYTE* out)
+// The header, the record table and the two bytes after it into `out`,
+// which holds l.dataStart bytes.
+BYTE* WriteHead(const CPdbFile& pdb, const Layout& l, BYTE* out)
 {
     std::size_t pos = l.dataStart;
     const DWORD appInfoOffset = pdb.m_AppInfo.empty() ? 0 : DWORD(pos);
@@ -265,9 +338,15 @@ void WriteImage(const CPdbFile& pdb, const Layout& l, BYTE* out)
             *out++ = BYTE(r->m_UniqueId >> 8);
             *out++ = BYTE(r->m_UniqueId);
         }
-        dataPos += r->m_Data.size();
+        dataPos += RecordSize(pdb, l, i);
     }
-    out = PutWord(out, 0);
+    return PutWord(out, 0);
+}
+
+// The file's bytes straight into `out`, which holds l.total bytes.
+void WriteImage(const CPdbFile& pdb, const Layout& l, BYTE* out)
+{
+    out = WriteHead(pdb, l, out);
     out = Put(out, pdb.m_AppInfo.data(), pdb.m_AppInfo.size());
     out = Put(out, pdb.m_SortInfo.data(), pdb.m_SortInfo.size());
     for (std::size_t i = 0; i < l.count; ++i) {
@@ -299,14 +378,121 @@ long CPdbFile::ConvertToBuffer(BYTE** out) const
     return long(layout.total);
 }
 
+namespace {
+
+// Copies `size` bytes at `offset` of `from` to the end of `to`: in the
+// kernel when it can, else through a small buffer.
+bool CopyRange(int from, off_t offset, int to, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::copy_file_range(from, &offset, to, nullptr, size, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n > 0) {
+            size -= std::size_t(n);
+            continue;
+        }
+        if (n == 0) {
+            errno = EIO; // the spool is shorter than its records say
+            return false;
+        }
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return false;
+        BYTE buffer[65536];
+        while (size > 0) {
+            const ssize_t got = ::pread(from, buffer, std::min(size, sizeof buffer), offset);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                if (got == 0) errno = EIO;
+                return false;
+            }
+            for (ssize_t done = 0; done < got;) {
+                const ssize_t put = ::write(to, buffer + done, std::size_t(got - done));
+                if (put < 0 && errno == EINTR) continue;
+                if (put <= 0) {
+                    if (put == 0) errno = ENOSPC;
+                    return false;
+                }
+                done += put;
+            }
+            offset += got;
+            size -= std::size_t(got);
+        }
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const BYTE* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// The file to `fd` through a small buffer (records are mostly small: one
+// system call each would cost more than the copy); a block larger than
+// half the buffer goes from where it is. The records' bytes come from
+// `spool` when there is one.
+bool WriteFile(const CPdbFile& pdb, int fd, int spool, const std::vector<DWORD>* sizes)
+{
+    constexpr std::size_t kBuffer = std::size_t(256) << 10;
+    const Layout layout = LayoutOf(pdb, sizes);
+    std::vector<BYTE> buffer(std::max(layout.dataStart, std::min(kBuffer, layout.total)));
+    std::size_t used = layout.dataStart;
+    WriteHead(pdb, layout, buffer.data());
+    auto put = [&](const BYTE* data, std::size_t size) {
+        const bool large = size > buffer.size() / 2;
+        if (used + size > buffer.size() || large) {
+            if (!WriteAll(fd, buffer.data(), used)) return false;
+            used = 0;
+        }
+        if (large) return WriteAll(fd, data, size);
+        if (size) std::memcpy(buffer.data() + used, data, size);
+        used += size;
+        return true;
+    };
+    if (!put(pdb.m_AppInfo.data(), pdb.m_AppInfo.size()) || !put(pdb.m_SortInfo.data(), pdb.m_SortInfo.size()))
+        return false;
+    if (spool >= 0) {
+        std::size_t bytes = 0;
+        for (std::size_t i = 0; i < layout.count; ++i) bytes += (*sizes)[i];
+        return WriteAll(fd, buffer.data(), used) && CopyRange(spool, 0, fd, bytes);
+    }
+    for (std::size_t i = 0; i < layout.count; ++i) {
+        const auto& d = pdb.m_RecordSet.GetRecord(i)->m_Data;
+        if (!put(d.data(), d.size())) return false;
+    }
+    return WriteAll(fd, buffer.data(), used);
+}
+
+} // namespace
+
+bool CPdbFile::WriteTo(int fd) const
+{
+    return WriteFile(*this, fd, -1, nullptr);
+}
+
+bool CPdbFile::WriteTo(int fd, int spool, const std::vector<DWORD>& sizes) const
+{
+    if (sizes.size() != m_RecordSet.GetCount()) {
+        errno = EINVAL;
+        return false;
+    }
+    return WriteFile(*this, fd, spool, &sizes);
+}
+
 bool CPdbFile::WritePdbFile(const char* path) const
 {
     if (path == nullptr) return false;
-    std::vector<BYTE> bytes = ToBytes();
-    std::FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = WriteTo(fd);
+    ok = (::close(fd) == 0) && ok;
     return ok;
 }

@@ -125,6 +125,10 @@ TEST_F(TraceTest, LinesOnlyWhileOpenAndEachRunStartsAfresh)
     ASSERT_TRUE(trace.Open(Path()));
     trace.WriteLine("second run");
     EXPECT_EQ(ReadAll(Path()), "second run\n");
+    // A line longer than any buffer is in the file whole as soon as it is written.
+    const std::string longLine(100000, 'x');
+    trace.WriteLine(longLine);
+    EXPECT_EQ(ReadAll(Path()), "second run\n" + longLine + "\n");
 }
 
 TEST_F(TraceTest, ReportErrorWritesTraceAndHotSyncLog)

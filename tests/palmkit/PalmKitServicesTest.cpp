@@ -91,6 +91,61 @@ TEST(HandheldStoreTest, LookupsFollowFilesChangedBehindTheStore)
         }
 }
 
+// With the lock held the store trusts its last reading of the folder: what
+// it writes itself, what it read before and what it replaced are answered
+// right; only a file another writer adds under a name not its own waits
+// until the lock is let go (no one else writes while it is held).
+TEST(HandheldStoreTest, WithTheLockHeldLookupsUseTheLastReading)
+{
+    for (const bool writeBehind : {false, true}) {
+        SCOPED_TRACE(writeBehind ? "write-behind" : "direct");
+        TempDir dir;
+        auto write = [&](const std::string& name, const std::string& file) {
+            CPdbFile f(name.c_str(), "KESA", "CATA", 0, 1, 0, 0);
+            ASSERT_TRUE(CHandheldStore::WriteFileAtomically(dir.Path() + "/" + file, f.ToBytes()));
+        };
+        write("Kept", "Kept.pdb");
+        write("Moved", "elsewhere.pdb");
+        write("Twice", "a.pdb");
+        write("Twice", "b.pdb");
+        CHandheldStore store(dir.Path());
+        store.SetLockHeld(true);
+        store.SetWriteBehind(writeBehind);
+        EXPECT_FALSE(store.Find("Missing")); // the first miss reads the folder
+
+        CPdbFile created("Created", "KESA", "LIST", 0, 1, 0, 0);
+        ASSERT_TRUE(store.Save(created));
+        CPdbFile movedBack("Moved", "KESA", "CATA", 0, 2, 0, 0);
+        write("Late", "late.pdb"); // another writer, under a name not its own
+        const struct {
+            const char* name;
+            const char* file; // nullptr: not found
+        } lookups[] = {
+            {"Kept", "Kept.pdb"}, {"Moved", "elsewhere.pdb"}, {"Twice", "a.pdb"},
+            {"Created", "Created.pdb"}, {"Missing", nullptr}, {"Late", nullptr},
+        };
+        for (const auto& l : lookups) {
+            const auto found = store.Find(l.name);
+            ASSERT_EQ(found.has_value(), l.file != nullptr) << l.name;
+            if (found) {
+                EXPECT_EQ(found->path, dir.Path() + "/" + l.file) << l.name;
+            }
+        }
+        // Files that left under other hands or this store's are not answered from the reading.
+        fs::remove(dir.Path() + "/a.pdb");
+        EXPECT_EQ(store.Find("Twice")->path, dir.Path() + "/b.pdb");
+        ASSERT_TRUE(store.Save(movedBack));
+        EXPECT_EQ(store.Find("Moved")->path, dir.Path() + "/Moved.pdb");
+        store.WaitForWrites();
+        EXPECT_FALSE(fs::exists(dir.Path() + "/elsewhere.pdb"));
+        ASSERT_TRUE(store.Remove("Created"));
+        EXPECT_FALSE(store.Find("Created"));
+        // Once the lock is let go the folder is read again.
+        store.SetLockHeld(false);
+        EXPECT_EQ(store.Find("Late")->path, dir.Path() + "/late.pdb");
+    }
+}
+
 TEST(HandheldInfoTest, DefaultsAndRoundTrip)
 {
     TempDir dir;

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -622,4 +623,132 @@ TEST_F(SyncMgrTest, EmptyRecordsWrittenAndClosedReadBackEmpty)
         EXPECT_EQ(Walk(h, 1), cases[n]);
         ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
     }
+}
+
+// New ids: past the highest id in use and the seed, the smallest free one
+// once ids run out; a deleted id is free again only then; a reopened
+// database goes on from what its file holds.
+TEST_F(SyncMgrTest, NewIdsStayUniqueAcrossDeletesAndReopening)
+{
+    constexpr DWORD kAdd = 0, kReopen = 0xFFFFFFFF;
+    struct Step {
+        DWORD remove; // kAdd, kReopen, or the id to delete
+        DWORD expected;
+    };
+    struct Case {
+        const char* name;
+        std::vector<DWORD> ids;
+        DWORD seed;
+        std::vector<Step> steps;
+    };
+    const std::vector<Case> cases = {
+        {"Ids-plain", {3, 9, 4}, 0, {{kAdd, 10}, {kAdd, 11}, {11, 0}, {kAdd, 12}, {kReopen, 0}, {kAdd, 13}}},
+        {"Ids-seed", {3}, 40, {{kAdd, 41}, {41, 0}, {kReopen, 0}, {kAdd, 42}}},
+        {"Ids-wrapped", {1, 2, 4, 0xFFFFFF}, 0,
+         {{kAdd, 3}, {kAdd, 5}, {2, 0}, {kAdd, 2}, {kAdd, 6}, {kReopen, 0}, {kAdd, 7}, {4, 0}, {kAdd, 4}}},
+        {"Ids-twice", {5, 5, 0xFFFFFF}, 0, {{5, 0}, {kAdd, 1}, {kAdd, 2}, {kAdd, 3}, {kAdd, 4}, {kAdd, 6}}},
+    };
+    palmkit::Detach();
+    for (const Case& c : cases) {
+        CPdbFile f(c.name, "KESA", "DATA", 0, 1, 100, 200);
+        f.m_UniqueIdSeed = c.seed;
+        for (DWORD id : c.ids) AddRecord(f, 1, id, "x");
+        SaveDb(m_Dir.Path(), f);
+    }
+    ASSERT_EQ(palmkit::Attach(m_Dir.Path(), m_User.Path(), "Alice"), palmkit::AttachResult::Ok);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BYTE h = Open(c.name, eDbRead | eDbWrite);
+        for (const Step& step : c.steps) {
+            if (step.remove == kReopen) {
+                ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+                h = Open(c.name, eDbRead | eDbWrite);
+            } else if (step.remove != kAdd) {
+                CSyncRecord del;
+                del.m_FileHandle = h;
+                del.m_RecId = step.remove;
+                EXPECT_EQ(SyncDeleteRec(&del), SYNCERR_NONE) << step.remove;
+            } else {
+                DWORD id = 0;
+                ASSERT_EQ(Write(h, id, 1, "new"), SYNCERR_NONE);
+                EXPECT_EQ(id, step.expected);
+            }
+        }
+        ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+    }
+}
+
+
+// A created database keeps the records appended to it outside memory until
+// something reads, changes or deletes one; whatever the order, what is
+// written at its close is what was written through the Sync Manager.
+TEST_F(SyncMgrTest, ACreatedDatabaseIsWrittenWhateverIsDoneToItsRecords)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> steps; // "+text" append, "=N text" change the Nth, "-N" delete it, "?" walk
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"Appended", {"+a", "+", "+ccc", "+" + std::string(5000, 'd')}, {"a", "", "ccc", std::string(5000, 'd')}},
+        {"WalkedThenAppended", {"+a", "+b", "?", "+c"}, {"a", "b", "c"}},
+        {"Changed", {"+a", "+b", "+c", "=1 B"}, {"a", "B", "c"}},
+        {"Deleted", {"+a", "+b", "+c", "-0", "+d"}, {"b", "c", "d"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSyncCreateDb create{};
+        std::strcpy(create.m_Name, c.name);
+        create.m_Creator = FourCC("KESA");
+        create.m_Type = FourCC("DATA");
+        ASSERT_EQ(SyncCreateDB(&create), SYNCERR_NONE);
+        const BYTE h = create.m_FileHandle;
+        const std::string app = "INFO";
+        ASSERT_EQ(SyncWriteDBAppInfoBlock(h, reinterpret_cast<const BYTE*>(app.data()), DWORD(app.size())),
+                  SYNCERR_NONE);
+        std::vector<DWORD> ids;
+        std::vector<std::string> now;
+        for (const std::string& step : c.steps) {
+            const std::size_t n = step.size() > 1 ? std::size_t(std::atoi(step.c_str() + 1)) : 0;
+            if (step[0] == '+') {
+                DWORD id = 0;
+                ASSERT_EQ(Write(h, id, 1, step.substr(1)), SYNCERR_NONE);
+                ids.push_back(id);
+                now.push_back(step.substr(1));
+            } else if (step[0] == '=') {
+                ASSERT_EQ(Write(h, ids[n], 1, step.substr(3)), SYNCERR_NONE);
+                now[n] = step.substr(3);
+            } else if (step[0] == '-') {
+                CSyncRecord del;
+                del.m_FileHandle = h;
+                del.m_RecId = ids[n];
+                ASSERT_EQ(SyncDeleteRec(&del), SYNCERR_NONE);
+                ids.erase(ids.begin() + long(n));
+                now.erase(now.begin() + long(n));
+            } else {
+                SyncResetRecordIndex(h);
+                EXPECT_EQ(Walk(h, 1), now);
+            }
+        }
+        CSyncOpenDbInfo info{};
+        info.m_Options = eOpenDbInfoCount;
+        info.m_DbHandle = h;
+        ASSERT_EQ(SyncReadOpenDbInfo(&info), SYNCERR_NONE);
+        EXPECT_EQ(info.m_NumRecords, c.expected.size());
+        ASSERT_EQ(SyncCloseDB(h), SYNCERR_NONE);
+        palmkit::WaitForWrites();
+
+        CPdbFile back;
+        ASSERT_TRUE(back.ReadPdbFile((m_Dir.Path() + "/" + c.name + ".pdb").c_str()));
+        EXPECT_EQ(std::string(back.m_AppInfo.begin(), back.m_AppInfo.end()), app);
+        ASSERT_EQ(back.m_RecordSet.GetCount(), c.expected.size());
+        for (std::size_t i = 0; i < c.expected.size(); ++i) {
+            const auto& d = back.m_RecordSet.GetRecord(i)->m_Data;
+            EXPECT_EQ(std::string(d.begin(), d.end()), c.expected[i]) << i;
+            EXPECT_EQ(back.m_RecordSet.GetRecord(i)->m_UniqueId, ids[i]) << i;
+        }
+    }
+    // Nothing of the records' waiting place is left in the folder.
+    for (const auto& e : std::filesystem::directory_iterator(m_Dir.Path()))
+        EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
 }

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -258,4 +263,97 @@ TEST(PdbFile, RandomRecordSetsWithEmptyRecordsRoundTrip)
             EXPECT_EQ(back.m_RecordSet.GetRecord(i)->m_Attrib, pdb.m_RecordSet.GetRecord(i)->m_Attrib);
         }
     }
+}
+
+// Writing to a descriptor gives the bytes of ToBytes, through its buffer
+// and past it, and a full disk is an error.
+TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
+{
+    std::mt19937 rng(3);
+    const std::string dir = ::testing::TempDir();
+    // The first record is the largest: a block too large for the buffer after the head, or larger than it.
+    const std::pair<std::size_t, std::size_t> cases[] = {{0, 0},      {1, 10},       {1, 200},
+                                                         {3000, 60}, {500, 2000}, {3, 300000}};
+    for (const auto& [count, largest] : cases) {
+        SCOPED_TRACE(count);
+        CPdbFile pdb("Written", "KESA", "DATA", count % 2 ? 0 : CPdbFile::kAttrResource, 1, 0, 0);
+        if (count % 3) pdb.m_AppInfo.assign(17, 0xA5);
+        if (count % 5) pdb.m_SortInfo.assign(3, 0x5A);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::vector<BYTE> data(i == 0 ? largest : rng() % 4 == 0 ? 0 : rng() % (largest + 1));
+            for (auto& b : data) b = BYTE(rng());
+            auto rec = std::make_unique<CPdbRecord>(data.data(), long(data.size()));
+            rec->m_UniqueId = DWORD(i + 1);
+            pdb.m_RecordSet.AddRecord(std::move(rec), BYTE(i & 0xF0));
+        }
+        const std::string path = dir + "/written.pdb";
+        ASSERT_TRUE(pdb.WritePdbFile(path.c_str()));
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        std::vector<BYTE> read(pdb.ToBytes().size() + 1);
+        read.resize(std::fread(read.data(), 1, read.size(), f));
+        std::fclose(f);
+        EXPECT_EQ(read, pdb.ToBytes());
+        std::remove(path.c_str());
+
+        const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(full, 0);
+        errno = 0;
+        EXPECT_FALSE(pdb.WriteTo(full));
+        EXPECT_EQ(errno, ENOSPC);
+        ::close(full);
+    }
+}
+
+// A file is read through a window rather than whole: it must read exactly as
+// the same bytes in a buffer, with blocks across the window's edges, larger
+// than it, out of order, damaged or cut short.
+TEST(PdbFile, ReadingAFileGivesWhatTheBufferGives)
+{
+    std::mt19937 rng(5);
+    auto image = [&](std::size_t count, std::size_t largest) {
+        CPdbFile pdb("Window", "KESA", "CATA", 0, 1, 0, 0);
+        pdb.m_AppInfo.assign(300, 0x11);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::vector<BYTE> data(rng() % (largest + 1));
+            for (auto& b : data) b = BYTE(rng());
+            auto rec = std::make_unique<CPdbRecord>(data.data(), long(data.size()));
+            rec->m_UniqueId = DWORD(i + 1);
+            pdb.m_RecordSet.AddRecord(std::move(rec), BYTE(i & 0x0F));
+        }
+        return pdb.ToBytes();
+    };
+    std::vector<std::pair<const char*, std::vector<BYTE>>> cases = {
+        {"many small records over several windows", image(20000, 200)},
+        {"records larger than the window", image(6, 900000)},
+        {"a mix", image(300, 20000)},
+    };
+    std::vector<BYTE> swapped = image(50, 40000);
+    std::swap_ranges(swapped.begin() + 78 + 8 * 3, swapped.begin() + 78 + 8 * 3 + 4, swapped.begin() + 78 + 8 * 40);
+    cases.push_back({"offsets out of order", swapped});
+    std::vector<BYTE> cut = image(400, 9000);
+    cut.resize(cut.size() * 2 / 3);
+    cases.push_back({"cut short", cut});
+    std::vector<BYTE> bigCount = image(10, 100);
+    bigCount[76] = bigCount[77] = 0xFF;
+    cases.push_back({"a count larger than the file", bigCount});
+    std::vector<BYTE> header = image(0, 0);
+    header.resize(78);
+    cases.push_back({"a header alone", header});
+
+    const std::string path = ::testing::TempDir() + "/window.pdb";
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+        std::fclose(f);
+        CPdbFile fromBuffer, fromFile;
+        ASSERT_TRUE(fromBuffer.ReadPdbBuffer(bytes.data(), bytes.size()));
+        ASSERT_TRUE(fromFile.ReadPdbFile(path.c_str()));
+        ASSERT_EQ(fromFile.m_RecordSet.GetCount(), fromBuffer.m_RecordSet.GetCount());
+        EXPECT_EQ(fromFile.m_AppInfo, fromBuffer.m_AppInfo);
+        EXPECT_EQ(fromFile.ToBytes(), fromBuffer.ToBytes());
+    }
+    std::remove(path.c_str());
 }
