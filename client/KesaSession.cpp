@@ -17,6 +17,7 @@
 #include "quillio/KesaError.h"
 #include "quillio/NorvFile.h"
 #include "settings/HttpAuth.h"
+#include "settings/Redirects.h"
 #include "settings/RegGetNorveliaKey.h"
 #include "settings/RegSettings.h"
 
@@ -302,7 +303,7 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
         set(CURLOPT_NOSIGNAL, 1L);
         set(CURLOPT_POST, 1L);
         set(CURLOPT_HTTPHEADER, m_Connection->headers.get());
-        set(CURLOPT_FOLLOWLOCATION, 0L);
+        FollowRedirects(h, url);
         set(CURLOPT_ERRORBUFFER, m_Connection->errorText);
         set(CURLOPT_WRITEFUNCTION, &Answer::Write);
         set(CURLOPT_WRITEDATA, &answer);
@@ -360,6 +361,9 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
                                            stall.overallSeconds);
                 else if (stall.ended == StallWatch::Ended::Aborted)
                     text = "Operation abandoned: the program is stopping";
+                else if (sent == CURLE_UNSUPPORTED_PROTOCOL && IsRedirect(status))
+                    text = "The server redirected the request to another scheme (http and https), which is not "
+                           "followed";
                 else
                     text = m_Connection->errorText[0] ? m_Connection->errorText : curl_easy_strerror(sent);
                 if (text.size() > kErrorTextMax) text.resize(kErrorTextMax);

@@ -12,6 +12,7 @@
 #include "platform/Ui.h"
 #include "settings/ProbeSession.h"
 #include "settings/HttpAuth.h"
+#include "settings/Redirects.h"
 #include "settings/RegGetNorveliaKey.h"
 #include "settings/StallTimeout.h"
 
@@ -31,8 +32,11 @@ enum : DWORD {
     ERROR_INTERNET_CONNECTION_RESET = 12031,
     ERROR_INTERNET_SEC_CERT_DATE_INVALID = 12037,
     ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038,
+    ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR = 12039,
+    ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR = 12040,
     ERROR_INTERNET_INVALID_CA = 12045,
     ERROR_HTTP_INVALID_SERVER_RESPONSE = 12152,
+    ERROR_HTTP_REDIRECT_FAILED = 12156,
     ERROR_INTERNET_SECURITY_CHANNEL_ERROR = 12157,
 };
 
@@ -62,6 +66,7 @@ constexpr CurlMapping kCurlErrors[] = {
     {CURLE_SSL_CERTPROBLEM, ERROR_INTERNET_SECURITY_CHANNEL_ERROR},
     {CURLE_SSL_CIPHER, ERROR_INTERNET_SECURITY_CHANNEL_ERROR},
     {CURLE_FILESIZE_EXCEEDED, ERROR_NOT_ENOUGH_MEMORY},
+    {CURLE_TOO_MANY_REDIRECTS, ERROR_HTTP_REDIRECT_FAILED},
 };
 
 // X.509 verification results that name the cause of a refused certificate.
@@ -173,6 +178,9 @@ struct Transfer {
         const size_t n = line.size();
         if (line.rfind("HTTP/", 0) == 0) {
             const size_t blank = line.find(' ');
+            // The answer before this one sent the request elsewhere.
+            if (!t->inHead && IsRedirect(t->status))
+                t->session->OnStatusCallback(1, INTERNET_STATUS_REDIRECT, nullptr, 0);
             t->status = blank == std::string::npos ? 0 : std::atol(line.c_str() + blank + 1);
             if (!t->inHead) t->session->OnStatusCallback(1, INTERNET_STATUS_REQUEST_SENT, nullptr, 0);
             t->inHead = true;
@@ -290,7 +298,7 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
     set(CURLOPT_USERAGENT, session->Agent().c_str());
     set(CURLOPT_HTTPHEADER, headers.get());
     set(CURLOPT_NOSIGNAL, 1L);
-    set(CURLOPT_FOLLOWLOCATION, 0L);
+    FollowRedirects(h, target);
     // Each probe makes its own connection, and closes it when done.
     set(CURLOPT_FORBID_REUSE, 1L);
     set(CURLOPT_ERRORBUFFER, errorText);
@@ -352,7 +360,12 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
             body.clear();
             return false;
         }
-        const DWORD failure = rc == CURLE_OK ? 0 : (transfer.tooLarge ? ERROR_NOT_ENOUGH_MEMORY : InternetError(h, rc));
+        DWORD failure = rc == CURLE_OK ? 0 : (transfer.tooLarge ? ERROR_NOT_ENOUGH_MEMORY : InternetError(h, rc));
+        // A redirect to the other scheme is refused, as the platform refuses it.
+        const bool schemeChange = rc == CURLE_UNSUPPORTED_PROTOCOL && IsRedirect(transfer.status);
+        if (schemeChange)
+            failure = std::string(RedirectScheme(target)) == "https" ? ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
+                                                                     : ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR;
         const INTERNET_ASYNC_RESULT result{rc == CURLE_OK ? 1u : 0u, failure};
         session->OnStatusCallback(1, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
 
@@ -366,8 +379,11 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         }
 
         // A proxy may refuse and drop the connection at once: the challenge still counts.
-        if (rc != CURLE_OK && status != 401 && status != 407 && (status == 0 || transfer.Keeps())) {
+        const bool redirectFailed = schemeChange || rc == CURLE_TOO_MANY_REDIRECTS;
+        if (rc != CURLE_OK && (redirectFailed || (status != 401 && status != 407 && (status == 0 || transfer.Keeps())))) {
             std::string text = transfer.tooLarge ? std::string("The answer is larger than 256 MiB")
+                               : schemeChange    ? std::string("The server redirected the request to another scheme "
+                                                               "(http and https), which is not followed")
                                                  : (errorText[0] ? errorText : curl_easy_strerror(rc));
             text = Cut(text, kErrorTextMax);
             ReportError(failure, text);

@@ -28,6 +28,7 @@ enum : DWORD {
     INTERNET_STATUS_HANDLE_CREATED = 60,
     INTERNET_STATUS_HANDLE_CLOSING = 70,
     INTERNET_STATUS_REQUEST_COMPLETE = 100,
+    INTERNET_STATUS_REDIRECT = 110,
 };
 
 // What a completed request reports: 8 bytes, as the notification's record.

@@ -381,6 +381,61 @@ TEST_F(Session, StatusesBecomeTheirErrors)
     EXPECT_TRUE(ui.messages.empty());
 }
 
+// Redirects as the platform follows them: a POST kept on 307 and 308, turned
+// into a GET on 301, 302 and 303; five at most; never to the other scheme.
+TEST_F(Session, RedirectsAreFollowedWithinBounds)
+{
+    struct Case {
+        int status;
+        int hops;             // redirects before the answer; -1: for ever
+        std::string location; // empty: the next hop on this server
+        std::string method;   // of the last request
+        int error;            // 0: the answer arrives
+        std::string says;     // in the error's text
+    };
+    const Case cases[] = {
+        {307, 1, "", "POST", 0, ""},
+        {308, 2, "", "POST", 0, ""},
+        {302, 1, "", "GET", 0, ""},
+        {303, 5, "", "GET", 0, ""},
+        {302, -1, "", "GET", 2006, "Maximum (5) redirects followed"},
+        {307, 1, "https://127.0.0.1:1/kesa/srv", "POST", 2006, "another scheme (http and https)"},
+    };
+    for (const Case& c : cases) {
+        TestServer server([&](const httplib::Request& req, httplib::Response& res, int index) {
+            if (c.hops < 0 || index < c.hops) {
+                res.status = c.status;
+                res.set_header("Location", c.location.empty() ? "/kesa/hop" + std::to_string(index + 1) : c.location);
+                res.set_content("moved", "text/plain");
+                return;
+            }
+            res.set_content(req.method == "POST" && req.body.find("DeclareChannels") == std::string::npos
+                                ? std::string("lost body")
+                                : kAnswer,
+                            "x/y");
+        });
+        CKesaSession session;
+        ASSERT_TRUE(session.Open(server.Url()));
+        CKesaRequest request;
+        request.AddArg("function", "DeclareChannels");
+        if (c.error) {
+            CKesaError e = Failure(session, request);
+            EXPECT_EQ(e.Number(), c.error) << c.status;
+            EXPECT_NE(e.Argument().find(c.says), std::string::npos) << c.status << ": " << e.Argument();
+            EXPECT_EQ(server.Count(), c.hops < 0 ? 6 : 1) << c.status;
+            continue;
+        }
+        EXPECT_EQ(session.ProcessRequest(&request)->GetArgCount(), 2) << c.status;
+        const auto got = server.Received();
+        ASSERT_EQ(got.size(), size_t(c.hops + 1)) << c.status;
+        EXPECT_EQ(got.back().target, "/kesa/hop" + std::to_string(c.hops)) << c.status;
+        EXPECT_EQ(got.back().method, c.method) << c.status;
+        if (c.method == "POST") {
+            EXPECT_EQ(got.back().body, got.front().body) << c.status;
+        }
+    }
+}
+
 TEST_F(Session, ShortAndMalformedAnswers)
 {
     std::string answer;

@@ -161,6 +161,53 @@ TEST_F(Probe, StatusesAndTheirErrors)
     }
 }
 
+// The probe follows redirects as the platform does: five at most, each one a
+// line in the window, never to the other scheme.
+TEST_F(Probe, RedirectsAreFollowedWithinBounds)
+{
+    struct Case {
+        int status;
+        int hops; // before test.bin answers; -1: for ever
+        std::string location;
+        bool ok;
+        DWORD code;
+    };
+    const Case cases[] = {
+        {302, 1, "", true, 0},
+        {301, 5, "", true, 0},
+        {307, -1, "", false, 12156},
+        {302, 1, "https://127.0.0.1:1/test.bin", false, 12039},
+    };
+    for (const Case& c : cases) {
+        TestServer server([&](const httplib::Request&, httplib::Response& res, int index) {
+            if (c.hops < 0 || index < c.hops) {
+                res.status = c.status;
+                res.set_header("Location", c.location.empty() ? "/hop" + std::to_string(index + 1) + "/test.bin"
+                                                              : c.location);
+                res.set_content("moved", "text/plain");
+                return;
+            }
+            res.set_content("test-bytes", "application/octet-stream");
+        });
+        CConnectionProbe probe;
+        Lines lines;
+        std::string body;
+        EXPECT_EQ(probe.Run(server.Url("/test.bin").c_str(), body, nullptr, &lines), c.ok) << c.status;
+        EXPECT_EQ(body, c.ok ? "test-bytes" : "") << c.status;
+        EXPECT_EQ(probe.m_LastErrorCode, c.code) << c.status;
+        const int followed = c.ok ? c.hops : (c.hops < 0 ? 5 : 0);
+        EXPECT_EQ(server.Count(), followed + 1) << c.status;
+        EXPECT_EQ(lines.Count("Notification de connexion 110."), size_t(followed)) << c.status;
+        if (c.ok) {
+            EXPECT_EQ(server.Received().back().target, "/hop" + std::to_string(c.hops) + "/test.bin");
+            EXPECT_EQ(lines.lines.back(), "Échanges avec le serveur terminés.");
+        } else {
+            EXPECT_NE(lines.lines.back().find("(erreur " + std::to_string(c.code) + ")"), std::string::npos)
+                << lines.lines.back();
+        }
+    }
+}
+
 TEST_F(Probe, StatusLinesOfOneFetchReachTheWindowInOrder)
 {
     TestServer server(Answer(200, std::string(10, 'x')));
