@@ -464,6 +464,9 @@ private slots:
         QTest::newRow("proxy unchanged but for blanks") << "1" << "proxy" << " pu " << "pp" << false << QString()
                                                         << "1" << "pu";
         QTest::newRow("proxy new user") << "0" << "proxy" << "me" << "secret" << true << QString() << "1" << "me";
+        // From the default mode, the stored proxy values are a change: proxy mode.
+        QTest::newRow("proxy with the stored values") << "0" << "proxy" << "pu" << "pp" << true << QString() << "1"
+                                                      << "pu";
         QTest::newRow("default again") << "0" << "default" << "pu" << "pp" << false << QString() << "0" << "pu";
         QTest::newRow("blank login") << "0" << "proxy" << "   " << "secret" << false
                                      << U("Veuillez saisir le nom d'utilisateur de votre proxy/firewall.") << "0"
@@ -519,6 +522,90 @@ private slots:
         QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, P, "ProxyUser"), std::optional(Fixed(S(proxyUser))));
         const std::string expectedPassword = proxyUser == "pu" ? "pp" : S(password);
         QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, P, "ProxyPassword"), std::optional(Fixed(expectedPassword)));
+    }
+
+    // Without the product key nothing is written: 3027 for either mode, and
+    // quitting still quits without creating a key.
+    void connectionSaveAndQuitWithoutTheProductKey()
+    {
+        QCOMPARE(RegPut(HKEY_LOCAL_MACHINE, P, "Mode", REG_SZ, Fixed("1")), ERROR_SUCCESS);
+        TfrmPassword& f = Start();
+        f.tabCtl->setCurrentWidget(f.tabCheckConnection);
+        QCOMPARE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, P.c_str()), ERROR_SUCCESS);
+        const char* error = "Les paramètres de connexion n'ont pas pu être enregistrés : la configuration de Norvelia "
+                            "est introuvable ou vous n'avez pas le droit de la modifier.";
+        f.rbConnectionDefault->click();
+        QVERIFY(f.btnCheckConnectionOk->isEnabled());
+        QTest::mouseClick(f.btnCheckConnectionOk, Qt::LeftButton);
+        ExpectError(error);
+        f.rbConnectionProxy->click();
+        f.edtProxyLogin->setText("me");
+        f.edtProxyPassword->setText("secret");
+        QTest::mouseClick(f.btnCheckConnectionOk, Qt::LeftButton);
+        ExpectError(error);
+        QVERIFY(!RegKeyExists(HKEY_LOCAL_MACHINE, P));
+
+        f.edtProxyLogin->clear(); // nothing left to lose: no question
+        f.btnCancelClick();
+        QVERIFY(m_Boxes.empty());
+        QVERIFY(f.QuitRequested());
+        QVERIFY(!RegKeyExists(HKEY_LOCAL_MACHINE, P));
+    }
+
+    // The login page's user goes to the servers page and back.
+    void usersFollowBetweenThePages()
+    {
+        TfrmPassword& f = Start();
+        f.tabCtl->setCurrentWidget(f.tabNorveliaLogin);
+        f.ComboUserList->setCurrentIndex(f.ComboUserList->findText("Bob"));
+        f.ComboUserListChange();
+        f.tabCtl->setCurrentWidget(f.tabServers);
+        QCOMPARE(f.ComboSrvUserList->currentText(), U("Bob"));
+        QCOMPARE(Column(TfrmPassword::colLogin), QStringList{QString()});
+        f.tabCtl->setCurrentWidget(f.tabNorveliaLogin);
+        f.ComboUserList->setCurrentIndex(f.ComboUserList->findText(QString::fromStdString(kAlice)));
+        f.ComboUserListChange();
+        QCOMPARE(f.EdLoginNorvelia->text(), U("alice"));
+        f.tabCtl->setCurrentWidget(f.tabServers);
+        QCOMPARE(f.ComboSrvUserList->currentText(), QString::fromStdString(kAlice));
+        QCOMPARE(Column(TfrmPassword::colLogin), QStringList{U("alice")});
+    }
+
+    // Each menu entry does what its button does.
+    void serverMenuActions()
+    {
+        TfrmPassword& f = Start();
+        SelectServersUser(kAlice);
+        bool serverDialog = false, loginDialog = false;
+        WhenModal<TfrmDlgSrv>([&](TfrmDlgSrv*) { serverDialog = true; });
+        f.AddNewServer1->trigger();
+        QVERIFY(serverDialog);
+        QVERIFY(m_Boxes.empty());
+
+        QVERIFY(f.FocusServer("Norvelia"));
+        WhenModal<TfrmDlgCnx>([&](TfrmDlgCnx*) { loginDialog = true; });
+        f.ConnexionParam1->trigger();
+        QVERIFY(loginDialog);
+        QVERIFY(m_Boxes.empty());
+
+        f.SuppressServer1->trigger(); // her current server: refused
+        ExpectError("Ce serveur est le serveur par défaut d'au moins un utilisateur et ne peut pas être supprimé. "
+                    "Choisissez d'abord un autre serveur par défaut pour ces utilisateurs.");
+        f.ListView1->setCurrentItem(nullptr);
+        f.ListView1->clearSelection();
+        f.DefaultServer1->trigger();
+        ExpectError("Veuillez d'abord choisir un serveur dans la liste.");
+    }
+
+    // Closing the window by its close box saves the page and user as Cancel does.
+    void closeBoxSavesTheState()
+    {
+        TfrmPassword& f = Start();
+        SelectServersUser("Bob");
+        QVERIFY(f.close());
+        QVERIFY(m_Boxes.empty());
+        QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, kUsers, "LastActiveTab"), std::optional(std::string("\2\0\0\0", 4)));
+        QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, kUsers, "LastUser"), std::optional(Sz("Bob")));
     }
 
     void connectionPageShownFirstShowsProxyCredentials()
