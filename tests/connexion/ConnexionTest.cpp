@@ -228,6 +228,13 @@ private slots:
             QVERIFY2(std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.startsWith(notFound); }),
                      qPrintable(lines.join('\n')));
         }
+
+        // A second check starts on an empty list: one account, not two.
+        SeenBox again;
+        QVERIFY(Check(dialog, again));
+        auto* log = dialog.findChild<QListWidget*>("logList");
+        QCOMPARE(log->count(), int(lines.size()));
+        QCOMPARE(log->item(log->count() - 1)->text(), lines.back());
     }
 
     // The window keeps serving while the probe waits: its lines come in and
