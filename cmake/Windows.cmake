@@ -45,6 +45,7 @@ include(cmake/Norvelia.cmake)
 enable_testing()
 
 add_subdirectory(platform/programpath)
+add_subdirectory(platform/durablefiles)
 add_subdirectory(platform/quillio)
 add_subdirectory(platform/lexmo)
 add_subdirectory(platform/nvservices)
