@@ -23,6 +23,10 @@ bool MoveIntoPlace(const std::string& from, const std::string& to);
 std::int64_t ReadAt(int fd, void* out, std::size_t size, std::int64_t offset);
 std::int64_t WriteAt(int fd, const void* data, std::size_t size, std::int64_t offset);
 
+// A read-write file in `dir` with no name, gone with its descriptor whatever
+// happens; -1 where the system has none (the caller keeps the bytes itself).
+int OpenAnonymousFile(const std::string& dir);
+
 // An exclusive, non-blocking hold on a folder, kept until UnlockFolder.
 enum class FolderLockResult { Locked, NotADirectory, Busy };
 constexpr std::intptr_t kNoFolderLock = -1;

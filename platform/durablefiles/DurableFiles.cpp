@@ -38,6 +38,11 @@ std::int64_t WriteAt(int fd, const void* data, std::size_t size, std::int64_t of
     return ::pwrite(fd, data, size, off_t(offset));
 }
 
+int OpenAnonymousFile(const std::string& dir)
+{
+    return ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
 FolderLockResult LockFolder(const std::string& dir, std::intptr_t& handle)
 {
     handle = kNoFolderLock;

@@ -732,7 +732,7 @@ long SyncWriteRec(CSyncRecord* record)
         if (db->created && !spool.tried && set.GetCount() == 0) {
             spool.tried = true;
             // Unnamed, in the handheld's folder: gone with its descriptor, whatever happens.
-            spool.fd = ::open(s.store->Dir().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            spool.fd = platform::OpenAnonymousFile(s.store->Dir());
         }
         std::unique_ptr<CPdbRecord> r;
         if (spool.fd >= 0 && SpoolAppend(spool, record->m_pBytes, record->m_RecSize)) {

@@ -51,6 +51,19 @@ TEST(DurableFilesTest, PositionedReadsAndWritesHitTheirOffsets)
     EXPECT_EQ(platform::ReadAt(-1, buf, sizeof buf, 0), -1);
 }
 
+TEST(DurableFilesTest, AnAnonymousFileLeavesNoEntryBehind)
+{
+    TempDir dir;
+    const int fd = platform::OpenAnonymousFile(dir.Path());
+    if (fd < 0) GTEST_SKIP() << "no anonymous files here";
+    EXPECT_EQ(platform::WriteAt(fd, "spooled", 7, 0), 7);
+    char buf[8] = {};
+    EXPECT_EQ(platform::ReadAt(fd, buf, 7, 0), 7);
+    EXPECT_STREQ(buf, "spooled");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+    ::close(fd);
+}
+
 TEST(DurableFilesTest, FolderLockIsExclusiveUntilReleased)
 {
     TempDir dir;

@@ -93,6 +93,13 @@ std::int64_t WriteAt(int fd, const void* data, std::size_t size, std::int64_t of
     return -1;
 }
 
+int OpenAnonymousFile(const std::string&)
+{
+    // A named file deleted on close could outlive a killed process; memory it is.
+    errno = ENOSYS;
+    return -1;
+}
+
 FolderLockResult LockFolder(const std::string& dir, std::intptr_t& handle)
 {
     handle = kNoFolderLock;
