@@ -45,6 +45,7 @@ include(cmake/Norvelia.cmake)
 enable_testing()
 
 add_subdirectory(platform/programpath)
+add_subdirectory(platform/durablefiles)
 add_subdirectory(platform/quillio)
 add_subdirectory(platform/lexmo)
 add_subdirectory(platform/nvservices)
@@ -71,3 +72,4 @@ norv_windows_test(records_test records
   SOURCES PackedRecordTest.cpp CatalogRecordsTest.cpp ListRecordsTest.cpp PbmCypherTest.cpp LIBS RecShelf)
 norv_windows_test(nvservices_test password SOURCES NvServicesTest.cpp LIBS NvServices)
 norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp LIBS WinReg)
+norv_windows_test(durablefiles_test palmkit SOURCES DurableFilesTest.cpp LIBS NorvDurableFiles)

@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
+#include "platform/ProgramPath.h"
+
 CConduitLibrary::~CConduitLibrary()
 {
     if (m_Handle) ::dlclose(m_Handle);
@@ -30,14 +34,10 @@ void* CConduitLibrary::Symbol(const char* name) const
 
 std::string CConduitLibrary::DefaultPath()
 {
-    char buf[4096];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    const std::string exe = platform::ProgramPath();
     std::string dir = ".";
-    if (n > 0) {
-        std::string exe(buf, std::size_t(n));
-        const std::size_t slash = exe.rfind('/');
-        if (slash != std::string::npos) dir = exe.substr(0, slash);
-    }
+    if (!exe.empty() && exe.find_first_of("/\\") != std::string::npos)
+        dir = std::filesystem::path(exe).parent_path().string();
     // Installed, the private libraries have a folder of their own; a build
     // tree keeps them all in lib/.
     const std::string installed = dir + "/../" NORV_PRIVATE_LIBDIR;

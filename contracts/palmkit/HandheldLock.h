@@ -1,8 +1,10 @@
-// An exclusive lock (flock) on a handheld directory: one synchronization, or
+// An exclusive lock on a handheld directory: one synchronization, or
 // one change by the handheld tool, at a time. Released when destroyed.
 #pragma once
+#include <cstdint>
 #include <string>
 
+#include "platform/DurableFiles.h"
 #include "platform/Export.h"
 
 class NORV_EXPORT CHandheldLock {
@@ -16,8 +18,8 @@ public:
     // Does not wait: Busy when another holder has the directory.
     Result Acquire(const std::string& dir);
     void Release();
-    bool Held() const { return m_Fd >= 0; }
+    bool Held() const { return m_Handle != platform::kNoFolderLock; }
 
 private:
-    int m_Fd = -1;
+    std::intptr_t m_Handle = platform::kNoFolderLock;
 };

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "platform/DurableFiles.h"
 #include "platform/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 
@@ -46,7 +47,7 @@ bool ReadAt(int fd, BYTE* out, std::size_t size, off_t offset, std::size_t& got)
 {
     got = 0;
     while (got < size) {
-        const ssize_t n = ::pread(fd, out + got, size - got, offset + off_t(got));
+        const std::int64_t n = platform::ReadAt(fd, out + got, size - got, offset + off_t(got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
@@ -140,11 +141,7 @@ std::string Lower(std::string s)
 
 bool FsyncDir(const std::string& dir)
 {
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    return platform::FlushFolder(dir);
 }
 
 } // namespace
@@ -450,14 +447,14 @@ bool CHandheldStore::Commit(PendingWrite& w, std::string* error)
         return false;
     };
     const int fd = std::exchange(w.fd, -1);
-    if (::fsync(fd) != 0) {
+    if (!platform::FlushFile(fd)) {
         const int saved = errno;
         ::close(fd);
         errno = saved;
         return fail("cannot flush " + w.tmp);
     }
     if (::close(fd) != 0) return fail("cannot close " + w.tmp);
-    if (::rename(w.tmp.c_str(), w.path.c_str()) != 0) return fail("cannot replace " + w.path);
+    if (!platform::MoveIntoPlace(w.tmp, w.path)) return fail("cannot replace " + w.path);
     return true;
 }
 

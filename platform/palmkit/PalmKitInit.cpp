@@ -1,4 +1,5 @@
 #include "palmkit/PalmKitInit.h"
+#include "platform/ProgramPath.h"
 
 #include <unistd.h>
 
@@ -6,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -60,12 +62,9 @@ bool ReadCatalog(const std::string& path, LanguageModule& module)
 
 std::string ProgramDir()
 {
-    char buf[4096];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return {};
-    std::string p(buf, std::size_t(n));
-    const std::size_t slash = p.rfind('/');
-    return slash == std::string::npos ? std::string() : p.substr(0, slash);
+    // parent_path knows both separators on Windows, only '/' elsewhere.
+    const std::string p = platform::ProgramPath();
+    return p.empty() ? std::string() : std::filesystem::path(p).parent_path().string();
 }
 
 std::atomic<int> g_tables{0};

@@ -19,6 +19,7 @@
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
+#include "platform/DurableFiles.h"
 #include "quillio/PdbFile.h"
 
 namespace {
@@ -179,7 +180,7 @@ void Touch(OpenDb& db)
 bool SpoolAppend(Spool& spool, const BYTE* data, DWORD size)
 {
     for (DWORD done = 0; done < size;) {
-        const ssize_t n = ::pwrite(spool.fd, data + done, size - done, spool.size + off_t(done));
+        const std::int64_t n = platform::WriteAt(spool.fd, data + done, size - done, spool.size + off_t(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += DWORD(n);
@@ -200,7 +201,7 @@ bool Unspool(OpenDb& db)
         std::vector<BYTE>& data = db.file.m_RecordSet.GetRecord(i)->m_Data;
         data.resize(spool.sizes[i]);
         for (std::size_t done = 0; done < data.size();) {
-            const ssize_t n = ::pread(spool.fd, data.data() + done, data.size() - done, at + off_t(done));
+            const std::int64_t n = platform::ReadAt(spool.fd, data.data() + done, data.size() - done, at + off_t(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return false;
             done += std::size_t(n);
@@ -731,7 +732,7 @@ long SyncWriteRec(CSyncRecord* record)
         if (db->created && !spool.tried && set.GetCount() == 0) {
             spool.tried = true;
             // Unnamed, in the handheld's folder: gone with its descriptor, whatever happens.
-            spool.fd = ::open(s.store->Dir().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            spool.fd = platform::OpenAnonymousFile(s.store->Dir());
         }
         std::unique_ptr<CPdbRecord> r;
         if (spool.fd >= 0 && SpoolAppend(spool, record->m_pBytes, record->m_RecSize)) {

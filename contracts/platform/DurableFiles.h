@@ -1,0 +1,36 @@
+// The file operations a store needs to survive a crash or a power cut, and
+// the folder lock, one implementation per platform. Linked into each library
+// that needs it (a static library, not exported).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Pushes a file's written bytes to the disk.
+bool FlushFile(int fd);
+
+// Makes a folder's new and renamed entries durable; nothing to do where the
+// file system records them with the file itself.
+bool FlushFolder(const std::string& dir);
+
+// Puts `from` in the place of `to` in one step, replacing an existing `to`.
+bool MoveIntoPlace(const std::string& from, const std::string& to);
+
+// Reads or writes at `offset` without moving the file position; the byte
+// count, or -1 with errno set. Short counts are possible, as with pread.
+std::int64_t ReadAt(int fd, void* out, std::size_t size, std::int64_t offset);
+std::int64_t WriteAt(int fd, const void* data, std::size_t size, std::int64_t offset);
+
+// A read-write file in `dir` with no name, gone with its descriptor whatever
+// happens; -1 where the system has none (the caller keeps the bytes itself).
+int OpenAnonymousFile(const std::string& dir);
+
+// An exclusive, non-blocking hold on a folder, kept until UnlockFolder.
+enum class FolderLockResult { Locked, NotADirectory, Busy };
+constexpr std::intptr_t kNoFolderLock = -1;
+FolderLockResult LockFolder(const std::string& dir, std::intptr_t& handle);
+void UnlockFolder(std::intptr_t handle);
+
+} // namespace platform
