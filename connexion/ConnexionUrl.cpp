@@ -1,5 +1,9 @@
 #include "connexion/ConnexionUrl.h"
 
+#include <vector>
+
+#include "settings/RegAccess.h"
+
 namespace {
 
 bool IsBlank(char c)
@@ -7,7 +11,47 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+constexpr const char* kProduct = "SOFTWARE\\Norvelia\\Tidepost";
+
+std::string ReadValue(const std::string& key, const std::string& name)
+{
+    CRegAccess reg;
+    if (!reg.SetRootKey(HKEY_LOCAL_MACHINE) || !reg.SetKey(key, false)) return {};
+    return reg.ReadString(name, "");
+}
+
+// The users that have a key of their own under Users.
+std::vector<std::string> SettingsUsers()
+{
+    std::vector<std::string> users;
+    HKEY key = nullptr;
+    const std::string path = std::string(kProduct) + "\\Users";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return users;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &size) != ERROR_SUCCESS) break;
+        users.emplace_back(name, size);
+    }
+    RegCloseKey(key);
+    return users;
+}
+
 } // namespace
+
+std::string ConfiguredServerUrl()
+{
+    const std::string users = std::string(kProduct) + "\\Users";
+    std::string user = ReadValue(users, "LastUser");
+    if (user.empty()) {
+        const std::vector<std::string> all = SettingsUsers();
+        if (all.size() != 1) return {};
+        user = all.front();
+    }
+    const std::string server = ReadValue(users + "\\" + user, "CurrentServer");
+    if (server.empty()) return {};
+    return ReadValue(std::string(kProduct) + "\\Servers", server);
+}
 
 std::string UrlFromCommandLine(std::string_view commandLine)
 {

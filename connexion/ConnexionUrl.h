@@ -6,6 +6,11 @@
 // The server a check reaches when it is given no URL.
 inline constexpr const char* kDefaultServerUrl = "http://127.0.0.1:8470/Tidepost/xxx/yyy";
 
+// The URL of the server the settings make current: that of the user last
+// chosen in the settings program (Users\LastUser), else of the only user;
+// empty when the settings name none.
+std::string ConfiguredServerUrl();
+
 // Everything after the first run of blanks that follows the program's own word
 // (up to the first blank) is the URL, blanks included; no quoting is understood.
 std::string UrlFromCommandLine(std::string_view commandLine);

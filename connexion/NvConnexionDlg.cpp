@@ -75,9 +75,12 @@ CNvConnexionDlg::CNvConnexionDlg(std::string url, QWidget* parent)
 
     m_Log->setObjectName("logList");
     m_Log->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_Log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Long lines wrap rather than run off behind a scroll bar.
+    m_Log->setWordWrap(true);
+    m_Log->setTextElideMode(Qt::ElideNone);
+    m_Log->setResizeMode(QListView::Adjust);
+    m_Log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_Log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_Log->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_Log->setMinimumSize(dx(360), dy(117));
 
     m_Check->setObjectName("checkButton");
@@ -139,6 +142,8 @@ void CNvConnexionDlg::OnCheck()
     if (m_Worker.joinable()) m_Worker.join();
 
     const std::string probeUrl = ProbeUrlOf(m_Url);
+    // The address tried heads the account, so a person sees which server answered.
+    m_Log->addItem(QString::fromStdString(probeUrl));
     IProbeStatusWindow* status = m_Status.get();
     m_Worker = std::thread([this, probeUrl, status] {
         bool ok = false;

@@ -27,7 +27,8 @@ int main(int argc, char** argv)
         std::vector<std::string> url;
         cli.add_option("URL", url,
                        std::string("The server's URL; everything after the program's name, blanks included "
-                                   "(default ") + kDefaultServerUrl + ")");
+                                   "(default: the current server of the settings, else ") +
+                           kDefaultServerUrl + ")");
         cli.set_version_flag("--version", std::string("NvConnexion ") + NORV_VERSION);
         // Window-system options (-platform, -display...) are Qt's.
         cli.allow_extras();
@@ -42,7 +43,10 @@ int main(int argc, char** argv)
     platform::QtUiHost host;
 
     // Qt took its own options out of argv.
-    CNvConnexionDlg dialog(UrlFromCommandLine(CommandLineOf(argc, argv)));
+    // Without a URL, the server the settings make current is the one to check.
+    std::string url = UrlFromCommandLine(CommandLineOf(argc, argv));
+    if (url.empty()) url = ConfiguredServerUrl();
+    CNvConnexionDlg dialog(url);
     if (!dialog.MessagesLoaded()) return 1;
     dialog.exec();
     if (dialog.CheckRunning()) {

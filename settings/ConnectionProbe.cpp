@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -110,6 +111,19 @@ constexpr size_t kPiece = 4095;
 constexpr int kMaxSends = 6;
 constexpr long kConnectTimeout = 30;
 constexpr size_t kMaxAnswer = size_t(256) << 20;
+
+// Whether `text` holds `number` as a whole number, not inside a longer one.
+bool NamesNumber(const std::string& text, DWORD number)
+{
+    const std::string digits = std::to_string(number);
+    for (size_t at = text.find(digits); at != std::string::npos; at = text.find(digits, at + 1)) {
+        const bool before = at > 0 && std::isdigit(static_cast<unsigned char>(text[at - 1]));
+        const size_t end = at + digits.size();
+        const bool after = end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]));
+        if (!before && !after) return true;
+    }
+    return false;
+}
 
 // Cut to at most `max` bytes, never inside a UTF-8 character.
 std::string Cut(std::string text, size_t max)
@@ -263,6 +277,12 @@ void CConnectionProbe::ReportError(DWORD code, std::string text)
             Log(m_Session.get(), Line(e.message));
             return;
         }
+    }
+    // A text that already names the code (the HTTP statuses' own messages) is
+    // not followed by it a second time.
+    if (NamesNumber(text, code)) {
+        Log(m_Session.get(), text);
+        return;
     }
     Log(m_Session.get(), text + Cut(Line(2081, code), kErrorSuffixMax));
 }

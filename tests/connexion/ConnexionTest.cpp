@@ -57,6 +57,15 @@ void SetProductValue(const char* name, const char* text)
         RegDeleteValueA(key.get(), name);
 }
 
+// Writes one text value, creating the key below the product key.
+void SetValue(const std::string& key, const char* name, const char* text)
+{
+    CRegAccess reg;
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetKey(std::string(kProduct) + "\\" + key, true);
+    reg.WriteString(name, text);
+}
+
 QString Msg(int n)
 {
     return QString::fromStdString(KESA_FormatMessage(n));
@@ -173,6 +182,28 @@ private slots:
         for (const auto& [server, probe] : probes) QCOMPARE(ProbeUrlOf(server), std::string(probe));
     }
 
+    // Started without a URL, the program checks the server the settings make
+    // current: the last user's, else the only user's.
+    void ConfiguredServer()
+    {
+        QCOMPARE(ConfiguredServerUrl(), std::string());
+        SetValue("Servers", "Norvelia", "http://n:1/T/a/b");
+        SetValue("Servers", "Other", "http://o:2/T/a/b");
+        SetValue("Users\\Anne", "CurrentServer", "Other");
+        QCOMPARE(ConfiguredServerUrl(), std::string("http://o:2/T/a/b"));
+        SetValue("Users\\Bob", "CurrentServer", "Norvelia");
+        QCOMPARE(ConfiguredServerUrl(), std::string()); // two users, none chosen
+        SetValue("Users", "LastUser", "Bob");
+        QCOMPARE(ConfiguredServerUrl(), std::string("http://n:1/T/a/b"));
+        SetValue("Users", "LastUser", "Nobody");
+        QCOMPARE(ConfiguredServerUrl(), std::string());
+        RegKey users = OpenRegKey(HKEY_LOCAL_MACHINE, std::string(kProduct) + "\\Users", KEY_ALL_ACCESS);
+        QVERIFY(users);
+        RegDeleteKeyA(users.get(), "Anne");
+        RegDeleteKeyA(users.get(), "Bob");
+        RegDeleteValueA(users.get(), "LastUser");
+    }
+
     void Check_data()
     {
         QTest::addColumn<QString>("path");
@@ -220,6 +251,7 @@ private slots:
         for (auto* item : dialog.findChild<QListWidget*>("logList")->findItems("", Qt::MatchStartsWith))
             lines << item->text();
         QVERIFY(lines.size() > 2);
+        QCOMPARE(lines.front().toStdString(), ProbeUrlOf(url)); // the address tried, first
         if (ok) {
             QCOMPARE(lines.back(), Msg(2063));
             QVERIFY(lines.contains(QString::fromStdString(KESA_FormatMessage(2062, 3000u))));

@@ -128,13 +128,13 @@ TEST_F(Probe, StatusesAndTheirErrors)
         {200, true, 0, "", "Échanges avec le serveur terminés."},
         {206, true, 0, "", "Échanges avec le serveur terminés."},
         {404, false, 404, "L'adresse %s est introuvable sur le serveur (erreur 404).",
-         "L'adresse %s est introuvable sur le serveur (erreur 404). (erreur 404)"},
+         "L'adresse %s est introuvable sur le serveur (erreur 404)."},
         {403, false, 403, "Accès refusé par le serveur Norvelia (erreur 403, HTTP_STATUS_FORBIDDEN).",
-         "Accès refusé par le serveur Norvelia (erreur 403, HTTP_STATUS_FORBIDDEN). (erreur 403)"},
+         "Accès refusé par le serveur Norvelia (erreur 403, HTTP_STATUS_FORBIDDEN)."},
         {500, false, 500, "Le serveur a répondu par une erreur HTTP 500.",
-         "Le serveur a répondu par une erreur HTTP 500. (erreur 500)"},
+         "Le serveur a répondu par une erreur HTTP 500."},
         {302, false, 302, "Le serveur a répondu par une erreur HTTP 302.",
-         "Le serveur a répondu par une erreur HTTP 302. (erreur 302)"},
+         "Le serveur a répondu par une erreur HTTP 302."},
     };
     for (const Case& c : cases) {
         TestServer server(Answer(c.status, "test-bytes%s"));
@@ -380,6 +380,10 @@ TEST_F(Probe, ReportErrorLines)
         {12037, "t", "Le certificat de sécurité du serveur est expiré ou pas encore valide."},
         {12007, "Could not resolve host: x.invalid", "Could not resolve host: x.invalid (erreur 12007)"},
         {500, "100% sure %s", "100% sure %s (erreur 500)"},
+        // A text that names its code already is not followed by it again;
+        // a number that only contains the code's digits is no such name.
+        {404, "introuvable (erreur 404).", "introuvable (erreur 404)."},
+        {404, "port 14040", "port 14040 (erreur 404)"},
         {7, longText, longText.substr(0, 511)},
     };
     CConnectionProbe probe;
