@@ -126,6 +126,9 @@ TfrmPassword::TfrmPassword(QWidget* parent) : QWidget(parent)
     setFont(FormFont());
     setWindowTitle(QString::fromUtf8("Norvelia - Gestion des mots de passe"));
     setFixedSize(572, 297);
+    // The icon-only buttons explain themselves by their hints, also while
+    // another window has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     Image1 = Make<QLabel>(this, "Image1", 0, 0, 121, 297);
     Image1->setPixmap(Artwork(121, 297));
@@ -297,13 +300,16 @@ void TfrmPassword::BuildServersPage()
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView1->setHeaderLabels({QString::fromUtf8("Défaut"), QString::fromUtf8("Serveur"),
                                 QString::fromUtf8("Login"), QString::fromUtf8("URL")});
-    ListView1->header()->setStretchLastSection(false);
+    // The columns share the list's width: the address takes what is left and
+    // is shortened in its middle, whole in its hint; nothing scrolls sideways.
+    ListView1->header()->setStretchLastSection(true);
     ListView1->header()->setSectionsMovable(false);
     ListView1->headerItem()->setTextAlignment(colMarker, Qt::AlignCenter);
     ListView1->setColumnWidth(colMarker, 50);
-    ListView1->setColumnWidth(colServer, 70);
-    ListView1->setColumnWidth(colLogin, 60);
-    ListView1->setColumnWidth(colUrl, 350);
+    ListView1->setColumnWidth(colServer, 80);
+    ListView1->setColumnWidth(colLogin, 70);
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ListView1->setTextElideMode(Qt::ElideMiddle);
 
     struct Button {
         QPushButton** button;
@@ -717,6 +723,7 @@ void TfrmPassword::FillServerList(const std::vector<std::string>& names)
         auto* row = new QTreeWidgetItem(ListView1);
         SetItemBytes(row, colServer, name);
         row->setText(colUrl, ToQt(ReadServerUrl(name)));
+        row->setToolTip(colUrl, row->text(colUrl));
         row->setTextAlignment(colMarker, Qt::AlignCenter);
     }
     ListView1->setCurrentItem(nullptr);

@@ -657,6 +657,27 @@ private slots:
         QVERIFY(m_Boxes.empty());
     }
 
+    // The columns fit the list: nothing scrolls sideways, the address shows
+    // the room left and its whole text as a hint.
+    void serverColumnsFitTheList()
+    {
+        TfrmPassword& f = Start();
+        SelectServersUser(kAlice);
+        QTreeWidget* list = f.ListView1;
+        int total = 0;
+        for (int c = 0; c < list->columnCount(); ++c) total += list->columnWidth(c);
+        QVERIFY2(total <= list->viewport()->width(), qPrintable(QString::number(total)));
+        QCOMPARE(list->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QVERIFY(list->columnWidth(TfrmPassword::colUrl) >= 150);
+        QCOMPARE(list->topLevelItem(0)->toolTip(TfrmPassword::colUrl), QString::fromStdString(kDefaultUrl));
+        // The icon-only buttons' hints, shown even while the window is not active.
+        QVERIFY(f.testAttribute(Qt::WA_AlwaysShowToolTips));
+        QCOMPARE(f.btnCreateServer->toolTip(), U("Ajouter/Modifier un serveur"));
+        QCOMPARE(f.btnDeleteServer->toolTip(), U("Supprimer le serveur"));
+        QCOMPARE(f.btnModifyServer->toolTip(), U("Login et Password "));
+        QCOMPARE(f.btnDefaultServer->toolTip(), U("Serveur par défaut"));
+    }
+
     void serverMenuWaitsForAUser()
     {
         m_Form = std::make_unique<TfrmPassword>();
