@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     cli.footer("Exit status:\n"
                "  0    the window was closed\n"
                "  2    a usage error\n"
-               "  69   no display: neither DISPLAY nor WAYLAND_DISPLAY is set");
+               "  69   no display: DISPLAY and WAYLAND_DISPLAY are unset, or no server answers there");
     try {
         cli.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
