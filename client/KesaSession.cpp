@@ -383,7 +383,8 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
                 bool retry = false;
                 if (mode == 0) {
                     const std::string proxyName = proxy ? ProxyFor(url) : std::string();
-                    retry = platform::UiHost().AskCredentials(proxyName.empty() ? m_Server : proxyName, user, password);
+                    retry = platform::UiHost().AskCredentials(
+                        CredentialsPrompt(!proxyName.empty(), proxyName.empty() ? m_Server : proxyName), user, password);
                 } else if (mode == 1) {
                     user = proxyUser;
                     password = proxyPassword;

@@ -429,7 +429,9 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
             bool again = false;
             if (sends < kMaxSends) {
                 if (m_Mode == 0) {
-                    again = platform::UiHost().AskCredentials(byProxy && !proxy.empty() ? proxy : host, user, password);
+                    const bool askedByProxy = byProxy && !proxy.empty();
+                    again = platform::UiHost().AskCredentials(CredentialsPrompt(askedByProxy, askedByProxy ? proxy : host),
+                                                              user, password);
                 } else if (m_Mode == 1) {
                     user = m_ProxyUser;
                     password = m_ProxyPassword;

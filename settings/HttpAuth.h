@@ -13,3 +13,8 @@ std::string ProxyFor(const std::string& url);
 // before Basic; anything else is left to libcurl's choice among `offered`.
 // Nothing offered: any scheme.
 unsigned long PickAuth(unsigned long offered);
+
+// What a credentials question says: who asks (the service or the proxy) and
+// its address, in the message library's language; the bare address when no
+// messages are loaded.
+std::string CredentialsPrompt(bool byProxy, const std::string& address);

@@ -6,13 +6,26 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "lexmo/Lexmo.h"
+
 namespace platform {
+
+namespace {
+
+// The message library's text, in its language; `fallback` when none is loaded.
+QString Text(int number, const QString& fallback)
+{
+    const std::string text = lexmo::MessageText(number);
+    return text.empty() ? fallback : QString::fromStdString(text);
+}
+
+} // namespace
 
 CredentialsDialog::CredentialsDialog(const QString& prompt, const QString& user, QWidget* parent)
     : QDialog(parent), m_User(new QLineEdit(user, this)), m_Password(new QLineEdit(this))
 {
     setObjectName("credentialsDialog");
-    setWindowTitle(QApplication::applicationDisplayName());
+    setWindowTitle(Text(2094, QApplication::applicationDisplayName()));
     setModal(true);
 
     // The prompt names a server or proxy: shown as plain text, never as markup.
@@ -27,8 +40,8 @@ CredentialsDialog::CredentialsDialog(const QString& prompt, const QString& user,
     m_Password->setEchoMode(QLineEdit::Password);
 
     auto* form = new QFormLayout;
-    form->addRow(tr("&User name:"), m_User);
-    form->addRow(tr("&Password:"), m_Password);
+    form->addRow(Text(2092, tr("&User name:")), m_User);
+    form->addRow(Text(2093, tr("&Password:")), m_Password);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -36,6 +36,12 @@
 
 namespace {
 
+// The credentials question's text: who asks, and its address.
+inline std::string Asks(bool proxy, const std::string& address)
+{
+    return std::string(proxy ? "Le proxy " : "Le serveur ") + address + " demande votre identifiant et votre mot de passe.";
+}
+
 using namespace multipart;
 namespace fs = std::filesystem;
 
@@ -780,7 +786,8 @@ TEST_F(Session, ServersAndProxiesAskingInBasicOrDigest)
         EXPECT_EQ(server.Count(), 2) << label;
         const std::vector<std::string> asked =
             c.mode == "1" ? std::vector<std::string>{}
-                          : std::vector<std::string>{byProxy ? "127.0.0.1:" + std::to_string(server.Port()) : "127.0.0.1"};
+                          : std::vector<std::string>{
+                                Asks(byProxy, byProxy ? "127.0.0.1:" + std::to_string(server.Port()) : "127.0.0.1")};
         EXPECT_EQ(ui.prompts, asked) << label;
     }
 }
@@ -922,7 +929,7 @@ TEST_F(Session, HttpsThroughAProxyThatRefusesTheConnect)
         ::unsetenv("CURL_CA_BUNDLE");
         EXPECT_EQ(e.Number(), c.raised) << label << ": " << e.Argument();
         EXPECT_EQ(ui.asked, c.asked) << label;
-        for (const std::string& p : ui.prompts) EXPECT_EQ(p, "127.0.0.1:" + std::to_string(proxy.Port())) << label;
+        for (const std::string& p : ui.prompts) EXPECT_EQ(p, Asks(true, "127.0.0.1:" + std::to_string(proxy.Port()))) << label;
         const auto lines = proxy.Lines();
         ASSERT_EQ(int(lines.size()), c.connects) << label;
         EXPECT_EQ(lines[0], "CONNECT service.test:443 HTTP/1.1") << label;

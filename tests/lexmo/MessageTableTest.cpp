@@ -25,6 +25,12 @@ struct Use {
 };
 
 const Use kUses[] = {
+    // The credentials question of the client and the probe.
+    {2090, "T", 0, "credentials question: the server's address"},
+    {2091, "T", 0, "credentials question: the proxy's address"},
+    {2092, "", 0, "credentials question: user name label"},
+    {2093, "", 0, "credentials question: password label"},
+    {2094, "", 0, "credentials question: title"},
     // HotSync conduit: progress window, status lines, HotSync log, boxes.
     {2044, "", 0, "both status lines when the monitor is created"},
     {2082, "", 0, "progress window title"},
@@ -141,6 +147,7 @@ std::set<int> NumbersInUse()
     n.insert(2045);
     range(2060, 2081);
     n.insert({2085, 2086});
+    range(2090, 2094);
     n.insert({2000, 2006});
     range(2018, 2024);
     range(2026, 2038);

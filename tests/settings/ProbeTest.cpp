@@ -26,6 +26,12 @@
 
 namespace {
 
+// The credentials question's text: who asks, and its address.
+inline std::string Asks(bool proxy, const std::string& address)
+{
+    return std::string(proxy ? "Le proxy " : "Le serveur ") + address + " demande votre identifiant et votre mot de passe.";
+}
+
 class Lines : public IProbeStatusWindow {
 public:
     void AddLine(const std::string& line) override { lines.push_back(line); }
@@ -342,7 +348,7 @@ TEST_F(Probe, ChallengesByMode)
         EXPECT_EQ(body, c.ok ? "body" : "") << label;
         EXPECT_EQ(server.Count(), c.sends) << label;
         EXPECT_EQ(ui.prompts.size(), c.asked) << label;
-        for (const std::string& p : ui.prompts) EXPECT_EQ(p, c.status == 407 ? proxy : "127.0.0.1") << label;
+        for (const std::string& p : ui.prompts) EXPECT_EQ(p, Asks(c.status == 407, c.status == 407 ? proxy : "127.0.0.1")) << label;
         if (!c.ok) {
             EXPECT_EQ(probe.m_LastErrorCode, DWORD(c.status)) << label;
             EXPECT_EQ(probe.m_LastMessage, KESA_FormatMessage(2046)) << label;
@@ -481,7 +487,7 @@ TEST_F(Probe, HttpsThroughAProxyThatAsksForCredentials)
         EXPECT_EQ(body, c.ok ? "secure-bytes" : "") << label;
         EXPECT_EQ(probe.m_LastErrorCode, c.code) << label << " " << probe.m_LastMessage;
         EXPECT_EQ(ui.prompts.size(), c.asked) << label;
-        for (const std::string& p : ui.prompts) EXPECT_EQ(p, "127.0.0.1:" + std::to_string(proxy.Port())) << label;
+        for (const std::string& p : ui.prompts) EXPECT_EQ(p, Asks(true, "127.0.0.1:" + std::to_string(proxy.Port()))) << label;
         EXPECT_TRUE(lines.Has("Recherche de l'adresse de 127.0.0.1...")) << label; // the proxy is looked up
     }
 }

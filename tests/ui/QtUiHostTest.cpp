@@ -9,6 +9,7 @@
 
 #include "common/ModalAnswerer.h"
 #include "common/QtTsan.h"
+#include "lexmo/Lexmo.h"
 #include "platform/GuiQueue.h"
 #include "platform/QtUiHost.h"
 
@@ -162,6 +163,29 @@ private slots:
             QCOMPARE(user, std::string(accept ? "anne" : "old"));
             QCOMPARE(pwd, std::string(accept ? "s3cret pass" : "kept"));
         }
+    }
+
+    // With the message library loaded, the question speaks its language.
+    void CredentialsInTheMessagesLanguage()
+    {
+        QVERIFY(KESA_LoadMessages("Lexmo.dll") > 0);
+        platform::QtUiHost host;
+        ModalAnswerer answerer;
+        QString title;
+        QStringList labels;
+        answerer.Expect([&](QWidget* w) {
+            auto* d = qobject_cast<QDialog*>(w);
+            if (!d) return;
+            title = d->windowTitle();
+            for (QLabel* l : d->findChildren<QLabel*>())
+                if (l->objectName() != "prompt") labels << l->text();
+            d->reject();
+        });
+        std::string user, pwd;
+        QVERIFY(RunOnWorker([&] { (void)platform::UiHost().AskCredentials("Le proxy p:1 demande", user, pwd); }));
+        QCOMPARE(title, QString("Identification"));
+        QVERIFY2(labels.contains(QString("&Identifiant :")) && labels.contains(QString("&Mot de passe :")),
+                 qPrintable(labels.join('|')));
     }
 
     // An ending program no longer serves other threads: they get the default
