@@ -263,6 +263,9 @@ void TfrmPassword::BuildConnectionPage()
 
     btnTestCnx = Make<QPushButton>(page, "btnTestCnx", 8, 236, 81, 25);
     btnTestCnx->setText(QString::fromUtf8("&Tester"));
+    cbLanguage = Make<QComboBox>(page, "cbLanguage", 95, 236, 135, 25);
+    cbLanguage->addItem(QString::fromUtf8("Français"), QStringLiteral("Lexmo.dll"));
+    cbLanguage->addItem(QStringLiteral("English"), QStringLiteral("LexmoUs.dll"));
     btnCheckConnectionOk = Make<QPushButton>(page, "btnCheckConnectionOk", 240, 236, 89, 25);
     btnCheckConnectionOk->setText(QString::fromUtf8("&Valider"));
 
@@ -272,6 +275,7 @@ void TfrmPassword::BuildConnectionPage()
     connect(edtProxyPassword, &QLineEdit::textChanged, this, &TfrmPassword::edtProxyPasswordChange);
     connect(btnCheckConnectionOk, &QPushButton::clicked, this, &TfrmPassword::btnCheckConnectionOkClick);
     connect(btnTestCnx, &QPushButton::clicked, this, &TfrmPassword::btnTestCnxClick);
+    connect(cbLanguage, &QComboBox::activated, this, &TfrmPassword::cbLanguageChange);
 }
 
 void TfrmPassword::BuildServersPage()
@@ -405,6 +409,10 @@ bool TfrmPassword::FormCreate()
     }
     btnNorveliaLoginOk->setEnabled(false);
     ReadConnectionPage();
+    // The catalog in use; one this program does not name (or none) shows the product's own.
+    const int language = cbLanguage->findData(QString::fromStdString(ReadMsgDll()), Qt::UserRole,
+                                              Qt::MatchFixedString);
+    cbLanguage->setCurrentIndex(language < 0 ? 0 : language);
     ShowLastTab();
     const int index = UserIndex(ReadLastUser());
     ComboUserList->setCurrentIndex(index < ComboUserList->count() ? index : -1);
@@ -473,7 +481,7 @@ void TfrmPassword::SetDialogStrings()
 
     const std::pair<QWidget*, int> hints[] = {
         {lblDefaultServer, 3040}, {btnCreateServer, 3036}, {btnDeleteServer, 3038},
-        {btnModifyServer, 3039},  {btnDefaultServer, 3040},
+        {btnModifyServer, 3039},  {btnDefaultServer, 3040}, {cbLanguage, 3057},
     };
     for (const auto& [control, number] : hints) {
         if (const QString hint = Message(number); !hint.isEmpty()) control->setToolTip(hint);
@@ -671,6 +679,16 @@ void TfrmPassword::btnCheckConnectionOkClick()
         return;
     }
     btnCheckConnectionOk->setEnabled(false);
+    ShowInfo(3031);
+}
+
+void TfrmPassword::cbLanguageChange(int index)
+{
+    if (index < 0) return;
+    if (!WriteMsgDll(ToStd(cbLanguage->itemData(index).toString()))) {
+        ShowError(3027);
+        return;
+    }
     ShowInfo(3031);
 }
 

@@ -60,6 +60,7 @@ public:
     void edtProxyPasswordChange();
     void btnCheckConnectionOkClick();
     void btnTestCnxClick();
+    void cbLanguageChange(int index);
     // Servers page.
     void ComboSrvUserListChange();
     void FillServerList(const std::vector<std::string>& names);
@@ -119,6 +120,8 @@ public:
     QLineEdit* edtProxyPassword = nullptr;
     QLabel* lblNoInfoSentToNorvelia = nullptr;
     QPushButton* btnTestCnx = nullptr;
+    // The language of messages and windows, from the next start of each program.
+    QComboBox* cbLanguage = nullptr;
     QPushButton* btnCheckConnectionOk = nullptr;
 
     QLabel* lblTitleServers = nullptr;

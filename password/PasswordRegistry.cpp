@@ -231,6 +231,18 @@ ConnectionSettings ReadConnectionSettings()
     return s;
 }
 
+std::string ReadMsgDll()
+{
+    RegKey key = Open(kProductKey, KEY_READ);
+    return key ? ReadText(key.get(), "MsgDll") : std::string();
+}
+
+bool WriteMsgDll(const std::string& catalog)
+{
+    RegKey key = Open(kProductKey, KEY_SET_VALUE);
+    return key && WriteText(key.get(), "MsgDll", catalog);
+}
+
 bool WriteConnectionMode(int mode, const std::string* proxyUser, const std::string* proxyPassword)
 {
     if ((proxyUser && !FitsConnectionValue(*proxyUser)) || (proxyPassword && !FitsConnectionValue(*proxyPassword)))

@@ -55,5 +55,10 @@ ConnectionSettings ReadConnectionSettings();
 // kConnectionValueSize-byte string. False when the product key does not open,
 // a text does not fit, or a write fails.
 bool WriteConnectionMode(int mode, const std::string* proxyUser = nullptr, const std::string* proxyPassword = nullptr);
+// The message catalog the programs load (MsgDll of the product key: Lexmo.dll
+// French, LexmoUs.dll English); empty when it cannot be read.
+std::string ReadMsgDll();
+// False when the product key does not open or the write fails.
+bool WriteMsgDll(const std::string& catalog);
 // A text that fits in a connection value with its zero byte.
 inline bool FitsConnectionValue(const std::string& text) { return text.size() < kConnectionValueSize; }

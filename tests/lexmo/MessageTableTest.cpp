@@ -128,7 +128,7 @@ const Use kUses[] = {
 std::vector<Use> AllUses()
 {
     std::vector<Use> uses(std::begin(kUses), std::end(kUses));
-    for (int n = 3000; n <= 3056; ++n)
+    for (int n = 3000; n <= 3057; ++n)
         if (n != 3024) uses.push_back({n, "", 0, "settings program text"});
     return uses;
 }
@@ -140,7 +140,7 @@ std::set<int> NumbersInUse()
     auto range = [&n](int from, int to) {
         for (int i = from; i <= to; ++i) n.insert(i);
     };
-    range(3000, 3056);
+    range(3000, 3057);
     n.erase(3024);
     range(2055, 2059);
     n.insert(2084);

@@ -608,6 +608,25 @@ private slots:
         QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, kUsers, "LastUser"), std::optional(Sz("Bob")));
     }
 
+    // The language chosen in the window is the catalog every program loads next.
+    void languageChoice()
+    {
+        TfrmPassword& f = Start();
+        QCOMPARE(f.cbLanguage->currentText(), U("Français")); // defaults.reg: Lexmo.dll
+        QCOMPARE(f.cbLanguage->toolTip(),
+                 U("Langue des messages et des fenêtres, au prochain démarrage des programmes"));
+        f.cbLanguage->setCurrentIndex(1);
+        f.cbLanguageChange(1);
+        ExpectSaved();
+        QCOMPARE(RegGet(HKEY_LOCAL_MACHINE, P, "MsgDll"), std::optional(Sz("LexmoUs.dll")));
+        m_Form.reset();
+        QCOMPARE(Start().cbLanguage->currentText(), U("English"));
+        QCOMPARE(RegDeleteKeyA(HKEY_LOCAL_MACHINE, P.c_str()), ERROR_SUCCESS);
+        m_Form->cbLanguageChange(0); // the window now speaks English
+        ExpectError("The connection settings could not be saved: the Norvelia configuration cannot be found or you "
+                    "are not allowed to change it.");
+    }
+
     void connectionPageShownFirstShowsProxyCredentials()
     {
         QCOMPARE(RegPut(HKEY_LOCAL_MACHINE, P, "Mode", REG_SZ, Fixed("1")), ERROR_SUCCESS);
