@@ -46,6 +46,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(NORV_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("hotsync-gui"));
     platform::QtUiHost host;
+    CHotSyncWindow::LoadLanguage();
     int rc = 0;
     {
         CHotSyncWindow window(home);

@@ -28,8 +28,12 @@
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "platform/QtUiHost.h"
+#include "platform/UiText.h"
+#include "settings/RegGetNorveliaKey.h"
 
 namespace {
+
+using platform::UiText;
 
 QString Q(const std::string& s)
 {
@@ -79,6 +83,23 @@ ActivityLook LookOf(int activity)
     return {QStyle::SP_MessageBoxInformation, QColor(40, 40, 40)};
 }
 
+// The activity's name as the log list shows it.
+QString ActivityText(int activity)
+{
+    switch (activity) {
+    case slText: return UiText(4036, "info");
+    case slSyncDone: return UiText(4037, "OK");
+    case slSyncFailed: return UiText(4038, "FAILED");
+    case slWarning: return UiText(4039, "warning");
+    case slReadError:
+    case slWriteError:
+    case slUpdateError:
+    case slDeleteError: return UiText(4040, "ERROR");
+    default: break;
+    }
+    return Q(CHotSyncLogFile::ActivityLabel(activity));
+}
+
 } // namespace
 
 // The window's side of a run: questions and progress through the Qt host,
@@ -116,36 +137,36 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
     : QMainWindow(parent), m_Home(CHotSyncHome::Resolve(home))
 {
     m_Last.code = -1;
-    setWindowTitle(tr("HotSync"));
+    setWindowTitle(UiText(4000, "HotSync"));
     setWindowIcon(QIcon(QStringLiteral(":/hotsync-gui/HotSyncGui.png")));
 
-    auto* file = menuBar()->addMenu(tr("&File"));
-    QAction* restore = file->addAction(tr("&Restore a backup..."), this, [this] { RestoreBackup(); });
+    auto* file = menuBar()->addMenu(UiText(4001, "&File"));
+    QAction* restore = file->addAction(UiText(4002, "&Restore a backup..."), this, [this] { RestoreBackup(); });
     restore->setObjectName(QStringLiteral("restoreAction"));
-    file->addAction(tr("Reload the &users"), this, [this] { LoadUsers(); });
+    file->addAction(UiText(4003, "Reload the &users"), this, [this] { LoadUsers(); });
     file->addSeparator();
-    file->addAction(tr("&Quit"), QKeySequence::Quit, this, [this] { close(); });
+    file->addAction(UiText(4004, "&Quit"), QKeySequence::Quit, this, [this] { close(); });
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     auto* form = new QFormLayout;
     m_Users = new QComboBox(central);
     m_Users->setObjectName(QStringLiteral("users"));
-    form->addRow(tr("HotSync &user:"), m_Users);
+    form->addRow(UiText(4005, "HotSync &user:"), m_Users);
     auto* handheldRow = new QHBoxLayout;
     m_Handheld = new QLineEdit(central);
     m_Handheld->setObjectName(QStringLiteral("handheld"));
-    m_Handheld->setPlaceholderText(tr("the handheld's folder"));
-    auto* browse = new QPushButton(tr("&Browse..."), central);
+    m_Handheld->setPlaceholderText(UiText(4006, "the handheld's folder"));
+    auto* browse = new QPushButton(UiText(4007, "&Browse..."), central);
     connect(browse, &QPushButton::clicked, this, [this] { Browse(); });
     handheldRow->addWidget(m_Handheld, 1);
     handheldRow->addWidget(browse);
-    auto* handheldLabel = new QLabel(tr("&Handheld:"), central);
+    auto* handheldLabel = new QLabel(UiText(4008, "&Handheld:"), central);
     handheldLabel->setBuddy(m_Handheld);
     form->addRow(handheldLabel, handheldRow);
     layout->addLayout(form);
 
-    m_Sync = new QPushButton(QIcon(QStringLiteral(":/hotsync-gui/HotSyncGui.png")), tr("&Synchronize"), central);
+    m_Sync = new QPushButton(QIcon(QStringLiteral(":/hotsync-gui/HotSyncGui.png")), UiText(4009, "&Synchronize"), central);
     m_Sync->setObjectName(QStringLiteral("sync"));
     m_Sync->setIconSize(QSize(32, 32));
     m_Sync->setMinimumHeight(44);
@@ -163,7 +184,7 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
     auto* logBox = new QWidget(split);
     auto* logLayout = new QVBoxLayout(logBox);
     logLayout->setContentsMargins(0, 0, 0, 0);
-    logLayout->addWidget(new QLabel(tr("HotSync log of the last run:"), logBox));
+    logLayout->addWidget(new QLabel(UiText(4010, "HotSync log of the last run:"), logBox));
     m_Log = new QListWidget(logBox);
     m_Log->setObjectName(QStringLiteral("log"));
     // Failure reasons are read in full.
@@ -174,11 +195,12 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
     auto* dbBox = new QWidget(split);
     auto* dbLayout = new QVBoxLayout(dbBox);
     dbLayout->setContentsMargins(0, 0, 0, 0);
-    dbLayout->addWidget(new QLabel(tr("Databases on the handheld:"), dbBox));
+    dbLayout->addWidget(new QLabel(UiText(4011, "Databases on the handheld:"), dbBox));
     m_Databases = new QTreeWidget(dbBox);
     m_Databases->setObjectName(QStringLiteral("databases"));
     m_Databases->setRootIsDecorated(false);
-    m_Databases->setHeaderLabels({tr("Name"), tr("Type"), tr("Creator"), tr("Records"), tr("Modified"), tr("State")});
+    m_Databases->setHeaderLabels({UiText(4012, "Name"), UiText(4013, "Type"), UiText(4014, "Creator"),
+                                  UiText(4015, "Records"), UiText(4016, "Modified"), UiText(4017, "State")});
     m_Databases->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     dbLayout->addWidget(m_Databases);
     layout->addWidget(split, 1);
@@ -188,6 +210,13 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
     connect(m_Users, &QComboBox::currentIndexChanged, this, [this] { UserChanged(); });
     connect(m_Handheld, &QLineEdit::editingFinished, this, [this] { ShowDatabases(); });
     LoadUsers();
+}
+
+bool CHotSyncWindow::LoadLanguage()
+{
+    std::string catalog = RegGetNorveliaKey("Tidepost", "MsgDll");
+    if (catalog.empty()) catalog = "Lexmo.dll";
+    return KESA_LoadMessages(catalog.c_str()) > 0;
 }
 
 CHotSyncWindow::~CHotSyncWindow()
@@ -218,12 +247,12 @@ bool CHotSyncWindow::LoadUsers()
     const QString current = m_Users->currentText();
     m_Users->clear();
     if (!home.LoadUsers(users, &error)) {
-        m_Outcome->setText(tr("Cannot read the HotSync users: %1").arg(Q(error)));
+        m_Outcome->setText(UiText(4018, "Cannot read the HotSync users: %s", error));
         return false;
     }
     for (const auto& u : users) m_Users->addItem(Q(u.name));
     if (users.empty())
-        m_Outcome->setText(tr("No HotSync user in %1: add one with \"hotsync user add NAME\".").arg(Q(m_Home)));
+        m_Outcome->setText(UiText(4019, "No HotSync user in %s: add one with \"hotsync user add NAME\".", m_Home));
     if (!current.isEmpty()) SelectUser(current);
     UserChanged();
     return true;
@@ -262,7 +291,7 @@ QString CHotSyncWindow::Handheld() const
 
 void CHotSyncWindow::Browse()
 {
-    const QString dir = QFileDialog::getExistingDirectory(this, tr("The handheld's folder"), Handheld());
+    const QString dir = QFileDialog::getExistingDirectory(this, UiText(4020, "The handheld's folder"), Handheld());
     if (!dir.isEmpty()) SetHandheld(dir);
 }
 
@@ -270,7 +299,7 @@ bool CHotSyncWindow::StartSync()
 {
     if (IsRunning() || m_Users->currentText().isEmpty()) return false;
     if (Handheld().isEmpty()) {
-        m_Outcome->setText(tr("Choose the handheld's folder first."));
+        m_Outcome->setText(UiText(4021, "Choose the handheld's folder first."));
         return false;
     }
     {
@@ -287,7 +316,7 @@ bool CHotSyncWindow::StartSync()
     if (auto* qt = dynamic_cast<platform::QtUiHost*>(&platform::UiHost())) qt->TakeAbandoned();
     m_Sync->setEnabled(false);
     m_Outcome->setStyleSheet(QString());
-    m_Outcome->setText(tr("Synchronizing %1 ...").arg(Handheld()));
+    m_Outcome->setText(UiText(4022, "Synchronizing %s ...", S(Handheld())));
     m_Log->clear();
     m_Run = std::thread([this, setup] {
         CSyncRun::Outcome outcome = CSyncRun(setup, *m_Front).Run();
@@ -312,13 +341,13 @@ void CHotSyncWindow::Finished(CSyncRun::Outcome outcome, std::vector<std::string
     }
     if (m_Last.code == CSyncRun::kExitDone) {
         m_Outcome->setStyleSheet(QStringLiteral("color: #006e28;"));
-        m_Outcome->setText(tr("Synchronization done."));
+        m_Outcome->setText(UiText(4023, "Synchronization done."));
     } else {
         m_Outcome->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
         // The reason in full, as the terminal would give it.
         QString why = Q(m_Last.message);
         if (!why.isEmpty()) why[0] = why[0].toUpper();
-        m_Outcome->setText(tr("Not synchronized (status %1): %2").arg(m_Last.code).arg(why));
+        m_Outcome->setText(UiText(4024, "Not synchronized (status %d): %s", m_Last.code, S(why)));
     }
     ShowDatabases();
 }
@@ -329,7 +358,7 @@ void CHotSyncWindow::ShowLog(const std::vector<palmkit::LogEntry>& entries)
     for (const palmkit::LogEntry& e : entries) {
         const ActivityLook look = LookOf(e.activity);
         QString text = Q(e.text);
-        if (e.activity != slText) text = Q(CHotSyncLogFile::ActivityLabel(e.activity)) + QStringLiteral(": ") + text;
+        if (e.activity != slText) text = ActivityText(e.activity) + QStringLiteral(": ") + text;
         auto* item = new QListWidgetItem(style()->standardIcon(look.icon), text, m_Log);
         item->setForeground(look.colour);
         item->setData(Qt::UserRole, e.activity);
@@ -351,7 +380,7 @@ void CHotSyncWindow::ShowDatabases()
         item->setText(2, FourCC(e.creator));
         item->setText(3, QString::number(e.recordCount));
         item->setText(4, PalmDate(e.modDate));
-        item->setText(5, e.damaged ? tr("damaged") : tr("sound"));
+        item->setText(5, e.damaged ? UiText(4025, "damaged") : UiText(4026, "sound"));
         if (e.damaged) item->setForeground(5, QColor(180, 0, 0));
     }
     for (int c = 1; c < m_Databases->columnCount(); ++c) m_Databases->resizeColumnToContents(c);
@@ -363,48 +392,45 @@ void CHotSyncWindow::RestoreBackup()
     const std::string userDir = UserDir();
     const QString dir = Handheld();
     if (userDir.empty() || dir.isEmpty()) {
-        QMessageBox::information(this, tr("Restore a backup"), tr("Choose the HotSync user and the handheld first."));
+        QMessageBox::information(this, UiText(4027, "Restore a backup"), UiText(4028, "Choose the HotSync user and the handheld first."));
         return;
     }
     std::string error;
     if (!CSyncRun::CheckHandheldDir(S(dir), error)) {
-        QMessageBox::warning(this, tr("Restore a backup"), Q(error));
+        QMessageBox::warning(this, UiText(4027, "Restore a backup"), Q(error));
         return;
     }
     CHandheldBackup backup(userDir);
     const std::vector<CHandheldBackup::Generation> gens = backup.Generations(CHandheldBackup::HandheldKey(S(dir)));
     if (gens.empty()) {
-        QMessageBox::information(this, tr("Restore a backup"),
-                                 tr("No backup of %1 for %2: each synchronization makes one first.")
-                                     .arg(dir, m_Users->currentText()));
+        QMessageBox::information(this, UiText(4027, "Restore a backup"),
+                                 UiText(4029, "No backup of %s for %s: each synchronization makes one first.", S(dir),
+                                        S(m_Users->currentText())));
         return;
     }
     QStringList items;
     for (std::size_t i = 0; i < gens.size(); ++i)
-        items << tr("%1  %2  (%3 databases)")
-                     .arg(i + 1)
-                     .arg(Q(CHandheldBackup::DateText(gens[i].made)))
-                     .arg(CHandheldBackup::Files(gens[i]).size());
+        items << UiText(4030, "%u  %s  (%u databases)", i + 1, CHandheldBackup::DateText(gens[i].made),
+                        CHandheldBackup::Files(gens[i]).size());
     bool ok = false;
-    const QString chosen = QInputDialog::getItem(this, tr("Restore a backup"),
-                                                 tr("Put this backup back onto %1 (newest first):").arg(dir), items, 0,
+    const QString chosen = QInputDialog::getItem(this, UiText(4027, "Restore a backup"),
+                                                 UiText(4031, "Put this backup back onto %s (newest first):", S(dir)), items, 0,
                                                  false, &ok);
     if (!ok) return;
     const auto index = std::size_t(items.indexOf(chosen));
     if (index >= gens.size()) return;
     CHandheldLock lock;
     if (lock.Acquire(S(dir)) != CHandheldLock::Result::Locked) {
-        QMessageBox::warning(this, tr("Restore a backup"), tr("The handheld %1 is busy with another run.").arg(dir));
+        QMessageBox::warning(this, UiText(4027, "Restore a backup"), UiText(4032, "The handheld %s is busy with another run.", S(dir)));
         return;
     }
     CHandheldStore store(S(dir));
     const int count = CHandheldBackup::Restore(gens[index], store, &error);
     if (count < 0)
-        QMessageBox::warning(this, tr("Restore a backup"), tr("Restore stopped: %1").arg(Q(error)));
+        QMessageBox::warning(this, UiText(4027, "Restore a backup"), UiText(4033, "Restore stopped: %s", error));
     else
-        m_Outcome->setText(tr("Restored %1 databases of %2 onto %3.")
-                               .arg(count)
-                               .arg(Q(CHandheldBackup::DateText(gens[index].made)), dir));
+        m_Outcome->setText(UiText(4034, "Restored %d databases of %s onto %s.", count,
+                                      CHandheldBackup::DateText(gens[index].made), S(dir)));
     ShowDatabases();
 }
 
@@ -412,7 +438,8 @@ void CHotSyncWindow::closeEvent(QCloseEvent* e)
 {
     if (IsRunning()) {
         // The run holds the handheld: it ends through its own "Abandon".
-        m_Outcome->setText(tr("A synchronization is running: press \"Abandon\" in its window to stop it first."));
+        m_Outcome->setText(UiText(4035, "A synchronization is running: press \"%s\" in its window to stop it first.",
+                                  S(UiText(2083, "Abandon").remove(QLatin1Char('&')))));
         e->ignore();
         return;
     }

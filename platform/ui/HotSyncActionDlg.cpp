@@ -8,20 +8,24 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "platform/UiText.h"
+
+using platform::UiText;
+
 CHotSyncActionDlg::CHotSyncActionDlg(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(tr("Change HotSync Action"));
+    setWindowTitle(UiText(4041, "Change HotSync Action"));
     auto* layout = new QVBoxLayout(this);
     m_Conduit = new QLabel(this);
     m_Conduit->setObjectName(QStringLiteral("conduit"));
     m_Conduit->setTextFormat(Qt::PlainText);
     layout->addWidget(m_Conduit);
 
-    auto* box = new QGroupBox(tr("HotSync Action"), this);
+    auto* box = new QGroupBox(UiText(4042, "HotSync Action"), this);
     auto* boxLayout = new QVBoxLayout(box);
     m_Actions = new QButtonGroup(this);
-    const QString names[kActions] = {tr("&Synchronize the files"), tr("&Desktop overwrites handheld"),
-                                     tr("&Handheld overwrites Desktop"), tr("Do &nothing")};
+    const QString names[kActions] = {UiText(4043, "&Synchronize the files"), UiText(4044, "&Desktop overwrites handheld"),
+                                     UiText(4045, "&Handheld overwrites Desktop"), UiText(4046, "Do &nothing")};
     for (int i = 0; i < kActions; ++i) {
         auto* b = new QRadioButton(names[i], box);
         b->setObjectName(QStringLiteral("action%1").arg(i));
@@ -29,7 +33,7 @@ CHotSyncActionDlg::CHotSyncActionDlg(QWidget* parent) : QDialog(parent)
         boxLayout->addWidget(b);
     }
     layout->addWidget(box);
-    m_MakeDefault = new QCheckBox(tr("Set as &default"), this);
+    m_MakeDefault = new QCheckBox(UiText(4047, "Set as &default"), this);
     m_MakeDefault->setObjectName(QStringLiteral("makeDefault"));
     layout->addWidget(m_MakeDefault);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -44,8 +48,8 @@ void CHotSyncActionDlg::SetConduitName(const QString& name)
     // The name may carry an accelerator mark meant for a menu.
     QString shown = name;
     shown.remove(QLatin1Char('&'));
-    m_Conduit->setText(tr("Conduit: %1").arg(shown));
-    setWindowTitle(tr("Change HotSync Action") + QStringLiteral(" - ") + shown);
+    m_Conduit->setText(UiText(4048, "Conduit: %s", shown.toStdString()));
+    setWindowTitle(UiText(4041, "Change HotSync Action") + QStringLiteral(" - ") + shown);
 }
 
 void CHotSyncActionDlg::SetAction(int action)

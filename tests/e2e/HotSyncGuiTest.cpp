@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -19,6 +20,7 @@
 #include "common/TestRun.h"
 #include "hotsync/HotSyncWindow.h"
 #include "platform/QtUiHost.h"
+#include "platform/ui/HotSyncActionDlg.h"
 #include "platform/ui/NorvProgressDlg.h"
 
 namespace {
@@ -81,6 +83,9 @@ private slots:
         QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne", "CurrentServer", "Norvelia"));
         QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "UID", "anne"));
         QVERIFY(Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "PWD", "s3cret-pwd"));
+        // The cases read the outcome in English.
+        QVERIFY(Set(kProduct, "MsgDll", "LexmoUs.dll"));
+        QVERIFY(CHotSyncWindow::LoadLanguage());
     }
     // Each case its own empty handheld.
     void init()
@@ -203,6 +208,35 @@ private slots:
         QCOMPARE(w.LastOutcome().code, 2);
         QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("Bruno")));
         QCOMPARE(answerer.Unexpected(), 0);
+    }
+
+    // The window speaks the language MsgDll names, the conduit's default when unset.
+    void WindowSpeaksMsgDllLanguage()
+    {
+        const struct {
+            const char* msgDll;
+            bool loads;
+            const char* button;
+            const char* actions;
+        } cases[] = {
+            {"Lexmo.dll", true, "&Synchroniser", "&Synchroniser les fichiers"},
+            {"NoSuchCatalog.dll", false, "&Synchroniser", "&Synchroniser les fichiers"},
+            {"LexmoUs.dll", true, "&Synchronize", "&Synchronize the files"},
+            {"", true, "&Synchroniser", "&Synchroniser les fichiers"},
+        };
+        for (const auto& c : cases) {
+            QVERIFY(Set(kProduct, "MsgDll", c.msgDll));
+            QCOMPARE(CHotSyncWindow::LoadLanguage(), c.loads);
+            CHotSyncWindow w(Home());
+            QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("sync"))->text(), QString::fromUtf8(c.button));
+            CHotSyncActionDlg dlg;
+            QCOMPARE(dlg.findChild<QRadioButton*>(QStringLiteral("action0"))->text(), QString::fromUtf8(c.actions));
+        }
+        QVERIFY(Set(kProduct, "MsgDll", "LexmoUs.dll"));
+        QVERIFY(CHotSyncWindow::LoadLanguage());
+        CHotSyncActionDlg dlg;
+        dlg.SetConduitName(QStringLiteral("&Norvelia"));
+        QCOMPARE(dlg.findChild<QLabel*>(QStringLiteral("conduit"))->text(), QStringLiteral("Conduit: Norvelia"));
     }
 
 private:

@@ -121,6 +121,19 @@ const Use kUses[] = {
     {2058, "", 0, "check button"},
     {2059, "", 0, "quit button"},
     {2084, "", 0, "failure box"},
+    // The HotSync window and the HotSync action dialog.
+    {4018, "T", 0, "users unreadable: why"},
+    {4019, "T", 0, "no user: the HotSync home"},
+    {4022, "T", 0, "synchronizing: the handheld"},
+    {4024, "IT", 0, "not synchronized: status, why"},
+    {4029, "TT", 0, "no backup: handheld, user"},
+    {4030, "ITI", 0, "backup choice: rank, date, databases"},
+    {4031, "T", 0, "restore question: the handheld"},
+    {4032, "T", 0, "handheld busy: the handheld"},
+    {4033, "T", 0, "restore stopped: why"},
+    {4034, "ITT", 0, "restored: count, date, handheld"},
+    {4035, "T", 0, "closing during a run: the cancel button"},
+    {4048, "T", 0, "action dialog: the conduit"},
 };
 
 // The settings program copies every one of its texts with KESA_GetMessage
@@ -130,6 +143,9 @@ std::vector<Use> AllUses()
     std::vector<Use> uses(std::begin(kUses), std::end(kUses));
     for (int n = 3000; n <= 3057; ++n)
         if (n != 3024) uses.push_back({n, "", 0, "settings program text"});
+    for (int n = 4000; n <= 4048; ++n)
+        if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
+            uses.push_back({n, "", 0, "HotSync window text"});
     return uses;
 }
 
@@ -142,6 +158,7 @@ std::set<int> NumbersInUse()
     };
     range(3000, 3057);
     n.erase(3024);
+    range(4000, 4048);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
