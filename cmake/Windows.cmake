@@ -51,6 +51,7 @@ add_subdirectory(platform/lexmo)
 add_subdirectory(platform/nvservices)
 add_subdirectory(platform/winreg/win32)
 add_subdirectory(records)
+add_subdirectory(platform/ui/win32)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)
@@ -73,3 +74,5 @@ norv_windows_test(records_test records
 norv_windows_test(nvservices_test password SOURCES NvServicesTest.cpp LIBS NvServices)
 norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp LIBS WinReg)
 norv_windows_test(durablefiles_test palmkit SOURCES DurableFilesTest.cpp LIBS NorvDurableFiles)
+norv_windows_test(win32_ui_test ui SOURCES win32/Win32UiHostTest.cpp LIBS NorvWinHost Lexmo user32 gdi32 comctl32)
+target_compile_definitions(win32_ui_test PRIVATE UNICODE _UNICODE)

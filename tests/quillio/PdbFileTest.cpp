@@ -296,12 +296,14 @@ TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
         EXPECT_EQ(read, pdb.ToBytes());
         std::remove(path.c_str());
 
+#ifndef _WIN32  // a full disk is only at hand where /dev/full is
         const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
         ASSERT_GE(full, 0);
         errno = 0;
         EXPECT_FALSE(pdb.WriteTo(full));
         EXPECT_EQ(errno, ENOSPC);
         ::close(full);
+#endif
     }
 }
 
