@@ -44,12 +44,25 @@ include_directories(${CMAKE_BINARY_DIR}/generated)
 include(cmake/Norvelia.cmake)
 enable_testing()
 
+# nlohmann's JSON is header-only: its folder alone, not the rest of the
+# build machine's /usr/include, is seen by the cross compiler.
+set(NORV_NLOHMANN_DIR /usr/include/nlohmann CACHE PATH "nlohmann-json headers (Debian's nlohmann-json3-dev)")
+if(NOT EXISTS ${NORV_NLOHMANN_DIR}/json.hpp)
+  message(FATAL_ERROR "nlohmann/json.hpp not found in ${NORV_NLOHMANN_DIR} (make bootstrap)")
+endif()
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/nlohmann-include)
+file(CREATE_LINK ${NORV_NLOHMANN_DIR} ${CMAKE_BINARY_DIR}/nlohmann-include/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/nlohmann-include)
+
 add_subdirectory(platform/programpath)
 add_subdirectory(platform/durablefiles)
+add_subdirectory(platform/localclock)
 add_subdirectory(platform/quillio)
 add_subdirectory(platform/lexmo)
 add_subdirectory(platform/nvservices)
 add_subdirectory(platform/winreg/win32)
+add_subdirectory(platform/palmkit)
 add_subdirectory(records)
 add_subdirectory(platform/ui/win32)
 
@@ -74,5 +87,7 @@ norv_windows_test(records_test records
 norv_windows_test(nvservices_test password SOURCES NvServicesTest.cpp LIBS NvServices)
 norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp LIBS WinReg)
 norv_windows_test(durablefiles_test palmkit SOURCES DurableFilesTest.cpp LIBS NorvDurableFiles)
+norv_windows_test(palmkit_syncmgr_test palmkit SOURCES SyncMgrTest.cpp LIBS PalmKit LABELS threads)
+norv_windows_test(palmkit_services_test palmkit SOURCES PalmKitServicesTest.cpp LIBS PalmKit)
 norv_windows_test(win32_ui_test ui SOURCES win32/Win32UiHostTest.cpp LIBS NorvWinHost Lexmo user32 gdi32 comctl32)
 target_compile_definitions(win32_ui_test PRIVATE UNICODE _UNICODE)

@@ -269,11 +269,13 @@ bool CHotSyncWindow::SelectUser(const QString& name)
 void CHotSyncWindow::UserChanged()
 {
     // Each user's handheld folder is remembered.
-    QSettings settings(SettingsPath(), QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("Handhelds"));
     const QString key = QString::fromLatin1(m_Users->currentText().toUtf8().toHex());
-    m_Handheld->setText(settings.value(key).toString());
-    settings.endGroup();
+    if (!key.isEmpty()) {
+        QSettings settings(SettingsPath(), QSettings::IniFormat);
+        settings.beginGroup(QStringLiteral("Handhelds"));
+        m_Handheld->setText(settings.value(key).toString());
+        settings.endGroup();
+    }
     m_Sync->setEnabled(m_Users->count() > 0 && !IsRunning());
     ShowDatabases();
 }
