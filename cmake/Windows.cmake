@@ -101,7 +101,7 @@ norv_windows_test(records_test records
   SOURCES PackedRecordTest.cpp CatalogRecordsTest.cpp ListRecordsTest.cpp PbmCypherTest.cpp LIBS RecShelf)
 norv_windows_test(nvservices_test password SOURCES NvServicesTest.cpp LIBS NvServices)
 norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp LIBS WinReg)
-norv_windows_test(durablefiles_test palmkit SOURCES DurableFilesTest.cpp LIBS NorvDurableFiles)
+norv_windows_test(durablefiles_test palmkit SOURCES DurableFilesTest.cpp LocalClockTest.cpp LIBS NorvDurableFiles NorvLocalClock)
 norv_windows_test(palmkit_syncmgr_test palmkit SOURCES SyncMgrTest.cpp LIBS PalmKit LABELS threads)
 norv_windows_test(palmkit_services_test palmkit SOURCES PalmKitServicesTest.cpp LIBS PalmKit)
 norv_windows_test(win32_ui_test ui SOURCES win32/Win32UiHostTest.cpp LIBS NorvWinHost Lexmo user32 gdi32 comctl32)
