@@ -52,6 +52,10 @@ add_subdirectory(platform/nvservices)
 add_subdirectory(platform/winreg/win32)
 add_subdirectory(records)
 add_subdirectory(platform/ui/win32)
+# The server client over WinInet, with the settings it reads (no probe).
+add_subdirectory(settings)
+add_subdirectory(client)
+target_compile_options(Ferrylink PRIVATE -include ${CMAKE_SOURCE_DIR}/platform/win32/include/PosixMemmem.h)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)

@@ -1,0 +1,50 @@
+// The WinInet calls the transport makes, in the standard types: <windows.h>
+// names DWORD otherwise than our headers, so it stays in WinInetApi.cpp.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace ferrylink::wininet {
+
+using Handle = void*;
+
+// The WinInet errors the transport tells apart.
+constexpr std::uint32_t kTimeout = 12002;
+constexpr std::uint32_t kForceRetry = 12032;
+constexpr std::uint32_t kHttpToHttpsOnRedirect = 12039;
+constexpr std::uint32_t kHttpsToHttpOnRedirect = 12040;
+
+std::uint32_t LastError();
+std::string ErrorText(std::uint32_t code);
+void Close(Handle h);
+
+// INTERNET_OPEN_TYPE_PRECONFIG: the system's proxy settings.
+Handle Open(const char* agent);
+Handle Connect(Handle internet, const std::string& server, std::uint16_t port);
+// A POST of `object`, never cached, over TLS when `tls`.
+Handle OpenPost(Handle connect, const std::string& object, bool tls);
+void SetTimeouts(Handle request, std::uint32_t connectMs, std::uint32_t sendMs, std::uint32_t receiveMs);
+void SetCredentials(Handle connect, bool proxy, const std::string& user, const std::string& password);
+// The configured proxy ("host:port"), empty when requests go direct.
+std::string Proxy(Handle internet);
+
+bool SendBegin(Handle request, std::uint64_t bodyLength);
+bool Write(Handle request, const void* data, std::uint32_t length);
+bool SendEnd(Handle request);
+// A numeric header (the status, the content length); false when absent.
+bool QueryStatus(Handle request, std::uint32_t& status);
+bool QueryContentLength(Handle request, std::uint32_t& length);
+bool Available(Handle request, std::uint32_t& available);
+bool Read(Handle request, void* out, std::uint32_t capacity, std::uint32_t& read);
+
+struct UrlParts {
+    bool https = false;
+    std::string server;
+    std::uint16_t port = 0;
+    std::string path;
+    std::string extra; // "?query#fragment"
+};
+bool CrackUrl(const std::string& url, UrlParts& out);
+
+} // namespace ferrylink::wininet

@@ -1,0 +1,265 @@
+// The session's transport over WinInet: one internet handle per session, one
+// connection handle per server (it keeps the credentials), one request handle
+// per send. WinInet follows the redirects itself, by the rules the libcurl
+// side copies: at most five, never to the other scheme, a POST turned into a
+// GET on 301, 302 and 303.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "client/HttpTransport.h"
+#include "client/KesaBodyReader.h"
+#include "client/win32/WinInetApi.h"
+#include "platform/TransferAbort.h"
+#include "settings/StallTimeout.h"
+
+namespace ferrylink {
+namespace {
+
+constexpr std::uint32_t kConnectTimeoutMs = 30000;
+constexpr std::uint32_t kPiece = 64 * 1024;
+
+namespace api = wininet;
+
+struct InternetDeleter {
+    void operator()(void* h) const { api::Close(h); }
+};
+using Handle = std::unique_ptr<void, InternetDeleter>;
+
+// Ends a send from outside when the program stops or the query passes its
+// overall bound: closing the request handle makes WinInet's blocked call return.
+class Watchdog {
+public:
+    Watchdog(api::Handle request, std::uint64_t bodyLength) : m_Request(request)
+    {
+        m_Base = QueryBoundSeconds(0);
+        m_Overall = m_Base + static_cast<long>(bodyLength / kQueryBytesPerSecond);
+        m_Body = bodyLength;
+        m_Start = std::chrono::steady_clock::now();
+        m_Thread = std::thread([this] { Run(); });
+    }
+    ~Watchdog() { Stop(); }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    // The answer's announced length lengthens the bound.
+    void Announce(std::uint64_t answerLength)
+    {
+        m_Overall = m_Base + static_cast<long>((m_Body + answerLength) / kQueryBytesPerSecond);
+    }
+    void Stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Stopping = true;
+        }
+        m_Wake.notify_all();
+        if (m_Thread.joinable()) m_Thread.join();
+    }
+    HttpFailure Ended() const { return m_Ended; }
+    long OverallSeconds() const { return m_Overall; }
+    // True when the handle was closed here (the caller must not close it again).
+    bool Closed() const { return m_Ended != HttpFailure::None; }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        while (!m_Stopping) {
+            m_Wake.wait_for(lock, std::chrono::milliseconds(50));
+            if (m_Stopping) break;
+            HttpFailure ended = HttpFailure::None;
+            if (platform::TransfersAborted())
+                ended = HttpFailure::Aborted;
+            else if (std::chrono::steady_clock::now() - m_Start >= std::chrono::seconds(m_Overall.load()))
+                ended = HttpFailure::TooLong;
+            if (ended != HttpFailure::None) {
+                m_Ended = ended;
+                api::Close(m_Request);
+                break;
+            }
+        }
+    }
+
+    api::Handle m_Request;
+    long m_Base = 0;
+    std::uint64_t m_Body = 0;
+    std::atomic<long> m_Overall{0};
+    std::atomic<HttpFailure> m_Ended{HttpFailure::None};
+    std::chrono::steady_clock::time_point m_Start;
+    std::mutex m_Mutex;
+    std::condition_variable m_Wake;
+    bool m_Stopping = false;
+    std::thread m_Thread;
+};
+
+class WinInetTransport final : public IHttpTransport {
+public:
+    explicit WinInetTransport(api::Handle internet) : m_Internet(internet) {}
+
+    void Prepare(const HttpTarget& target) override
+    {
+        // A new server: a new connection handle, and no credentials yet.
+        if (!m_Connect || target.server != m_Target.server || target.port != m_Target.port) {
+            m_Connect.reset(api::Connect(m_Internet.get(), target.server, target.port));
+        }
+        m_Target = target;
+    }
+
+    bool BeginSend(CKesaBodyReader& body, std::uint64_t length) override
+    {
+        m_Body = &body;
+        m_BodyLength = length;
+        body.Seek(0);
+        return m_Connect != nullptr;
+    }
+
+    HttpResult Send() override
+    {
+        HttpResult result;
+        if (!m_Connect) {
+            result.failure = HttpFailure::Transport;
+            result.errorText = api::ErrorText(api::LastError());
+            return result;
+        }
+        api::Handle request = api::OpenPost(m_Connect.get(), m_Target.object, m_Target.tls);
+        if (!request) {
+            result.failure = HttpFailure::Transport;
+            result.errorText = api::ErrorText(api::LastError());
+            return result;
+        }
+        const auto stallMs = static_cast<std::uint32_t>(std::min<long>(m_Target.stallSeconds, 86400) * 1000);
+        api::SetTimeouts(request, kConnectTimeoutMs, stallMs, stallMs);
+
+        Watchdog watch(request, m_BodyLength);
+        const std::uint32_t error = Exchange(request, watch, result);
+        watch.Stop();
+        if (!watch.Closed()) api::Close(request);
+
+        result.overallSeconds = watch.OverallSeconds();
+        if (watch.Ended() != HttpFailure::None) {
+            result.failure = watch.Ended();
+        } else if (result.failure == HttpFailure::None && error != 0) {
+            if (error == api::kTimeout)
+                result.failure = HttpFailure::Stalled;
+            else if (error == api::kHttpToHttpsOnRedirect || error == api::kHttpsToHttpOnRedirect)
+                result.failure = HttpFailure::SchemeRedirect;
+            else {
+                result.failure = HttpFailure::Transport;
+                result.errorText = api::ErrorText(error);
+            }
+        }
+        if (result.failure != HttpFailure::None) {
+            result.data.reset();
+            result.size = 0;
+        }
+        return result;
+    }
+
+    void SetCredentials(bool proxy, const std::string& user, const std::string& password) override
+    {
+        if (m_Connect) api::SetCredentials(m_Connect.get(), proxy, user, password);
+    }
+
+    std::string ProxyFor(const std::string&) override { return api::Proxy(m_Internet.get()); }
+
+private:
+    // One send on `request`, with the answer read into `result`; the WinInet
+    // error that ended it, or 0.
+    std::uint32_t Exchange(api::Handle request, Watchdog& watch, HttpResult& result)
+    {
+        // WinInet answers a challenge it has credentials for by asking for the
+        // same request again: a few times at most, then the status stands.
+        std::unique_ptr<BYTE[]> piece(new BYTE[kPiece]);
+        for (int resend = 0;; ++resend) {
+            m_Body->Seek(0);
+            if (!api::SendBegin(request, m_BodyLength)) return api::LastError();
+            for (;;) {
+                const size_t n = m_Body->Read(piece.get(), kPiece);
+                if (n == 0) break;
+                if (!api::Write(request, piece.get(), static_cast<std::uint32_t>(n))) return api::LastError();
+            }
+            if (api::SendEnd(request)) break;
+            const std::uint32_t error = api::LastError();
+            if (error != api::kForceRetry || resend >= 3) return error;
+        }
+
+        std::uint32_t status = 0;
+        if (!api::QueryStatus(request, status)) {
+            result.queryError = static_cast<int>(api::LastError());
+            return 0;
+        }
+        result.status = static_cast<long>(status);
+
+        size_t capacity = 65536;
+        std::uint32_t announced = 0;
+        if (api::QueryContentLength(request, announced)) {
+            if (announced > m_Target.maxAnswer) {
+                result.failure = HttpFailure::TooLarge;
+                return 0;
+            }
+            watch.Announce(announced);
+            // An announced length is taken at its word (within the limit).
+            capacity = std::max<size_t>(capacity, announced);
+        }
+        for (;;) {
+            std::uint32_t available = 0;
+            if (!api::Available(request, available)) return api::LastError();
+            if (available == 0) break;
+            if (available > m_Target.maxAnswer - result.size) {
+                result.failure = HttpFailure::TooLarge;
+                return 0;
+            }
+            if (result.size + available > capacity || !result.data) {
+                while (capacity < result.size + available) capacity *= 2;
+                auto* grown = static_cast<BYTE*>(std::realloc(result.data.get(), capacity));
+                if (!grown) throw std::bad_alloc();
+                (void)result.data.release();
+                result.data.reset(grown);
+            }
+            std::uint32_t read = 0;
+            if (!api::Read(request, result.data.get() + result.size, available, read)) return api::LastError();
+            if (read == 0) break;
+            result.size += read;
+        }
+        return 0;
+    }
+
+    Handle m_Internet;
+    Handle m_Connect;
+    HttpTarget m_Target;
+    CKesaBodyReader* m_Body = nullptr;
+    std::uint64_t m_BodyLength = 0;
+};
+
+} // namespace
+
+bool SplitUrl(const std::string& url, HttpUrlParts& out)
+{
+    api::UrlParts parts;
+    if (!api::CrackUrl(url, parts) || parts.port == 0 || parts.server.empty()) return false;
+    // The fragment stays on this side.
+    std::string extra = parts.extra;
+    if (const size_t hash = extra.find('#'); hash != std::string::npos) extra.resize(hash);
+    out.server = parts.server;
+    out.port = parts.port;
+    out.object = (parts.path.empty() ? "/" : parts.path) + (extra == "?" ? "" : extra);
+    return true;
+}
+
+std::unique_ptr<IHttpTransport> IHttpTransport::Create()
+{
+    api::Handle internet = api::Open("Ferrylink");
+    if (!internet) return nullptr;
+    return std::make_unique<WinInetTransport>(internet);
+}
+
+} // namespace ferrylink
