@@ -80,3 +80,10 @@ norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp
 norv_windows_test(durablefiles_test palmkit SOURCES DurableFilesTest.cpp LIBS NorvDurableFiles)
 norv_windows_test(win32_ui_test ui SOURCES win32/Win32UiHostTest.cpp LIBS NorvWinHost Lexmo user32 gdi32 comctl32)
 target_compile_definitions(win32_ui_test PRIVATE UNICODE _UNICODE)
+# The server client: wire format and the session over WinInet, against a
+# plain-socket server on 127.0.0.1.
+norv_windows_test(client_wire_test client SOURCES WireFormatTest.cpp BodyReaderTest.cpp ChannelModelTest.cpp
+  LIBS Ferrylink)
+norv_windows_test(client_transport_test client SOURCES TransportTest.cpp ../common/RawHttpServer.cpp
+  LIBS Ferrylink WinReg ws2_32 LABELS threads)
+set_property(TEST client_transport_test APPEND PROPERTY ENVIRONMENT NORV_UNDER_WINE=1)

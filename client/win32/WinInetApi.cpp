@@ -83,23 +83,9 @@ std::string Proxy(Handle internet)
     return proxy;
 }
 
-bool SendBegin(Handle request, std::uint64_t bodyLength)
+bool Send(Handle request, const void* body, std::uint32_t length)
 {
-    INTERNET_BUFFERSA buffers{};
-    buffers.dwStructSize = sizeof buffers;
-    buffers.dwBufferTotal = static_cast<DWORD>(bodyLength);
-    return HttpSendRequestExA(request, &buffers, nullptr, 0, 0);
-}
-
-bool Write(Handle request, const void* data, std::uint32_t length)
-{
-    DWORD written = 0;
-    return InternetWriteFile(request, data, length, &written) && written == length;
-}
-
-bool SendEnd(Handle request)
-{
-    return HttpEndRequestA(request, nullptr, 0, 0);
+    return HttpSendRequestA(request, nullptr, 0, const_cast<void*>(body), length);
 }
 
 namespace {

@@ -29,9 +29,9 @@ void SetCredentials(Handle connect, bool proxy, const std::string& user, const s
 // The configured proxy ("host:port"), empty when requests go direct.
 std::string Proxy(Handle internet);
 
-bool SendBegin(Handle request, std::uint64_t bodyLength);
-bool Write(Handle request, const void* data, std::uint32_t length);
-bool SendEnd(Handle request);
+// Sends the request with its whole body; WinInet may send it again for a
+// challenge it has credentials for, or a redirect that keeps the method.
+bool Send(Handle request, const void* body, std::uint32_t length);
 // A numeric header (the status, the content length); false when absent.
 bool QueryStatus(Handle request, std::uint32_t& status);
 bool QueryContentLength(Handle request, std::uint32_t& length);

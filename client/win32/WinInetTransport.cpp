@@ -25,7 +25,6 @@ namespace ferrylink {
 namespace {
 
 constexpr std::uint32_t kConnectTimeoutMs = 30000;
-constexpr std::uint32_t kPiece = 64 * 1024;
 
 namespace api = wininet;
 
@@ -176,18 +175,17 @@ private:
     // error that ended it, or 0.
     std::uint32_t Exchange(api::Handle request, Watchdog& watch, HttpResult& result)
     {
-        // WinInet answers a challenge it has credentials for by asking for the
-        // same request again: a few times at most, then the status stands.
-        std::unique_ptr<BYTE[]> piece(new BYTE[kPiece]);
+        // The body goes in one piece: WinInet sends it again by itself when it
+        // answers a challenge or follows a redirect that keeps the POST.
+        std::unique_ptr<BYTE[]> body(new BYTE[m_BodyLength ? m_BodyLength : 1]);
+        m_Body->Seek(0);
+        for (std::uint64_t at = 0; at < m_BodyLength;) {
+            const size_t n = m_Body->Read(body.get() + at, static_cast<size_t>(m_BodyLength - at));
+            if (n == 0) break;
+            at += n;
+        }
         for (int resend = 0;; ++resend) {
-            m_Body->Seek(0);
-            if (!api::SendBegin(request, m_BodyLength)) return api::LastError();
-            for (;;) {
-                const size_t n = m_Body->Read(piece.get(), kPiece);
-                if (n == 0) break;
-                if (!api::Write(request, piece.get(), static_cast<std::uint32_t>(n))) return api::LastError();
-            }
-            if (api::SendEnd(request)) break;
+            if (api::Send(request, body.get(), static_cast<std::uint32_t>(m_BodyLength))) break;
             const std::uint32_t error = api::LastError();
             if (error != api::kForceRetry || resend >= 3) return error;
         }
