@@ -41,12 +41,34 @@ Handle Connect(Handle internet, const std::string& server, std::uint16_t port)
     return InternetConnectA(internet, server.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
 }
 
-Handle OpenPost(Handle connect, const std::string& object, bool tls)
+namespace {
+struct Watcher {
+    MovedFn moved;
+    void* context;
+};
+
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, void*, DWORD)
 {
+    if (!context) return;
+    if (status == INTERNET_STATUS_REQUEST_SENT || status == INTERNET_STATUS_RESPONSE_RECEIVED) {
+        const auto* w = reinterpret_cast<const Watcher*>(context);
+        w->moved(w->context);
+    }
+}
+} // namespace
+
+Handle OpenPost(Handle connect, const std::string& object, bool tls, MovedFn moved, void* context)
+{
+    // One watcher per thread: a transport sends one request at a time.
+    thread_local Watcher watcher;
+    watcher = {moved, context};
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                   INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
     if (tls) flags |= INTERNET_FLAG_SECURE;
-    return HttpOpenRequestA(connect, "POST", object.c_str(), nullptr, nullptr, nullptr, flags, 0);
+    HINTERNET request = HttpOpenRequestA(connect, "POST", object.c_str(), nullptr, nullptr, nullptr, flags,
+                                         reinterpret_cast<DWORD_PTR>(&watcher));
+    if (request) InternetSetStatusCallbackA(request, &OnStatus);
+    return request;
 }
 
 void SetTimeouts(Handle request, std::uint32_t connectMs, std::uint32_t sendMs, std::uint32_t receiveMs)

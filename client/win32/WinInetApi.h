@@ -22,8 +22,11 @@ void Close(Handle h);
 // INTERNET_OPEN_TYPE_PRECONFIG: the system's proxy settings.
 Handle Open(const char* agent);
 Handle Connect(Handle internet, const std::string& server, std::uint16_t port);
-// A POST of `object`, never cached, over TLS when `tls`.
-Handle OpenPost(Handle connect, const std::string& object, bool tls);
+// Called on WinInet's status callback each time bytes went out or came in.
+using MovedFn = void (*)(void* context);
+// A POST of `object`, never cached, over TLS when `tls`; `moved(context)` is
+// called as its bytes move.
+Handle OpenPost(Handle connect, const std::string& object, bool tls, MovedFn moved, void* context);
 void SetTimeouts(Handle request, std::uint32_t connectMs, std::uint32_t sendMs, std::uint32_t receiveMs);
 void SetCredentials(Handle connect, bool proxy, const std::string& user, const std::string& password);
 // The configured proxy ("host:port"), empty when requests go direct.

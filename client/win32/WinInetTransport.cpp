@@ -33,18 +33,29 @@ struct InternetDeleter {
 };
 using Handle = std::unique_ptr<void, InternetDeleter>;
 
-// Ends a send from outside when the program stops or the query passes its
-// overall bound: closing the request handle makes WinInet's blocked call return.
+// Ends a send from outside when no byte moved for the stall bound, when the
+// query passes its overall bound or when the program stops: closing the
+// request handle makes WinInet's blocked call return. (WinInet's own receive
+// timeouts are set beyond it: Wine sends a request again when its receive
+// timeout passes, which would count as bytes moving.)
 class Watchdog {
 public:
-    Watchdog(api::Handle request, std::uint64_t bodyLength) : m_Request(request)
+    Watchdog(std::uint64_t bodyLength, long stallSeconds) : m_Stall(std::chrono::seconds(stallSeconds))
     {
         m_Base = QueryBoundSeconds(0);
         m_Overall = m_Base + static_cast<long>(bodyLength / kQueryBytesPerSecond);
         m_Body = bodyLength;
         m_Start = std::chrono::steady_clock::now();
+        Moved();
+    }
+    void Watch(api::Handle request)
+    {
+        m_Request = request;
         m_Thread = std::thread([this] { Run(); });
     }
+    // Bytes went out or came in.
+    void Moved() { m_Last = (std::chrono::steady_clock::now() - m_Start).count(); }
+    static void OnMoved(void* self) { static_cast<Watchdog*>(self)->Moved(); }
     ~Watchdog() { Stop(); }
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
@@ -80,6 +91,8 @@ private:
                 ended = HttpFailure::Aborted;
             else if (std::chrono::steady_clock::now() - m_Start >= std::chrono::seconds(m_Overall.load()))
                 ended = HttpFailure::TooLong;
+            else if (std::chrono::steady_clock::now() - m_Start - Clock::duration(m_Last.load()) >= m_Stall)
+                ended = HttpFailure::Stalled;
             if (ended != HttpFailure::None) {
                 m_Ended = ended;
                 api::Close(m_Request);
@@ -88,7 +101,10 @@ private:
         }
     }
 
-    api::Handle m_Request;
+    using Clock = std::chrono::steady_clock;
+    api::Handle m_Request = nullptr;
+    Clock::duration m_Stall;
+    std::atomic<Clock::rep> m_Last{0};
     long m_Base = 0;
     std::uint64_t m_Body = 0;
     std::atomic<long> m_Overall{0};
@@ -129,16 +145,18 @@ public:
             result.errorText = api::ErrorText(api::LastError());
             return result;
         }
-        api::Handle request = api::OpenPost(m_Connect.get(), m_Target.object, m_Target.tls);
+        Watchdog watch(m_BodyLength, m_Target.stallSeconds);
+        api::Handle request =
+            api::OpenPost(m_Connect.get(), m_Target.object, m_Target.tls, &Watchdog::OnMoved, &watch);
         if (!request) {
             result.failure = HttpFailure::Transport;
             result.errorText = api::ErrorText(api::LastError());
             return result;
         }
-        const auto stallMs = static_cast<std::uint32_t>(std::min<long>(m_Target.stallSeconds, 86400) * 1000);
-        api::SetTimeouts(request, kConnectTimeoutMs, stallMs, stallMs);
+        const auto beyondMs = static_cast<std::uint32_t>((std::min<long>(m_Target.stallSeconds, 86400) + 30) * 1000);
+        api::SetTimeouts(request, kConnectTimeoutMs, beyondMs, beyondMs);
 
-        Watchdog watch(request, m_BodyLength);
+        watch.Watch(request);
         const std::uint32_t error = Exchange(request, watch, result);
         watch.Stop();
         if (!watch.Closed()) api::Close(request);
@@ -227,6 +245,7 @@ private:
             if (!api::Read(request, result.data.get() + result.size, available, read)) return api::LastError();
             if (read == 0) break;
             result.size += read;
+            watch.Moved();
         }
         return 0;
     }

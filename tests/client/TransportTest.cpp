@@ -1,6 +1,10 @@
 // The session over the platform's HTTP client, the same cases on Linux
 // (libcurl) and on Windows under Wine (WinInet), against a plain-socket server.
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -11,6 +15,7 @@
 #include "MessagesFixture.h"
 #include "Multipart.h"
 #include "client/KesaSession.h"
+#include "platform/TransferAbort.h"
 #include "platform/Ui.h"
 #include "quillio/KesaError.h"
 #include "winreg/WinReg.h"
@@ -209,6 +214,56 @@ TEST_F(Transport, ChallengesByMode)
         if (c.asked) {
             EXPECT_NE(ui.prompts[0].find("127.0.0.1"), std::string::npos) << ui.prompts[0];
         }
+    }
+}
+
+// A server that says nothing: the stall bound ends the query, and a stop of
+// the program ends it at once, whatever the bound. (Under Wine the call
+// closed from outside returns only when the server speaks: 5 s.)
+TEST_F(Transport, ASilentServerStallsAndAStopEndsItAtOnce)
+{
+    struct Case {
+        long stallSeconds;
+        bool stop;
+        const char* says;
+    };
+    for (const Case c : {Case{1, false, "Operation timed out: no data received or sent for 1 seconds"},
+                         Case{600, true, "Operation abandoned: the program is stopping"}}) {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool done = false;
+        RawHttpServer server([&](const RawRequest&, int) {
+            std::unique_lock<std::mutex> lock(mutex);
+            released.wait_for(lock, std::chrono::seconds(5), [&] { return done; });
+            return RawHttpServer::Answer(200, kAnswer);
+        });
+        CKesaSession session;
+        session.SetStallTimeout(c.stallSeconds);
+        ASSERT_TRUE(session.Open(server.Url()));
+        std::thread stopper;
+        if (c.stop) {
+            stopper = std::thread([] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                platform::AbortTransfers();
+            });
+        }
+        CKesaRequest request;
+        request.AddArg("function", "DeclareChannels");
+        std::string said;
+        try {
+            session.ProcessRequest(&request);
+        } catch (const CKesaError& e) {
+            EXPECT_EQ(e.Number(), 2006);
+            said = e.Argument();
+        }
+        if (stopper.joinable()) stopper.join();
+        platform::ResumeTransfers();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        released.notify_all();
+        EXPECT_EQ(said, c.says);
     }
 }
 
