@@ -1,8 +1,8 @@
 // The session's transport over WinInet: one internet handle per session, one
 // connection handle per server (it keeps the credentials), one request handle
-// per send. WinInet follows the redirects itself, by the rules the libcurl
-// side copies: at most five, never to the other scheme, a POST turned into a
-// GET on 301, 302 and 303.
+// per send. WinInet follows the redirects and answers the challenges it has
+// credentials for by itself, sending the body again: so the body goes in one
+// piece, read whole from the request (libcurl reads it piece by piece).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
