@@ -62,7 +62,7 @@ windows: bootstrap build-win/build.ninja
 
 # The Wine tests read what the Windows programs made with the Linux build's handheld and hotsync.
 test-windows: windows build/build.ninja
-	cmake --build build -j $(JOBS) --target handheld hotsync
+	cmake --build build -j $(JOBS) --target handheld hotsync norvelia-service catalogc
 	scripts/test-windows build-win -j $(JOBS)
 
 # Each fuzzer for FUZZ_SECONDS on its seed corpus; any crash, leak or hang fails.

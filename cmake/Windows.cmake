@@ -78,6 +78,12 @@ add_subdirectory(platform/ui/win32)
 add_subdirectory(settings)
 add_subdirectory(client)
 target_compile_options(Ferrylink PRIVATE -include ${CMAKE_SOURCE_DIR}/platform/win32/include/PosixMemmem.h)
+# A DLL exports all it holds: the settings it carries stay its own, as the
+# conduit links its own copy.
+target_link_options(Ferrylink PRIVATE -Wl,--exclude-libs,libSettings.a)
+# The conduit, which hotsync.exe loads with LoadLibrary.
+add_subdirectory(conduit)
+target_sources(Norv30 PRIVATE conduit/win32/Norv30.def)
 
 # The console programs.
 norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc/CatalogCompiler.cpp
@@ -144,3 +150,9 @@ norv_windows_test(client_wire_test client SOURCES WireFormatTest.cpp BodyReaderT
 norv_windows_test(client_transport_test client SOURCES TransportTest.cpp ../common/RawHttpServer.cpp
   LIBS Ferrylink WinReg ws2_32 LABELS threads)
 set_property(TEST client_transport_test APPEND PROPERTY ENVIRONMENT NORV_UNDER_WINE=1)
+
+# A whole synchronization under Wine against the Linux norvelia-service.
+add_test(NAME sync_under_wine_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/sync-under-wine.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
+          ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
+set_tests_properties(sync_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
