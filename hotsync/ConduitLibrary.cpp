@@ -45,3 +45,8 @@ std::string CConduitLibrary::DefaultPath()
     if (::stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return installed + "/libNorv30.so";
     return dir + "/../lib/libNorv30.so";
 }
+
+std::string CConduitLibrary::UiHostPath()
+{
+    return std::filesystem::path(DefaultPath()).parent_path().string() + "/libNorvQtHost.so";
+}

@@ -26,6 +26,10 @@ public:
     // (bin/../lib/norvelia), else in its lib/ (a build tree); Norv30.dll
     // beside the program on Windows.
     static std::string DefaultPath();
+    // The window host's module beside the conduit: Qt's on Linux, loaded only
+    // when a display is there; the Win32 one on Windows. Both export
+    // NorvUiHostOpen and NorvUiHostClose.
+    static std::string UiHostPath();
 
 private:
     void* m_Handle = nullptr;

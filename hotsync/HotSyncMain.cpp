@@ -39,7 +39,6 @@ constexpr int kExitUsage = platform::kExitUsage;
 constexpr int kExitBusy = 3;
 
 // The Qt host, beside the conduit, loaded only when a display is there.
-constexpr const char* kQtHostModule = "libNorvQtHost.so";
 
 void CopyText(char* dst, std::size_t size, const std::string& src)
 {
@@ -445,14 +444,13 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     if (a.no) host.SetAnswer(false);
     platform::SetUiHost(&host);
     // With a display and nothing chosen on the command line, the dialog; the
-    // terminal's question when Qt's host cannot be loaded.
-    CConduitLibrary qtHost;
-    void* qtSession = nullptr;
-    if (a.action < 0 && platform::DisplayAvailable() &&
-        qtHost.Load(fs::path(CConduitLibrary::DefaultPath()).parent_path().string() + "/" + kQtHostModule, nullptr)) {
-        if (auto open = qtHost.Get<void* (*)()>("NorvQtHostOpen")) qtSession = open();
+    // terminal's question when the window host cannot be loaded.
+    CConduitLibrary windowHost;
+    void* windowSession = nullptr;
+    if (a.action < 0 && platform::DisplayAvailable() && windowHost.Load(CConduitLibrary::UiHostPath(), nullptr)) {
+        if (auto open = windowHost.Get<void* (*)()>("NorvUiHostOpen")) windowSession = open();
         // Qt stays loaded until the process ends: it does not support being unloaded.
-        qtHost.Keep();
+        windowHost.Keep();
     }
 
     CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
@@ -472,8 +470,8 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
         rc = cfg(eCfgStandard, &block, &size);
     } catch (...) {
     }
-    if (qtSession) {
-        if (auto close = qtHost.Get<void (*)(void*)>("NorvQtHostClose")) close(qtSession);
+    if (windowSession) {
+        if (auto close = windowHost.Get<void (*)(void*)>("NorvUiHostClose")) close(windowSession);
     }
     platform::SetUiHost(nullptr);
     if (rc == -1) return Fail(kExitConduitFailed, "configuration cancelled");

@@ -56,3 +56,8 @@ std::string CConduitLibrary::DefaultPath()
         dir = std::filesystem::path(exe).parent_path().string();
     return dir + "/Norv30.dll";
 }
+
+std::string CConduitLibrary::UiHostPath()
+{
+    return std::filesystem::path(DefaultPath()).parent_path().string() + "/NorvWinHost.dll";
+}

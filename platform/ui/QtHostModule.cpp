@@ -23,7 +23,7 @@ struct Session {
 extern "C" {
 
 // Starts Qt and installs the host; null when it cannot.
-NORV_EXPORT void* NorvQtHostOpen()
+NORV_EXPORT void* NorvUiHostOpen()
 {
     try {
         auto s = std::make_unique<Session>();
@@ -36,7 +36,7 @@ NORV_EXPORT void* NorvQtHostOpen()
 }
 
 // Puts the previous host back and ends Qt.
-NORV_EXPORT void NorvQtHostClose(void* session)
+NORV_EXPORT void NorvUiHostClose(void* session)
 {
     std::unique_ptr<Session> s(static_cast<Session*>(session));
     if (s) s->host.reset();
