@@ -75,7 +75,7 @@ fuzz-smoke: fuzz
 BENCHES := client_wire_bench pdb_file_bench record_bench session_memory_bench
 # What bench/sync-bench runs: a whole synchronization, built in the same tree.
 SYNC_BENCH_TARGETS := hotsync handheld norvreg norvelia-service catalogc Norv30
-BENCH_FLAGS ?= --benchmark_repetitions=3
+BENCH_FLAGS ?= --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
 
 build-bench/build.ninja: CMakeLists.txt | bootstrap
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" $(LAUNCHER)

@@ -74,6 +74,10 @@ add_subdirectory(platform/winreg/win32)
 add_subdirectory(platform/palmkit)
 add_subdirectory(records)
 add_subdirectory(platform/ui/win32)
+# The server client over WinInet, with the settings it reads (no probe).
+add_subdirectory(settings)
+add_subdirectory(client)
+target_compile_options(Ferrylink PRIVATE -include ${CMAKE_SOURCE_DIR}/platform/win32/include/PosixMemmem.h)
 
 # The console programs.
 norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc/CatalogCompiler.cpp
@@ -132,3 +136,11 @@ add_test(NAME hotsync_console_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/hotsync-console.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
           ${CMAKE_BINARY_DIR}/tests/TestConduit.dll ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples/catalogc)
 set_tests_properties(hotsync_console_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
+
+# The server client: wire format and the session over WinInet, against a
+# plain-socket server on 127.0.0.1.
+norv_windows_test(client_wire_test client SOURCES WireFormatTest.cpp BodyReaderTest.cpp ChannelModelTest.cpp
+  LIBS Ferrylink)
+norv_windows_test(client_transport_test client SOURCES TransportTest.cpp ../common/RawHttpServer.cpp
+  LIBS Ferrylink WinReg ws2_32 LABELS threads)
+set_property(TEST client_transport_test APPEND PROPERTY ENVIRONMENT NORV_UNDER_WINE=1)

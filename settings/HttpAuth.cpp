@@ -1,7 +1,5 @@
 #include "settings/HttpAuth.h"
 
-#include "lexmo/Lexmo.h"
-
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -94,10 +92,4 @@ unsigned long PickAuth(unsigned long offered)
     if (offered & CURLAUTH_DIGEST) return CURLAUTH_DIGEST;
     if (offered & CURLAUTH_BASIC) return CURLAUTH_BASIC;
     return offered ? offered : CURLAUTH_ANY;
-}
-
-std::string CredentialsPrompt(bool byProxy, const std::string& address)
-{
-    const std::string text = KESA_FormatMessage(byProxy ? 2091 : 2090, address);
-    return text.empty() ? address : text;
 }

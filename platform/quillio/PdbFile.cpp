@@ -7,6 +7,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <sys/uio.h>
+#endif
+#include <climits>
+#include <memory>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +21,12 @@ namespace {
 constexpr std::size_t kRecordEntry = 8;
 constexpr std::size_t kResourceEntry = 10;
 constexpr std::size_t kNameSize = 32;
+
+// Inline here: the exported PeekDWord is a call per use.
+inline DWORD Get32(const BYTE* p)
+{
+    return (DWORD(p[0]) << 24) | (DWORD(p[1]) << 16) | (DWORD(p[2]) << 8) | DWORD(p[3]);
+}
 
 DWORD CodeFromText(const char* s)
 {
@@ -98,155 +109,121 @@ bool CPdbFile::ReadPdbFile(const char* path)
         std::vector<BYTE> bytes;
         return ReadStream(fd, bytes) && ReadPdbBuffer(bytes.data(), bytes.size());
     }
-    // The head, then each block straight into its record through a window
-    // of the file: never the whole file and its records at once.
+    // One read of the whole file into the buffer its records will be
+    // ranges of: the file is in memory once, and no record is copied.
     const std::size_t size = std::size_t(st.st_size);
     if (size < kHeaderSize) return false;
-    std::vector<BYTE> head(kHeaderSize);
-    if (!ReadFully(fd, head.data(), head.size(), 0)) return false;
-    const std::size_t entrySize = (PeekWord(head.data() + 32) & kAttrResource) ? kResourceEntry : kRecordEntry;
-    const std::size_t table = std::min<std::size_t>(PeekWord(head.data() + 76), (size - kHeaderSize) / entrySize);
-    head.resize(kHeaderSize + table * entrySize);
-    if (!ReadFully(fd, head.data() + kHeaderSize, table * entrySize, off_t(kHeaderSize))) return false;
-
-    constexpr std::size_t kWindow = std::size_t(1) << 20;
-    std::vector<BYTE> window;
-    std::size_t windowAt = 0;
-    auto fetch = [&](std::size_t offset, std::size_t len, BYTE* out) {
-        if (len == 0) return true;
-        if (offset >= windowAt && offset + len <= windowAt + window.size()) {
-            std::memcpy(out, window.data() + (offset - windowAt), len);
-            return true;
-        }
-        if (len >= kWindow / 4) return ReadFully(fd, out, len, off_t(offset));
-        window.resize(std::min(kWindow, size - offset));
-        windowAt = offset;
-        if (!ReadFully(fd, window.data(), window.size(), off_t(offset))) return false;
-        std::memcpy(out, window.data(), len);
-        return true;
-    };
-    return Parse(head.data(), head.size(), size, fetch);
+    auto bytes = std::make_unique_for_overwrite<BYTE[]>(size);
+    if (!ReadFully(fd, bytes.get(), size, 0)) return false;
+    Parse(std::move(bytes), size);
+    return true;
 }
 
 bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
 {
     if (data == nullptr || size < kHeaderSize) return false;
-    return Parse(data, size, size, [data](std::size_t offset, std::size_t len, BYTE* out) {
-        if (len) std::memcpy(out, data + offset, len);
-        return true;
-    });
+    auto bytes = std::make_unique_for_overwrite<BYTE[]>(size);
+    std::memcpy(bytes.get(), data, size);
+    Parse(std::move(bytes), size);
+    return true;
 }
 
-bool CPdbFile::Parse(const BYTE* head, std::size_t headSize, std::size_t size,
-                     const std::function<bool(std::size_t offset, std::size_t len, BYTE* out)>& fetch)
+void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
 {
-    const BYTE* h = head;
+    const BYTE* h = bytes.get();
     std::size_t nameLen = 0;
     while (nameLen < kNameSize && h[nameLen] != 0) ++nameLen;
-    std::string name(reinterpret_cast<const char*>(h), nameLen);
-    WORD attributes = PeekWord(h + 32);
-    const bool resource = (attributes & kAttrResource) != 0;
+    m_Name.assign(reinterpret_cast<const char*>(h), nameLen);
+    m_Attributes = PeekWord(h + 32);
+    const bool resource = (m_Attributes & kAttrResource) != 0;
     const std::size_t entrySize = resource ? kResourceEntry : kRecordEntry;
 
     // A count larger than the file: keep the entries that fit.
-    std::size_t count = PeekWord(h + 76);
-    std::size_t fit = (std::min(size, headSize) - kHeaderSize) / entrySize;
-    count = std::min(count, fit);
+    const std::size_t count = std::min<std::size_t>(PeekWord(h + 76), (size - kHeaderSize) / entrySize);
     const std::size_t tableEnd = kHeaderSize + count * entrySize;
 
-    m_Name = std::move(name);
-    m_Attributes = attributes;
     m_Version = PeekWord(h + 34);
-    m_CreationDate = PeekDWord(h + 36);
-    m_ModificationDate = PeekDWord(h + 40);
-    m_BackupDate = PeekDWord(h + 44);
-    m_ModificationNumber = PeekDWord(h + 48);
-    m_AppInfoOffset = PeekDWord(h + 52);
-    m_SortInfoOffset = PeekDWord(h + 56);
-    m_Type = PeekDWord(h + 60);
-    m_Creator = PeekDWord(h + 64);
-    m_UniqueIdSeed = PeekDWord(h + 68);
-    m_NextRecordList = PeekDWord(h + 72);
+    m_CreationDate = Get32(h + 36);
+    m_ModificationDate = Get32(h + 40);
+    m_BackupDate = Get32(h + 44);
+    m_ModificationNumber = Get32(h + 48);
+    m_AppInfoOffset = Get32(h + 52);
+    m_SortInfoOffset = Get32(h + 56);
+    m_Type = Get32(h + 60);
+    m_Creator = Get32(h + 64);
+    m_UniqueIdSeed = Get32(h + 68);
+    m_NextRecordList = Get32(h + 72);
     m_AppInfo.clear();
     m_SortInfo.clear();
     m_RecordSet.Clear();
 
-    struct Entry {
-        DWORD offset;
-        BYTE attrib;
-        DWORD uid;
-        DWORD resType;
-        WORD resId;
+    // The blocks in their standard order: AppInfo, SortInfo, the records in
+    // table order.
+    const BYTE* table = h + kHeaderSize;
+    const std::size_t first = (m_AppInfoOffset ? 1 : 0) + (m_SortInfoOffset ? 1 : 0);
+    const std::size_t blocks = first + count;
+    const std::size_t at = resource ? 6 : 0;
+    auto offsetOf = [&](std::size_t k) -> DWORD {
+        if (k >= first) return Get32(table + (k - first) * entrySize + at);
+        return (k == 0 && m_AppInfoOffset) ? m_AppInfoOffset : m_SortInfoOffset;
     };
-    std::vector<Entry> entries;
-    entries.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const BYTE* e = head + kHeaderSize + i * entrySize;
-        Entry en{};
-        if (resource) {
-            en.resType = PeekDWord(e);
-            en.resId = PeekWord(e + 4);
-            en.offset = PeekDWord(e + 6);
-        } else {
-            en.offset = PeekDWord(e);
-            en.attrib = e[4];
-            en.uid = (DWORD(e[5]) << 16) | (DWORD(e[6]) << 8) | DWORD(e[7]);
-        }
-        entries.push_back(en);
-    }
 
     // A block runs up to the start of the next block in file order, whatever
     // the order of the entries. Blocks that start at the same offset keep
-    // their standard order (AppInfo, SortInfo, records in table order): all
-    // but the last of them are empty, so a zero-length record never takes
-    // its neighbour's bytes. Blocks outside the file read as empty.
-    struct Block {
-        DWORD offset;
-        std::size_t order; // 0 AppInfo, 1 SortInfo, 2 + i record i
-        std::size_t start = 0, len = 0;
-    };
-    std::vector<Block> blocks;
-    blocks.reserve(entries.size() + 2);
-    if (m_AppInfoOffset) blocks.push_back({m_AppInfoOffset, 0});
-    if (m_SortInfoOffset) blocks.push_back({m_SortInfoOffset, 1});
-    for (std::size_t i = 0; i < entries.size(); ++i) blocks.push_back({entries[i].offset, 2 + i});
-    std::vector<std::size_t> byOffset(blocks.size());
-    for (std::size_t i = 0; i < byOffset.size(); ++i) byOffset[i] = i;
-    std::sort(byOffset.begin(), byOffset.end(), [&](std::size_t a, std::size_t b) {
-        return blocks[a].offset != blocks[b].offset ? blocks[a].offset < blocks[b].offset
-                                                    : blocks[a].order < blocks[b].order;
-    });
-    for (std::size_t k = 0; k < byOffset.size(); ++k) {
-        Block& b = blocks[byOffset[k]];
-        if (b.offset < tableEnd || b.offset >= size) continue;
-        const std::size_t end =
-            k + 1 < byOffset.size() ? std::min<std::size_t>(blocks[byOffset[k + 1]].offset, size) : size;
-        b.start = b.offset;
-        b.len = end - b.start;
+    // their standard order: all but the last of them are empty, so a
+    // zero-length record never takes its neighbour's bytes. Blocks outside
+    // the file read as empty. A file as written here is in file order
+    // already; any other is sorted.
+    bool sorted = true;
+    for (std::size_t k = 1; k < blocks && sorted; ++k) sorted = offsetOf(k - 1) <= offsetOf(k);
+    std::vector<std::size_t> ends;
+    if (!sorted) {
+        std::vector<std::size_t> byOffset(blocks);
+        for (std::size_t i = 0; i < blocks; ++i) byOffset[i] = i;
+        std::stable_sort(byOffset.begin(), byOffset.end(),
+                         [&](std::size_t a, std::size_t b) { return offsetOf(a) < offsetOf(b); });
+        ends.assign(blocks, size);
+        for (std::size_t k = 0; k + 1 < blocks; ++k)
+            ends[byOffset[k]] = std::min<std::size_t>(offsetOf(byOffset[k + 1]), size);
     }
+    BYTE* const base = bytes.get();
+    auto range = [&](std::size_t k, std::size_t* len) -> BYTE* {
+        *len = 0;
+        const std::size_t start = offsetOf(k);
+        if (start < tableEnd || start >= size) return nullptr;
+        const std::size_t end = !sorted ? ends[k] : k + 1 < blocks ? std::min<std::size_t>(offsetOf(k + 1), size) : size;
+        *len = end - start;
+        return base + start;
+    };
 
-    std::size_t next = 0;
+    std::size_t k = 0, len = 0;
     if (m_AppInfoOffset) {
-        const Block& b = blocks[next++];
-        m_AppInfo.resize(b.len);
-        if (!fetch(b.start, b.len, m_AppInfo.data())) return false;
+        const BYTE* p = range(k++, &len);
+        m_AppInfo.assign(p, p + len);
     }
     if (m_SortInfoOffset) {
-        const Block& b = blocks[next++];
-        m_SortInfo.resize(b.len);
-        if (!fetch(b.start, b.len, m_SortInfo.data())) return false;
+        const BYTE* p = range(k++, &len);
+        m_SortInfo.assign(p, p + len);
     }
-    for (const Entry& en : entries) {
-        const Block& b = blocks[next++];
-        auto rec = std::make_unique<CPdbRecord>();
-        rec->m_Data.resize(b.len);
-        if (!fetch(b.start, b.len, rec->m_Data.data())) return false;
-        rec->m_UniqueId = en.uid;
-        rec->m_ResType = en.resType;
-        rec->m_ResId = en.resId;
-        m_RecordSet.AddRecord(std::move(rec), en.attrib);
+    if (count) {
+        m_RecordSet.m_Block = std::make_unique_for_overwrite<BYTE[]>(CPdbRecord::BlockSize(count));
+        m_RecordSet.m_Records.reserve(count);
     }
-    return true;
+    for (std::size_t i = 0; i < count; ++i, ++k) {
+        const BYTE* e = table + i * entrySize;
+        CPdbRecord* rec = CPdbRecord::MakeInBlock(m_RecordSet.m_Block.get(), i);
+        m_RecordSet.m_Records.emplace_back(rec);
+        BYTE* p = range(k, &len);
+        rec->m_Data.SetView(p, len);
+        if (resource) {
+            rec->m_ResType = Get32(e);
+            rec->m_ResId = PeekWord(e + 4);
+        } else {
+            rec->m_Attrib = e[4];
+            rec->m_UniqueId = (DWORD(e[5]) << 16) | (DWORD(e[6]) << 8) | DWORD(e[7]);
+        }
+    }
+    m_RecordSet.m_Bytes = std::move(bytes);
 }
 
 namespace {
@@ -256,7 +233,7 @@ struct Layout {
     bool resource;
     std::size_t count;
     std::size_t dataStart; // the AppInfo block, or what follows when there is none
-    std::size_t total;
+    std::size_t total; // only when asked for: it takes a pass over the records
     const std::vector<DWORD>* sizes; // the records' sizes when their bytes are elsewhere
 };
 
@@ -265,7 +242,7 @@ std::size_t RecordSize(const CPdbFile& pdb, const Layout& l, std::size_t i)
     return l.sizes ? (*l.sizes)[i] : pdb.m_RecordSet.GetRecord(i)->m_Data.size();
 }
 
-Layout LayoutOf(const CPdbFile& pdb, const std::vector<DWORD>* sizes = nullptr)
+Layout LayoutOf(const CPdbFile& pdb, const std::vector<DWORD>* sizes = nullptr, bool total = true)
 {
     Layout l{};
     l.sizes = sizes;
@@ -274,7 +251,8 @@ Layout LayoutOf(const CPdbFile& pdb, const std::vector<DWORD>* sizes = nullptr)
     l.dataStart = CPdbFile::kHeaderSize + l.count * (l.resource ? kResourceEntry : kRecordEntry) + 2;
     l.total = l.dataStart + pdb.m_AppInfo.size() + pdb.m_SortInfo.size();
     if (sizes) l.count = std::min(l.count, sizes->size());
-    for (std::size_t i = 0; i < l.count; ++i) l.total += RecordSize(pdb, l, i);
+    if (total)
+        for (std::size_t i = 0; i < l.count; ++i) l.total += RecordSize(pdb, l, i);
     return l;
 }
 
@@ -420,6 +398,7 @@ bool CopyRange(int from, off_t offset, int to, std::size_t size)
     return true;
 }
 
+#ifdef _WIN32
 bool WriteAll(int fd, const BYTE* data, std::size_t size)
 {
     while (size > 0) {
@@ -434,41 +413,131 @@ bool WriteAll(int fd, const BYTE* data, std::size_t size)
     }
     return true;
 }
+#endif
 
-// The file to `fd` through a small buffer (records are mostly small: one
-// system call each would cost more than the copy); a block larger than
-// half the buffer goes from where it is. The records' bytes come from
-// `spool` when there is one.
+// The pieces of a file handed to the system in few calls: a piece from
+// where it is when it is large (or follows the previous one in memory, as
+// the records of a file read whole do), small ones copied into a buffer
+// first, since the kernel takes each piece of a writev at a cost that a
+// copy of a small one does not have. A piece must stay where it is until
+// Flush.
+class Gather {
+public:
+    explicit Gather(int fd) : m_Fd(fd)
+    {
+        // Each thread keeps its buffer: a new one for every file would be a
+        // fresh mapping to fault in, page by page.
+        thread_local std::unique_ptr<BYTE[]> buffer = std::make_unique_for_overwrite<BYTE[]>(kBuffer);
+        m_Buffer = buffer.get();
+    }
+
+    bool Add(const BYTE* data, std::size_t size)
+    {
+        if (size == 0) return true;
+        if (m_Count > 0 && m_Pieces[m_Count - 1].data + m_Pieces[m_Count - 1].size == data) {
+            m_Pieces[m_Count - 1].size += size;
+            return true;
+        }
+        if (size >= kLarge) return Piece(data, size);
+        if (m_Used + size > kBuffer && !Flush()) return false;
+        BYTE* to = m_Buffer + m_Used;
+        std::memcpy(to, data, size);
+        m_Used += size;
+        // The copy goes on the buffer's last piece when there is one.
+        if (m_Count > 0 && m_Pieces[m_Count - 1].data + m_Pieces[m_Count - 1].size == to) {
+            m_Pieces[m_Count - 1].size += size;
+            return true;
+        }
+        return Piece(to, size);
+    }
+
+    bool Flush()
+    {
+        const int count = m_Count;
+        m_Count = 0;
+        m_Used = 0;
+#ifdef _WIN32
+        for (int i = 0; i < count; ++i)
+            if (!WriteAll(m_Fd, m_Pieces[i].data, m_Pieces[i].size)) return false;
+        return true;
+#else
+        iovec pieces[kPieces];
+        for (int i = 0; i < count; ++i) pieces[i] = {const_cast<BYTE*>(m_Pieces[i].data), m_Pieces[i].size};
+        iovec* piece = pieces;
+        int left = count;
+        while (left > 0) {
+            const ssize_t n = ::writev(m_Fd, piece, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n == 0) errno = ENOSPC;
+                return false;
+            }
+            // A short write: on from where it stopped.
+            std::size_t done = std::size_t(n);
+            while (left > 0 && done >= piece->iov_len) {
+                done -= piece->iov_len;
+                ++piece;
+                --left;
+            }
+            if (left > 0) {
+                piece->iov_base = static_cast<BYTE*>(piece->iov_base) + done;
+                piece->iov_len -= done;
+            }
+        }
+        return true;
+#endif
+    }
+
+private:
+    bool Piece(const BYTE* data, std::size_t size)
+    {
+        if (m_Count == kPieces && !Flush()) return false;
+        m_Pieces[m_Count++] = {data, size};
+        return true;
+    }
+
+    static constexpr std::size_t kBuffer = std::size_t(1) << 20;
+    static constexpr std::size_t kLarge = 4096;
+#ifdef IOV_MAX
+    static constexpr int kPieces = IOV_MAX < 256 ? IOV_MAX : 256;
+#else
+    static constexpr int kPieces = 256;
+#endif
+    struct Span {
+        const BYTE* data;
+        std::size_t size;
+    };
+    int m_Fd;
+    BYTE* m_Buffer;
+    std::size_t m_Used = 0;
+    Span m_Pieces[kPieces];
+    int m_Count = 0;
+};
+
+// The file to `fd` from where its blocks are, without a copy of it. The
+// records' bytes come from `spool` when there is one.
 bool WriteFile(const CPdbFile& pdb, int fd, int spool, const std::vector<DWORD>* sizes)
 {
-    constexpr std::size_t kBuffer = std::size_t(256) << 10;
-    const Layout layout = LayoutOf(pdb, sizes);
-    std::vector<BYTE> buffer(std::max(layout.dataStart, std::min(kBuffer, layout.total)));
-    std::size_t used = layout.dataStart;
-    WriteHead(pdb, layout, buffer.data());
-    auto put = [&](const BYTE* data, std::size_t size) {
-        const bool large = size > buffer.size() / 2;
-        if (used + size > buffer.size() || large) {
-            if (!WriteAll(fd, buffer.data(), used)) return false;
-            used = 0;
-        }
-        if (large) return WriteAll(fd, data, size);
-        if (size) std::memcpy(buffer.data() + used, data, size);
-        used += size;
-        return true;
-    };
-    if (!put(pdb.m_AppInfo.data(), pdb.m_AppInfo.size()) || !put(pdb.m_SortInfo.data(), pdb.m_SortInfo.size()))
+    const Layout layout = LayoutOf(pdb, sizes, false);
+    std::vector<BYTE> head(layout.dataStart);
+    WriteHead(pdb, layout, head.data());
+    auto gather = std::make_unique<Gather>(fd);
+    if (!gather->Add(head.data(), head.size()) || !gather->Add(pdb.m_AppInfo.data(), pdb.m_AppInfo.size()) ||
+        !gather->Add(pdb.m_SortInfo.data(), pdb.m_SortInfo.size()))
         return false;
     if (spool >= 0) {
         std::size_t bytes = 0;
         for (std::size_t i = 0; i < layout.count; ++i) bytes += (*sizes)[i];
-        return WriteAll(fd, buffer.data(), used) && CopyRange(spool, 0, fd, bytes);
+        return gather->Flush() && CopyRange(spool, 0, fd, bytes);
     }
+    const CPdbRecordSet& set = pdb.m_RecordSet;
     for (std::size_t i = 0; i < layout.count; ++i) {
-        const auto& d = pdb.m_RecordSet.GetRecord(i)->m_Data;
-        if (!put(d.data(), d.size())) return false;
+        // Records built one by one lie all over the heap.
+        if (i + 4 < layout.count) __builtin_prefetch(set.GetRecord(i + 4)->m_Data.data());
+        const auto& d = set.GetRecord(i)->m_Data;
+        if (!gather->Add(d.data(), d.size())) return false;
     }
-    return WriteAll(fd, buffer.data(), used);
+    return gather->Flush();
 }
 
 } // namespace
