@@ -60,7 +60,9 @@ build-win/build.ninja: CMakeLists.txt cmake/mingw-w64.cmake cmake/Windows.cmake 
 windows: bootstrap build-win/build.ninja
 	cmake --build build-win -j $(JOBS)
 
-test-windows: windows
+# The round trip reads handheld.exe's folder with the Linux build's handheld.
+test-windows: windows build/build.ninja
+	cmake --build build -j $(JOBS) --target handheld
 	scripts/test-windows build-win -j $(JOBS)
 
 # Each fuzzer for FUZZ_SECONDS on its seed corpus; any crash, leak or hang fails.
@@ -73,7 +75,7 @@ fuzz-smoke: fuzz
 BENCHES := client_wire_bench pdb_file_bench record_bench session_memory_bench
 # What bench/sync-bench runs: a whole synchronization, built in the same tree.
 SYNC_BENCH_TARGETS := hotsync handheld norvreg norvelia-service catalogc Norv30
-BENCH_FLAGS ?= --benchmark_repetitions=3
+BENCH_FLAGS ?= --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
 
 build-bench/build.ninja: CMakeLists.txt | bootstrap
 	cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" "-DCMAKE_C_FLAGS_RELEASE=-O2 -DNDEBUG" $(LAUNCHER)

@@ -44,18 +44,46 @@ include_directories(${CMAKE_BINARY_DIR}/generated)
 include(cmake/Norvelia.cmake)
 enable_testing()
 
+# nlohmann's JSON and CLI11 are header-only: their folders alone, not the
+# rest of the build machine's /usr/include, are seen by the cross compiler.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/header-only)
+foreach(lib nlohmann_json CLI11)
+  set(_header json.hpp)
+  set(_name nlohmann)
+  if(lib STREQUAL "CLI11")
+    set(_header CLI.hpp)
+    set(_name CLI)
+  endif()
+  set(NORV_${lib}_DIR /usr/include/${_name} CACHE PATH "${lib} headers (make bootstrap)")
+  if(NOT EXISTS ${NORV_${lib}_DIR}/${_header})
+    message(FATAL_ERROR "${_header} not found in ${NORV_${lib}_DIR} (make bootstrap)")
+  endif()
+  file(CREATE_LINK ${NORV_${lib}_DIR} ${CMAKE_BINARY_DIR}/header-only/${_name} SYMBOLIC)
+  add_library(${lib}::${lib} INTERFACE IMPORTED)
+  target_include_directories(${lib}::${lib} SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/header-only)
+endforeach()
+
 add_subdirectory(platform/programpath)
 add_subdirectory(platform/durablefiles)
+add_subdirectory(platform/localclock)
 add_subdirectory(platform/quillio)
 add_subdirectory(platform/lexmo)
 add_subdirectory(platform/nvservices)
 add_subdirectory(platform/winreg/win32)
+add_subdirectory(platform/palmkit)
 add_subdirectory(records)
 add_subdirectory(platform/ui/win32)
 # The server client over WinInet, with the settings it reads (no probe).
 add_subdirectory(settings)
 add_subdirectory(client)
 target_compile_options(Ferrylink PRIVATE -include ${CMAKE_SOURCE_DIR}/platform/win32/include/PosixMemmem.h)
+
+# The console programs.
+norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc/CatalogCompiler.cpp
+  service/catalogc/CatalogcHelp.cpp service/catalogc/JsonReader.cpp
+  LIBS RecShelf Quillio PalmKit NorvDurableFiles nlohmann_json::nlohmann_json CLI11::CLI11)
+norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
+  LIBS PalmKit RecShelf Quillio nlohmann_json::nlohmann_json CLI11::CLI11)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)
@@ -77,9 +105,20 @@ norv_windows_test(records_test records
   SOURCES PackedRecordTest.cpp CatalogRecordsTest.cpp ListRecordsTest.cpp PbmCypherTest.cpp LIBS RecShelf)
 norv_windows_test(nvservices_test password SOURCES NvServicesTest.cpp LIBS NvServices)
 norv_windows_test(winreg_system_test winreg SOURCES win32/SystemRegistryTest.cpp LIBS WinReg)
-norv_windows_test(durablefiles_test palmkit SOURCES DurableFilesTest.cpp LIBS NorvDurableFiles)
+norv_windows_test(durablefiles_test palmkit SOURCES DurableFilesTest.cpp LocalClockTest.cpp LIBS NorvDurableFiles NorvLocalClock)
+norv_windows_test(palmkit_syncmgr_test palmkit SOURCES SyncMgrTest.cpp LIBS PalmKit LABELS threads)
+norv_windows_test(palmkit_services_test palmkit SOURCES PalmKitServicesTest.cpp LIBS PalmKit)
 norv_windows_test(win32_ui_test ui SOURCES win32/Win32UiHostTest.cpp LIBS NorvWinHost Lexmo user32 gdi32 comctl32)
 target_compile_definitions(win32_ui_test PRIVATE UNICODE _UNICODE)
+
+# handheld.exe and catalogc.exe make a handheld folder that the Linux build's
+# handheld reads as its own (`make test-windows` builds that one first).
+set(NORV_LINUX_BUILD_DIR ${CMAKE_SOURCE_DIR}/build CACHE PATH "the Linux build, for its handheld program")
+add_test(NAME handheld_roundtrip_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/handheld-roundtrip.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
+          ${NORV_LINUX_BUILD_DIR}/bin/handheld ${CMAKE_SOURCE_DIR}/service/samples/catalogc)
+set_tests_properties(handheld_roundtrip_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
+
 # The server client: wire format and the session over WinInet, against a
 # plain-socket server on 127.0.0.1.
 norv_windows_test(client_wire_test client SOURCES WireFormatTest.cpp BodyReaderTest.cpp ChannelModelTest.cpp

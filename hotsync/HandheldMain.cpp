@@ -95,8 +95,11 @@ std::vector<CHandheldStore::Entry> UnlistedFiles(const CHandheldStore& store,
     std::error_code ec;
     for (const auto& de : fs::directory_iterator(store.Dir(), ec)) {
         const std::string path = de.path().string();
-        if (!IsDatabaseFileName(de.path().filename().string()) || !de.is_regular_file(ec)) continue;
-        if (std::any_of(listed.begin(), listed.end(), [&](const auto& e) { return e.path == path; })) continue;
+        const fs::path fileName = de.path().filename();
+        if (!IsDatabaseFileName(fileName.string()) || !de.is_regular_file(ec)) continue;
+        // By file name: the store joins with '/', Windows' paths with '\'.
+        if (std::any_of(listed.begin(), listed.end(), [&](const auto& e) { return fs::path(e.path).filename() == fileName; }))
+            continue;
         CHandheldStore::Entry e;
         e.path = path;
         e.name = de.path().filename().string();

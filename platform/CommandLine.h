@@ -101,14 +101,24 @@ inline std::optional<std::string> UnknownWord(CLI::App& app, int argc, char** ar
 
 // Parses; an exit code when the program should stop now (0 after --help or
 // --version, 2 after a usage error, both already reported).
+// Only dashes start options, on Windows too: "/tmp/hh" is a path there as
+// well, not an option named "tmp/hh".
+inline void DashOptionsOnly(CLI::App& app)
+{
+    app.allow_windows_style_options(false);
+    for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) DashOptionsOnly(*sub);
+}
+
 inline std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv)
 {
+    DashOptionsOnly(app);
     bool help = false;
     for (int i = 1; i < argc; ++i) help = help || std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h";
     if (!help) {
         if (const auto unknown = UnknownWord(app, argc, argv)) {
             std::string program = argc > 0 ? argv[0] : "";
-            program = program.substr(program.find_last_of('/') + 1);
+            program = program.substr(program.find_last_of("/\\") + 1);
+            if (program.size() > 4 && program.compare(program.size() - 4, 4, ".exe") == 0) program.resize(program.size() - 4);
             std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", program.c_str(), unknown->c_str());
             return kExitUsage;
         }

@@ -22,7 +22,9 @@
 #include "platform/Types.h"
 
 class CPdbFile;
-struct stat;
+namespace platform {
+struct FileFacts;
+}
 
 class NORV_EXPORT CHandheldStore {
 public:
@@ -170,7 +172,7 @@ private:
     // The head of `fileName`, reread unless the cache holds it for the same
     // inode (and, when `st` is given, the same size and times). False when
     // it is not a regular file.
-    bool HeadOf(const std::string& fileName, std::uint64_t inode, const struct stat* st, CachedHead& out) const;
+    bool HeadOf(const std::string& fileName, std::uint64_t inode, const platform::FileFacts* st, CachedHead& out) const;
 
     std::string m_Dir;
 };

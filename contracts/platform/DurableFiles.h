@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -32,5 +33,30 @@ enum class FolderLockResult { Locked, NotADirectory, Busy };
 constexpr std::intptr_t kNoFolderLock = -1;
 FolderLockResult LockFolder(const std::string& dir, std::intptr_t& handle);
 void UnlockFolder(std::intptr_t handle);
+
+// What a store needs to know of a file to tell whether it changed: `id` is
+// new for each file a replace puts in place (the inode, or the file index).
+struct FileFacts {
+    bool regular = false;
+    std::uint64_t id = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0; // since 1970, UTC
+    std::int64_t changedNs = 0;
+};
+// False when `path` cannot be examined; a link is followed unless
+// `followLinks` is false (then a link is not a regular file).
+bool ExamineFile(const std::string& path, FileFacts& out, bool followLinks = true);
+
+// The names in a folder (without "." and ".."), each with the id ExamineFile
+// gives, or 0 when it cannot be had cheaply; false when the folder cannot be read.
+struct FolderName {
+    std::string name;
+    std::uint64_t id = 0;
+};
+bool ListFolder(const std::string& dir, std::vector<FolderName>& out);
+
+// A descriptor open for reading only, not inherited by child programs; -1
+// with errno set.
+int OpenForReading(const std::string& path);
 
 } // namespace platform

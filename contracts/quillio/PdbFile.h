@@ -1,7 +1,7 @@
 // A whole Palm database file (PDB, or PRC for resource databases) in memory.
 #pragma once
 #include <cstddef>
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,9 +64,7 @@ public:
     CPdbRecordSet m_RecordSet;
 
 private:
-    // Reads the file whose head (header and record table, or more) is
-    // `head` and whose length is `size`; `fetch` copies `len` bytes from
-    // `offset` of it into `out`, false when it cannot.
-    bool Parse(const BYTE* head, std::size_t headSize, std::size_t size,
-               const std::function<bool(std::size_t offset, std::size_t len, BYTE* out)>& fetch);
+    // Reads the file held whole in `bytes` (`size` bytes, at least a
+    // header); the records become ranges of it and the set keeps it.
+    void Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size);
 };

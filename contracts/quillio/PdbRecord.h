@@ -1,11 +1,13 @@
 // One database record, read field by field in the handheld's byte order.
 // Readers never read past the record: what lies beyond reads as zero or empty.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "platform/Export.h"
 #include "platform/Types.h"
+#include "quillio/RecordBytes.h"
 
 class NORV_EXPORT CPdbRecord {
 public:
@@ -14,7 +16,14 @@ public:
     CPdbRecord(const BYTE* data, long size);
     virtual ~CPdbRecord();
 
+    // A file's records are made by the thousand: those read from a file are
+    // made together in one block that their record set frees; the others
+    // one by one.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p) noexcept;
+
     long Size() const { return long(m_Data.size()); }
+    // In place: the bytes are this record's alone.
     BYTE* Data() { return m_Data.data(); }
     const BYTE* Data() const { return m_Data.data(); }
     void SetData(const BYTE* data, long size);
@@ -34,5 +43,13 @@ public:
     // Resource databases only.
     DWORD m_ResType = 0;
     WORD m_ResId = 0;
-    std::vector<BYTE> m_Data;
+    // A record read from a file is a range of the file's buffer, which its
+    // record set keeps.
+    CRecordBytes m_Data;
+
+private:
+    friend class CPdbFile;
+    // The size of a block for `count` records, and record i made in it.
+    static std::size_t BlockSize(std::size_t count);
+    static CPdbRecord* MakeInBlock(BYTE* block, std::size_t i);
 };

@@ -1,4 +1,5 @@
-// Ordered records of one database; the set owns them.
+// Ordered records of one database; the set owns them, and the buffer of
+// the file they were read from.
 #pragma once
 #include <cstddef>
 #include <memory>
@@ -22,11 +23,16 @@ public:
 
     std::size_t GetCount() const { return m_Records.size(); }
     CPdbRecord* GetRecord(std::size_t index) const { return m_Records[index].get(); }
-    void Clear() { m_Records.clear(); }
+    void Clear();
 
     auto begin() const { return m_Records.begin(); }
     auto end() const { return m_Records.end(); }
 
 private:
+    friend class CPdbFile;
+    // The buffer a file was read into, when records are ranges of it, and
+    // the block its records were made in: both outlive the records.
+    std::unique_ptr<BYTE[]> m_Bytes;
+    std::unique_ptr<BYTE[]> m_Block;
     std::vector<std::unique_ptr<CPdbRecord>> m_Records;
 };

@@ -1,7 +1,9 @@
 #include "platform/DurableFiles.h"
 
 #include <fcntl.h>
+#include <dirent.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -65,6 +67,46 @@ void UnlockFolder(std::intptr_t handle)
     if (handle == kNoFolderLock) return;
     ::flock(int(handle), LOCK_UN);
     ::close(int(handle));
+}
+
+namespace {
+
+std::int64_t Nanoseconds(const struct timespec& t)
+{
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+} // namespace
+
+bool ExamineFile(const std::string& path, FileFacts& out, bool followLinks)
+{
+    struct stat st {};
+    if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return false;
+    out.regular = S_ISREG(st.st_mode);
+    out.id = std::uint64_t(st.st_ino);
+    out.size = std::uint64_t(st.st_size);
+    out.modifiedNs = Nanoseconds(st.st_mtim);
+    out.changedNs = Nanoseconds(st.st_ctim);
+    return true;
+}
+
+bool ListFolder(const std::string& dir, std::vector<FolderName>& out)
+{
+    out.clear();
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return false;
+    while (dirent* de = ::readdir(d)) {
+        const std::string name = de->d_name;
+        if (name == "." || name == "..") continue;
+        out.push_back(FolderName{name, std::uint64_t(de->d_ino)});
+    }
+    ::closedir(d);
+    return true;
+}
+
+int OpenForReading(const std::string& path)
+{
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
 } // namespace platform

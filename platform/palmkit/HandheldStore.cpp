@@ -1,8 +1,5 @@
 #include "palmkit/HandheldStore.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,11 +40,11 @@ bool EndsWithNoCase(const std::string& s, const char* suffix)
 }
 
 // Reads up to `size` bytes at `offset`; false on a read error.
-bool ReadAt(int fd, BYTE* out, std::size_t size, off_t offset, std::size_t& got)
+bool ReadAt(int fd, BYTE* out, std::size_t size, std::int64_t offset, std::size_t& got)
 {
     got = 0;
     while (got < size) {
-        const std::int64_t n = platform::ReadAt(fd, out + got, size - got, offset + off_t(got));
+        const std::int64_t n = platform::ReadAt(fd, out + got, size - got, offset + std::int64_t(got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
@@ -59,7 +56,7 @@ bool ReadAt(int fd, BYTE* out, std::size_t size, off_t offset, std::size_t& got)
 // The header and the record table of a database file, not its data.
 bool ReadHead(const std::string& path, std::vector<BYTE>& out)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::OpenForReading(path);
     if (fd < 0) return false;
     std::size_t got = 0;
     out.assign(CPdbFile::kHeaderSize, 0);
@@ -69,7 +66,7 @@ bool ReadHead(const std::string& path, std::vector<BYTE>& out)
         const bool resource = (CPdbFile::PeekWord(out.data() + 32) & CPdbFile::kAttrResource) != 0;
         const std::size_t table = std::size_t(CPdbFile::PeekWord(out.data() + 76)) * (resource ? 10 : 8);
         out.resize(CPdbFile::kHeaderSize + table);
-        ok = ReadAt(fd, out.data() + CPdbFile::kHeaderSize, table, off_t(CPdbFile::kHeaderSize), got);
+        ok = ReadAt(fd, out.data() + CPdbFile::kHeaderSize, table, std::int64_t(CPdbFile::kHeaderSize), got);
         out.resize(CPdbFile::kHeaderSize + got);
     }
     ::close(fd);
@@ -80,11 +77,6 @@ bool IsDatabaseFileName(const std::string& fileName)
 {
     return !fileName.empty() && fileName[0] != '.' &&
            (EndsWithNoCase(fileName, ".pdb") || EndsWithNoCase(fileName, ".prc"));
-}
-
-std::int64_t Nanoseconds(const struct timespec& t)
-{
-    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
 DWORD Peek32(const BYTE* p)
@@ -227,27 +219,27 @@ std::string CHandheldStore::PathFor(const std::string& name, bool resource) cons
     return m_Dir + "/" + EscapeName(name) + (resource ? ".prc" : ".pdb");
 }
 
-bool CHandheldStore::HeadOf(const std::string& fileName, std::uint64_t inode, const struct stat* known,
+bool CHandheldStore::HeadOf(const std::string& fileName, std::uint64_t inode, const platform::FileFacts* known,
                             CachedHead& out) const
 {
     auto cached = m_Heads.find(fileName);
     if (cached != m_Heads.end() && cached->second.inode == inode &&
         (known == nullptr ||
-         (cached->second.size == std::uint64_t(known->st_size) && cached->second.mtimeNs == Nanoseconds(known->st_mtim) &&
-          cached->second.ctimeNs == Nanoseconds(known->st_ctim)))) {
+         (cached->second.size == known->size && cached->second.mtimeNs == known->modifiedNs &&
+          cached->second.ctimeNs == known->changedNs))) {
         out = cached->second;
         return true;
     }
     const std::string path = m_Dir + "/" + fileName;
-    struct stat st {};
+    platform::FileFacts st;
     if (known != nullptr) st = *known;
-    else if (::stat(path.c_str(), &st) != 0) return false;
-    if (!S_ISREG(st.st_mode)) return false;
+    else if (!platform::ExamineFile(path, st)) return false;
+    if (!st.regular) return false;
     out = CachedHead{};
-    out.inode = std::uint64_t(st.st_ino);
-    out.size = std::uint64_t(st.st_size);
-    out.mtimeNs = Nanoseconds(st.st_mtim);
-    out.ctimeNs = Nanoseconds(st.st_ctim);
+    out.inode = st.id;
+    out.size = st.size;
+    out.mtimeNs = st.modifiedNs;
+    out.ctimeNs = st.changedNs;
     Entry& e = out.entry;
     e.path = path;
     std::vector<BYTE> bytes;
@@ -273,21 +265,20 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
     std::vector<Candidate> found;
     WaitForWrites();
     std::lock_guard<std::mutex> guard(m_CacheMutex);
-    DIR* d = ::opendir(m_Dir.c_str());
-    if (d == nullptr) return {};
+    std::vector<platform::FolderName> names;
+    if (!platform::ListFolder(m_Dir, names)) return {};
     std::map<std::string, CachedHead> seen;
-    while (dirent* de = ::readdir(d)) {
-        std::string fileName = de->d_name;
+    for (platform::FolderName& de : names) {
+        std::string fileName = std::move(de.name);
         if (!IsDatabaseFileName(fileName)) continue;
         // Sizes and times come from a fresh stat: a listing shows the files as they are now.
-        struct stat st {};
-        if (::stat((m_Dir + "/" + fileName).c_str(), &st) != 0) continue;
+        platform::FileFacts st;
+        if (!platform::ExamineFile(m_Dir + "/" + fileName, st)) continue;
         CachedHead head;
-        if (!HeadOf(fileName, std::uint64_t(st.st_ino), &st, head)) continue;
+        if (!HeadOf(fileName, st.id, &st, head)) continue;
         if (!head.entry.name.empty()) found.push_back(Candidate{head.entry, head.preferred, fileName});
         seen.emplace(std::move(fileName), std::move(head));
     }
-    ::closedir(d);
     m_Heads.swap(seen);
     m_HeadsRead = true;
     std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
@@ -307,16 +298,16 @@ std::vector<CHandheldStore::Entry> CHandheldStore::List() const
 
 std::optional<CHandheldStore::Entry> CHandheldStore::Examine(const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    platform::FileFacts st;
+    if (!platform::ExamineFile(path, st) || !st.regular) return std::nullopt;
     Entry e;
     e.path = path;
     std::vector<BYTE> bytes;
     if (!ReadHead(path, bytes)) {
         e.damaged = true;
-        e.fileSize = std::uint64_t(st.st_size);
+        e.fileSize = st.size;
     } else {
-        Describe(bytes, std::uint64_t(st.st_size), e);
+        Describe(bytes, st.size, e);
     }
     return e;
 }
@@ -346,9 +337,9 @@ std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& nam
     for (const std::string& fileName : candidates) {
         m_Heads.erase(fileName);
         CachedHead head;
-        struct stat st {};
-        if (::stat((m_Dir + "/" + fileName).c_str(), &st) != 0) continue;
-        if (!HeadOf(fileName, std::uint64_t(st.st_ino), &st, head)) continue;
+        platform::FileFacts st;
+        if (!platform::ExamineFile(m_Dir + "/" + fileName, st)) continue;
+        if (!HeadOf(fileName, st.id, &st, head)) continue;
         auto it = m_Heads.emplace(fileName, std::move(head)).first;
         if (it->second.entry.name == name) return it->second.entry;
     }
@@ -357,17 +348,16 @@ std::optional<CHandheldStore::Entry> CHandheldStore::Find(const std::string& nam
 
 bool CHandheldStore::ReadFolder() const
 {
-    DIR* d = ::opendir(m_Dir.c_str());
-    if (d == nullptr) return false;
+    std::vector<platform::FolderName> names;
+    if (!platform::ListFolder(m_Dir, names)) return false;
     std::map<std::string, CachedHead> seen;
-    while (dirent* de = ::readdir(d)) {
-        std::string fileName = de->d_name;
+    for (platform::FolderName& de : names) {
+        std::string fileName = std::move(de.name);
         if (!IsDatabaseFileName(fileName)) continue;
         CachedHead head;
-        if (!HeadOf(fileName, std::uint64_t(de->d_ino), nullptr, head)) continue;
+        if (!HeadOf(fileName, de.id, nullptr, head)) continue;
         seen.emplace(std::move(fileName), std::move(head));
     }
-    ::closedir(d);
     m_Heads.swap(seen);
     m_HeadsRead = true;
     return true;
@@ -587,20 +577,18 @@ std::size_t CHandheldStore::RemoveTemporaries(const std::string& dir, const std:
         if (name.empty()) return tag > 1;
         return tag == 1 + name.size() && n.compare(1, name.size(), name) == 0;
     };
-    DIR* d = ::opendir(dir.c_str());
-    if (d == nullptr) return 0;
+    std::vector<platform::FolderName> names;
+    if (!platform::ListFolder(dir, names)) return 0;
     std::vector<std::string> stale;
-    while (dirent* de = ::readdir(d)) {
-        std::string n = de->d_name;
-        if (isTemporary(n)) stale.push_back(dir + "/" + n);
+    for (const platform::FolderName& de : names) {
+        if (isTemporary(de.name)) stale.push_back(dir + "/" + de.name);
     }
-    ::closedir(d);
     const std::time_t now = std::time(nullptr);
     std::size_t removed = 0;
     for (const std::string& path : stale) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (minAgeSeconds > 0 && now - st.st_mtime < minAgeSeconds) continue;
+        platform::FileFacts st;
+        if (!platform::ExamineFile(path, st, false) || !st.regular) continue;
+        if (minAgeSeconds > 0 && now - std::time_t(st.modifiedNs / 1000000000) < minAgeSeconds) continue;
         if (::unlink(path.c_str()) == 0) ++removed;
     }
     return removed;

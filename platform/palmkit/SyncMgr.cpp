@@ -20,6 +20,7 @@
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
 #include "platform/DurableFiles.h"
+#include "platform/LocalClock.h"
 #include "quillio/PdbFile.h"
 
 namespace {
@@ -82,7 +83,7 @@ private:
 // back into memory first.
 struct Spool {
     int fd = -1;
-    off_t size = 0;
+    std::int64_t size = 0;
     std::vector<DWORD> sizes; // one a record of the database, in order
     bool tried = false;       // once only, for a database still empty
     Spool() = default;
@@ -180,12 +181,12 @@ void Touch(OpenDb& db)
 bool SpoolAppend(Spool& spool, const BYTE* data, DWORD size)
 {
     for (DWORD done = 0; done < size;) {
-        const std::int64_t n = platform::WriteAt(spool.fd, data + done, size - done, spool.size + off_t(done));
+        const std::int64_t n = platform::WriteAt(spool.fd, data + done, size - done, spool.size + std::int64_t(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += DWORD(n);
     }
-    spool.size += off_t(size);
+    spool.size += std::int64_t(size);
     spool.sizes.push_back(size);
     return true;
 }
@@ -196,17 +197,17 @@ bool Unspool(OpenDb& db)
 {
     Spool& spool = db.spool;
     if (spool.fd < 0) return true;
-    off_t at = 0;
+    std::int64_t at = 0;
     for (std::size_t i = 0; i < spool.sizes.size(); ++i) {
         std::vector<BYTE>& data = db.file.m_RecordSet.GetRecord(i)->m_Data;
         data.resize(spool.sizes[i]);
         for (std::size_t done = 0; done < data.size();) {
-            const std::int64_t n = platform::ReadAt(spool.fd, data.data() + done, data.size() - done, at + off_t(done));
+            const std::int64_t n = platform::ReadAt(spool.fd, data.data() + done, data.size() - done, at + std::int64_t(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return false;
             done += std::size_t(n);
         }
-        at += off_t(data.size());
+        at += std::int64_t(data.size());
     }
     spool.Close();
     return true;
@@ -416,9 +417,7 @@ void SetYieldHook(YieldHook hook, void* context)
 DWORD PalmNow()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const long long seconds = (long long)now + local.tm_gmtoff + 2082844800LL;
+    const long long seconds = (long long)now + platform::LocalOffsetSeconds(now) + 2082844800LL;
     return DWORD(seconds);
 }
 

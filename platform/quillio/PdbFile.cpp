@@ -17,6 +17,12 @@ constexpr std::size_t kRecordEntry = 8;
 constexpr std::size_t kResourceEntry = 10;
 constexpr std::size_t kNameSize = 32;
 
+// Inline here: the exported PeekDWord is a call per use.
+inline DWORD Get32(const BYTE* p)
+{
+    return (DWORD(p[0]) << 24) | (DWORD(p[1]) << 16) | (DWORD(p[2]) << 8) | DWORD(p[3]);
+}
+
 DWORD CodeFromText(const char* s)
 {
     DWORD v = 0;
@@ -98,155 +104,121 @@ bool CPdbFile::ReadPdbFile(const char* path)
         std::vector<BYTE> bytes;
         return ReadStream(fd, bytes) && ReadPdbBuffer(bytes.data(), bytes.size());
     }
-    // The head, then each block straight into its record through a window
-    // of the file: never the whole file and its records at once.
+    // One read of the whole file into the buffer its records will be
+    // ranges of: the file is in memory once, and no record is copied.
     const std::size_t size = std::size_t(st.st_size);
     if (size < kHeaderSize) return false;
-    std::vector<BYTE> head(kHeaderSize);
-    if (!ReadFully(fd, head.data(), head.size(), 0)) return false;
-    const std::size_t entrySize = (PeekWord(head.data() + 32) & kAttrResource) ? kResourceEntry : kRecordEntry;
-    const std::size_t table = std::min<std::size_t>(PeekWord(head.data() + 76), (size - kHeaderSize) / entrySize);
-    head.resize(kHeaderSize + table * entrySize);
-    if (!ReadFully(fd, head.data() + kHeaderSize, table * entrySize, off_t(kHeaderSize))) return false;
-
-    constexpr std::size_t kWindow = std::size_t(1) << 20;
-    std::vector<BYTE> window;
-    std::size_t windowAt = 0;
-    auto fetch = [&](std::size_t offset, std::size_t len, BYTE* out) {
-        if (len == 0) return true;
-        if (offset >= windowAt && offset + len <= windowAt + window.size()) {
-            std::memcpy(out, window.data() + (offset - windowAt), len);
-            return true;
-        }
-        if (len >= kWindow / 4) return ReadFully(fd, out, len, off_t(offset));
-        window.resize(std::min(kWindow, size - offset));
-        windowAt = offset;
-        if (!ReadFully(fd, window.data(), window.size(), off_t(offset))) return false;
-        std::memcpy(out, window.data(), len);
-        return true;
-    };
-    return Parse(head.data(), head.size(), size, fetch);
+    auto bytes = std::make_unique_for_overwrite<BYTE[]>(size);
+    if (!ReadFully(fd, bytes.get(), size, 0)) return false;
+    Parse(std::move(bytes), size);
+    return true;
 }
 
 bool CPdbFile::ReadPdbBuffer(const BYTE* data, std::size_t size)
 {
     if (data == nullptr || size < kHeaderSize) return false;
-    return Parse(data, size, size, [data](std::size_t offset, std::size_t len, BYTE* out) {
-        if (len) std::memcpy(out, data + offset, len);
-        return true;
-    });
+    auto bytes = std::make_unique_for_overwrite<BYTE[]>(size);
+    std::memcpy(bytes.get(), data, size);
+    Parse(std::move(bytes), size);
+    return true;
 }
 
-bool CPdbFile::Parse(const BYTE* head, std::size_t headSize, std::size_t size,
-                     const std::function<bool(std::size_t offset, std::size_t len, BYTE* out)>& fetch)
+void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
 {
-    const BYTE* h = head;
+    const BYTE* h = bytes.get();
     std::size_t nameLen = 0;
     while (nameLen < kNameSize && h[nameLen] != 0) ++nameLen;
-    std::string name(reinterpret_cast<const char*>(h), nameLen);
-    WORD attributes = PeekWord(h + 32);
-    const bool resource = (attributes & kAttrResource) != 0;
+    m_Name.assign(reinterpret_cast<const char*>(h), nameLen);
+    m_Attributes = PeekWord(h + 32);
+    const bool resource = (m_Attributes & kAttrResource) != 0;
     const std::size_t entrySize = resource ? kResourceEntry : kRecordEntry;
 
     // A count larger than the file: keep the entries that fit.
-    std::size_t count = PeekWord(h + 76);
-    std::size_t fit = (std::min(size, headSize) - kHeaderSize) / entrySize;
-    count = std::min(count, fit);
+    const std::size_t count = std::min<std::size_t>(PeekWord(h + 76), (size - kHeaderSize) / entrySize);
     const std::size_t tableEnd = kHeaderSize + count * entrySize;
 
-    m_Name = std::move(name);
-    m_Attributes = attributes;
     m_Version = PeekWord(h + 34);
-    m_CreationDate = PeekDWord(h + 36);
-    m_ModificationDate = PeekDWord(h + 40);
-    m_BackupDate = PeekDWord(h + 44);
-    m_ModificationNumber = PeekDWord(h + 48);
-    m_AppInfoOffset = PeekDWord(h + 52);
-    m_SortInfoOffset = PeekDWord(h + 56);
-    m_Type = PeekDWord(h + 60);
-    m_Creator = PeekDWord(h + 64);
-    m_UniqueIdSeed = PeekDWord(h + 68);
-    m_NextRecordList = PeekDWord(h + 72);
+    m_CreationDate = Get32(h + 36);
+    m_ModificationDate = Get32(h + 40);
+    m_BackupDate = Get32(h + 44);
+    m_ModificationNumber = Get32(h + 48);
+    m_AppInfoOffset = Get32(h + 52);
+    m_SortInfoOffset = Get32(h + 56);
+    m_Type = Get32(h + 60);
+    m_Creator = Get32(h + 64);
+    m_UniqueIdSeed = Get32(h + 68);
+    m_NextRecordList = Get32(h + 72);
     m_AppInfo.clear();
     m_SortInfo.clear();
     m_RecordSet.Clear();
 
-    struct Entry {
-        DWORD offset;
-        BYTE attrib;
-        DWORD uid;
-        DWORD resType;
-        WORD resId;
+    // The blocks in their standard order: AppInfo, SortInfo, the records in
+    // table order.
+    const BYTE* table = h + kHeaderSize;
+    const std::size_t first = (m_AppInfoOffset ? 1 : 0) + (m_SortInfoOffset ? 1 : 0);
+    const std::size_t blocks = first + count;
+    const std::size_t at = resource ? 6 : 0;
+    auto offsetOf = [&](std::size_t k) -> DWORD {
+        if (k >= first) return Get32(table + (k - first) * entrySize + at);
+        return (k == 0 && m_AppInfoOffset) ? m_AppInfoOffset : m_SortInfoOffset;
     };
-    std::vector<Entry> entries;
-    entries.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const BYTE* e = head + kHeaderSize + i * entrySize;
-        Entry en{};
-        if (resource) {
-            en.resType = PeekDWord(e);
-            en.resId = PeekWord(e + 4);
-            en.offset = PeekDWord(e + 6);
-        } else {
-            en.offset = PeekDWord(e);
-            en.attrib = e[4];
-            en.uid = (DWORD(e[5]) << 16) | (DWORD(e[6]) << 8) | DWORD(e[7]);
-        }
-        entries.push_back(en);
-    }
 
     // A block runs up to the start of the next block in file order, whatever
     // the order of the entries. Blocks that start at the same offset keep
-    // their standard order (AppInfo, SortInfo, records in table order): all
-    // but the last of them are empty, so a zero-length record never takes
-    // its neighbour's bytes. Blocks outside the file read as empty.
-    struct Block {
-        DWORD offset;
-        std::size_t order; // 0 AppInfo, 1 SortInfo, 2 + i record i
-        std::size_t start = 0, len = 0;
-    };
-    std::vector<Block> blocks;
-    blocks.reserve(entries.size() + 2);
-    if (m_AppInfoOffset) blocks.push_back({m_AppInfoOffset, 0});
-    if (m_SortInfoOffset) blocks.push_back({m_SortInfoOffset, 1});
-    for (std::size_t i = 0; i < entries.size(); ++i) blocks.push_back({entries[i].offset, 2 + i});
-    std::vector<std::size_t> byOffset(blocks.size());
-    for (std::size_t i = 0; i < byOffset.size(); ++i) byOffset[i] = i;
-    std::sort(byOffset.begin(), byOffset.end(), [&](std::size_t a, std::size_t b) {
-        return blocks[a].offset != blocks[b].offset ? blocks[a].offset < blocks[b].offset
-                                                    : blocks[a].order < blocks[b].order;
-    });
-    for (std::size_t k = 0; k < byOffset.size(); ++k) {
-        Block& b = blocks[byOffset[k]];
-        if (b.offset < tableEnd || b.offset >= size) continue;
-        const std::size_t end =
-            k + 1 < byOffset.size() ? std::min<std::size_t>(blocks[byOffset[k + 1]].offset, size) : size;
-        b.start = b.offset;
-        b.len = end - b.start;
+    // their standard order: all but the last of them are empty, so a
+    // zero-length record never takes its neighbour's bytes. Blocks outside
+    // the file read as empty. A file as written here is in file order
+    // already; any other is sorted.
+    bool sorted = true;
+    for (std::size_t k = 1; k < blocks && sorted; ++k) sorted = offsetOf(k - 1) <= offsetOf(k);
+    std::vector<std::size_t> ends;
+    if (!sorted) {
+        std::vector<std::size_t> byOffset(blocks);
+        for (std::size_t i = 0; i < blocks; ++i) byOffset[i] = i;
+        std::stable_sort(byOffset.begin(), byOffset.end(),
+                         [&](std::size_t a, std::size_t b) { return offsetOf(a) < offsetOf(b); });
+        ends.assign(blocks, size);
+        for (std::size_t k = 0; k + 1 < blocks; ++k)
+            ends[byOffset[k]] = std::min<std::size_t>(offsetOf(byOffset[k + 1]), size);
     }
+    BYTE* const base = bytes.get();
+    auto range = [&](std::size_t k, std::size_t* len) -> BYTE* {
+        *len = 0;
+        const std::size_t start = offsetOf(k);
+        if (start < tableEnd || start >= size) return nullptr;
+        const std::size_t end = !sorted ? ends[k] : k + 1 < blocks ? std::min<std::size_t>(offsetOf(k + 1), size) : size;
+        *len = end - start;
+        return base + start;
+    };
 
-    std::size_t next = 0;
+    std::size_t k = 0, len = 0;
     if (m_AppInfoOffset) {
-        const Block& b = blocks[next++];
-        m_AppInfo.resize(b.len);
-        if (!fetch(b.start, b.len, m_AppInfo.data())) return false;
+        const BYTE* p = range(k++, &len);
+        m_AppInfo.assign(p, p + len);
     }
     if (m_SortInfoOffset) {
-        const Block& b = blocks[next++];
-        m_SortInfo.resize(b.len);
-        if (!fetch(b.start, b.len, m_SortInfo.data())) return false;
+        const BYTE* p = range(k++, &len);
+        m_SortInfo.assign(p, p + len);
     }
-    for (const Entry& en : entries) {
-        const Block& b = blocks[next++];
-        auto rec = std::make_unique<CPdbRecord>();
-        rec->m_Data.resize(b.len);
-        if (!fetch(b.start, b.len, rec->m_Data.data())) return false;
-        rec->m_UniqueId = en.uid;
-        rec->m_ResType = en.resType;
-        rec->m_ResId = en.resId;
-        m_RecordSet.AddRecord(std::move(rec), en.attrib);
+    if (count) {
+        m_RecordSet.m_Block = std::make_unique_for_overwrite<BYTE[]>(CPdbRecord::BlockSize(count));
+        m_RecordSet.m_Records.reserve(count);
     }
-    return true;
+    for (std::size_t i = 0; i < count; ++i, ++k) {
+        const BYTE* e = table + i * entrySize;
+        CPdbRecord* rec = CPdbRecord::MakeInBlock(m_RecordSet.m_Block.get(), i);
+        m_RecordSet.m_Records.emplace_back(rec);
+        BYTE* p = range(k, &len);
+        rec->m_Data.SetView(p, len);
+        if (resource) {
+            rec->m_ResType = Get32(e);
+            rec->m_ResId = PeekWord(e + 4);
+        } else {
+            rec->m_Attrib = e[4];
+            rec->m_UniqueId = (DWORD(e[5]) << 16) | (DWORD(e[6]) << 8) | DWORD(e[7]);
+        }
+    }
+    m_RecordSet.m_Bytes = std::move(bytes);
 }
 
 namespace {

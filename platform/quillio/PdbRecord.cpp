@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 CPdbRecord::CPdbRecord(const BYTE* data, long size)
 {
@@ -9,6 +10,41 @@ CPdbRecord::CPdbRecord(const BYTE* data, long size)
 }
 
 CPdbRecord::~CPdbRecord() = default;
+
+namespace {
+// Before each record, a mark of where it was made; the size keeps records aligned.
+constexpr std::size_t kHead = 16;
+constexpr BYTE kOneByOne = 0;
+constexpr BYTE kInBlock = 1;
+constexpr std::size_t kStride = kHead + (sizeof(CPdbRecord) + kHead - 1) / kHead * kHead;
+} // namespace
+
+void* CPdbRecord::operator new(std::size_t size)
+{
+    auto* head = static_cast<BYTE*>(::operator new(size + kHead));
+    head[0] = kOneByOne;
+    return head + kHead;
+}
+
+void CPdbRecord::operator delete(void* p) noexcept
+{
+    if (p == nullptr) return;
+    BYTE* head = static_cast<BYTE*>(p) - kHead;
+    // A record of a block goes with its block.
+    if (head[0] == kOneByOne) ::operator delete(head);
+}
+
+std::size_t CPdbRecord::BlockSize(std::size_t count)
+{
+    return count * kStride;
+}
+
+CPdbRecord* CPdbRecord::MakeInBlock(BYTE* block, std::size_t i)
+{
+    BYTE* head = block + i * kStride;
+    head[0] = kInBlock;
+    return ::new (head + kHead) CPdbRecord();
+}
 
 void CPdbRecord::SetData(const BYTE* data, long size)
 {
@@ -21,7 +57,7 @@ void CPdbRecord::SetData(const BYTE* data, long size)
 
 namespace {
 // The byte at `pos`, or zero past the end (and before the start).
-inline BYTE ByteAt(const std::vector<BYTE>& d, long pos)
+inline BYTE ByteAt(const CRecordBytes& d, long pos)
 {
     return (pos >= 0 && std::size_t(pos) < d.size()) ? d[std::size_t(pos)] : 0;
 }

@@ -1,6 +1,4 @@
 // catalogc: builds catalog, list and user-context PDB files from JSON.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +15,8 @@
 #include "CatalogCompiler.h"
 #include "palmkit/HandheldStore.h"
 #include "platform/CommandLine.h"
+#include "platform/DurableFiles.h"
+#include "platform/PrivateFiles.h"
 #include "records/OleDateTime.h"
 
 namespace {
@@ -42,9 +42,8 @@ bool WriteAtomically(const std::string& path, const std::vector<BYTE>& bytes, st
     const std::string base = target.filename().string();
     CHandheldStore::RemoveTemporaries(dir, base, CHandheldStore::kStaleSeconds);
     std::string tmp = dir + "/." + base + ".tmp.XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
+    // Created with the usual mode, as any file a program makes for sharing.
+    const int fd = platform::CreateUniqueFile(tmp, platform::CreationMode(dir, platform::NewFileMode::Umask));
     if (fd < 0) {
         error = std::string("cannot create a file beside ") + path + ": " + std::strerror(errno);
         return false;
@@ -56,15 +55,12 @@ bool WriteAtomically(const std::string& path, const std::vector<BYTE>& bytes, st
         if (n <= 0) break;
         done += std::size_t(n);
     }
-    // mkstemp makes the file private; give it the usual mode.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const bool written = done == bytes.size() && ::fchmod(fd, 0666 & ~mask) == 0 && ::fsync(fd) == 0;
+    const bool written = done == bytes.size() && platform::FlushFile(fd);
     const int savedErrno = errno;
     ::close(fd);
-    if (!written || std::rename(name.data(), path.c_str()) != 0) {
+    if (!written || !platform::MoveIntoPlace(tmp, path)) {
         error = std::string("cannot write ") + path + ": " + std::strerror(written ? errno : savedErrno);
-        std::remove(name.data());
+        std::remove(tmp.c_str());
         return false;
     }
     return true;

@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <map>
 #include <fstream>
 
 #include "common/TestFiles.h"
@@ -75,9 +78,59 @@ TEST(DurableFilesTest, FolderLockIsExclusiveUntilReleased)
     ASSERT_EQ(platform::LockFolder(dir.Path(), first), platform::FolderLockResult::Locked);
     EXPECT_EQ(platform::LockFolder(dir.Path(), second), platform::FolderLockResult::Busy);
     EXPECT_EQ(second, platform::kNoFolderLock);
+    // The holder, and anyone else, still reads the folder.
+    std::vector<platform::FolderName> names;
+    EXPECT_TRUE(platform::ListFolder(dir.Path(), names));
+    EXPECT_EQ(names.size(), 1u);
     platform::UnlockFolder(first);
     ASSERT_EQ(platform::LockFolder(dir.Path(), second), platform::FolderLockResult::Locked);
     platform::UnlockFolder(second);
+}
+
+TEST(DurableFilesTest, FileFactsAndTheFolderListingAgree)
+{
+    TempDir dir;
+    WriteFile(dir / "a.pdb", "12345");
+    WriteFile(dir / "b.pdb", "");
+    std::filesystem::create_directory(dir / "sub");
+    std::vector<platform::FolderName> names;
+    ASSERT_TRUE(platform::ListFolder(dir.Path(), names));
+    std::map<std::string, std::uint64_t> ids;
+    for (const auto& n : names) ids[n.name] = n.id;
+    EXPECT_EQ(ids.size(), 3u); // no "." nor ".."
+    const std::time_t now = std::time(nullptr);
+    struct Case { const char* name; bool regular; std::uint64_t size; };
+    for (const Case& c : {Case{"a.pdb", true, 5}, Case{"b.pdb", true, 0}, Case{"sub", false, 0}}) {
+        SCOPED_TRACE(c.name);
+        platform::FileFacts facts;
+        ASSERT_TRUE(platform::ExamineFile(dir / c.name, facts));
+        ASSERT_TRUE(ids.count(c.name));
+        EXPECT_EQ(facts.regular, c.regular);
+        if (!c.regular) continue;
+        EXPECT_EQ(facts.size, c.size);
+        EXPECT_EQ(ids[c.name], facts.id);
+        // Seconds since 1970: written a moment ago, whatever the clock's zone.
+        EXPECT_LE(std::llabs(facts.modifiedNs / 1000000000 - now), 3600);
+    }
+    platform::FileFacts a, b;
+    ASSERT_TRUE(platform::ExamineFile(dir / "a.pdb", a));
+    ASSERT_TRUE(platform::ExamineFile(dir / "b.pdb", b));
+    EXPECT_NE(a.id, b.id);
+    // A file put in place by a replace is another file.
+    ASSERT_TRUE(platform::MoveIntoPlace(dir / "b.pdb", dir / "a.pdb"));
+    platform::FileFacts replaced;
+    ASSERT_TRUE(platform::ExamineFile(dir / "a.pdb", replaced));
+    EXPECT_NE(replaced.id, a.id);
+    EXPECT_EQ(replaced.size, 0u);
+
+    EXPECT_FALSE(platform::ExamineFile(dir / "missing", a));
+    EXPECT_FALSE(platform::ListFolder(dir / "missing", names));
+    EXPECT_LT(platform::OpenForReading(dir / "missing"), 0);
+    const int fd = platform::OpenForReading(dir / "a.pdb");
+    ASSERT_GE(fd, 0);
+    char byte = 0;
+    EXPECT_EQ(::read(fd, &byte, 1), 0); // the replaced, empty one
+    ::close(fd);
 }
 
 } // namespace

@@ -116,7 +116,7 @@ TEST(HandheldStoreTest, WithTheLockHeldLookupsUseTheLastReading)
         CPdbFile created("Created", "KESA", "LIST", 0, 1, 0, 0);
         ASSERT_TRUE(store.Save(created));
         CPdbFile movedBack("Moved", "KESA", "CATA", 0, 2, 0, 0);
-        write("Late", "late.pdb"); // another writer, under a name not its own
+        write("Late", "written-late.pdb"); // another writer, under a name not its own (nor its own in other letter case)
         const struct {
             const char* name;
             const char* file; // nullptr: not found
@@ -142,7 +142,7 @@ TEST(HandheldStoreTest, WithTheLockHeldLookupsUseTheLastReading)
         EXPECT_FALSE(store.Find("Created"));
         // Once the lock is let go the folder is read again.
         store.SetLockHeld(false);
-        EXPECT_EQ(store.Find("Late")->path, dir.Path() + "/late.pdb");
+        EXPECT_EQ(store.Find("Late")->path, dir.Path() + "/written-late.pdb");
     }
 }
 

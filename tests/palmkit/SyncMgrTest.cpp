@@ -1,7 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <csignal>
@@ -556,6 +558,7 @@ TEST_F(SyncMgrTest, OneSynchronizationAtATime)
     ASSERT_EQ(palmkit::Attach(m_Dir.Path(), m_User.Path(), "Alice"), palmkit::AttachResult::Ok);
 }
 
+#ifndef _WIN32  // a process killed by the kernel at a file size limit is POSIX's own
 TEST_F(SyncMgrTest, AProcessKilledWhileWritingLeavesThePreviousFileWhole)
 {
     const std::string path = m_Dir.Path() + "/Shopping-L.pdb";
@@ -595,6 +598,8 @@ TEST_F(SyncMgrTest, AProcessKilledWhileWritingLeavesThePreviousFileWhole)
     for (const auto& entry : std::filesystem::directory_iterator(m_Dir.Path()))
         EXPECT_EQ(entry.path().filename().string().find(".tmp."), std::string::npos) << entry.path();
 }
+
+#endif
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "quillio/PdbFile.h"
@@ -307,9 +308,8 @@ TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
     }
 }
 
-// A file is read through a window rather than whole: it must read exactly as
-// the same bytes in a buffer, with blocks across the window's edges, larger
-// than it, out of order, damaged or cut short.
+// A file must read exactly as the same bytes in a buffer, with many blocks,
+// large ones, out of order, damaged or cut short.
 TEST(PdbFile, ReadingAFileGivesWhatTheBufferGives)
 {
     std::mt19937 rng(5);
@@ -358,4 +358,74 @@ TEST(PdbFile, ReadingAFileGivesWhatTheBufferGives)
         EXPECT_EQ(fromFile.ToBytes(), fromBuffer.ToBytes());
     }
     std::remove(path.c_str());
+}
+
+// Records read from a file are ranges of one buffer their set keeps: a change
+// to one touches no sibling and not the bytes it was read from, and records
+// kept past their file or their set keep their bytes.
+TEST(PdbFile, RecordsReadFromAFileAreTheirOwnAndOutliveIt)
+{
+    const std::vector<BYTE> fixture = Fixture();
+    const std::vector<BYTE> r1 = {9, 8};
+    struct Case {
+        const char* name;
+        std::function<void(CPdbRecord&)> change;
+        std::vector<BYTE> expected;
+    };
+    const std::vector<Case> cases = {
+        {"a byte through Data()", [](CPdbRecord& r) { r.Data()[3] = 0x77; }, {1, 2, 3, 0x77}},
+        {"a byte through m_Data[]", [](CPdbRecord& r) { r.m_Data[0] = 0x66; }, {0x66, 2, 3, 4}},
+        {"grown", [](CPdbRecord& r) { r.m_Data.resize(6); }, {1, 2, 3, 4, 0, 0}},
+        {"shrunk", [](CPdbRecord& r) { r.m_Data.resize(1); }, {1}},
+        {"SetData from its own bytes", [](CPdbRecord& r) { r.SetData(r.Data() + 1, 2); }, {2, 3}},
+        {"through the vector", [](CPdbRecord& r) { static_cast<std::vector<BYTE>&>(r.m_Data).push_back(5); },
+         {1, 2, 3, 4, 5}},
+        {"emptied", [](CPdbRecord& r) { r.m_Data.clear(); }, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<BYTE> source = fixture;
+        CPdbFile pdb;
+        ASSERT_TRUE(pdb.ReadPdbBuffer(source.data(), source.size()));
+        ASSERT_EQ(pdb.m_RecordSet.GetCount(), 2u);
+        CPdbRecord& r0 = *pdb.m_RecordSet.GetRecord(0);
+        const CPdbRecord copy = r0;
+        c.change(r0);
+        EXPECT_EQ(r0.m_Data, c.expected);
+        EXPECT_EQ(copy.m_Data, (std::vector<BYTE>{1, 2, 3, 4}));
+        EXPECT_EQ(pdb.m_RecordSet.GetRecord(1)->m_Data, r1);
+        EXPECT_EQ(pdb.m_AppInfo, (std::vector<BYTE>{'A', 'P', 'P'}));
+        EXPECT_EQ(source, fixture);
+
+        // Written back, only that record differs.
+        CPdbFile back;
+        const std::vector<BYTE> bytes = pdb.ToBytes();
+        ASSERT_TRUE(back.ReadPdbBuffer(bytes.data(), bytes.size()));
+        EXPECT_EQ(back.m_RecordSet.GetRecord(0)->m_Data, c.expected);
+        EXPECT_EQ(back.m_RecordSet.GetRecord(1)->m_Data, r1);
+    }
+
+    // Past the file, the set, and a set replaced by another (the sanitizer
+    // build checks that nothing reads freed bytes).
+    CPdbRecordSet kept;
+    std::unique_ptr<CPdbRecord> added;
+    CPdbRecord copied, moved;
+    {
+        CPdbFile pdb;
+        ASSERT_TRUE(pdb.ReadPdbFile(WriteTemp(fixture, "outlive.pdb").c_str()));
+        copied = *pdb.m_RecordSet.GetRecord(0);
+        moved = std::move(*pdb.m_RecordSet.GetRecord(1));
+        pdb.m_RecordSet.AddRecord(std::make_unique<CPdbRecord>(r1.data(), long(r1.size())), 3);
+        kept = std::move(pdb.m_RecordSet);
+    }
+    ASSERT_EQ(kept.GetCount(), 3u);
+    EXPECT_EQ(kept.GetRecord(0)->m_Data, (std::vector<BYTE>{1, 2, 3, 4}));
+    EXPECT_EQ(kept.GetRecord(2)->m_Data, r1);
+    EXPECT_EQ(copied.m_Data, (std::vector<BYTE>{1, 2, 3, 4}));
+    EXPECT_EQ(moved.m_Data, r1);
+    CPdbFile other;
+    ASSERT_TRUE(other.ReadPdbBuffer(fixture.data(), fixture.size()));
+    kept = std::move(other.m_RecordSet);
+    EXPECT_EQ(kept.GetRecord(1)->m_Data, r1);
+    EXPECT_EQ(copied.m_Data, (std::vector<BYTE>{1, 2, 3, 4}));
 }

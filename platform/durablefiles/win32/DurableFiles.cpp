@@ -1,6 +1,7 @@
 #include "platform/DurableFiles.h"
 
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
 
 #include <cerrno>
@@ -103,10 +104,12 @@ int OpenAnonymousFile(const std::string&)
 FolderLockResult LockFolder(const std::string& dir, std::intptr_t& handle)
 {
     handle = kNoFolderLock;
-    // An open folder with no sharing allowed is the lock: a second opener
-    // gets a sharing violation, and the system drops it when the process dies.
-    const HANDLE h = ::CreateFileW(Wide(dir).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // The folder open for adding files, which it does not share, is the
+    // lock: a second locker gets a sharing violation, while readers of the
+    // folder, who share writing, still list it. The system drops it when the
+    // process dies.
+    const HANDLE h = ::CreateFileW(Wide(dir).c_str(), FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return ::GetLastError() == ERROR_SHARING_VIOLATION ? FolderLockResult::Busy
                                                            : FolderLockResult::NotADirectory;
@@ -123,6 +126,72 @@ FolderLockResult LockFolder(const std::string& dir, std::intptr_t& handle)
 void UnlockFolder(std::intptr_t handle)
 {
     if (handle != kNoFolderLock) ::CloseHandle(HANDLE(handle));
+}
+
+namespace {
+
+// 100 ns ticks since 1601 to nanoseconds since 1970.
+std::int64_t Nanoseconds(std::int64_t ticks)
+{
+    return (ticks - 116444736000000000LL) * 100;
+}
+
+} // namespace
+
+bool ExamineFile(const std::string& path, FileFacts& out, bool followLinks)
+{
+    // No access asked: attributes can be read whoever holds the file open.
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE h = ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        errno = ErrnoOf(::GetLastError());
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO basic{};
+    const bool ok = ::GetFileInformationByHandle(h, &info) &&
+                    ::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic);
+    if (!ok) errno = ErrnoOf(::GetLastError());
+    ::CloseHandle(h);
+    if (!ok) return false;
+    out.regular = !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                             FILE_ATTRIBUTE_DEVICE));
+    out.id = (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    out.size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    out.modifiedNs = Nanoseconds(basic.LastWriteTime.QuadPart);
+    out.changedNs = Nanoseconds(basic.ChangeTime.QuadPart);
+    return true;
+}
+
+bool ListFolder(const std::string& dir, std::vector<FolderName>& out)
+{
+    out.clear();
+    WIN32_FIND_DATAW found{};
+    const HANDLE h = ::FindFirstFileW((Wide(dir) + L"\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return true; // nothing in it, not even "."
+        errno = ErrnoOf(error);
+        return false;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        FolderName entry{std::filesystem::path(name).string(), 0};
+        // The listing carries no file index: each file is asked for it.
+        FileFacts facts;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && ExamineFile(dir + "/" + entry.name, facts))
+            entry.id = facts.id;
+        out.push_back(std::move(entry));
+    } while (::FindNextFileW(h, &found));
+    ::FindClose(h);
+    return true;
+}
+
+int OpenForReading(const std::string& path)
+{
+    return ::_wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
 
 } // namespace platform
