@@ -60,9 +60,9 @@ build-win/build.ninja: CMakeLists.txt cmake/mingw-w64.cmake cmake/Windows.cmake 
 windows: bootstrap build-win/build.ninja
 	cmake --build build-win -j $(JOBS)
 
-# The round trip reads handheld.exe's folder with the Linux build's handheld.
+# The Wine tests read what the Windows programs made with the Linux build's handheld and hotsync.
 test-windows: windows build/build.ninja
-	cmake --build build -j $(JOBS) --target handheld
+	cmake --build build -j $(JOBS) --target handheld hotsync norvelia-service catalogc
 	scripts/test-windows build-win -j $(JOBS)
 
 # Each fuzzer for FUZZ_SECONDS on its seed corpus; any crash, leak or hang fails.

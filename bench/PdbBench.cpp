@@ -105,6 +105,21 @@ void BM_PdbWrite(benchmark::State& state)
     Bytes(state);
 }
 
+// A catalog read from its file and written back: the records are ranges of
+// one buffer, as in a synchronization that reads, changes and writes a
+// database.
+void BM_PdbWriteRead(benchmark::State& state)
+{
+    Catalog& c = Load();
+    SetAllocator(state);
+    CPdbFile pdb;
+    if (!pdb.ReadPdbFile(c.pdbPath.c_str())) state.SkipWithError("read failed");
+    for (auto _ : state) {
+        if (!pdb.WritePdbFile(c.plainPath.c_str())) state.SkipWithError("write failed");
+    }
+    Bytes(state);
+}
+
 void BM_PlainWrite(benchmark::State& state)
 {
     Catalog& c = Load();
@@ -189,6 +204,7 @@ void BM_CopyBytes(benchmark::State& state)
 #define NORV_PDB_BENCH(fn) BENCHMARK(fn)->ArgName("fresh")->Arg(kWarm)->Arg(kFresh)->Unit(benchmark::kMicrosecond)
 NORV_PDB_BENCH(BM_PlainWrite);
 NORV_PDB_BENCH(BM_PdbWrite);
+NORV_PDB_BENCH(BM_PdbWriteRead);
 NORV_PDB_BENCH(BM_PlainRead);
 NORV_PDB_BENCH(BM_PdbRead);
 NORV_PDB_BENCH(BM_CopyBytes);
@@ -203,6 +219,7 @@ int main(int argc, char** argv)
     for (const char* state : {"/fresh:0", "/fresh:1"}) {
         auto name = [state](const char* n) { return std::string(n) + state; };
         pairs.push_back({name("BM_PdbWrite"), name("BM_PlainWrite"), 1.25});
+        pairs.push_back({name("BM_PdbWriteRead"), name("BM_PlainWrite"), 1.25});
         pairs.push_back({name("BM_PdbRead"), name("BM_PlainRead"), 1.25});
         pairs.push_back({name("BM_PdbToBytes"), name("BM_CopyBytes")});
         pairs.push_back({name("BM_PdbReadBuffer"), name("BM_CopyBytes")});

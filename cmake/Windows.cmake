@@ -66,6 +66,7 @@ endforeach()
 add_subdirectory(platform/programpath)
 add_subdirectory(platform/durablefiles)
 add_subdirectory(platform/localclock)
+add_subdirectory(platform/console)
 add_subdirectory(platform/quillio)
 add_subdirectory(platform/lexmo)
 add_subdirectory(platform/nvservices)
@@ -77,11 +78,24 @@ add_subdirectory(platform/ui/win32)
 add_subdirectory(settings)
 add_subdirectory(client)
 target_compile_options(Ferrylink PRIVATE -include ${CMAKE_SOURCE_DIR}/platform/win32/include/PosixMemmem.h)
+# A DLL exports all it holds: the settings it carries stay its own, as the
+# conduit links its own copy.
+target_link_options(Ferrylink PRIVATE -Wl,--exclude-libs,libSettings.a)
+# The conduit, which hotsync.exe loads with LoadLibrary.
+add_subdirectory(conduit)
+target_sources(Norv30 PRIVATE conduit/win32/Norv30.def)
 
 # The console programs.
 norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc/CatalogCompiler.cpp
   service/catalogc/CatalogcHelp.cpp service/catalogc/JsonReader.cpp
   LIBS RecShelf Quillio PalmKit NorvDurableFiles nlohmann_json::nlohmann_json CLI11::CLI11)
+add_library(HotSyncCore STATIC hotsync/UserEntry.cpp
+  hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
+  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp)
+target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio PRIVATE NorvProgramPath NorvDurableFiles
+  PUBLIC NorvConsole Threads::Threads)
+norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
   LIBS PalmKit RecShelf Quillio nlohmann_json::nlohmann_json CLI11::CLI11)
 
@@ -112,12 +126,22 @@ norv_windows_test(win32_ui_test ui SOURCES win32/Win32UiHostTest.cpp LIBS NorvWi
 target_compile_definitions(win32_ui_test PRIVATE UNICODE _UNICODE)
 
 # handheld.exe and catalogc.exe make a handheld folder that the Linux build's
-# handheld reads as its own (`make test-windows` builds that one first).
+# handheld reads as its own (`make test-windows` builds it and hotsync first).
 set(NORV_LINUX_BUILD_DIR ${CMAKE_SOURCE_DIR}/build CACHE PATH "the Linux build, for its handheld program")
 add_test(NAME handheld_roundtrip_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/handheld-roundtrip.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
           ${NORV_LINUX_BUILD_DIR}/bin/handheld ${CMAKE_SOURCE_DIR}/service/samples/catalogc)
 set_tests_properties(handheld_roundtrip_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
+
+# hotsync.exe under Wine: users, a synchronization through a small test
+# conduit loaded with LoadLibrary, its backup listed and restored.
+add_library(TestConduit SHARED tests/hotsync/TestConduit.cpp)
+target_link_libraries(TestConduit PRIVATE PalmKit PlatformUi)
+set_target_properties(TestConduit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+add_test(NAME hotsync_console_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/hotsync-console.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
+          ${CMAKE_BINARY_DIR}/tests/TestConduit.dll ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples/catalogc)
+set_tests_properties(hotsync_console_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
 
 # The server client: wire format and the session over WinInet, against a
 # plain-socket server on 127.0.0.1.
@@ -126,3 +150,9 @@ norv_windows_test(client_wire_test client SOURCES WireFormatTest.cpp BodyReaderT
 norv_windows_test(client_transport_test client SOURCES TransportTest.cpp ../common/RawHttpServer.cpp
   LIBS Ferrylink WinReg ws2_32 LABELS threads)
 set_property(TEST client_transport_test APPEND PROPERTY ENVIRONMENT NORV_UNDER_WINE=1)
+
+# A whole synchronization under Wine against the Linux norvelia-service.
+add_test(NAME sync_under_wine_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/sync-under-wine.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
+          ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
+set_tests_properties(sync_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)

@@ -8,8 +8,13 @@
 namespace {
 
 // Plain data only: the library's start-up runs before the constructors of
-// this file's objects would.
-constinit std::mutex g_mutex;
+// this file's objects would. The lock is made on first use for the same
+// reason (not every platform's mutex has a constant initializer).
+std::mutex& Lock()
+{
+    static std::mutex mutex;
+    return mutex;
+}
 int g_useCount = 0;
 char g_loadDirectory[262];
 // The conduit's own module: strings then come from the built-in table.
@@ -33,7 +38,7 @@ const char* BuiltInString(unsigned id)
 
 void ConduitStartup()
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
+    std::lock_guard<std::mutex> guard(Lock());
     char cwd[260] = {};
     if (::getcwd(cwd, sizeof cwd - 1) == nullptr) cwd[0] = '\0';
     const std::size_t n = std::strlen(cwd);
@@ -52,7 +57,7 @@ void ConduitStartup()
 
 void ConduitShutdown()
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
+    std::lock_guard<std::mutex> guard(Lock());
     if (g_useCount == 0) return;
     if (--g_useCount == 0) {
         PalmFreeLanguage(g_resources, Self());
@@ -62,19 +67,19 @@ void ConduitShutdown()
 
 int ConduitUseCount()
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
+    std::lock_guard<std::mutex> guard(Lock());
     return g_useCount;
 }
 
 std::string ConduitLoadDirectory()
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
+    std::lock_guard<std::mutex> guard(Lock());
     return g_loadDirectory;
 }
 
 PALMMODULE ConduitResourceModule()
 {
-    std::lock_guard<std::mutex> guard(g_mutex);
+    std::lock_guard<std::mutex> guard(Lock());
     return g_resources;
 }
 

@@ -1,4 +1,5 @@
-// A conduit library loaded with dlopen, closed when destroyed.
+// A conduit library loaded with dlopen (LoadLibrary on Windows), closed when
+// destroyed.
 #pragma once
 #include <string>
 
@@ -22,7 +23,8 @@ public:
     void Keep() { m_Handle = nullptr; }
 
     // libNorv30.so in the private library folder beside the running program's
-    // (bin/../lib/norvelia), else in its lib/ (a build tree).
+    // (bin/../lib/norvelia), else in its lib/ (a build tree); Norv30.dll
+    // beside the program on Windows.
     static std::string DefaultPath();
 
 private:

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "palmkit/HandheldLock.h"
+#include "platform/DurableFiles.h"
 #include "palmkit/HandheldStore.h"
 
 namespace fs = std::filesystem;
@@ -79,12 +80,12 @@ private:
 // so no temporary name is needed.
 bool CopyInto(const std::string& from, const std::string& to, Fd& out, std::string* error)
 {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd in(platform::OpenForReading(from));
     if (in.get() < 0) {
         if (error) *error = "cannot read " + from + ": " + std::strerror(errno);
         return false;
     }
-    out = Fd(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    out = Fd(platform::CreateNewFile(to, 0600));
     if (out.get() < 0) {
         if (error) *error = "cannot create " + to + ": " + std::strerror(errno);
         return false;
@@ -94,7 +95,7 @@ bool CopyInto(const std::string& from, const std::string& to, Fd& out, std::stri
     for (;;) {
         ssize_t n = -1;
         if (kernelCopy) {
-            n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
+            n = ssize_t(platform::CopyInSystem(in.get(), out.get(), 1 << 30));
             if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
                 kernelCopy = false; // not on this pair of file systems: copy by hand
                 continue;
@@ -135,7 +136,7 @@ std::vector<std::string> DatabaseFilesIn(const std::string& dir)
 // Creates a folder only its owner reads; true when it is there.
 bool MakePrivateDir(const std::string& dir, std::string* error)
 {
-    if (::mkdir(dir.c_str(), 0700) == 0) return true;
+    if (platform::MakeFolder(dir, 0700)) return true;
     std::error_code ec;
     if (errno == EEXIST && fs::is_directory(dir, ec)) return true;
     if (error) *error = "cannot create " + dir + ": " + std::strerror(errno);
@@ -144,8 +145,7 @@ bool MakePrivateDir(const std::string& dir, std::string* error)
 
 void SyncDir(const std::string& dir)
 {
-    Fd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) ::fsync(folder.get());
+    platform::FlushFolder(dir);
 }
 
 // A generation's folder is named after its date in UTC, so that names sort
@@ -176,9 +176,19 @@ bool ParseGenerationName(const std::string& name, std::time_t& made, long& suffi
         }
         if (suffix < 2) return false;
     }
-    std::tm tm{};
-    if (::strptime(name.c_str(), "%Y%m%dT%H%M%SZ", &tm) == nullptr) return false;
-    made = ::timegm(&tm);
+    auto number = [&](std::size_t at, std::size_t digits) {
+        int n = 0;
+        for (std::size_t i = at; i < at + digits; ++i) n = n * 10 + (name[i] - '0');
+        return n;
+    };
+    const int month = number(4, 2), day = number(6, 2), hour = number(9, 2), minute = number(11, 2),
+              second = number(13, 2);
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 61) return false;
+    // A day past the month's end runs on into the next month, as timegm does.
+    namespace chr = std::chrono;
+    const chr::sys_days date =
+        chr::sys_days(chr::year(number(0, 4)) / chr::month(unsigned(month)) / chr::day(1)) + chr::days(day - 1);
+    made = std::time_t(date.time_since_epoch().count()) * 86400 + hour * 3600 + minute * 60 + second;
     return true;
 }
 
@@ -190,7 +200,7 @@ std::string PlaceGeneration(const std::string& from, const std::string& set, std
     for (int n = 1; n < 1000; ++n) {
         const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
         const std::string to = set + "/" + name;
-        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return name;
+        if (platform::MoveIfFree(from, to)) return name;
         if (errno != EEXIST) return "";
     }
     errno = EEXIST;
@@ -204,7 +214,7 @@ std::time_t NewestChange(const std::string& dir)
     std::time_t newest = 0;
     for (const std::string& f : DatabaseFilesIn(dir)) {
         struct stat st {};
-        if (::stat((dir + "/" + f).c_str(), &st) == 0) newest = std::max(newest, st.st_mtim.tv_sec);
+        if (::stat((dir + "/" + f).c_str(), &st) == 0) newest = std::max(newest, std::time_t(st.st_mtime));
     }
     return newest;
 }
@@ -221,8 +231,8 @@ bool WritePrivateFile(const std::string& path, const std::string& text)
     std::string tmp = path + ".XXXXXX";
     Fd fd(::mkstemp(tmp.data()));
     if (fd.get() < 0) return false;
-    const bool ok = ::write(fd.get(), text.data(), text.size()) == ssize_t(text.size()) && ::fsync(fd.get()) == 0 &&
-                    fd.Close() && ::rename(tmp.c_str(), path.c_str()) == 0;
+    const bool ok = ::write(fd.get(), text.data(), text.size()) == ssize_t(text.size()) && platform::FlushFile(fd.get()) &&
+                    fd.Close() && platform::MoveIntoPlace(tmp, path);
     if (!ok) ::unlink(tmp.c_str());
     return ok;
 }
@@ -422,7 +432,7 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
     const std::vector<Generation> before = Generations(key);
 
     std::string tmpl = set + "/.new.XXXXXX";
-    if (::mkdtemp(tmpl.data()) == nullptr) {
+    if (!platform::MakeUniqueFolder(tmpl)) {
         if (error) *error = "cannot create a folder in " + set + ": " + std::strerror(errno);
         return -1;
     }
@@ -447,9 +457,9 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
     // each copy is flushed on its own.
     std::vector<std::pair<Fd, std::string>> written;
     auto flushWritten = [&](std::string* why) {
-        const bool batch = !written.empty() && ::syncfs(written.front().first.get()) == 0;
+        const bool batch = !written.empty() && platform::FlushFileSystem(written.front().first.get());
         for (auto& [fd, target] : written) {
-            if ((!batch && ::fsync(fd.get()) != 0) || !fd.Close()) {
+            if ((!batch && !platform::FlushFile(fd.get())) || !fd.Close()) {
                 *why = "cannot write " + target + ": " + std::strerror(errno);
                 return false;
             }
@@ -488,8 +498,7 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
     {
         std::string why;
         if (!flushWritten(&why)) return fail(why);
-        Fd folder(::open(fresh.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (folder.get() < 0 || ::fsync(folder.get()) != 0)
+        if (!platform::FlushFolder(fresh))
             return fail("cannot write " + fresh + ": " + std::strerror(errno));
     }
     // Whole before it has a name that lists show. Never dated before the
@@ -507,9 +516,9 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
     all.erase(std::remove_if(all.begin(), all.end(), [](const Generation& g) { return g.earlierLayout; }), all.end());
     for (std::size_t i = std::size_t(keep); i < all.size(); ++i) {
         std::string gone = set + "/.old.XXXXXX";
-        if (::mkdtemp(gone.data()) == nullptr) break;
+        if (!platform::MakeUniqueFolder(gone)) break;
         std::error_code ignored;
-        if (::rename(all[i].dir.c_str(), gone.c_str()) != 0) {
+        if (!platform::MoveIntoPlace(all[i].dir, gone)) {
             fs::remove(gone, ignored);
             if (notes)
                 notes->push_back({true, "Backup - cannot remove the old backup " + all[i].dir + ": " +

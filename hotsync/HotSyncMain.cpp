@@ -28,6 +28,7 @@
 #include "palmkit/HsLog.h"
 #include "platform/CommandLine.h"
 #include "platform/Display.h"
+#include "platform/StopSignals.h"
 
 namespace fs = std::filesystem;
 
@@ -129,11 +130,9 @@ public:
     bool Interrupted() override { return CTerminalUiHost::Interrupted(); }
     std::string StopText() const override
     {
-        switch (CTerminalUiHost::TerminationSignal()) {
-        case 0: return "with Ctrl-C";
-        case SIGHUP: return "on SIGHUP";
-        default: return "on SIGTERM";
-        }
+        const int signal = CTerminalUiHost::TerminationSignal();
+        if (signal == 0) return "with Ctrl-C";
+        return signal == platform::HangUpSignal() ? "on SIGHUP" : "on SIGTERM";
     }
     int TerminationSignal() const override { return CTerminalUiHost::TerminationSignal(); }
     void Log(const std::vector<palmkit::LogEntry>& entries, const std::string& userName) override

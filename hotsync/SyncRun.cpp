@@ -65,7 +65,7 @@ void InstallQueue(const std::string& userDir, const CHandheldStore& store)
     for (const fs::path& f : files) {
         const std::string name = f.filename().string();
         CPdbFile db;
-        if (!db.ReadPdbFile(f.c_str()) || db.m_Name.empty()) {
+        if (!db.ReadPdbFile(f.string().c_str()) || db.m_Name.empty()) {
             LogAddEntry(("Install - " + name + ": not a Palm database, left in the install queue").c_str(),
                         slWarning, 0);
             continue;

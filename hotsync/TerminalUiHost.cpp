@@ -1,6 +1,5 @@
 #include "hotsync/TerminalUiHost.h"
 
-#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -8,6 +7,8 @@
 #include <iostream>
 #include <set>
 
+#include "platform/InputEcho.h"
+#include "platform/StopSignals.h"
 #include "platform/TransferAbort.h"
 
 namespace {
@@ -257,14 +258,7 @@ void CTerminalUiHost::InstallInterruptHandler()
     g_terminateSignal.store(0);
     g_terminations.store(0);
     platform::ResumeTransfers();
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &sa, nullptr);
-    sa.sa_handler = OnTerminate;
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
+    platform::CatchStopSignals(OnInterrupt, OnTerminate);
 }
 
 bool CTerminalUiHost::Interrupted()
@@ -279,26 +273,19 @@ int CTerminalUiHost::TerminationSignal()
 
 void CTerminalUiHost::RestoreInterruptHandler()
 {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGHUP, SIG_DFL);
+    platform::ResetStopSignals();
 }
 
 std::string CTerminalUiHost::ReadLine(const std::string& prompt, bool echo)
 {
     std::fprintf(stderr, "%s", prompt.c_str());
     std::fflush(stderr);
-    termios old{};
-    const bool tty = ::tcgetattr(STDIN_FILENO, &old) == 0;
-    if (!echo && tty) {
-        termios quiet = old;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    }
+    bool wasOn = true;
+    const bool quiet = !echo && platform::StopInputEcho(wasOn);
     std::string line;
     if (!std::getline(std::cin, line)) line.clear();
-    if (!echo && tty) {
-        ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    if (quiet) {
+        platform::RestoreInputEcho(wasOn);
         std::fprintf(stderr, "\n");
     }
     return line;

@@ -26,13 +26,6 @@ std::string AddressText(const curl_sockaddr* address)
     return text;
 }
 
-// A catalog text that serves as a format, filled type-safely.
-template <class... A>
-std::string Line(int number, const A&... args)
-{
-    return KESA_FormatText(KESA_FormatMessage(number), args...);
-}
-
 } // namespace
 
 CProbeSession::CProbeSession(const char* agent, CConnectionProbe* probe)
@@ -122,53 +115,7 @@ void CProbeSession::Notify(DWORD status, const std::string& information) noexcep
 
 void CProbeSession::OnStatusCallback(std::uintptr_t, DWORD status, const void* information, DWORD length)
 {
-    const char* text = static_cast<const char*>(information);
-    std::string line;
-    switch (status) {
-    case INTERNET_STATUS_RESOLVING_NAME:
-        line = Line(2064, text ? text : "");
-        break;
-    case INTERNET_STATUS_NAME_RESOLVED:
-        line = Line(2065, text ? text : "");
-        break;
-    case INTERNET_STATUS_CONNECTING_TO_SERVER:
-        line = Line(2066);
-        break;
-    case INTERNET_STATUS_CONNECTED_TO_SERVER:
-        line = Line(2069);
-        break;
-    case INTERNET_STATUS_SENDING_REQUEST:
-        line = Line(2068);
-        break;
-    case INTERNET_STATUS_REQUEST_SENT:
-        line = Line(2067);
-        break;
-    case INTERNET_STATUS_RECEIVING_RESPONSE:
-    case INTERNET_STATUS_HANDLE_CLOSING:
-        return;
-    case INTERNET_STATUS_RESPONSE_RECEIVED:
-        line = Line(2070);
-        break;
-    case INTERNET_STATUS_CLOSING_CONNECTION:
-        line = Line(2071);
-        break;
-    case INTERNET_STATUS_CONNECTION_CLOSED:
-        line = Line(2072);
-        break;
-    case INTERNET_STATUS_HANDLE_CREATED:
-        break; // an empty line
-    case INTERNET_STATUS_REQUEST_COMPLETE:
-        if (length == sizeof(INTERNET_ASYNC_RESULT) && information) {
-            INTERNET_ASYNC_RESULT result;
-            std::memcpy(&result, information, sizeof result);
-            line = Line(2073, result.dwResult, result.dwError);
-        } else {
-            line = Line(2074);
-        }
-        break;
-    default:
-        line = Line(2075, status);
-        break;
-    }
-    if (m_Probe) m_Probe->Log(this, line);
+    const std::optional<std::string> line = ProbeStatusLine(status, information, length);
+    if (!line) return;
+    if (m_Probe) m_Probe->Log(this, *line);
 }

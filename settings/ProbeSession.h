@@ -9,33 +9,10 @@
 #include <string>
 
 #include "platform/Types.h"
+#include "settings/ProbeStatusLine.h"
 
 class CConnectionProbe;
 class IProbeStatusWindow;
-
-// Notification numbers of the status callback.
-enum : DWORD {
-    INTERNET_STATUS_RESOLVING_NAME = 10,
-    INTERNET_STATUS_NAME_RESOLVED = 11,
-    INTERNET_STATUS_CONNECTING_TO_SERVER = 20,
-    INTERNET_STATUS_CONNECTED_TO_SERVER = 21,
-    INTERNET_STATUS_SENDING_REQUEST = 30,
-    INTERNET_STATUS_REQUEST_SENT = 31,
-    INTERNET_STATUS_RECEIVING_RESPONSE = 40,
-    INTERNET_STATUS_RESPONSE_RECEIVED = 41,
-    INTERNET_STATUS_CLOSING_CONNECTION = 50,
-    INTERNET_STATUS_CONNECTION_CLOSED = 51,
-    INTERNET_STATUS_HANDLE_CREATED = 60,
-    INTERNET_STATUS_HANDLE_CLOSING = 70,
-    INTERNET_STATUS_REQUEST_COMPLETE = 100,
-    INTERNET_STATUS_REDIRECT = 110,
-};
-
-// What a completed request reports: 8 bytes, as the notification's record.
-struct INTERNET_ASYNC_RESULT {
-    DWORD dwResult;
-    DWORD dwError;
-};
 
 class CProbeSession {
 public:

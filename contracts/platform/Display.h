@@ -22,8 +22,13 @@ inline std::string Env(const char* name)
 
 inline bool IsSocket(const std::string& path)
 {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+#endif
 }
 
 // A local X display (":0", ":1.0", "unix:2") has its socket in /tmp/.X11-unix;
@@ -52,6 +57,9 @@ inline bool WaylandThere(const std::string& name)
 // (QT_QPA_PLATFORM offscreen, vnc...).
 inline std::string DisplayProblem()
 {
+#ifdef _WIN32
+    return ""; // the desktop the program runs on
+#endif
     using namespace display_detail;
     const std::string qpa = Env("QT_QPA_PLATFORM");
     // xcb and wayland still need the display named below.

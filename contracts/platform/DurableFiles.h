@@ -59,4 +59,27 @@ bool ListFolder(const std::string& dir, std::vector<FolderName>& out);
 // with errno set.
 int OpenForReading(const std::string& path);
 
+// A new file, created exclusively with `mode` (the umask applies), open for
+// writing only; -1 with errno set.
+int CreateNewFile(const std::string& path, unsigned mode);
+
+// Creates the folder `path` with `mode` (the umask applies); false with errno set.
+bool MakeFolder(const std::string& path, unsigned mode);
+
+// mkdtemp(3): replaces the trailing "XXXXXX" of `pathTemplate` and creates
+// that folder, readable by its owner only; false with errno set.
+bool MakeUniqueFolder(std::string& pathTemplate);
+
+// Renames `from` to `to` unless `to` exists (then false with errno EEXIST).
+bool MoveIfFree(const std::string& from, const std::string& to);
+
+// Copies from `in` to `out` inside the system, from and at their positions,
+// up to `size` bytes; the count, or -1 with errno set (ENOSYS, EXDEV, EINVAL
+// or EOPNOTSUPP: copy by hand).
+std::int64_t CopyInSystem(int in, int out, std::size_t size);
+
+// Flushes the whole file system that holds `fd`; false where that cannot be
+// done at once (flush each file instead).
+bool FlushFileSystem(int fd);
+
 } // namespace platform

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 
 namespace platform {
@@ -107,6 +108,36 @@ bool ListFolder(const std::string& dir, std::vector<FolderName>& out)
 int OpenForReading(const std::string& path)
 {
     return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+int CreateNewFile(const std::string& path, unsigned mode)
+{
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode_t(mode));
+}
+
+bool MakeFolder(const std::string& path, unsigned mode)
+{
+    return ::mkdir(path.c_str(), mode_t(mode)) == 0;
+}
+
+bool MakeUniqueFolder(std::string& pathTemplate)
+{
+    return ::mkdtemp(pathTemplate.data()) != nullptr;
+}
+
+bool MoveIfFree(const std::string& from, const std::string& to)
+{
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
+
+std::int64_t CopyInSystem(int in, int out, std::size_t size)
+{
+    return ::copy_file_range(in, nullptr, out, nullptr, size, 0);
+}
+
+bool FlushFileSystem(int fd)
+{
+    return ::syncfs(fd) == 0;
 }
 
 } // namespace platform

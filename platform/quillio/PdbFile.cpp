@@ -7,6 +7,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <sys/uio.h>
+#endif
+#include <climits>
+#include <memory>
 #include <unistd.h>
 
 #include <cerrno>
@@ -228,7 +233,7 @@ struct Layout {
     bool resource;
     std::size_t count;
     std::size_t dataStart; // the AppInfo block, or what follows when there is none
-    std::size_t total;
+    std::size_t total; // only when asked for: it takes a pass over the records
     const std::vector<DWORD>* sizes; // the records' sizes when their bytes are elsewhere
 };
 
@@ -237,7 +242,7 @@ std::size_t RecordSize(const CPdbFile& pdb, const Layout& l, std::size_t i)
     return l.sizes ? (*l.sizes)[i] : pdb.m_RecordSet.GetRecord(i)->m_Data.size();
 }
 
-Layout LayoutOf(const CPdbFile& pdb, const std::vector<DWORD>* sizes = nullptr)
+Layout LayoutOf(const CPdbFile& pdb, const std::vector<DWORD>* sizes = nullptr, bool total = true)
 {
     Layout l{};
     l.sizes = sizes;
@@ -246,7 +251,8 @@ Layout LayoutOf(const CPdbFile& pdb, const std::vector<DWORD>* sizes = nullptr)
     l.dataStart = CPdbFile::kHeaderSize + l.count * (l.resource ? kResourceEntry : kRecordEntry) + 2;
     l.total = l.dataStart + pdb.m_AppInfo.size() + pdb.m_SortInfo.size();
     if (sizes) l.count = std::min(l.count, sizes->size());
-    for (std::size_t i = 0; i < l.count; ++i) l.total += RecordSize(pdb, l, i);
+    if (total)
+        for (std::size_t i = 0; i < l.count; ++i) l.total += RecordSize(pdb, l, i);
     return l;
 }
 
@@ -392,6 +398,7 @@ bool CopyRange(int from, off_t offset, int to, std::size_t size)
     return true;
 }
 
+#ifdef _WIN32
 bool WriteAll(int fd, const BYTE* data, std::size_t size)
 {
     while (size > 0) {
@@ -406,41 +413,131 @@ bool WriteAll(int fd, const BYTE* data, std::size_t size)
     }
     return true;
 }
+#endif
 
-// The file to `fd` through a small buffer (records are mostly small: one
-// system call each would cost more than the copy); a block larger than
-// half the buffer goes from where it is. The records' bytes come from
-// `spool` when there is one.
+// The pieces of a file handed to the system in few calls: a piece from
+// where it is when it is large (or follows the previous one in memory, as
+// the records of a file read whole do), small ones copied into a buffer
+// first, since the kernel takes each piece of a writev at a cost that a
+// copy of a small one does not have. A piece must stay where it is until
+// Flush.
+class Gather {
+public:
+    explicit Gather(int fd) : m_Fd(fd)
+    {
+        // Each thread keeps its buffer: a new one for every file would be a
+        // fresh mapping to fault in, page by page.
+        thread_local std::unique_ptr<BYTE[]> buffer = std::make_unique_for_overwrite<BYTE[]>(kBuffer);
+        m_Buffer = buffer.get();
+    }
+
+    bool Add(const BYTE* data, std::size_t size)
+    {
+        if (size == 0) return true;
+        if (m_Count > 0 && m_Pieces[m_Count - 1].data + m_Pieces[m_Count - 1].size == data) {
+            m_Pieces[m_Count - 1].size += size;
+            return true;
+        }
+        if (size >= kLarge) return Piece(data, size);
+        if (m_Used + size > kBuffer && !Flush()) return false;
+        BYTE* to = m_Buffer + m_Used;
+        std::memcpy(to, data, size);
+        m_Used += size;
+        // The copy goes on the buffer's last piece when there is one.
+        if (m_Count > 0 && m_Pieces[m_Count - 1].data + m_Pieces[m_Count - 1].size == to) {
+            m_Pieces[m_Count - 1].size += size;
+            return true;
+        }
+        return Piece(to, size);
+    }
+
+    bool Flush()
+    {
+        const int count = m_Count;
+        m_Count = 0;
+        m_Used = 0;
+#ifdef _WIN32
+        for (int i = 0; i < count; ++i)
+            if (!WriteAll(m_Fd, m_Pieces[i].data, m_Pieces[i].size)) return false;
+        return true;
+#else
+        iovec pieces[kPieces];
+        for (int i = 0; i < count; ++i) pieces[i] = {const_cast<BYTE*>(m_Pieces[i].data), m_Pieces[i].size};
+        iovec* piece = pieces;
+        int left = count;
+        while (left > 0) {
+            const ssize_t n = ::writev(m_Fd, piece, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n == 0) errno = ENOSPC;
+                return false;
+            }
+            // A short write: on from where it stopped.
+            std::size_t done = std::size_t(n);
+            while (left > 0 && done >= piece->iov_len) {
+                done -= piece->iov_len;
+                ++piece;
+                --left;
+            }
+            if (left > 0) {
+                piece->iov_base = static_cast<BYTE*>(piece->iov_base) + done;
+                piece->iov_len -= done;
+            }
+        }
+        return true;
+#endif
+    }
+
+private:
+    bool Piece(const BYTE* data, std::size_t size)
+    {
+        if (m_Count == kPieces && !Flush()) return false;
+        m_Pieces[m_Count++] = {data, size};
+        return true;
+    }
+
+    static constexpr std::size_t kBuffer = std::size_t(1) << 20;
+    static constexpr std::size_t kLarge = 4096;
+#ifdef IOV_MAX
+    static constexpr int kPieces = IOV_MAX < 256 ? IOV_MAX : 256;
+#else
+    static constexpr int kPieces = 256;
+#endif
+    struct Span {
+        const BYTE* data;
+        std::size_t size;
+    };
+    int m_Fd;
+    BYTE* m_Buffer;
+    std::size_t m_Used = 0;
+    Span m_Pieces[kPieces];
+    int m_Count = 0;
+};
+
+// The file to `fd` from where its blocks are, without a copy of it. The
+// records' bytes come from `spool` when there is one.
 bool WriteFile(const CPdbFile& pdb, int fd, int spool, const std::vector<DWORD>* sizes)
 {
-    constexpr std::size_t kBuffer = std::size_t(256) << 10;
-    const Layout layout = LayoutOf(pdb, sizes);
-    std::vector<BYTE> buffer(std::max(layout.dataStart, std::min(kBuffer, layout.total)));
-    std::size_t used = layout.dataStart;
-    WriteHead(pdb, layout, buffer.data());
-    auto put = [&](const BYTE* data, std::size_t size) {
-        const bool large = size > buffer.size() / 2;
-        if (used + size > buffer.size() || large) {
-            if (!WriteAll(fd, buffer.data(), used)) return false;
-            used = 0;
-        }
-        if (large) return WriteAll(fd, data, size);
-        if (size) std::memcpy(buffer.data() + used, data, size);
-        used += size;
-        return true;
-    };
-    if (!put(pdb.m_AppInfo.data(), pdb.m_AppInfo.size()) || !put(pdb.m_SortInfo.data(), pdb.m_SortInfo.size()))
+    const Layout layout = LayoutOf(pdb, sizes, false);
+    std::vector<BYTE> head(layout.dataStart);
+    WriteHead(pdb, layout, head.data());
+    auto gather = std::make_unique<Gather>(fd);
+    if (!gather->Add(head.data(), head.size()) || !gather->Add(pdb.m_AppInfo.data(), pdb.m_AppInfo.size()) ||
+        !gather->Add(pdb.m_SortInfo.data(), pdb.m_SortInfo.size()))
         return false;
     if (spool >= 0) {
         std::size_t bytes = 0;
         for (std::size_t i = 0; i < layout.count; ++i) bytes += (*sizes)[i];
-        return WriteAll(fd, buffer.data(), used) && CopyRange(spool, 0, fd, bytes);
+        return gather->Flush() && CopyRange(spool, 0, fd, bytes);
     }
+    const CPdbRecordSet& set = pdb.m_RecordSet;
     for (std::size_t i = 0; i < layout.count; ++i) {
-        const auto& d = pdb.m_RecordSet.GetRecord(i)->m_Data;
-        if (!put(d.data(), d.size())) return false;
+        // Records built one by one lie all over the heap.
+        if (i + 4 < layout.count) __builtin_prefetch(set.GetRecord(i + 4)->m_Data.data());
+        const auto& d = set.GetRecord(i)->m_Data;
+        if (!gather->Add(d.data(), d.size())) return false;
     }
-    return WriteAll(fd, buffer.data(), used);
+    return gather->Flush();
 }
 
 } // namespace

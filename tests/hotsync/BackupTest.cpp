@@ -176,6 +176,45 @@ TEST_F(BackupTest, EachRunAddsAGenerationAndOnlyTheConfiguredNumberStay)
     }
 }
 
+// Generation folders are read back by their names, UTC dates: a day past a
+// month's end runs on into the next, as a leap second into the next day;
+// what is no date is no generation.
+TEST_F(BackupTest, GenerationNamesAreReadAsUtcDates)
+{
+    ASSERT_EQ(Sync(Palm(1)).code, 0);
+    const auto gens = Generations(Palm(1));
+    ASSERT_EQ(gens.size(), 1u);
+    const std::string set = SetOf(Palm(1));
+    fs::remove_all(gens.front());
+    struct Case { const char* name; const char* shown; }; // nullptr: not listed
+    const Case cases[] = {
+        {"20240501T143045Z", "2024-05-01 14:30:45"}, {"20240230T000000Z", "2024-03-01 00:00:00"},
+        {"20230229T120000Z", "2023-03-01 12:00:00"}, {"20240101T235960Z-2", "2024-01-02 00:00:00"},
+        {"19991231T235959Z-12", "1999-12-31 23:59:59"}, {"20241301T000000Z", nullptr},
+        {"20240132T000000Z", nullptr}, {"20240100T000000Z", nullptr}, {"20240101T240000Z", nullptr},
+        {"20240101T006000Z", nullptr}, {"20240101T000000Z-1", nullptr}, {"2024010AT000000Z", nullptr},
+    };
+    for (const Case& c : cases) {
+        fs::create_directories(set + "/" + c.name);
+        CPdbFile db("Keep", "memo", "DATA", 0, 1, 0, 0);
+        ASSERT_TRUE(CHandheldStore::WriteFileAtomically(set + "/" + c.name + "/Keep.pdb", db.ToBytes()));
+    }
+    const std::string old = std::getenv("TZ") ? std::getenv("TZ") : "";
+    ::setenv("TZ", "UTC0", 1);
+    const RunResult list = Restore("--handheld " + Palm(1) + " --list");
+    if (old.empty()) ::unsetenv("TZ");
+    else ::setenv("TZ", old.c_str(), 1);
+    EXPECT_EQ(list.code, 0) << list.output;
+    int listed = 0;
+    for (const Case& c : cases) {
+        if (!c.shown) continue;
+        ++listed;
+        EXPECT_TRUE(Has(list.output, std::string("  ") + c.shown + "  ")) << c.name << "\n" << list.output;
+    }
+    EXPECT_TRUE(Has(list.output, "  " + std::to_string(listed) + "  ")) << list.output;
+    EXPECT_FALSE(Has(list.output, "  " + std::to_string(listed + 1) + "  ")) << list.output;
+}
+
 TEST_F(BackupTest, ADamagedDatabaseNeverTakesThePlaceOfItsSoundCopy)
 {
     ASSERT_EQ(Sync(Palm(1)).code, 0);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -131,6 +132,45 @@ TEST(DurableFilesTest, FileFactsAndTheFolderListingAgree)
     char byte = 0;
     EXPECT_EQ(::read(fd, &byte, 1), 0); // the replaced, empty one
     ::close(fd);
+}
+
+TEST(DurableFilesTest, NewFilesFoldersAndMovesThatReplaceNothing)
+{
+    TempDir dir;
+    const int fd = platform::CreateNewFile(dir / "new", 0600);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, "abc", 3), 3);
+    ::close(fd);
+    EXPECT_LT(platform::CreateNewFile(dir / "new", 0600), 0); // exclusively
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadAll(dir / "new"), "abc");
+
+    EXPECT_TRUE(platform::MakeFolder(dir / "sub", 0700));
+    EXPECT_FALSE(platform::MakeFolder(dir / "sub", 0700));
+    EXPECT_EQ(errno, EEXIST);
+    std::string unique = dir / "tmp.XXXXXX", other = unique;
+    ASSERT_TRUE(platform::MakeUniqueFolder(unique));
+    ASSERT_TRUE(platform::MakeUniqueFolder(other));
+    EXPECT_NE(unique, other);
+    EXPECT_TRUE(std::filesystem::is_directory(unique));
+    std::string bad = dir / "no-template";
+    EXPECT_FALSE(platform::MakeUniqueFolder(bad));
+
+    // A move that would replace something does not happen.
+    WriteFile(dir / "taken", "kept");
+    EXPECT_FALSE(platform::MoveIfFree(dir / "new", dir / "taken"));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadAll(dir / "taken"), "kept");
+    EXPECT_TRUE(platform::MoveIfFree(dir / "new", dir / "free"));
+    EXPECT_EQ(ReadAll(dir / "free"), "abc");
+
+    // A folder takes the place of an empty one, not of one that holds files.
+    WriteFile(dir / "sub/f", "in sub");
+    ASSERT_TRUE(platform::MoveIntoPlace(dir / "sub", unique));
+    EXPECT_EQ(ReadAll(unique + "/f"), "in sub");
+    WriteFile(other + "/g", "in other");
+    EXPECT_FALSE(platform::MoveIntoPlace(unique, other));
+    EXPECT_EQ(ReadAll(other + "/g"), "in other");
 }
 
 } // namespace

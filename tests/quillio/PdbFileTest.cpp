@@ -274,7 +274,8 @@ TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
     const std::string dir = ::testing::TempDir();
     // The first record is the largest: a block too large for the buffer after the head, or larger than it.
     const std::pair<std::size_t, std::size_t> cases[] = {{0, 0},      {1, 10},       {1, 200},
-                                                         {3000, 60}, {500, 2000}, {3, 300000}};
+                                                         {3000, 60}, {500, 2000}, {3, 300000},
+                                                         {1200, 9000}};
     for (const auto& [count, largest] : cases) {
         SCOPED_TRACE(count);
         CPdbFile pdb("Written", "KESA", "DATA", count % 2 ? 0 : CPdbFile::kAttrResource, 1, 0, 0);
@@ -295,6 +296,26 @@ TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
         read.resize(std::fread(read.data(), 1, read.size(), f));
         std::fclose(f);
         EXPECT_EQ(read, pdb.ToBytes());
+
+        // Read back, its records are ranges of one buffer, written in runs;
+        // records changed in place, or given bytes of their own, break them.
+        CPdbFile back;
+        ASSERT_TRUE(back.ReadPdbFile(path.c_str()));
+        for (std::size_t i = 0; i < count; i += 7) {
+            CPdbRecord* r = back.m_RecordSet.GetRecord(i);
+            if (i % 2 && r->Size() > 0) r->Data()[0] ^= 0xFF;
+            else r->m_Data.resize(std::size_t(r->Size()) + 5);
+        }
+        const std::string again = dir + "/again.pdb";
+        ASSERT_TRUE(back.WritePdbFile(again.c_str()));
+        f = std::fopen(again.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        const std::vector<BYTE> expected = back.ToBytes();
+        read.assign(expected.size() + 1, 0);
+        read.resize(std::fread(read.data(), 1, read.size(), f));
+        std::fclose(f);
+        EXPECT_EQ(read, expected);
+        std::remove(again.c_str());
         std::remove(path.c_str());
 
 #ifndef _WIN32  // a full disk is only at hand where /dev/full is

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <random>
+#include <sys/stat.h>
 
 namespace platform {
 
@@ -27,6 +29,8 @@ int ErrnoOf(DWORD error)
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return ENOSPC;
     case ERROR_INVALID_HANDLE: return EBADF;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
     default: return EIO;
     }
 }
@@ -56,7 +60,15 @@ bool MoveIntoPlace(const std::string& from, const std::string& to)
 {
     if (::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    errno = ErrnoOf(::GetLastError());
+    DWORD error = ::GetLastError();
+    // A folder takes the place of an empty one, as rename(2) does.
+    const DWORD target = ::GetFileAttributesW(Wide(to).c_str());
+    if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY) &&
+        ::RemoveDirectoryW(Wide(to).c_str())) {
+        if (::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+        error = ::GetLastError();
+    }
+    errno = ErrnoOf(error);
     return false;
 }
 
@@ -192,6 +204,57 @@ bool ListFolder(const std::string& dir, std::vector<FolderName>& out)
 int OpenForReading(const std::string& path)
 {
     return ::_wopen(Wide(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+int CreateNewFile(const std::string& path, unsigned)
+{
+    // No mode bits here: the folder's access list decides.
+    return ::_wopen(Wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+}
+
+bool MakeFolder(const std::string& path, unsigned)
+{
+    if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return true;
+    errno = ErrnoOf(::GetLastError());
+    return false;
+}
+
+bool MakeUniqueFolder(std::string& pathTemplate)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static constexpr std::size_t kRandom = 6;
+    if (pathTemplate.size() < kRandom || pathTemplate.compare(pathTemplate.size() - kRandom, kRandom, "XXXXXX") != 0) {
+        errno = EINVAL;
+        return false;
+    }
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        for (std::size_t i = pathTemplate.size() - kRandom; i < pathTemplate.size(); ++i)
+            pathTemplate[i] = kLetters[random() % (sizeof kLetters - 1)];
+        if (MakeFolder(pathTemplate, 0700)) return true;
+        if (errno != EEXIST) return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+bool MoveIfFree(const std::string& from, const std::string& to)
+{
+    if (::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+    errno = ErrnoOf(::GetLastError());
+    return false;
+}
+
+std::int64_t CopyInSystem(int, int, std::size_t)
+{
+    errno = ENOSYS;
+    return -1;
+}
+
+bool FlushFileSystem(int)
+{
+    return false;
 }
 
 } // namespace platform
