@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "palmkit/HandheldLock.h"
-#include "platform/DurableFiles.h"
 #include "palmkit/HandheldStore.h"
+#include "platform/DurableFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -231,8 +231,8 @@ bool WritePrivateFile(const std::string& path, const std::string& text)
     std::string tmp = path + ".XXXXXX";
     Fd fd(::mkstemp(tmp.data()));
     if (fd.get() < 0) return false;
-    const bool ok = ::write(fd.get(), text.data(), text.size()) == ssize_t(text.size()) && platform::FlushFile(fd.get()) &&
-                    fd.Close() && platform::MoveIntoPlace(tmp, path);
+    const bool ok = ::write(fd.get(), text.data(), text.size()) == ssize_t(text.size()) &&
+                    platform::FlushFile(fd.get()) && fd.Close() && platform::MoveIntoPlace(tmp, path);
     if (!ok) ::unlink(tmp.c_str());
     return ok;
 }

@@ -98,8 +98,8 @@ std::vector<CHandheldStore::Entry> UnlistedFiles(const CHandheldStore& store,
         const fs::path fileName = de.path().filename();
         if (!IsDatabaseFileName(fileName.string()) || !de.is_regular_file(ec)) continue;
         // By file name: the store joins with '/', Windows' paths with '\'.
-        if (std::any_of(listed.begin(), listed.end(), [&](const auto& e) { return fs::path(e.path).filename() == fileName; }))
-            continue;
+        auto sameFile = [&](const auto& e) { return fs::path(e.path).filename() == fileName; };
+        if (std::any_of(listed.begin(), listed.end(), sameFile)) continue;
         CHandheldStore::Entry e;
         e.path = path;
         e.name = de.path().filename().string();

@@ -202,7 +202,8 @@ bool Unspool(OpenDb& db)
         std::vector<BYTE>& data = db.file.m_RecordSet.GetRecord(i)->m_Data;
         data.resize(spool.sizes[i]);
         for (std::size_t done = 0; done < data.size();) {
-            const std::int64_t n = platform::ReadAt(spool.fd, data.data() + done, data.size() - done, at + std::int64_t(done));
+            const std::int64_t n =
+                platform::ReadAt(spool.fd, data.data() + done, data.size() - done, at + std::int64_t(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return false;
             done += std::size_t(n);

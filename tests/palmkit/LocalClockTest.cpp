@@ -22,7 +22,8 @@ TEST(LocalClockTest, OffsetFollowsTheZone)
     const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
     // POSIX zones: the number is what UTC is ahead of local time.
     struct Case { const char* tz; long offset; };
-    for (const Case& c : {Case{"UTC0", 0}, Case{"ABC-3", 3 * 3600}, Case{"XYZ+5", -5 * 3600}, Case{"HLF-5:30", 19800}}) {
+    const Case cases[] = {{"UTC0", 0}, {"ABC-3", 3 * 3600}, {"XYZ+5", -5 * 3600}, {"HLF-5:30", 19800}};
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.tz);
         ::setenv("TZ", c.tz, 1);
         ReadZone();

@@ -116,7 +116,9 @@ TEST(HandheldStoreTest, WithTheLockHeldLookupsUseTheLastReading)
         CPdbFile created("Created", "KESA", "LIST", 0, 1, 0, 0);
         ASSERT_TRUE(store.Save(created));
         CPdbFile movedBack("Moved", "KESA", "CATA", 0, 2, 0, 0);
-        write("Late", "written-late.pdb"); // another writer, under a name not its own (nor its own in other letter case)
+        // Another writer, under a name not its own, nor its own in other letter
+        // case (which Windows' file names do not tell apart).
+        write("Late", "written-late.pdb");
         const struct {
             const char* name;
             const char* file; // nullptr: not found

@@ -121,7 +121,8 @@ FolderLockResult LockFolder(const std::string& dir, std::intptr_t& handle)
     // folder, who share writing, still list it. The system drops it when the
     // process dies.
     const HANDLE h = ::CreateFileW(Wide(dir).c_str(), FILE_ADD_FILE | FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return ::GetLastError() == ERROR_SHARING_VIOLATION ? FolderLockResult::Busy
                                                            : FolderLockResult::NotADirectory;
