@@ -78,5 +78,25 @@ check "sync without the service fails" test $? -ne 0
 check "the probe's failure is in the log" has 'FAILED' "$out"
 check "the handheld is as it was" test "$listing" == "$("$linux/handheld" list "$hh")"
 
+# The HotSync action dialog of the Win32 host, answered from the keyboard:
+# "Do nothing" for the next HotSync only.
+if [[ -n ${DISPLAY:-} ]] && command -v xdotool >/dev/null 2>&1; then
+  exe hotsync.exe --home "$home" configure --user Anne >"$root/configure.out" &
+  configure=$!
+  dialog=$(timeout 30 xdotool search --sync --name 'Change HotSync Action - Norvelia' | head -n1)
+  check "the action dialog shows" test -n "$dialog"
+  if [[ -n $dialog ]]; then
+    xdotool windowfocus --sync "$dialog" 2>/dev/null
+    xdotool key --clearmodifiers alt+n
+    xdotool key Return
+  fi
+  wait "$configure"
+  check "configure exits 0" test $? -eq 0
+  check "the choice is kept for the next HotSync" has 'temporary=6' "$(cat "$home/Anne/HotSync.ini")"
+  check "configure says so" has 'nothing (next HotSync only)' "$(cat "$root/configure.out")"
+else
+  echo "no display or no xdotool: the action dialog is not tried"
+fi
+
 echo "$passed passed, $failures failed"
 [[ $failures -eq 0 ]]
