@@ -2,7 +2,6 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "lexmo/Lexmo.h"
 #include "platform/Ui.h"
 #include "settings/ProbeSession.h"
+#include "settings/ProbeText.h"
 #include "settings/HttpAuth.h"
 #include "settings/Redirects.h"
 #include "settings/RegGetNorveliaKey.h"
@@ -93,53 +93,14 @@ DWORD InternetError(CURL* h, CURLcode rc)
     return ERROR_INTERNET_INTERNAL_ERROR;
 }
 
-// The internet errors that have a message of their own.
-struct NamedError {
-    DWORD code;
-    int message;
-};
-constexpr NamedError kNamedErrors[] = {
-    {ERROR_INTERNET_NO_DIRECT_ACCESS, 2076},   {ERROR_INTERNET_CANNOT_CONNECT, 2077},
-    {ERROR_INTERNET_CONNECTION_ABORTED, 2078}, {ERROR_INTERNET_CONNECTION_RESET, 2079},
-    {ERROR_INTERNET_SEC_CERT_DATE_INVALID, 2080},
-};
-
-constexpr size_t kLineMax = 511;
-constexpr size_t kErrorSuffixMax = 99;
-constexpr size_t kErrorTextMax = 255;
-constexpr size_t kPiece = 4095;
-constexpr int kMaxSends = 6;
 constexpr long kConnectTimeout = 30;
-constexpr size_t kMaxAnswer = size_t(256) << 20;
-
-// Whether `text` holds `number` as a whole number, not inside a longer one.
-bool NamesNumber(const std::string& text, DWORD number)
-{
-    const std::string digits = std::to_string(number);
-    for (size_t at = text.find(digits); at != std::string::npos; at = text.find(digits, at + 1)) {
-        const bool before = at > 0 && std::isdigit(static_cast<unsigned char>(text[at - 1]));
-        const size_t end = at + digits.size();
-        const bool after = end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]));
-        if (!before && !after) return true;
-    }
-    return false;
-}
-
-// Cut to at most `max` bytes, never inside a UTF-8 character.
-std::string Cut(std::string text, size_t max)
-{
-    if (text.size() <= max) return text;
-    size_t end = max;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text.resize(end);
-    return text;
-}
-
-template <class... A>
-std::string Line(int number, const A&... args)
-{
-    return KESA_FormatText(KESA_FormatMessage(number), args...);
-}
+using probe_text::Cut;
+using probe_text::kErrorTextMax;
+using probe_text::kLineMax;
+using probe_text::kMaxAnswer;
+using probe_text::kMaxSends;
+using probe_text::kPiece;
+using probe_text::Line;
 
 void GlobalInit()
 {
@@ -267,24 +228,6 @@ void CConnectionProbe::Log(CProbeSession* session, const std::string& line)
 {
     if (!session || !session->m_StatusWindow) return;
     session->m_StatusWindow->AddLine(Cut(line, kLineMax));
-}
-
-void CConnectionProbe::ReportError(DWORD code, std::string text)
-{
-    m_LastErrorCode = code;
-    for (const NamedError& e : kNamedErrors) {
-        if (e.code == code) {
-            Log(m_Session.get(), Line(e.message));
-            return;
-        }
-    }
-    // A text that already names the code (the HTTP statuses' own messages) is
-    // not followed by it a second time.
-    if (NamesNumber(text, code)) {
-        Log(m_Session.get(), text);
-        return;
-    }
-    Log(m_Session.get(), text + Cut(Line(2081, code), kErrorSuffixMax));
 }
 
 bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent, IProbeStatusWindow* statusWindow)

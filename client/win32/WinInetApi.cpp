@@ -1,5 +1,7 @@
 #include "client/win32/WinInetApi.h"
 
+#include "settings/win32/ProbeInet.h"
+
 #include <windows.h>
 #include <wininet.h>
 
@@ -14,16 +16,7 @@ std::uint32_t LastError()
 
 std::string ErrorText(std::uint32_t code)
 {
-    char* raw = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   GetModuleHandleA("wininet.dll"), code, 0, reinterpret_cast<char*>(&raw), 0,
-                                   nullptr);
-    std::string text = n && raw ? std::string(raw, n) : std::string();
-    if (raw) LocalFree(raw);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    if (text.empty()) text = "WinInet error " + std::to_string(code);
-    return text;
+    return probe::wininet::ErrorText(code);
 }
 
 void Close(Handle h)

@@ -2,7 +2,6 @@
 // redirects and errors; challenges answered by mode as on Linux.
 #include "settings/ConnectionProbe.h"
 
-#include <cctype>
 #include <chrono>
 #include <cstdlib>
 
@@ -10,6 +9,7 @@
 #include "platform/Ui.h"
 #include "settings/HttpAuth.h"
 #include "settings/ProbeStatusLine.h"
+#include "settings/ProbeText.h"
 #include "settings/RegGetNorveliaKey.h"
 #include "settings/StallTimeout.h"
 #include "settings/win32/ProbeInet.h"
@@ -61,47 +61,14 @@ constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
 constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
 
-// The internet errors that have a message of their own.
-struct NamedError {
-    DWORD code;
-    int message;
-};
-constexpr NamedError kNamedErrors[] = {{12023, 2076}, {12029, 2077}, {12030, 2078}, {12031, 2079}, {12037, 2080}};
-
-constexpr size_t kLineMax = 511;
-constexpr size_t kErrorSuffixMax = 99;
-constexpr size_t kErrorTextMax = 255;
-constexpr DWORD kPiece = 4095;
-constexpr int kMaxSends = 6;
 constexpr DWORD kConnectTimeoutMs = 30000;
-constexpr size_t kMaxAnswer = size_t(256) << 20;
-
-bool NamesNumber(const std::string& text, DWORD number)
-{
-    const std::string digits = std::to_string(number);
-    for (size_t at = text.find(digits); at != std::string::npos; at = text.find(digits, at + 1)) {
-        const bool before = at > 0 && std::isdigit(static_cast<unsigned char>(text[at - 1]));
-        const size_t end = at + digits.size();
-        const bool after = end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]));
-        if (!before && !after) return true;
-    }
-    return false;
-}
-
-std::string Cut(std::string text, size_t max)
-{
-    if (text.size() <= max) return text;
-    size_t end = max;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text.resize(end);
-    return text;
-}
-
-template <class... A>
-std::string Line(int number, const A&... args)
-{
-    return KESA_FormatText(KESA_FormatMessage(number), args...);
-}
+using probe_text::Cut;
+using probe_text::kErrorTextMax;
+using probe_text::kLineMax;
+using probe_text::kMaxAnswer;
+using probe_text::kMaxSends;
+using probe_text::kPiece;
+using probe_text::Line;
 
 struct HandleCloser {
     inet::Handle h = nullptr;
@@ -143,22 +110,6 @@ void CConnectionProbe::Log(CProbeSession* session, const std::string& line)
 {
     if (!session || !session->m_StatusWindow) return;
     session->m_StatusWindow->AddLine(Cut(line, kLineMax));
-}
-
-void CConnectionProbe::ReportError(DWORD code, std::string text)
-{
-    m_LastErrorCode = code;
-    for (const NamedError& e : kNamedErrors) {
-        if (e.code == code) {
-            Log(m_Session.get(), Line(e.message));
-            return;
-        }
-    }
-    if (NamesNumber(text, code)) {
-        Log(m_Session.get(), text);
-        return;
-    }
-    Log(m_Session.get(), text + Cut(Line(2081, code), kErrorSuffixMax));
 }
 
 bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent, IProbeStatusWindow* statusWindow)
