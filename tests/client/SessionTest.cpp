@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "MessagesFixture.h"
+#include "common/AnsweringUiHost.h"
 #include "common/Digest.h"
 #include "common/TestCertificates.h"
 #include "common/Tinyproxy.h"
@@ -72,34 +73,6 @@ std::string ReadFile(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A UI host that records what is shown and answers the credential questions from a script.
-class RecordingUi : public platform::IUiHost {
-public:
-    platform::MsgResult ShowMessage(const std::string& text, const std::string&, platform::MsgIcon, platform::MsgButtons,
-                                    platform::MsgResult) override
-    {
-        messages.push_back(text);
-        return platform::MsgResult::Ok;
-    }
-    bool AskCredentials(const std::string& prompt, std::string& user, std::string& password) override
-    {
-        ++asked;
-        prompts.push_back(prompt);
-        if (answers.empty()) return false;
-        user = answers.front().first;
-        password = answers.front().second;
-        answers.erase(answers.begin());
-        return true;
-    }
-    bool AskSyncAction(platform::SyncActionRequest&) override { return false; }
-    std::unique_ptr<platform::IProgressView> CreateProgressView() override { return nullptr; }
-
-    std::vector<std::string> messages;
-    std::vector<std::pair<std::string, std::string>> answers;
-    std::vector<std::string> prompts;
-    int asked = 0;
-};
-
 class Session : public MessagesTest {
 protected:
     void SetUp() override
@@ -148,7 +121,7 @@ protected:
     }
 
     std::string m_Dir;
-    RecordingUi ui;
+    AnsweringUiHost ui;
 };
 
 const std::string kAnswer = TextPart("Notification", "ok") + FilePart("UserPdb", "u.pdb", "DB\r\n\r\nX") + Closing();
@@ -655,7 +628,7 @@ TEST_F(Session, ModeZeroAsksTheUiHost)
         ASSERT_TRUE(session.Open(server.Url()));
         CKesaError e = Failure(session, request);
         EXPECT_EQ(e.Number(), 2046);
-        EXPECT_EQ(ui.asked, 1);
+        EXPECT_EQ(ui.prompts.size(), 1u);
         EXPECT_EQ(server.Count(), 1);
     }
     {
@@ -664,7 +637,7 @@ TEST_F(Session, ModeZeroAsksTheUiHost)
         ASSERT_TRUE(session.Open(server.Url()));
         auto response = session.ProcessRequest(&request);
         EXPECT_EQ(response->GetArgCount(), 2);
-        EXPECT_EQ(ui.asked, 3);
+        EXPECT_EQ(ui.prompts.size(), 3u);
         const auto received = server.Received();
         ASSERT_EQ(received.size(), 4u);
         EXPECT_EQ(received[3].body, received[0].body); // the body is sent again whole
@@ -691,7 +664,7 @@ TEST_F(Session, ModeOneAnswersAServerChallengeWithTheStoredCredentials)
     request.AddArg("function", "ProcessList");
     EXPECT_EQ(session.ProcessRequest(&request)->GetArgCount(), 2);
     EXPECT_EQ(server.Count(), 2);
-    EXPECT_EQ(ui.asked, 0);
+    EXPECT_EQ(ui.prompts.size(), 0u);
 }
 
 TEST_F(Session, EndlessChallengesStopAfterSixSends)
@@ -718,7 +691,7 @@ TEST_F(Session, OtherModesGiveUpAtOnce)
     CKesaRequest request;
     EXPECT_EQ(Failure(session, request).Number(), 2046);
     EXPECT_EQ(server.Count(), 1);
-    EXPECT_EQ(ui.asked, 0);
+    EXPECT_EQ(ui.prompts.size(), 0u);
 }
 
 TEST_F(Session, ModeOneThroughAProxyThatDemandsBasicCredentials)
@@ -913,7 +886,6 @@ TEST_F(Session, HttpsThroughAProxyThatRefusesTheConnect)
         const std::string label = "mode " + c.mode + (c.grants ? "" : " refusing") + (c.trusted ? "" : " untrusted");
         SetProduct("Mode", c.mode);
         ui.prompts.clear();
-        ui.asked = 0;
         ui.answers.clear();
         if (c.grants) ui.answers = {{"puser", "ppass"}}; // else the question is declined
         TunnelProxy proxy(service.Port(), c.grants ? "Basic " + Base64("puser:ppass") : "nothing");
@@ -928,7 +900,7 @@ TEST_F(Session, HttpsThroughAProxyThatRefusesTheConnect)
         ::unsetenv("https_proxy");
         ::unsetenv("CURL_CA_BUNDLE");
         EXPECT_EQ(e.Number(), c.raised) << label << ": " << e.Argument();
-        EXPECT_EQ(ui.asked, c.asked) << label;
+        EXPECT_EQ(int(ui.prompts.size()), c.asked) << label;
         for (const std::string& p : ui.prompts) EXPECT_EQ(p, Asks(true, "127.0.0.1:" + std::to_string(proxy.Port()))) << label;
         const auto lines = proxy.Lines();
         ASSERT_EQ(int(lines.size()), c.connects) << label;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/AnsweringUiHost.h"
 #include "common/RawHttpServer.h"
 #include "MessagesFixture.h"
 #include "Multipart.h"
@@ -25,29 +26,6 @@ namespace {
 using namespace multipart;
 
 const std::string kAnswer = TextPart("Notification", "ok") + FilePart("UserPdb", "u.pdb", "DB\r\n\r\nX") + Closing();
-
-class AnsweringUi : public platform::IUiHost {
-public:
-    platform::MsgResult ShowMessage(const std::string& text, const std::string&, platform::MsgIcon, platform::MsgButtons,
-                                    platform::MsgResult) override
-    {
-        messages.push_back(text);
-        return platform::MsgResult::Ok;
-    }
-    bool AskCredentials(const std::string& prompt, std::string& user, std::string& password) override
-    {
-        prompts.push_back(prompt);
-        if (!answer) return false;
-        user = "ann";
-        password = "s3cret";
-        return true;
-    }
-    bool AskSyncAction(platform::SyncActionRequest&) override { return false; }
-    std::unique_ptr<platform::IProgressView> CreateProgressView() override { return nullptr; }
-
-    bool answer = false;
-    std::vector<std::string> messages, prompts;
-};
 
 // The error number a request raises; 0 when the answer arrives whole.
 int Outcome(CKesaSession& session, CKesaRequest& request)
@@ -89,7 +67,7 @@ protected:
         RegCloseKey(key);
     }
     std::string m_Dir;
-    AnsweringUi ui;
+    AnsweringUiHost ui;
 };
 
 TEST_F(Transport, BodyGoesOutWholeAndTheAnswerComesBackWhole)
@@ -198,7 +176,8 @@ TEST_F(Transport, ChallengesByMode)
             return RawHttpServer::Answer(401, "who?", "WWW-Authenticate: Basic realm=\"kesa\"\r\n");
         });
         SetProduct("Mode", c.mode);
-        ui.answer = c.answer;
+        ui.answers.clear();
+        if (c.answer) ui.answers = {{"ann", "s3cret"}};
         ui.prompts.clear();
         CKesaSession session;
         ASSERT_TRUE(session.Open(server.Url()));

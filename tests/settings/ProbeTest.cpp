@@ -13,6 +13,7 @@
 
 #include "client/MessagesFixture.h"
 #include "client/TestServer.h"
+#include "common/AnsweringUiHost.h"
 #include "common/Digest.h"
 #include "common/TestFiles.h"
 #include "common/TestCertificates.h"
@@ -42,31 +43,6 @@ public:
                                     [&](const std::string& l) { return l.find(part) != std::string::npos; }));
     }
     std::vector<std::string> lines;
-};
-
-class Ui : public platform::IUiHost {
-public:
-    platform::MsgResult ShowMessage(const std::string& text, const std::string&, platform::MsgIcon, platform::MsgButtons,
-                                    platform::MsgResult) override
-    {
-        messages.push_back(text);
-        return platform::MsgResult::Ok;
-    }
-    bool AskCredentials(const std::string& prompt, std::string& user, std::string& password) override
-    {
-        prompts.push_back(prompt);
-        if (answers.empty()) return false;
-        user = answers.front().first;
-        password = answers.front().second;
-        answers.erase(answers.begin());
-        return true;
-    }
-    bool AskSyncAction(platform::SyncActionRequest&) override { return false; }
-    std::unique_ptr<platform::IProgressView> CreateProgressView() override { return nullptr; }
-
-    std::vector<std::string> messages;
-    std::vector<std::string> prompts;
-    std::vector<std::pair<std::string, std::string>> answers;
 };
 
 // A server that answers every request with `status` and `body`; on 401 and 407
@@ -117,7 +93,7 @@ protected:
     }
 
     TempDir m_Dir{"norv-probe"};
-    Ui ui;
+    AnsweringUiHost ui;
     Lines window;
 };
 

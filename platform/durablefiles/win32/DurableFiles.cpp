@@ -72,38 +72,37 @@ bool MoveIntoPlace(const std::string& from, const std::string& to)
     return false;
 }
 
+// -1 with errno set, as the POSIX calls fail.
+static std::int64_t Refused(int error)
+{
+    errno = error;
+    return -1;
+}
+
 // Positioned I/O through an OVERLAPPED offset on a synchronous handle: it
 // moves the file pointer, unlike pread, which nothing here relies on.
 std::int64_t ReadAt(int fd, void* out, std::size_t size, std::int64_t offset)
 {
     const HANDLE h = HANDLE(::_get_osfhandle(fd));
-    if (h == INVALID_HANDLE_VALUE) {
-        errno = EBADF;
-        return -1;
-    }
+    if (h == INVALID_HANDLE_VALUE) return Refused(EBADF);
     OVERLAPPED o = At(offset);
     DWORD got = 0;
     const DWORD want = size > 0x40000000u ? 0x40000000u : DWORD(size);
     if (::ReadFile(h, out, want, &got, &o)) return got;
     const DWORD error = ::GetLastError();
     if (error == ERROR_HANDLE_EOF) return 0;
-    errno = ErrnoOf(error);
-    return -1;
+    return Refused(ErrnoOf(error));
 }
 
 std::int64_t WriteAt(int fd, const void* data, std::size_t size, std::int64_t offset)
 {
     const HANDLE h = HANDLE(::_get_osfhandle(fd));
-    if (h == INVALID_HANDLE_VALUE) {
-        errno = EBADF;
-        return -1;
-    }
+    if (h == INVALID_HANDLE_VALUE) return Refused(EBADF);
     OVERLAPPED o = At(offset);
     DWORD done = 0;
     const DWORD want = size > 0x40000000u ? 0x40000000u : DWORD(size);
     if (::WriteFile(h, data, want, &done, &o)) return done;
-    errno = ErrnoOf(::GetLastError());
-    return -1;
+    return Refused(ErrnoOf(::GetLastError()));
 }
 
 int OpenAnonymousFile(const std::string&)
