@@ -2,6 +2,7 @@
 // Readers never read past the record: what lies beyond reads as zero or empty.
 #pragma once
 #include <cstddef>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,32 @@ public:
 
 private:
     friend class CPdbFile;
-    // The size of a block for `count` records, and record i made in it.
-    static std::size_t BlockSize(std::size_t count);
+    friend class CPdbRecordSet;
+    // Before each record, a mark of where it was made; the stride keeps
+    // records aligned.
+    static constexpr std::size_t kHead = 8;
+    static constexpr BYTE kOneByOne = 0;
+    static constexpr BYTE kInBlock = 1;
+    static constexpr std::size_t Stride();
+    // The size of a block for `count` records, and record i made in it (in
+    // the reader's loop, so made inline).
+    static std::size_t BlockSize(std::size_t count) { return count * Stride(); }
     static CPdbRecord* MakeInBlock(BYTE* block, std::size_t i);
+    static CPdbRecord* InBlock(BYTE* block, std::size_t i)
+    {
+        return std::launder(reinterpret_cast<CPdbRecord*>(block + i * Stride() + kHead));
+    }
 };
+
+constexpr std::size_t CPdbRecord::Stride()
+{
+    static_assert(alignof(CPdbRecord) <= kHead);
+    return kHead + (sizeof(CPdbRecord) + kHead - 1) / kHead * kHead;
+}
+
+inline CPdbRecord* CPdbRecord::MakeInBlock(BYTE* block, std::size_t i)
+{
+    BYTE* head = block + i * Stride();
+    head[0] = kInBlock;
+    return ::new (head + kHead) CPdbRecord();
+}

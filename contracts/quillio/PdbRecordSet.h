@@ -34,5 +34,6 @@ private:
     // the block its records were made in: both outlive the records.
     std::unique_ptr<BYTE[]> m_Bytes;
     std::unique_ptr<BYTE[]> m_Block;
+    std::size_t m_BlockCount = 0;
     std::vector<std::unique_ptr<CPdbRecord>> m_Records;
 };

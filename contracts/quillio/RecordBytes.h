@@ -45,6 +45,8 @@ public:
     operator std::vector<BYTE>&() { return Own(); }
     // True while the bytes are a range of a database's buffer.
     bool IsView() const { return m_View != nullptr; }
+    // False when there is nothing of its own to free.
+    bool HoldsMemory() const { return m_Own.capacity() != 0; }
 
     friend bool operator==(const CRecordBytes& a, const CRecordBytes& b) { return Equal(a, b.data(), b.size()); }
     friend bool operator==(const CRecordBytes& a, const std::vector<BYTE>& b) { return Equal(a, b.data(), b.size()); }

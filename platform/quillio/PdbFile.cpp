@@ -173,9 +173,19 @@ void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
     // their standard order: all but the last of them are empty, so a
     // zero-length record never takes its neighbour's bytes. Blocks outside
     // the file read as empty. A file as written here is in file order
-    // already; any other is sorted.
-    bool sorted = true;
-    for (std::size_t k = 1; k < blocks && sorted; ++k) sorted = offsetOf(k - 1) <= offsetOf(k);
+    // already, which one pass over the table tells; any other is sorted.
+    bool sorted = first < 2 || m_AppInfoOffset <= m_SortInfoOffset;
+    if (count && sorted) {
+        DWORD previous = first ? offsetOf(first - 1) : 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const DWORD offset = Get32(table + i * entrySize + at);
+            if (offset < previous) {
+                sorted = false;
+                break;
+            }
+            previous = offset;
+        }
+    }
     std::vector<std::size_t> ends;
     if (!sorted) {
         std::vector<std::size_t> byOffset(blocks);
@@ -187,42 +197,54 @@ void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
             ends[byOffset[k]] = std::min<std::size_t>(offsetOf(byOffset[k + 1]), size);
     }
     BYTE* const base = bytes.get();
-    auto range = [&](std::size_t k, std::size_t* len) -> BYTE* {
+    // Block k runs from `start` to `end` (the next block's start when sorted).
+    auto range = [&](std::size_t k, std::size_t start, std::size_t end, std::size_t* len) -> BYTE* {
         *len = 0;
-        const std::size_t start = offsetOf(k);
         if (start < tableEnd || start >= size) return nullptr;
-        const std::size_t end = !sorted ? ends[k] : k + 1 < blocks ? std::min<std::size_t>(offsetOf(k + 1), size) : size;
-        *len = end - start;
+        if (!sorted) end = ends[k];
+        *len = std::min(end, size) - start;
         return base + start;
     };
+    auto endOf = [&](std::size_t k) -> std::size_t { return k + 1 < blocks ? offsetOf(k + 1) : size; };
 
     std::size_t k = 0, len = 0;
     if (m_AppInfoOffset) {
-        const BYTE* p = range(k++, &len);
+        const BYTE* p = range(k, m_AppInfoOffset, endOf(k), &len);
+        ++k;
         m_AppInfo.assign(p, p + len);
     }
     if (m_SortInfoOffset) {
-        const BYTE* p = range(k++, &len);
+        const BYTE* p = range(k, m_SortInfoOffset, endOf(k), &len);
+        ++k;
         m_SortInfo.assign(p, p + len);
     }
-    if (count) {
-        m_RecordSet.m_Block = std::make_unique_for_overwrite<BYTE[]>(CPdbRecord::BlockSize(count));
-        m_RecordSet.m_Records.reserve(count);
-    }
-    for (std::size_t i = 0; i < count; ++i, ++k) {
-        const BYTE* e = table + i * entrySize;
-        CPdbRecord* rec = CPdbRecord::MakeInBlock(m_RecordSet.m_Block.get(), i);
-        m_RecordSet.m_Records.emplace_back(rec);
-        BYTE* p = range(k, &len);
+    if (count == 0) return;
+    m_RecordSet.m_Block = std::make_unique_for_overwrite<BYTE[]>(CPdbRecord::BlockSize(count));
+    m_RecordSet.m_BlockCount = count;
+    // Two plain loops, the records and then the list of them: byte stores
+    // into a record would otherwise make the compiler reload the list's end
+    // at every step.
+    BYTE* const block = m_RecordSet.m_Block.get();
+    const BYTE* e = table;
+    std::size_t start = Get32(e + at);
+    for (std::size_t i = 0; i < count; ++i, ++k, e += entrySize) {
+        const std::size_t end = i + 1 < count ? Get32(e + entrySize + at) : size;
+        CPdbRecord* rec = CPdbRecord::MakeInBlock(block, i);
+        BYTE* p = range(k, start, end, &len);
         rec->m_Data.SetView(p, len);
         if (resource) {
             rec->m_ResType = Get32(e);
-            rec->m_ResId = PeekWord(e + 4);
+            rec->m_ResId = WORD((e[4] << 8) | e[5]);
         } else {
             rec->m_Attrib = e[4];
             rec->m_UniqueId = (DWORD(e[5]) << 16) | (DWORD(e[6]) << 8) | DWORD(e[7]);
         }
+        start = end;
     }
+    auto& records = m_RecordSet.m_Records;
+    records.resize(count);
+    std::unique_ptr<CPdbRecord>* slot = records.data();
+    for (std::size_t i = 0; i < count; ++i) slot[i].reset(CPdbRecord::InBlock(block, i));
     m_RecordSet.m_Bytes = std::move(bytes);
 }
 
@@ -275,15 +297,13 @@ BYTE* PutDWord(BYTE* out, DWORD v)
     return out;
 }
 
-// The header, the record table and the two bytes after it into `out`,
-// which holds l.dataStart bytes.
-BYTE* WriteHead(const CPdbFile& pdb, const Layout& l, BYTE* out)
+// The header alone (kHeaderSize bytes) into `out`.
+BYTE* WriteHeader(const CPdbFile& pdb, const Layout& l, BYTE* out)
 {
     std::size_t pos = l.dataStart;
     const DWORD appInfoOffset = pdb.m_AppInfo.empty() ? 0 : DWORD(pos);
     pos += pdb.m_AppInfo.size();
     const DWORD sortInfoOffset = pdb.m_SortInfo.empty() ? 0 : DWORD(pos);
-    pos += pdb.m_SortInfo.size();
 
     char name[kNameSize] = {};
     std::memcpy(name, pdb.m_Name.data(), std::min(pdb.m_Name.size(), kNameSize - 1));
@@ -300,22 +320,33 @@ BYTE* WriteHead(const CPdbFile& pdb, const Layout& l, BYTE* out)
     out = PutDWord(out, pdb.m_Creator);
     out = PutDWord(out, pdb.m_UniqueIdSeed);
     out = PutDWord(out, pdb.m_NextRecordList);
-    out = PutWord(out, WORD(l.count));
+    return PutWord(out, WORD(l.count));
+}
 
-    std::size_t dataPos = pos;
+// One record's entry of the table, its bytes at `dataPos`.
+inline BYTE* PutEntry(BYTE* out, bool resource, const CPdbRecord* r, std::size_t dataPos)
+{
+    if (resource) {
+        out = PutDWord(out, r->m_ResType);
+        out = PutWord(out, r->m_ResId);
+        return PutDWord(out, DWORD(dataPos));
+    }
+    out = PutDWord(out, DWORD(dataPos));
+    out[0] = r->m_Attrib;
+    out[1] = BYTE(r->m_UniqueId >> 16);
+    out[2] = BYTE(r->m_UniqueId >> 8);
+    out[3] = BYTE(r->m_UniqueId);
+    return out + 4;
+}
+
+// The header, the record table and the two bytes after it into `out`,
+// which holds l.dataStart bytes.
+BYTE* WriteHead(const CPdbFile& pdb, const Layout& l, BYTE* out)
+{
+    out = WriteHeader(pdb, l, out);
+    std::size_t dataPos = l.dataStart + pdb.m_AppInfo.size() + pdb.m_SortInfo.size();
     for (std::size_t i = 0; i < l.count; ++i) {
-        const CPdbRecord* r = pdb.m_RecordSet.GetRecord(i);
-        if (l.resource) {
-            out = PutDWord(out, r->m_ResType);
-            out = PutWord(out, r->m_ResId);
-            out = PutDWord(out, DWORD(dataPos));
-        } else {
-            out = PutDWord(out, DWORD(dataPos));
-            *out++ = r->m_Attrib;
-            *out++ = BYTE(r->m_UniqueId >> 16);
-            *out++ = BYTE(r->m_UniqueId >> 8);
-            *out++ = BYTE(r->m_UniqueId);
-        }
+        out = PutEntry(out, l.resource, pdb.m_RecordSet.GetRecord(i), dataPos);
         dataPos += RecordSize(pdb, l, i);
     }
     return PutWord(out, 0);
@@ -398,7 +429,6 @@ bool CopyRange(int from, off_t offset, int to, std::size_t size)
     return true;
 }
 
-#ifdef _WIN32
 bool WriteAll(int fd, const BYTE* data, std::size_t size)
 {
     while (size > 0) {
@@ -413,14 +443,13 @@ bool WriteAll(int fd, const BYTE* data, std::size_t size)
     }
     return true;
 }
-#endif
 
-// The pieces of a file handed to the system in few calls: a piece from
-// where it is when it is large (or follows the previous one in memory, as
-// the records of a file read whole do), small ones copied into a buffer
-// first, since the kernel takes each piece of a writev at a cost that a
-// copy of a small one does not have. A piece must stay where it is until
-// Flush.
+// The pieces of a file handed to the system in few calls. Bytes that lie
+// one after the other in memory (the records of a file read whole) make one
+// run; a run is written from where it is when it is large, and copied into
+// a buffer first when small, since the kernel takes each piece of a writev
+// at a cost that a copy of a small one does not have. A piece must stay
+// where it is until Flush.
 class Gather {
 public:
     explicit Gather(int fd) : m_Fd(fd)
@@ -434,25 +463,19 @@ public:
     bool Add(const BYTE* data, std::size_t size)
     {
         if (size == 0) return true;
-        if (m_Count > 0 && m_Pieces[m_Count - 1].data + m_Pieces[m_Count - 1].size == data) {
-            m_Pieces[m_Count - 1].size += size;
+        if (m_Run + m_RunSize == data && m_RunSize > 0) {
+            m_RunSize += size;
             return true;
         }
-        if (size >= kLarge) return Piece(data, size);
-        if (m_Used + size > kBuffer && !Flush()) return false;
-        BYTE* to = m_Buffer + m_Used;
-        std::memcpy(to, data, size);
-        m_Used += size;
-        // The copy goes on the buffer's last piece when there is one.
-        if (m_Count > 0 && m_Pieces[m_Count - 1].data + m_Pieces[m_Count - 1].size == to) {
-            m_Pieces[m_Count - 1].size += size;
-            return true;
-        }
-        return Piece(to, size);
+        if (!EndRun()) return false;
+        m_Run = data;
+        m_RunSize = size;
+        return true;
     }
 
     bool Flush()
     {
+        if (!EndRun()) return false;
         const int count = m_Count;
         m_Count = 0;
         m_Used = 0;
@@ -489,6 +512,25 @@ public:
     }
 
 private:
+    bool EndRun()
+    {
+        const BYTE* data = m_Run;
+        const std::size_t size = m_RunSize;
+        m_RunSize = 0;
+        if (size == 0) return true;
+        if (size >= kLarge) return Piece(data, size);
+        if (m_Used + size > kBuffer && !Flush()) return false;
+        BYTE* to = m_Buffer + m_Used;
+        std::memcpy(to, data, size);
+        m_Used += size;
+        // The copy goes on the buffer's last piece when there is one.
+        if (m_Count > 0 && m_Pieces[m_Count - 1].data + m_Pieces[m_Count - 1].size == to) {
+            m_Pieces[m_Count - 1].size += size;
+            return true;
+        }
+        return Piece(to, size);
+    }
+
     bool Piece(const BYTE* data, std::size_t size)
     {
         if (m_Count == kPieces && !Flush()) return false;
@@ -510,14 +552,67 @@ private:
     int m_Fd;
     BYTE* m_Buffer;
     std::size_t m_Used = 0;
+    const BYTE* m_Run = nullptr;
+    std::size_t m_RunSize = 0;
     Span m_Pieces[kPieces];
     int m_Count = 0;
 };
+
+// The records' bytes first, after the room the header and the table will
+// take, and those last, into their room: one pass over the records, which
+// lie all over the heap when they were built one by one. Only for a file
+// whose position can be set and is not appended to.
+bool WriteRecordsFirst(const CPdbFile& pdb, int fd, off_t base)
+{
+    const Layout layout = LayoutOf(pdb, nullptr, false);
+    std::vector<BYTE> head(layout.dataStart);
+    BYTE* entry = WriteHeader(pdb, layout, head.data());
+    if (::lseek(fd, base + off_t(layout.dataStart), SEEK_SET) < 0) return false;
+    auto gather = std::make_unique<Gather>(fd);
+    if (!gather->Add(pdb.m_AppInfo.data(), pdb.m_AppInfo.size()) ||
+        !gather->Add(pdb.m_SortInfo.data(), pdb.m_SortInfo.size()))
+        return false;
+    std::size_t dataPos = layout.dataStart + pdb.m_AppInfo.size() + pdb.m_SortInfo.size();
+    const CPdbRecordSet& set = pdb.m_RecordSet;
+    const std::size_t count = layout.count;
+    for (std::size_t i = 0; i < count; ++i) {
+        // The record a few steps on, and the bytes of the one after it.
+        if (i + 16 < count) __builtin_prefetch(set.GetRecord(i + 16));
+        if (i + 8 < count) __builtin_prefetch(set.GetRecord(i + 8)->m_Data.data());
+        const CPdbRecord* r = set.GetRecord(i);
+        const std::size_t size = r->m_Data.size();
+        entry = PutEntry(entry, layout.resource, r, dataPos);
+        if (!gather->Add(r->m_Data.data(), size)) return false;
+        dataPos += size;
+    }
+    PutWord(entry, 0);
+    if (!gather->Flush()) return false;
+    // The file ends where its records do, as a sequential write leaves it.
+    return ::lseek(fd, base, SEEK_SET) == base && WriteAll(fd, head.data(), head.size()) &&
+           ::lseek(fd, base + off_t(dataPos), SEEK_SET) >= 0;
+}
+
+// Where WriteRecordsFirst may write `fd`: its position, or -1.
+off_t PositionToWriteAt(int fd)
+{
+#ifdef _WIN32
+    (void)fd;
+    return -1;
+#else
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || (flags & O_APPEND)) return -1;
+    return ::lseek(fd, 0, SEEK_CUR);
+#endif
+}
 
 // The file to `fd` from where its blocks are, without a copy of it. The
 // records' bytes come from `spool` when there is one.
 bool WriteFile(const CPdbFile& pdb, int fd, int spool, const std::vector<DWORD>* sizes)
 {
+    if (spool < 0) {
+        const off_t base = PositionToWriteAt(fd);
+        if (base >= 0) return WriteRecordsFirst(pdb, fd, base);
+    }
     const Layout layout = LayoutOf(pdb, sizes, false);
     std::vector<BYTE> head(layout.dataStart);
     WriteHead(pdb, layout, head.data());
@@ -530,9 +625,9 @@ bool WriteFile(const CPdbFile& pdb, int fd, int spool, const std::vector<DWORD>*
         for (std::size_t i = 0; i < layout.count; ++i) bytes += (*sizes)[i];
         return gather->Flush() && CopyRange(spool, 0, fd, bytes);
     }
+    // A pipe: the records in one pass after the head.
     const CPdbRecordSet& set = pdb.m_RecordSet;
     for (std::size_t i = 0; i < layout.count; ++i) {
-        // Records built one by one lie all over the heap.
         if (i + 4 < layout.count) __builtin_prefetch(set.GetRecord(i + 4)->m_Data.data());
         const auto& d = set.GetRecord(i)->m_Data;
         if (!gather->Add(d.data(), d.size())) return false;

@@ -11,14 +11,6 @@ CPdbRecord::CPdbRecord(const BYTE* data, long size)
 
 CPdbRecord::~CPdbRecord() = default;
 
-namespace {
-// Before each record, a mark of where it was made; the size keeps records aligned.
-constexpr std::size_t kHead = 16;
-constexpr BYTE kOneByOne = 0;
-constexpr BYTE kInBlock = 1;
-constexpr std::size_t kStride = kHead + (sizeof(CPdbRecord) + kHead - 1) / kHead * kHead;
-} // namespace
-
 void* CPdbRecord::operator new(std::size_t size)
 {
     auto* head = static_cast<BYTE*>(::operator new(size + kHead));
@@ -32,18 +24,6 @@ void CPdbRecord::operator delete(void* p) noexcept
     BYTE* head = static_cast<BYTE*>(p) - kHead;
     // A record of a block goes with its block.
     if (head[0] == kOneByOne) ::operator delete(head);
-}
-
-std::size_t CPdbRecord::BlockSize(std::size_t count)
-{
-    return count * kStride;
-}
-
-CPdbRecord* CPdbRecord::MakeInBlock(BYTE* block, std::size_t i)
-{
-    BYTE* head = block + i * kStride;
-    head[0] = kInBlock;
-    return ::new (head + kHead) CPdbRecord();
 }
 
 void CPdbRecord::SetData(const BYTE* data, long size)

@@ -1,8 +1,19 @@
 #include "quillio/PdbRecordSet.h"
 
+#include <cstdint>
+
 CPdbRecordSet::CPdbRecordSet() = default;
-CPdbRecordSet::~CPdbRecordSet() = default;
-CPdbRecordSet::CPdbRecordSet(CPdbRecordSet&&) noexcept = default;
+CPdbRecordSet::~CPdbRecordSet()
+{
+    Clear();
+}
+
+CPdbRecordSet::CPdbRecordSet(CPdbRecordSet&& other) noexcept
+    : m_Bytes(std::move(other.m_Bytes)), m_Block(std::move(other.m_Block)), m_BlockCount(other.m_BlockCount),
+      m_Records(std::move(other.m_Records))
+{
+    other.m_BlockCount = 0;
+}
 
 CPdbRecordSet& CPdbRecordSet::operator=(CPdbRecordSet&& other) noexcept
 {
@@ -11,14 +22,30 @@ CPdbRecordSet& CPdbRecordSet::operator=(CPdbRecordSet&& other) noexcept
     Clear();
     m_Records = std::move(other.m_Records);
     m_Block = std::move(other.m_Block);
+    m_BlockCount = other.m_BlockCount;
+    other.m_BlockCount = 0;
     m_Bytes = std::move(other.m_Bytes);
     return *this;
 }
 
 void CPdbRecordSet::Clear()
 {
+    // A record of the block is a plain CPdbRecord that goes with the block:
+    // only one that took bytes of its own has anything to free. A file's
+    // records are released by the thousand.
+    const auto low = reinterpret_cast<std::uintptr_t>(m_Block.get());
+    const std::uintptr_t high = low + CPdbRecord::BlockSize(m_BlockCount);
+    for (auto& slot : m_Records) {
+        CPdbRecord* record = slot.release();
+        const auto at = reinterpret_cast<std::uintptr_t>(record);
+        if (at < low || at >= high)
+            delete record;
+        else if (record->m_Data.HoldsMemory())
+            record->CPdbRecord::~CPdbRecord();
+    }
     m_Records.clear();
     m_Block.reset();
+    m_BlockCount = 0;
     m_Bytes.reset();
 }
 

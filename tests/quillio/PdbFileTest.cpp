@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <thread>
 
 #include "quillio/PdbFile.h"
 
@@ -49,6 +50,48 @@ std::string WriteTemp(const std::vector<BYTE>& bytes, const char* name)
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     return path;
+}
+
+std::vector<BYTE> ReadWhole(int fd)
+{
+    std::vector<BYTE> bytes;
+    BYTE buffer[65536];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    return bytes;
+}
+
+// Writes `pdb` after a few bytes already in a file, to a file opened for
+// appending, and (on POSIX) to a pipe: the number of them whose bytes are
+// not the prefix and then ToBytes, with the position at their end.
+int ThroughEachDescriptor(const CPdbFile& pdb, const std::string& dir)
+{
+    const std::vector<BYTE> image = pdb.ToBytes();
+    const std::vector<BYTE> prefix = {'a', 'b', 'c'};
+    std::vector<BYTE> expected = prefix;
+    expected.insert(expected.end(), image.begin(), image.end());
+    int wrong = 0;
+    for (const int flags : {O_RDWR, O_RDWR | O_APPEND}) {
+        const std::string path = dir + "/descriptor.pdb";
+        const int fd = ::open(path.c_str(), flags | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0 || ::write(fd, prefix.data(), prefix.size()) != 3 || !pdb.WriteTo(fd) ||
+            ::lseek(fd, 0, SEEK_CUR) != off_t(expected.size()) || ::lseek(fd, 0, SEEK_SET) != 0 ||
+            ReadWhole(fd) != expected)
+            ++wrong;
+        ::close(fd);
+        std::remove(path.c_str());
+    }
+#ifndef _WIN32
+    int ends[2];
+    if (::pipe(ends) != 0) return wrong + 1;
+    std::vector<BYTE> got;
+    std::thread reader([&] { got = ReadWhole(ends[0]); });
+    const bool written = ::write(ends[1], prefix.data(), prefix.size()) == 3 && pdb.WriteTo(ends[1]);
+    ::close(ends[1]);
+    reader.join();
+    ::close(ends[0]);
+    if (!written || got != expected) ++wrong;
+#endif
+    return wrong;
 }
 
 } // namespace
@@ -296,6 +339,7 @@ TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
         read.resize(std::fread(read.data(), 1, read.size(), f));
         std::fclose(f);
         EXPECT_EQ(read, pdb.ToBytes());
+        EXPECT_EQ(ThroughEachDescriptor(pdb, dir), 0) << "descriptors whose bytes differ";
 
         // Read back, its records are ranges of one buffer, written in runs;
         // records changed in place, or given bytes of their own, break them.
