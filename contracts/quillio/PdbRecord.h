@@ -57,13 +57,17 @@ private:
     static constexpr BYTE kOneByOne = 0;
     static constexpr BYTE kInBlock = 1;
     static constexpr std::size_t Stride();
+    // A block starts with the count of its records that took bytes of their
+    // own: while it is zero, none has anything to free.
+    static constexpr std::size_t kBlockHead = sizeof(std::size_t);
+    static std::size_t* TakenCount(BYTE* block) { return std::launder(reinterpret_cast<std::size_t*>(block)); }
     // The size of a block for `count` records, and record i made in it (in
     // the reader's loop, so made inline).
-    static std::size_t BlockSize(std::size_t count) { return count * Stride(); }
+    static std::size_t BlockSize(std::size_t count) { return kBlockHead + count * Stride(); }
     static CPdbRecord* MakeInBlock(BYTE* block, std::size_t i);
     static CPdbRecord* InBlock(BYTE* block, std::size_t i)
     {
-        return std::launder(reinterpret_cast<CPdbRecord*>(block + i * Stride() + kHead));
+        return std::launder(reinterpret_cast<CPdbRecord*>(block + kBlockHead + i * Stride() + kHead));
     }
 };
 
@@ -75,7 +79,7 @@ constexpr std::size_t CPdbRecord::Stride()
 
 inline CPdbRecord* CPdbRecord::MakeInBlock(BYTE* block, std::size_t i)
 {
-    BYTE* head = block + i * Stride();
+    BYTE* head = block + kBlockHead + i * Stride();
     head[0] = kInBlock;
     return ::new (head + kHead) CPdbRecord();
 }

@@ -53,16 +53,28 @@ public:
 
 private:
     friend class CPdbFile;
-    // A range of a buffer that outlives this record (the record set's).
-    void SetView(BYTE* data, std::size_t size)
+    // A range of a buffer that outlives this record (the record set's);
+    // `taken` counts the records of its block that took bytes of their own.
+    void SetView(BYTE* data, std::size_t size, std::size_t* taken)
     {
         m_Own.clear();
         m_View = size ? data : nullptr;
         m_ViewSize = size;
+        m_Taken = taken;
+    }
+    // Before anything that may give this record bytes of its own: its
+    // block must then look at it when it goes.
+    void Taking()
+    {
+        if (m_Taken) {
+            ++*m_Taken;
+            m_Taken = nullptr;
+        }
     }
     static bool Equal(const CRecordBytes& a, const BYTE* b, std::size_t size);
 
     BYTE* m_View = nullptr;
     std::size_t m_ViewSize = 0;
     std::vector<BYTE> m_Own;
+    std::size_t* m_Taken = nullptr;
 };

@@ -225,13 +225,14 @@ void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
     // into a record would otherwise make the compiler reload the list's end
     // at every step.
     BYTE* const block = m_RecordSet.m_Block.get();
+    std::size_t* const taken = ::new (block) std::size_t(0);
     const BYTE* e = table;
     std::size_t start = Get32(e + at);
     for (std::size_t i = 0; i < count; ++i, ++k, e += entrySize) {
         const std::size_t end = i + 1 < count ? Get32(e + entrySize + at) : size;
         CPdbRecord* rec = CPdbRecord::MakeInBlock(block, i);
         BYTE* p = range(k, start, end, &len);
-        rec->m_Data.SetView(p, len);
+        rec->m_Data.SetView(p, len, taken);
         if (resource) {
             rec->m_ResType = Get32(e);
             rec->m_ResId = WORD((e[4] << 8) | e[5]);

@@ -31,16 +31,18 @@ CPdbRecordSet& CPdbRecordSet::operator=(CPdbRecordSet&& other) noexcept
 void CPdbRecordSet::Clear()
 {
     // A record of the block is a plain CPdbRecord that goes with the block:
-    // only one that took bytes of its own has anything to free. A file's
-    // records are released by the thousand.
+    // only one that took bytes of its own has anything to free, and while
+    // the block counts none, no record of it is looked at. A file's records
+    // are released by the thousand.
     const auto low = reinterpret_cast<std::uintptr_t>(m_Block.get());
     const std::uintptr_t high = low + CPdbRecord::BlockSize(m_BlockCount);
+    const bool someTook = m_Block && *CPdbRecord::TakenCount(m_Block.get()) != 0;
     for (auto& slot : m_Records) {
         CPdbRecord* record = slot.release();
         const auto at = reinterpret_cast<std::uintptr_t>(record);
         if (at < low || at >= high)
             delete record;
-        else if (record->m_Data.HoldsMemory())
+        else if (someTook && record->m_Data.HoldsMemory())
             record->CPdbRecord::~CPdbRecord();
     }
     m_Records.clear();

@@ -22,6 +22,7 @@ CRecordBytes& CRecordBytes::operator=(const CRecordBytes& other)
 CRecordBytes& CRecordBytes::operator=(CRecordBytes&& other) noexcept
 {
     if (this == &other) return *this;
+    Taking();
     if (other.m_View) {
         assign(other.begin(), other.end());
     } else {
@@ -44,6 +45,7 @@ void CRecordBytes::clear()
 
 std::vector<BYTE>& CRecordBytes::Own()
 {
+    Taking();
     if (m_View) {
         m_Own.assign(m_View, m_View + m_ViewSize);
         m_View = nullptr;
@@ -59,6 +61,7 @@ void CRecordBytes::resize(std::size_t n)
 
 void CRecordBytes::assign(const BYTE* first, const BYTE* last)
 {
+    Taking();
     // The source may be these very bytes.
     std::vector<BYTE> bytes(first, last);
     m_View = nullptr;
