@@ -173,65 +173,42 @@ void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
     // their standard order: all but the last of them are empty, so a
     // zero-length record never takes its neighbour's bytes. Blocks outside
     // the file read as empty. A file as written here is in file order
-    // already, which one pass over the table tells; any other is sorted.
+    // already: the records are read in that order first, which also tells
+    // whether it holds; when it does not, their ranges are set again.
     bool sorted = first < 2 || m_AppInfoOffset <= m_SortInfoOffset;
-    if (count && sorted) {
-        DWORD previous = first ? offsetOf(first - 1) : 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            const DWORD offset = Get32(table + i * entrySize + at);
-            if (offset < previous) {
-                sorted = false;
-                break;
-            }
-            previous = offset;
-        }
-    }
-    std::vector<std::size_t> ends;
-    if (!sorted) {
-        std::vector<std::size_t> byOffset(blocks);
-        for (std::size_t i = 0; i < blocks; ++i) byOffset[i] = i;
-        std::stable_sort(byOffset.begin(), byOffset.end(),
-                         [&](std::size_t a, std::size_t b) { return offsetOf(a) < offsetOf(b); });
-        ends.assign(blocks, size);
-        for (std::size_t k = 0; k + 1 < blocks; ++k)
-            ends[byOffset[k]] = std::min<std::size_t>(offsetOf(byOffset[k + 1]), size);
-    }
+    if (count && first) sorted = sorted && offsetOf(first - 1) <= Get32(table + at);
     BYTE* const base = bytes.get();
-    // Block k runs from `start` to `end` (the next block's start when sorted).
+    std::vector<std::size_t> ends;
+    // Block k from `start` to `end` (the next block's start; once the blocks
+    // are sorted, the end found for it).
     auto range = [&](std::size_t k, std::size_t start, std::size_t end, std::size_t* len) -> BYTE* {
-        *len = 0;
-        if (start < tableEnd || start >= size) return nullptr;
-        if (!sorted) end = ends[k];
+        if (!ends.empty()) end = ends[k];
+        if (start < tableEnd || start >= size || end < start) {
+            *len = 0;
+            return nullptr;
+        }
         *len = std::min(end, size) - start;
         return base + start;
     };
-    auto endOf = [&](std::size_t k) -> std::size_t { return k + 1 < blocks ? offsetOf(k + 1) : size; };
 
-    std::size_t k = 0, len = 0;
-    if (m_AppInfoOffset) {
-        const BYTE* p = range(k, m_AppInfoOffset, endOf(k), &len);
-        ++k;
-        m_AppInfo.assign(p, p + len);
+    if (count) {
+        m_RecordSet.m_Block = std::make_unique_for_overwrite<BYTE[]>(CPdbRecord::BlockSize(count));
+        m_RecordSet.m_BlockCount = count;
     }
-    if (m_SortInfoOffset) {
-        const BYTE* p = range(k, m_SortInfoOffset, endOf(k), &len);
-        ++k;
-        m_SortInfo.assign(p, p + len);
-    }
-    if (count == 0) return;
-    m_RecordSet.m_Block = std::make_unique_for_overwrite<BYTE[]>(CPdbRecord::BlockSize(count));
-    m_RecordSet.m_BlockCount = count;
     // Two plain loops, the records and then the list of them: byte stores
     // into a record would otherwise make the compiler reload the list's end
     // at every step.
     BYTE* const block = m_RecordSet.m_Block.get();
-    std::size_t* const taken = ::new (block) std::size_t(0);
+    std::size_t* const taken = count ? ::new (block) std::size_t(0) : nullptr;
     const BYTE* e = table;
-    std::size_t start = Get32(e + at);
-    for (std::size_t i = 0; i < count; ++i, ++k, e += entrySize) {
+    std::size_t start = count ? Get32(e + at) : 0, len = 0;
+    const bool sortedBefore = sorted;
+    bool inOrder = true;
+    for (std::size_t i = 0; i < count; ++i, e += entrySize) {
         const std::size_t end = i + 1 < count ? Get32(e + entrySize + at) : size;
+        if (i + 1 < count) inOrder &= end >= start;
         CPdbRecord* rec = CPdbRecord::MakeInBlock(block, i);
-        BYTE* p = range(k, start, end, &len);
+        BYTE* p = range(first + i, start, end, &len);
         rec->m_Data.SetView(p, len, taken);
         if (resource) {
             rec->m_ResType = Get32(e);
@@ -242,6 +219,32 @@ void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
         }
         start = end;
     }
+    sorted = sortedBefore && inOrder;
+    if (!sorted) {
+        std::vector<std::size_t> byOffset(blocks);
+        for (std::size_t i = 0; i < blocks; ++i) byOffset[i] = i;
+        std::stable_sort(byOffset.begin(), byOffset.end(),
+                         [&](std::size_t a, std::size_t b) { return offsetOf(a) < offsetOf(b); });
+        ends.assign(blocks, size);
+        for (std::size_t k = 0; k + 1 < blocks; ++k)
+            ends[byOffset[k]] = std::min<std::size_t>(offsetOf(byOffset[k + 1]), size);
+        for (std::size_t i = 0; i < count; ++i) {
+            BYTE* p = range(first + i, offsetOf(first + i), 0, &len);
+            CPdbRecord::InBlock(block, i)->m_Data.SetView(p, len, taken);
+        }
+    }
+    auto endOf = [&](std::size_t k) -> std::size_t { return k + 1 < blocks ? offsetOf(k + 1) : size; };
+    std::size_t k = 0;
+    if (m_AppInfoOffset) {
+        const BYTE* p = range(k, m_AppInfoOffset, endOf(k), &len);
+        ++k;
+        m_AppInfo.assign(p, p + len);
+    }
+    if (m_SortInfoOffset) {
+        const BYTE* p = range(k, m_SortInfoOffset, endOf(k), &len);
+        m_SortInfo.assign(p, p + len);
+    }
+    if (count == 0) return;
     auto& records = m_RecordSet.m_Records;
     records.resize(count);
     std::unique_ptr<CPdbRecord>* slot = records.data();
