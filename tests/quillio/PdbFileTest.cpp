@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -370,6 +371,69 @@ TEST(PdbFile, WriteToGivesTheSameBytesAndReportsAFullDisk)
         EXPECT_EQ(errno, ENOSPC);
         ::close(full);
 #endif
+    }
+}
+
+// Blocks at random offsets (in order, shuffled, repeated, inside the table,
+// past the end): each reads as the rule says, from its start to the next
+// start in file order (ties in table order) or the end of the file.
+TEST(PdbFile, BlocksAtRandomOffsetsReadAsTheRuleSays)
+{
+    std::mt19937 rng(11);
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t count = rng() % 9;
+        const bool app = rng() % 2, sort = rng() % 2;
+        const std::size_t tableEnd = 78 + 8 * count, size = tableEnd + 2 + rng() % 60;
+        std::vector<BYTE> v(78, 0);
+        std::vector<DWORD> offsets; // the blocks in their standard order
+        auto offset = [&] {
+            switch (rng() % 5) {
+            case 0: return DWORD(rng() % (size + 10)); // anywhere, past the end too
+            case 1: return DWORD(tableEnd - 1 - rng() % 3); // inside the table
+            default: return DWORD(tableEnd + rng() % (size - tableEnd));
+            }
+        };
+        if (app) offsets.push_back(offset() | 1); // a zero offset means no block
+        if (sort) offsets.push_back(offset() | 1);
+        for (std::size_t i = 0; i < count; ++i) offsets.push_back(offset());
+        if (rng() % 2) std::sort(offsets.begin(), offsets.end()); // mostly a sound file
+        v[53] = v[57] = 0;
+        std::size_t b = 0;
+        if (app) for (int k = 0; k < 4; ++k) v[52 + k] = BYTE(offsets[b] >> (24 - 8 * k));
+        if (app) ++b;
+        if (sort) for (int k = 0; k < 4; ++k) v[56 + k] = BYTE(offsets[b] >> (24 - 8 * k));
+        v[76] = BYTE(count >> 8);
+        v[77] = BYTE(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            Put32(v, offsets[(app ? 1 : 0) + (sort ? 1 : 0) + i]);
+            Put32(v, DWORD(i));
+        }
+        while (v.size() < size) v.push_back(BYTE(rng()));
+
+        std::vector<std::size_t> byOffset(offsets.size());
+        for (std::size_t i = 0; i < byOffset.size(); ++i) byOffset[i] = i;
+        std::stable_sort(byOffset.begin(), byOffset.end(), [&](auto x, auto y) { return offsets[x] < offsets[y]; });
+        auto expected = [&](std::size_t block) {
+            const std::size_t start = offsets[block];
+            if (start < tableEnd || start >= size) return std::vector<BYTE>{};
+            std::size_t end = size;
+            const auto at = std::find(byOffset.begin(), byOffset.end(), block);
+            if (at + 1 != byOffset.end()) end = std::min<std::size_t>(offsets[*(at + 1)], size);
+            return std::vector<BYTE>(v.begin() + long(start), v.begin() + long(end));
+        };
+
+        CPdbFile pdb;
+        ASSERT_TRUE(pdb.ReadPdbBuffer(v.data(), v.size()));
+        ASSERT_EQ(pdb.m_RecordSet.GetCount(), count);
+        b = 0;
+        if (app) {
+            EXPECT_EQ(pdb.m_AppInfo, expected(b++)) << "round " << round;
+        }
+        if (sort) {
+            EXPECT_EQ(pdb.m_SortInfo, expected(b++)) << "round " << round;
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            EXPECT_EQ(pdb.m_RecordSet.GetRecord(i)->m_Data, expected(b + i)) << "round " << round << ", record " << i;
     }
 }
 
