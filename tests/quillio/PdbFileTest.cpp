@@ -73,7 +73,11 @@ int ThroughEachDescriptor(const CPdbFile& pdb, const std::string& dir)
     int wrong = 0;
     for (const int flags : {O_RDWR, O_RDWR | O_APPEND}) {
         const std::string path = dir + "/descriptor.pdb";
+#ifdef _WIN32
+        const int fd = ::open(path.c_str(), flags | O_CREAT | O_TRUNC | O_BINARY, 0600);
+#else
         const int fd = ::open(path.c_str(), flags | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+#endif
         if (fd < 0 || ::write(fd, prefix.data(), prefix.size()) != 3 || !pdb.WriteTo(fd) ||
             ::lseek(fd, 0, SEEK_CUR) != off_t(expected.size()) || ::lseek(fd, 0, SEEK_SET) != 0 ||
             ReadWhole(fd) != expected)
