@@ -202,7 +202,6 @@ void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
     std::size_t* const taken = count ? ::new (block) std::size_t(0) : nullptr;
     const BYTE* e = table;
     std::size_t start = count ? Get32(e + at) : 0, len = 0;
-    const bool sortedBefore = sorted;
     bool inOrder = true;
     for (std::size_t i = 0; i < count; ++i, e += entrySize) {
         const std::size_t end = i + 1 < count ? Get32(e + entrySize + at) : size;
@@ -219,7 +218,7 @@ void CPdbFile::Parse(std::unique_ptr<BYTE[]> bytes, std::size_t size)
         }
         start = end;
     }
-    sorted = sortedBefore && inOrder;
+    sorted = sorted && inOrder;
     if (!sorted) {
         std::vector<std::size_t> byOffset(blocks);
         for (std::size_t i = 0; i < blocks; ++i) byOffset[i] = i;
@@ -629,7 +628,8 @@ bool WriteFile(const CPdbFile& pdb, int fd, int spool, const std::vector<DWORD>*
         for (std::size_t i = 0; i < layout.count; ++i) bytes += (*sizes)[i];
         return gather->Flush() && CopyRange(spool, 0, fd, bytes);
     }
-    // A pipe: the records in one pass after the head.
+    // In order (a pipe, a file opened for appending, Windows): the records
+    // in one pass after the head.
     const CPdbRecordSet& set = pdb.m_RecordSet;
     for (std::size_t i = 0; i < layout.count; ++i) {
         if (i + 4 < layout.count) __builtin_prefetch(set.GetRecord(i + 4)->m_Data.data());
