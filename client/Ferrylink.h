@@ -12,8 +12,8 @@
 #include "client/KesaRequest.h"
 #include "client/KesaResponse.h"
 #include "client/KesaSession.h"
-#include "platform/Export.h"
-#include "platform/Window.h"
+#include "seam/Export.h"
+#include "seam/Window.h"
 
 class CPdbFile;
 

@@ -3,7 +3,7 @@
 // shorter than the haystack. An occurrence ending exactly at the end of the
 // haystack is therefore not found. Linear time.
 #pragma once
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 
 NORV_EXPORT int FindBytes(const BYTE* haystack, DWORD haystackLength, const BYTE* needle, DWORD needleLength);

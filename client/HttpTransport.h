@@ -9,7 +9,7 @@
 #include <string>
 
 #include "client/MallocBuffer.h"
-#include "platform/Types.h"
+#include "seam/Types.h"
 
 class CKesaBodyReader;
 

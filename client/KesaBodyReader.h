@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 
 class CKesaRequest;
 

@@ -6,7 +6,7 @@
 #include "client/HttpTransport.h"
 #include "client/KesaBodyReader.h"
 #include "lexmo/Lexmo.h"
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 #include "quillio/KesaError.h"
 #include "quillio/NorvFile.h"
 #include "settings/HttpAuth.h"

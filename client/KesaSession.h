@@ -6,8 +6,8 @@
 
 #include "client/KesaRequest.h"
 #include "client/KesaResponse.h"
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 #include "settings/StallTimeout.h"
 
 class NORV_EXPORT CKesaSession {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/Types.h"
+#include "seam/Types.h"
 
 namespace ferrylink {
 

@@ -6,7 +6,7 @@
 
 #include "conduit/ConduitModule.h"
 #include "conduit/NorvConduit.h"
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "palmkit/Handheld.h"
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 #include "quillio/KesaError.h"
 #include "settings/ChannelBound.h"
 #include "settings/ConnectionProbe.h"

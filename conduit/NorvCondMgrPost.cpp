@@ -8,7 +8,7 @@
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvTrace.h"
 #include "conduit/OpenDatabase.h"
-#include "platform/TransferAbort.h"
+#include "seam/TransferAbort.h"
 #include "quillio/PdbFile.h"
 #include "quillio/PdbRecord.h"
 #include "records/AddressRecord.h"

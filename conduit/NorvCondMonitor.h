@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/Ui.h"
-#include "platform/Window.h"
+#include "seam/Ui.h"
+#include "seam/Window.h"
 
 class CNorvCondMonitor {
 public:

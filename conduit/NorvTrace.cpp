@@ -9,7 +9,7 @@
 
 #include "palmkit/HsLog.h"
 #include "palmkit/SyncMgr.h"
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 
 namespace {
 

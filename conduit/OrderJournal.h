@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "seam/Types.h"
 
 class COrderJournal {
 public:

@@ -4,7 +4,7 @@
 #pragma once
 #include <QListWidget>
 
-#include "platform/GuiQueue.h"
+#include "seam/GuiQueue.h"
 #include "settings/ConnectionProbe.h"
 
 class CListStatusWindow final : public IProbeStatusWindow {

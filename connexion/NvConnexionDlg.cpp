@@ -12,7 +12,7 @@
 #include "connexion/ConnexionUrl.h"
 #include "connexion/ListStatusWindow.h"
 #include "lexmo/Lexmo.h"
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 #include "settings/ConnectionProbe.h"
 #include "settings/RegAccess.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/GuiQueue.h"
-#include "platform/Types.h"
+#include "seam/GuiQueue.h"
+#include "seam/Types.h"
 
 class CListStatusWindow;
 

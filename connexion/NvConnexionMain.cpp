@@ -10,8 +10,8 @@
 
 #include "connexion/ConnexionUrl.h"
 #include "connexion/NvConnexionDlg.h"
-#include "platform/Display.h"
-#include "platform/QtUiHost.h"
+#include "seam/Display.h"
+#include "seam/QtUiHost.h"
 
 #ifndef NORV_VERSION
 #define NORV_VERSION "0"

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "platform/ProgramPath.h"
+#include "seam/ProgramPath.h"
 
 CConduitLibrary::~CConduitLibrary()
 {

@@ -23,7 +23,7 @@
 
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
-#include "platform/DurableFiles.h"
+#include "seam/DurableFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -17,7 +17,7 @@
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "platform/CommandLine.h"
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 
 #include <nlohmann/json.hpp>

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "hotsync/HotSyncWindow.h"
-#include "platform/Display.h"
-#include "platform/QtUiHost.h"
+#include "seam/Display.h"
+#include "seam/QtUiHost.h"
 
 #ifndef NORV_VERSION
 #define NORV_VERSION "0"

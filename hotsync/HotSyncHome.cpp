@@ -11,7 +11,7 @@
 
 #include "hotsync/UserEntry.h"
 #include "palmkit/HandheldStore.h"
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 #include "winreg/WinReg.h"
 
 namespace fs = std::filesystem;

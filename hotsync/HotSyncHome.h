@@ -34,7 +34,7 @@ public:
                  Skipped* skipped = nullptr, Notes* notes = nullptr) const;
 
     // The home, and the user's directory when given, exist and are closed to
-    // other accounts (platform/PrivateFiles.h): everything written in them
+    // other accounts (seam/PrivateFiles.h): everything written in them
     // is then private. False when one cannot be created.
     bool MakePrivate(const CUsersFile::User* user, Notes& notes, std::string* error) const;
 

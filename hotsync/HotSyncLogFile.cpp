@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 
 namespace {
 

@@ -27,8 +27,8 @@
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
 #include "platform/CommandLine.h"
-#include "platform/Display.h"
-#include "platform/StopSignals.h"
+#include "seam/Display.h"
+#include "seam/StopSignals.h"
 
 namespace fs = std::filesystem;
 

@@ -27,8 +27,8 @@
 #include "hotsync/HotSyncLogFile.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
-#include "platform/QtUiHost.h"
-#include "platform/UiText.h"
+#include "seam/QtUiHost.h"
+#include "seam/UiText.h"
 #include "settings/RegGetNorveliaKey.h"
 
 namespace {

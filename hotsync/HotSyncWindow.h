@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "hotsync/SyncRun.h"
-#include "platform/GuiQueue.h"
+#include "seam/GuiQueue.h"
 
 class QComboBox;
 class QLabel;

@@ -17,7 +17,7 @@
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/InstallAide.h"
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 #include "settings/StallTimeout.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "palmkit/HsLog.h"
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 class CConduitLibrary;
 

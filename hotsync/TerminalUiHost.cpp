@@ -7,9 +7,9 @@
 #include <iostream>
 #include <set>
 
-#include "platform/InputEcho.h"
-#include "platform/StopSignals.h"
-#include "platform/TransferAbort.h"
+#include "seam/InputEcho.h"
+#include "seam/StopSignals.h"
+#include "seam/TransferAbort.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 class CTerminalUiHost final : public platform::IUiHost {
 public:

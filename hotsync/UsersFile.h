@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "seam/Types.h"
 
 class CUsersFile {
 public:

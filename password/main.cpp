@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "password/FrmPassword.h"
-#include "platform/Display.h"
+#include "seam/Display.h"
 
 namespace {
 constexpr int kExitUsage = 2;

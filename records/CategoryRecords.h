@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 #include "records/CategoryRecord.h"
 
 class NORV_EXPORT CCategoryRecords {

@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 class NORV_EXPORT CCypher {
 public:

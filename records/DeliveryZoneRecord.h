@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 #include "records/PdbPackedRecord.h"
 
 class NORV_EXPORT CDeliveryZoneRecord {

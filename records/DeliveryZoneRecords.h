@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 #include "records/DeliveryZoneRecord.h"
 
 class NORV_EXPORT CDeliveryZoneRecords {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 #include "records/PdbPackedRecord.h"
 
 class NORV_EXPORT CImageRecord {

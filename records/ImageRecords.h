@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 #include "records/ImageRecord.h"
 
 class NORV_EXPORT CImageRecords {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 #include "quillio/PdbRecordSet.h"
 #include "records/ItemRecord.h"
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 class NORV_EXPORT COleDateTime {
 public:

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 #include "quillio/PdbRecord.h"
 #include "quillio/PdbRecordSet.h"
 #include "records/PdbPackedRecord.h"

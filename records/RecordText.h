@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/Types.h"
+#include "seam/Types.h"
 
 namespace recshelf {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 #include "quillio/PdbRecord.h"
 #include "records/PdbPackedRecord.h"
 

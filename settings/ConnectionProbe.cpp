@@ -9,7 +9,7 @@
 #include <new>
 
 #include "lexmo/Lexmo.h"
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 #include "settings/ProbeSession.h"
 #include "settings/ProbeText.h"
 #include "settings/HttpAuth.h"

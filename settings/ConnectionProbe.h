@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Types.h"
+#include "seam/Types.h"
 
 // Where the probe's running account goes (the test program's list).
 // Called on the probe's thread.

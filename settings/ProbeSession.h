@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Types.h"
+#include "seam/Types.h"
 #include "settings/ProbeStatusLine.h"
 
 class CConnectionProbe;

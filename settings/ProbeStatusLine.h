@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Types.h"
+#include "seam/Types.h"
 
 // Notification numbers of the status callback.
 enum : DWORD {

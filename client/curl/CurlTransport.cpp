@@ -11,7 +11,7 @@
 
 #include "client/HttpTransport.h"
 #include "client/KesaBodyReader.h"
-#include "platform/TransferAbort.h"
+#include "seam/TransferAbort.h"
 #include "settings/HttpAuth.h"
 #include "settings/Redirects.h"
 #include "settings/StallTimeout.h"

@@ -18,7 +18,7 @@
 #include "client/HttpTransport.h"
 #include "client/KesaBodyReader.h"
 #include "client/win32/WinInetApi.h"
-#include "platform/TransferAbort.h"
+#include "seam/TransferAbort.h"
 #include "settings/StallTimeout.h"
 
 namespace ferrylink {

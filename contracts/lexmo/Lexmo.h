@@ -14,7 +14,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 extern "C" {
 // Loads the catalog that stands for a library file name ("Lexmo.dll" ->

@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 // Printable output: two upper-case hexadecimal digits per byte of `text`, so
 // an empty text gives an empty result. The result is the caller's copy.

@@ -3,8 +3,8 @@
 #pragma once
 #include <cstddef>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 
 // Sync types.
 enum eSyncTypes : int {

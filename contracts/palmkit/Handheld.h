@@ -3,8 +3,8 @@
 #pragma once
 #include <string>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 
 namespace palmkit {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/DurableFiles.h"
-#include "platform/Export.h"
+#include "seam/DurableFiles.h"
+#include "seam/Export.h"
 
 class NORV_EXPORT CHandheldLock {
 public:

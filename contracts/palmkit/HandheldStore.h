@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Export.h"
-#include "platform/PrivateFiles.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/PrivateFiles.h"
+#include "seam/Types.h"
 
 class CPdbFile;
 namespace platform {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 // Activity codes.
 enum HsLogActivity : int {

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 // Results of PltInstallFile besides 0.
 constexpr long kInstallBadArgument = -1;

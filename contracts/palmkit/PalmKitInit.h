@@ -2,7 +2,7 @@
 #pragma once
 #include <cstddef>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 // A module from which a conduit takes its strings.
 using PALMMODULE = void*;

@@ -6,8 +6,8 @@
 #pragma once
 #include <cstddef>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 
 // Result codes.
 constexpr long SYNCERR_NONE = 0;

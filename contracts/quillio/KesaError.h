@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 class NORV_EXPORT CKesaError : public std::exception {
 public:

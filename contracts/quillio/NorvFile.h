@@ -1,11 +1,11 @@
 // A plain file, opened with stdio modes. A file it creates is private in a
-// private folder (platform/PrivateFiles.h).
+// private folder (seam/PrivateFiles.h).
 #pragma once
 #include <cstdio>
 #include <memory>
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 class NORV_EXPORT CNorvFile {
 public:

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 #include "quillio/PdbRecordSet.h"
 
 class NORV_EXPORT CPdbFile {

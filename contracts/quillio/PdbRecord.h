@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 #include "quillio/RecordBytes.h"
 
 class NORV_EXPORT CPdbRecord {

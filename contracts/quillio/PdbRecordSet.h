@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 #include "quillio/PdbRecord.h"
 
 class NORV_EXPORT CPdbRecordSet {

@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 
 class CPdbFile;
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 
 struct HKEY__;
 using HKEY = HKEY__*;

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/ProgramPath.h"
+#include "seam/ProgramPath.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/DurableFiles.h"
+#include "seam/DurableFiles.h"
 
 #include <fcntl.h>
 #include <dirent.h>

@@ -16,7 +16,7 @@
 
 #include "CutPoint.h"
 #include "lexmo/Lexmo.h"
-#include "platform/ProgramPath.h"
+#include "seam/ProgramPath.h"
 
 #ifndef NORV_SOURCE_SHARE_DIR
 #define NORV_SOURCE_SHARE_DIR ""

@@ -1,4 +1,4 @@
-#include "platform/LocalClock.h"
+#include "seam/LocalClock.h"
 
 namespace platform {
 

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/DurableFiles.h"
-#include "platform/PrivateFiles.h"
+#include "seam/DurableFiles.h"
+#include "seam/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 
 namespace fs = std::filesystem;

@@ -10,7 +10,7 @@
 #include "PalmKitState.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 
 namespace fs = std::filesystem;
 

@@ -1,5 +1,5 @@
 #include "palmkit/PalmKitInit.h"
-#include "platform/ProgramPath.h"
+#include "seam/ProgramPath.h"
 
 #include <unistd.h>
 

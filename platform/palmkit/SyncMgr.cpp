@@ -19,8 +19,8 @@
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
-#include "platform/DurableFiles.h"
-#include "platform/LocalClock.h"
+#include "seam/DurableFiles.h"
+#include "seam/LocalClock.h"
 #include "quillio/PdbFile.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 
 CNorvFile::CNorvFile() = default;
 CNorvFile::~CNorvFile() = default;
@@ -19,7 +19,7 @@ bool CNorvFile::Open(const char* path, const char* mode)
         m_File.reset(std::fopen(path, mode));
         return m_File != nullptr;
     }
-    // What it creates gets the mode of its folder (platform/PrivateFiles.h).
+    // What it creates gets the mode of its folder (seam/PrivateFiles.h).
     int flags = std::strchr(mode, '+') ? O_RDWR : O_WRONLY;
     flags |= O_CREAT | (mode[0] == 'w' ? O_TRUNC : O_APPEND);
     if (std::strchr(mode, 'x')) flags |= O_EXCL;

@@ -1,4 +1,4 @@
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

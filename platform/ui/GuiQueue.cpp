@@ -1,4 +1,4 @@
-#include "platform/GuiQueue.h"
+#include "seam/GuiQueue.h"
 
 #include <QCoreApplication>
 #include <QEvent>

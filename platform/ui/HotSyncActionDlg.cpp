@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "platform/UiText.h"
+#include "seam/UiText.h"
 
 using platform::UiText;
 

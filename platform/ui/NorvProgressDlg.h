@@ -12,7 +12,7 @@
 
 #include <atomic>
 
-#include "platform/Window.h"
+#include "seam/Window.h"
 
 class QLabel;
 class QProgressBar;

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "platform/Export.h"
-#include "platform/QtUiHost.h"
+#include "seam/Export.h"
+#include "seam/QtUiHost.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/QtUiHost.h"
+#include "seam/QtUiHost.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -9,7 +9,7 @@
 #include "CredentialsDialog.h"
 #include "HotSyncActionDlg.h"
 #include "NorvProgressDlg.h"
-#include "platform/GuiQueue.h"
+#include "seam/GuiQueue.h"
 
 namespace platform {
 

@@ -1,4 +1,4 @@
-#include "platform/TransferAbort.h"
+#include "seam/TransferAbort.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 #include <atomic>
 #include <cstdio>

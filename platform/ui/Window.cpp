@@ -1,4 +1,4 @@
-#include "platform/Window.h"
+#include "seam/Window.h"
 
 #include <condition_variable>
 #include <map>

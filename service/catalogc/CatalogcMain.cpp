@@ -15,8 +15,8 @@
 #include "CatalogCompiler.h"
 #include "palmkit/HandheldStore.h"
 #include "platform/CommandLine.h"
-#include "platform/DurableFiles.h"
-#include "platform/PrivateFiles.h"
+#include "seam/DurableFiles.h"
+#include "seam/PrivateFiles.h"
 #include "records/OleDateTime.h"
 
 namespace {

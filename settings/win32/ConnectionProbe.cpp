@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "lexmo/Lexmo.h"
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 #include "settings/HttpAuth.h"
 #include "settings/ProbeStatusLine.h"
 #include "settings/ProbeText.h"

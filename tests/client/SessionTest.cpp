@@ -30,8 +30,8 @@
 #include "Multipart.h"
 #include "TestServer.h"
 #include "client/KesaSession.h"
-#include "platform/TransferAbort.h"
-#include "platform/Ui.h"
+#include "seam/TransferAbort.h"
+#include "seam/Ui.h"
 #include "quillio/KesaError.h"
 #include "winreg/WinReg.h"
 

@@ -16,8 +16,8 @@
 #include "MessagesFixture.h"
 #include "Multipart.h"
 #include "client/KesaSession.h"
-#include "platform/TransferAbort.h"
-#include "platform/Ui.h"
+#include "seam/TransferAbort.h"
+#include "seam/Ui.h"
 #include "quillio/KesaError.h"
 #include "winreg/WinReg.h"
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 class AnsweringUiHost : public platform::IUiHost {
 public:

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "seam/Types.h"
 #include "quillio/PdbFile.h"
 #include "records/AddressRecord.h"
 #include "records/AppInfo.h"

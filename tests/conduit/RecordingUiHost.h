@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 class RecordingUiHost final : public platform::IUiHost {
 public:

@@ -21,7 +21,7 @@
 #include "connexion/ConnexionUrl.h"
 #include "connexion/NvConnexionDlg.h"
 #include "lexmo/Lexmo.h"
-#include "platform/QtUiHost.h"
+#include "seam/QtUiHost.h"
 #include "settings/RegAccess.h"
 #include "settings/RegKey.h"
 

@@ -19,7 +19,7 @@
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
 #include "hotsync/HotSyncWindow.h"
-#include "platform/QtUiHost.h"
+#include "seam/QtUiHost.h"
 #include "platform/ui/HotSyncActionDlg.h"
 #include "platform/ui/NorvProgressDlg.h"
 

@@ -12,7 +12,7 @@
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
 #include "palmkit/SyncMgr.h"
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 namespace {
 

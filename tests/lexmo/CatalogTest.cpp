@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "lexmo/Lexmo.h"
-#include "platform/ProgramPath.h"
+#include "seam/ProgramPath.h"
 
 namespace fs = std::filesystem;
 

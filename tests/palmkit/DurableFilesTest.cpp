@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "common/TestFiles.h"
-#include "platform/DurableFiles.h"
+#include "seam/DurableFiles.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/LocalClock.h"
+#include "seam/LocalClock.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "PalmKitTestUtil.h"
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 #include "quillio/NorvFile.h"
 
 using palmkit_test::TempDir;

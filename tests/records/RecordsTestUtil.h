@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/TestFiles.h"
-#include "platform/Types.h"
+#include "seam/Types.h"
 #include "quillio/PdbRecord.h"
 #include "records/PdbPackedRecord.h"
 

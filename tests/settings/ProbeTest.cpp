@@ -19,7 +19,7 @@
 #include "common/TestCertificates.h"
 #include "common/Tinyproxy.h"
 #include "common/TlsServer.h"
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 #include "settings/ConnectionProbe.h"
 #include "settings/HttpAuth.h"
 #include "settings/ProbeSession.h"

@@ -13,7 +13,7 @@
 #include "common/QtTsan.h"
 #include "hotsync/ConduitLibrary.h"
 #include "palmkit/Condapi.h"
-#include "platform/QtUiHost.h"
+#include "seam/QtUiHost.h"
 #include "platform/ui/HotSyncActionDlg.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "common/QtTsan.h"
-#include "platform/QtUiHost.h"
+#include "seam/QtUiHost.h"
 #include "platform/ui/NorvProgressDlg.h"
 #include "platform/ui/ProgressArt.h"
 

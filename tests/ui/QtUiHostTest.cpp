@@ -10,8 +10,8 @@
 #include "common/ModalAnswerer.h"
 #include "common/QtTsan.h"
 #include "lexmo/Lexmo.h"
-#include "platform/GuiQueue.h"
-#include "platform/QtUiHost.h"
+#include "seam/GuiQueue.h"
+#include "seam/QtUiHost.h"
 
 using platform::MsgButtons;
 using platform::MsgIcon;

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Ui.h"
-#include "platform/Window.h"
+#include "seam/Ui.h"
+#include "seam/Window.h"
 
 TEST(UiHost, DefaultHostIsNonInteractive)
 {

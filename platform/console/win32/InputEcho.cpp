@@ -1,4 +1,4 @@
-#include "platform/InputEcho.h"
+#include "seam/InputEcho.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "platform/StopSignals.h"
+#include "seam/StopSignals.h"
 
 #include <csignal>
 

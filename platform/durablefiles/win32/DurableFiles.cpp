@@ -1,4 +1,4 @@
-#include "platform/DurableFiles.h"
+#include "seam/DurableFiles.h"
 
 #include <windows.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/ProgramPath.h"
+#include "seam/ProgramPath.h"
 
 #include <windows.h>
 

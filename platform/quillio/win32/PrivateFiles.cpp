@@ -1,7 +1,7 @@
 // Windows: a user's folders are closed to other accounts by the profile's own
 // access lists, so there are no mode bits to narrow here. Files are always
 // opened in binary mode (a PDB file is bytes) and not inherited by children.
-#include "platform/PrivateFiles.h"
+#include "seam/PrivateFiles.h"
 
 #include <fcntl.h>
 #include <io.h>

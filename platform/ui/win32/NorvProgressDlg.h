@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 namespace platform {
 class CWin32UiHost;

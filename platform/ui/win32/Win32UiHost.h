@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Ui.h"
+#include "seam/Ui.h"
 
 namespace platform {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/Export.h"
-#include "platform/Types.h"
+#include "seam/Export.h"
+#include "seam/Types.h"
 
 struct HWND__;
 using HWND = HWND__*;

@@ -2,7 +2,7 @@
 // program was asked to end (SIGTERM, SIGHUP) and must not wait for a slow
 // answer. Setting it is safe from a signal handler.
 #pragma once
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 namespace platform {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/Export.h"
+#include "seam/Export.h"
 
 namespace platform {
 
