@@ -89,7 +89,7 @@ target_sources(Norv30 PRIVATE conduit/win32/Norv30.def)
 norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc/CatalogCompiler.cpp
   service/catalogc/CatalogcHelp.cpp service/catalogc/JsonReader.cpp
   LIBS RecShelf Quillio PalmKit NorvDurableFiles nlohmann_json::nlohmann_json CLI11::CLI11)
-add_library(HotSyncCore STATIC hotsync/UserEntry.cpp
+add_library(HotSyncCore STATIC platform/palmkit/UserEntry.cpp
   hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
   hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp)
 target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})

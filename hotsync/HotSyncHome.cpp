@@ -9,7 +9,7 @@
 #include <random>
 #include <thread>
 
-#include "hotsync/UserEntry.h"
+#include "palmkit/UserEntry.h"
 #include "palmkit/HandheldStore.h"
 #include "seam/PrivateFiles.h"
 #include "winreg/WinReg.h"

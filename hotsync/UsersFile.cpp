@@ -7,7 +7,7 @@
 #include <system_error>
 #include <filesystem>
 
-#include "hotsync/UserEntry.h"
+#include "palmkit/UserEntry.h"
 #include "palmkit/HandheldStore.h"
 
 namespace {

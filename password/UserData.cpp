@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "hotsync/UserEntry.h"
+#include "palmkit/UserEntry.h"
 #include "settings/RegKey.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "common/TestFiles.h"
 #include "hotsync/HotSyncLogFile.h"
-#include "hotsync/UserEntry.h"
+#include "palmkit/UserEntry.h"
 #include "hotsync/UsersFile.h"
 
 namespace {

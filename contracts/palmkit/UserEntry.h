@@ -1,7 +1,7 @@
 // What an entry of users.dat may hold. Both the writer and every reader of the
 // file apply these rules, since the directory name becomes a path under the
 // HotSync home and the names are shown on terminals and in windows.
-// Library HotSyncUsers: no dependency beyond the C++ library.
+// Library UsersDatRules: no dependency beyond the C++ library.
 #pragma once
 #include <cstddef>
 #include <string>

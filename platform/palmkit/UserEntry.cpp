@@ -1,4 +1,4 @@
-#include "hotsync/UserEntry.h"
+#include "palmkit/UserEntry.h"
 
 namespace usersdat {
 
