@@ -131,6 +131,10 @@ long CNorvCondMgr::EngageStandard()
 long CNorvCondMgr::Run()
 {
     SetProcessCancel(false);
+    m_EndReason.clear();
+    m_ListsRead = false;
+    m_ActiveOrders.clear();
+    m_FatedOrders.clear();
     m_Settings.Init(m_UserName, "Tidepost");
     InitResources();
 
@@ -160,6 +164,7 @@ long CNorvCondMgr::Run()
             const std::string text = KESA_FormatMessage(2084) + ". (" + probe.m_LastMessage + ")";
             NorvLog(text);
             LogAddEntry(text.c_str(), slSyncFailed, 0);
+            m_EndReason = KESA_FormatMessage(4113);
             LastStage(0);
             return 0;
         }
@@ -199,8 +204,10 @@ long CNorvCondMgr::Run()
 
     WORD first = 0xFFFF;
     WORD last = 0;
+    m_ListsRead = true;
     for (WORD i = 0; i < count; ++i) {
         if (m_Monitor.IsCancelled()) {
+            NoteCancel();
             LastStage(0);
             return 0;
         }
@@ -232,11 +239,14 @@ long CNorvCondMgr::Run()
         const std::string text = KESA_FormatMessage(2006, serverUrl);
         NorvLog(text);
         LogAddEntry(text.c_str(), slWarning, 0);
+        palmkit::NoteRunFailure(VisibleText(text));
+        m_EndReason = KESA_FormatMessage(4113);
         LastStage(0);
         return 0;
     }
     NorvLog(">>>>>>>>>>>>>> Opening HTTP connection to %s", serverUrl);
     if (m_Monitor.IsCancelled()) {
+        NoteCancel();
         LastStage(0);
         return 0;
     }
@@ -275,18 +285,27 @@ long CNorvCondMgr::Run()
             rc = PltInstallFile(m_UserName.c_str(), path.c_str());
             NorvLog("CNorvCondMgr:: retour PltInstallFile: %d", rc);
         } else {
-            ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Install PRC",
-                        "The application sent by the service is not installed: " + refused + ".");
+            const std::string text = KESA_FormatMessage(4137, refused);
+            ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Install PRC", text);
+            palmkit::NoteFailure(palmkit::RunFailure::Application, "Norvelia", text);
         }
         if (rc != 0) {
             m_Monitor.SetStatus1(KESA_FormatMessage(2027, "Norvelia.prc"));
+            if (refused.empty()) {
+                // Said on the status line only, which nobody reads after the run.
+                const std::string text = KESA_FormatMessage(2027, "Norvelia.prc");
+                ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Install PRC", text);
+                palmkit::NoteFailure(palmkit::RunFailure::Application, "Norvelia", text);
+            }
         } else {
             NorvLog("CNorvCondMgr:: NewKesaVers: %s\n", m_Ferrylink.GetNewKesaVers());
             m_Settings.SetNorvVers(m_Ferrylink.GetNewKesaVers());
         }
     }
 
-    if (InstallProcessedChannels()) {
+    if (!InstallProcessedChannels()) {
+        NoteCancel();
+    } else {
         NorvLog("\nCNorvCondMgr::EngageStandard - FIFTH STAGE\n");
         if (AllChannelsHandled())
             ReportError(true, 0, slText, "CNorvCondMonitor::ProcessAllChannels", KESA_FormatMessage(2020));
@@ -375,8 +394,15 @@ void CNorvCondMgr::InstallOneChannel(int index, bool cancelSeen, int& installed,
     if (!channel->HasCatalogError()) {
         InstallChannelPdbs(channel);
     } else if (!channel->IsInPCL()) {
-        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Post Install loop",
-                    KESA_FormatMessage(2034, id, channel->GetErrorMessageList()));
+        const std::string text = KESA_FormatMessage(2034, id, channel->GetErrorMessageList());
+        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Post Install loop", text);
+        palmkit::NoteFailure(palmkit::RunFailure::Channel, id, text);
+    }
+    if (channel->HasGameError()) {
+        // The score did not reach the service: it goes again next time.
+        const std::string text = channel->GetGameErrorMessage();
+        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Post Install loop", text);
+        palmkit::NoteFailure(palmkit::RunFailure::Game, id, text);
     }
     // Nothing installed for it: what waited for a replacement stays.
     SettleReplacements(id, false, std::string(), false, std::string());
@@ -388,10 +414,7 @@ void CNorvCondMgr::OpenOrderJournal()
     m_Journal.SetPath(m_PathName + COrderJournal::kFileName);
     std::string why;
     if (!m_Journal.Load(&why))
-        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard",
-                    "The journal of accepted orders cannot be read (" + why +
-                        "): the orders waiting on the handheld are not sent until it can be, so that none is placed "
-                        "twice.");
+        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard", KESA_FormatMessage(4135, why));
     m_Ferrylink.SetListAcceptedHandler(
         [this](const std::string& channelId, const CSynchPdb& list) { JournalAcceptedOrder(channelId, list); });
 }
@@ -412,12 +435,23 @@ void CNorvCondMgr::ForgetRecordedOrders()
     m_OrdersRecorded.clear();
 }
 
+void CNorvCondMgr::NoteCancel()
+{
+    palmkit::NoteAbandoned();
+    m_EndReason = KESA_FormatMessage(4115);
+}
+
 void CNorvCondMgr::LastStage(long result)
 {
     m_LastStageDone = true;
     StopWorker();
     FreeChannelTable();
     m_Ferrylink.SetListAcceptedHandler(nullptr);
+    try {
+        NoteUnsentOrders();
+    } catch (...) {
+        NorvLog("CNorvCondMgr::NoteUnsentOrders - unexpected failure");
+    }
     ForgetRecordedOrders();
     NorvLog("\nCNorvCondMgr::EngageStandard - LAST STAGE\n");
     m_Ferrylink.SRVQRY_CloseSession();
@@ -458,7 +492,8 @@ void CNorvCondMgr::ProcessAllChannels()
     FreeChannelTable();
     m_DownloadCount = m_Ferrylink.GetNbChannelsToDownload();
     ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels", failure);
-    palmkit::NoteRunFailure("nothing was exchanged with the service: " + VisibleText(failure));
+    palmkit::NoteRunFailure(VisibleText(failure));
+    m_EndReason = KESA_FormatMessage(4113);
 }
 
 void CNorvCondMgr::ReportChannelsLeftOut()
@@ -468,11 +503,10 @@ void CNorvCondMgr::ReportChannelsLeftOut()
     std::string names;
     const size_t shown = std::min<size_t>(left.size(), 5);
     for (size_t i = 0; i < shown; ++i) names += (i ? ", " : "") + VisibleText(left[i]);
-    if (left.size() > shown) names += " and " + std::to_string(left.size() - shown) + " more";
-    ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels",
-                "The service offers more new channels than one synchronization takes (at most " +
-                    std::to_string(MaxNewChannels()) + ", NORVELIA_MAX_NEW_CHANNELS): " + names +
-                    " are left for a later synchronization.");
+    if (left.size() > shown) names += KESA_FormatMessage(4108, int(left.size() - shown));
+    const std::string text = KESA_FormatMessage(4119, int(MaxNewChannels()), names);
+    ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels", text);
+    palmkit::NoteFailure(palmkit::RunFailure::Channel, names, text);
 }
 
 void CNorvCondMgr::StartWorker()
@@ -510,6 +544,7 @@ long CNorvCondMgr::ProcessChannelsBody()
     for (;;) {
         if (m_Monitor.IsCancelled()) {
             NorvLog("CNorvCondMonitor -> User ask to stop the synchronization");
+            palmkit::NoteAbandoned();
             SetProcessCancel(true);
             m_Monitor.SetPos2(2 * m_DownloadCount);
             m_Monitor.SetStatus2(KESA_FormatMessage(2063));
@@ -539,13 +574,18 @@ long CNorvCondMgr::ProcessChannelsBody()
             const std::string text =
                 (n == 2000 || n == 2003 || n == 2006) ? e.Argument() : KESA_FormatMessage(2019, id, e.Argument());
             ReportError(true, 0, slWarning, context, text);
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, id, text);
             MarkChannel(k, ChannelSkipped);
         } catch (const std::exception& e) {
-            ReportError(true, 0, slWarning, context, KESA_FormatMessage(2018, ExceptionText(e)));
+            const std::string text = KESA_FormatMessage(2018, ExceptionText(e));
+            ReportError(true, 0, slWarning, context, text);
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, id, text);
             MarkChannel(k, ChannelSkipped);
             return 1;
         } catch (...) {
-            ReportError(true, 0, slWarning, context, KESA_FormatMessage(2018, std::string("unknown exception")));
+            const std::string text = KESA_FormatMessage(2018, std::string("unknown exception"));
+            ReportError(true, 0, slWarning, context, text);
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, id, text);
             MarkChannel(k, ChannelSkipped);
             return 1;
         }

@@ -15,6 +15,7 @@
 #include "conduit/NorvCondMonitor.h"
 #include "conduit/NorvDbList.h"
 #include "conduit/OrderJournal.h"
+#include "palmkit/RunReport.h"
 #include "palmkit/SyncMgr.h"
 #include "settings/RegSettings.h"
 
@@ -81,6 +82,11 @@ public:
     void InstallChannelPdbs(CChannelData* channel);
     std::string GetGameReferenceFromPdbFile(const std::string& path);
     void InstallUserPdb();
+    // Says why a file of the channel was not installed, and whose fault it is.
+    void ReportInstallFailure(const std::string& channelId, const std::string& path, bool isCatalog);
+    // What made the last InstallPdbFile fail.
+    enum class InstallFault { None, Damaged, Refused, Handheld };
+    InstallFault m_InstallFault = InstallFault::None;
 
     // Members a run is made of; public so that tests can set up one stage.
     std::atomic<bool> m_WorkerRunning{false};
@@ -121,7 +127,8 @@ public:
     // --- databases that stay until what replaces them is in place -----------
     // Deleting an outdated database waits for its replacement: kept when it
     // could not be installed.
-    void AwaitReplacement(const std::string& channelId, const std::string& name, bool isCatalog);
+    void AwaitReplacement(const std::string& channelId, const std::string& name, bool isCatalog,
+                          bool damaged = false);
     void SettleReplacements(const std::string& channelId, bool catalogInstalled, const std::string& newCatalog,
                             bool listInstalled, const std::string& newList);
     // Why the file the service sent as the handheld application may not be
@@ -130,6 +137,22 @@ public:
     std::string RefuseApplication(const std::string& path) const;
     // Deletes a database of the handheld, saying in the HotSync log which and why.
     long DeleteDatabase(const std::string& name, const std::string& why);
+
+    // --- what the run tells at its end (palmkit/RunReport.h) ----------------
+    // The fate of the order of a list, once known.
+    void NoteOrderFate(palmkit::OrderFate fate, const std::string& channelId, const std::string& listName,
+                       const std::string& date, const std::string& why);
+    // The fate of an order sent in this run, from the service's answer.
+    void NoteSentOrderFate(const std::string& channelId, const CSynchPdb& list);
+    // At the last stage: every active order without a fate was not sent.
+    void NoteUnsentOrders();
+    // The active orders of the handheld's lists, read without a change, for
+    // a run that ended before reading them.
+    void ReadActiveOrders();
+    // Why this run sent no order, when it ended early; empty otherwise.
+    std::string m_EndReason;
+    // The second stage read the handheld's lists.
+    bool m_ListsRead = false;
 
 private:
     static constexpr long kCardReadFailed = 4100;
@@ -140,6 +163,8 @@ private:
     void InstallOneChannel(int index, bool cancelSeen, int& installed, bool& stop);
     void OpenOrderJournal();
     void LastStage(long result);
+    // The person stopped the run, or said "No" after a cancel.
+    void NoteCancel();
 
     std::thread m_Worker;
     std::atomic<bool> m_StopWorker{false};
@@ -158,9 +183,14 @@ private:
     std::vector<COrderJournal::Entry> m_OrdersRecorded;
     // Channels (lower case) whose catalog is on the handheld but unreadable.
     std::set<std::string> m_DamagedCatalogs;
+    // Channel id of each list read with an active order; lists whose order
+    // has its fate noted.
+    std::map<std::string, std::string> m_ActiveOrders;
+    std::set<std::string> m_FatedOrders;
     struct Awaiting {
         std::string name;
         bool isCatalog = false;
+        bool damaged = false; // unreadable: nothing but its replacement is said of it
     };
     // By lower-case channel id: databases waiting for their replacement.
     std::map<std::string, std::vector<Awaiting>> m_Awaiting;

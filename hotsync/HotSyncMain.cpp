@@ -22,6 +22,7 @@
 #include "hotsync/HotSyncLogFile.h"
 #include "hotsync/SyncRun.h"
 #include "hotsync/TerminalUiHost.h"
+#include "lexmo/Lexmo.h"
 #include "palmkit/Condapi.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
@@ -130,8 +131,8 @@ public:
     std::string StopText() const override
     {
         const int signal = CTerminalUiHost::TerminationSignal();
-        if (signal == 0) return "with Ctrl-C";
-        return signal == platform::HangUpSignal() ? "on SIGHUP" : "on SIGTERM";
+        if (signal == 0) return KESA_FormatMessage(4150);
+        return KESA_FormatMessage(signal == platform::HangUpSignal() ? 4152 : 4151);
     }
     int TerminationSignal() const override { return CTerminalUiHost::TerminationSignal(); }
     void Log(const std::vector<palmkit::LogEntry>& entries, const std::string& userName) override
@@ -157,9 +158,17 @@ int CmdSync(const Options& o, const SyncArgs& a)
     setup.conduit = a.conduit;
     setup.syncType = a.syncType;
     setup.noBackup = a.noBackup;
+    CSyncRun::LoadLanguage();
     const CSyncRun::Outcome outcome = CSyncRun(setup, front).Run();
-    if (outcome.code != CSyncRun::kExitDone) return Fail(outcome.code, outcome.message);
-    return 0;
+    if (!outcome.conduitRan) {
+        if (outcome.code != CSyncRun::kExitDone) return Fail(outcome.code, outcome.message);
+        return 0;
+    }
+    // Without the log on the terminal, the verdict of a run that did not go
+    // through still reaches the person, on standard error.
+    if (a.quiet && outcome.code != CSyncRun::kExitDone)
+        std::fprintf(stderr, "hotsync: %s\n", outcome.verdict.Headline().c_str());
+    return outcome.code;
 }
 
 struct RestoreArgs {
@@ -548,11 +557,17 @@ int main(int argc, char** argv)
 
     SyncArgs s;
     auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
-    sync->footer("Exit status:\n"
-                 "  0    done: the exchange with the service took place (the log may say that a channel failed)\n"
-                 "  1    the synchronization failed: the service could not be reached, refused the account or\n"
-                 "       answered what cannot be read, so nothing was exchanged; or the conduit failed; or the\n"
-                 "       handheld could not record all of it\n"
+    sync->footer("A run ends with one verdict, the last line of its log (also in the user's HotSync.log and\n"
+                 "in hotsync-gui), after the fate of every order it met: placed, placed on an earlier run,\n"
+                 "still waiting (why; the next run sends it) or refused by the service (its message).\n"
+                 "Exit status:\n"
+                 "  0    synchronized: nothing failed\n"
+                 "  4    synchronized with problems: the exchange took place, but something failed (a list\n"
+                 "       not sent, a catalog or game not obtained, a database the service sent refused or\n"
+                 "       not written, an install refused, the handheld or the log not written); the verdict\n"
+                 "       names each\n"
+                 "  1    not synchronized: the service could not be reached, refused the account or answered\n"
+                 "       what cannot be read, so nothing was exchanged; or the conduit failed\n"
                  "  2    a usage or setup error\n"
                  "  3    the handheld is busy with another run\n"
                  "  130  abandoned with Ctrl-C\n"

@@ -29,7 +29,7 @@
 #include "palmkit/HandheldStore.h"
 #include "seam/QtUiHost.h"
 #include "seam/UiText.h"
-#include "settings/RegGetNorveliaKey.h"
+#include "lexmo/Lexmo.h"
 
 namespace {
 
@@ -68,10 +68,23 @@ struct ActivityLook {
     QColor colour;
 };
 
+constexpr QRgb kGreen = qRgb(0, 110, 40);
+constexpr QRgb kOrange = qRgb(150, 90, 0);
+constexpr QRgb kRed = qRgb(180, 0, 0);
+
 ActivityLook LookOf(int activity)
 {
     switch (activity) {
-    case slSyncDone: return {QStyle::SP_DialogApplyButton, QColor(0, 110, 40)};
+    // The conduit's closing entry marks the end only; the verdict after it says how the run went.
+    case slSyncDone: return {QStyle::SP_MessageBoxInformation, QColor(90, 90, 90)};
+    case CRunVerdict::kSynchronized:
+    case CRunVerdict::kOrderPlaced:
+    case CRunVerdict::kOrderPlacedEarlier: return {QStyle::SP_DialogApplyButton, QColor(kGreen)};
+    case CRunVerdict::kWithProblems:
+    case CRunVerdict::kOrderWaiting: return {QStyle::SP_MessageBoxWarning, QColor(kOrange)};
+    case CRunVerdict::kFailed:
+    case CRunVerdict::kAbandoned:
+    case CRunVerdict::kOrderRefused: return {QStyle::SP_MessageBoxCritical, QColor(kRed)};
     case slSyncFailed: return {QStyle::SP_MessageBoxCritical, QColor(180, 0, 0)};
     case slWarning: return {QStyle::SP_MessageBoxWarning, QColor(150, 90, 0)};
     case slReadError:
@@ -88,7 +101,7 @@ QString ActivityText(int activity)
 {
     switch (activity) {
     case slText: return UiText(4036, "info");
-    case slSyncDone: return UiText(4037, "OK");
+    case slSyncDone: return Q(CHotSyncLogFile::ActivityLabel(activity));
     case slSyncFailed: return UiText(4038, "FAILED");
     case slWarning: return UiText(4039, "warning");
     case slReadError:
@@ -115,7 +128,7 @@ public:
         auto* qt = dynamic_cast<platform::QtUiHost*>(&m_Host);
         return qt && qt->TakeAbandoned();
     }
-    std::string StopText() const override { return "in its progress window"; }
+    std::string StopText() const override { return KESA_FormatMessage(4153); }
     void Note(const std::string& line) override
     {
         std::lock_guard lock(m_Mutex);
@@ -214,9 +227,7 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
 
 bool CHotSyncWindow::LoadLanguage()
 {
-    std::string catalog = RegGetNorveliaKey("Tidepost", "MsgDll");
-    if (catalog.empty()) catalog = "Lexmo.dll";
-    return KESA_LoadMessages(catalog.c_str()) > 0;
+    return CSyncRun::LoadLanguage();
 }
 
 CHotSyncWindow::~CHotSyncWindow()
@@ -341,17 +352,26 @@ void CHotSyncWindow::Finished(CSyncRun::Outcome outcome, std::vector<std::string
         auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_MessageBoxInformation), Q(n), m_Log);
         item->setForeground(QColor(90, 90, 90));
     }
-    if (m_Last.code == CSyncRun::kExitDone) {
-        m_Outcome->setStyleSheet(QStringLiteral("color: #006e28;"));
-        m_Outcome->setText(UiText(4023, "Synchronization done."));
-    } else {
-        m_Outcome->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
-        // The reason in full, as the terminal would give it.
-        QString why = Q(m_Last.message);
-        if (!why.isEmpty()) why[0] = why[0].toUpper();
-        m_Outcome->setText(UiText(4024, "Not synchronized (status %d): %s", m_Last.code, S(why)));
-    }
+    ShowVerdict(m_Last.verdict);
     ShowDatabases();
+}
+
+void CHotSyncWindow::ShowVerdict(const CRunVerdict& verdict)
+{
+    // The verdict first, then what became of each order, as the log ends.
+    QStringList lines{Q(verdict.Headline())};
+    for (const std::string& line : verdict.OrderLines()) lines << Q(line);
+    switch (verdict.GetKind()) {
+    case CRunVerdict::Kind::Synchronized: m_Outcome->setStyleSheet(QStringLiteral("color: #006e28;")); break;
+    case CRunVerdict::Kind::WithProblems:
+        m_Outcome->setStyleSheet(QStringLiteral("color: #965a00; font-weight: bold;"));
+        break;
+    case CRunVerdict::Kind::Failed:
+    case CRunVerdict::Kind::Abandoned:
+        m_Outcome->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
+        break;
+    }
+    m_Outcome->setText(lines.join(QLatin1Char('\n')));
 }
 
 void CHotSyncWindow::ShowLog(const std::vector<palmkit::LogEntry>& entries)

@@ -56,6 +56,7 @@ private:
     void Browse();
     void Finished(CSyncRun::Outcome outcome, std::vector<std::string> notes);
     void ShowLog(const std::vector<palmkit::LogEntry>& entries);
+    void ShowVerdict(const CRunVerdict& verdict);
     void ShowDatabases();
     QString SettingsPath() const;
     std::string UserDir() const;

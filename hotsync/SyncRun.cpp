@@ -17,6 +17,9 @@
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/InstallAide.h"
+#include "palmkit/RunReport.h"
+#include "lexmo/Lexmo.h"
+#include "settings/RegGetNorveliaKey.h"
 #include "seam/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 #include "settings/StallTimeout.h"
@@ -48,8 +51,9 @@ void CopyText(char* dst, std::size_t size, const std::string& src)
     std::memcpy(dst, src.data(), std::min(src.size(), size - 1));
 }
 
-// Copies the queued files onto the handheld; every outcome goes to the log.
-void InstallQueue(const std::string& userDir, const CHandheldStore& store)
+// Copies the queued files onto the handheld; every outcome goes to the log,
+// and what stays queued is a problem of the run.
+void InstallQueue(const std::string& userDir, const CHandheldStore& store, CRunVerdict& verdict)
 {
     const std::string queue = palmkit::InstallDir(userDir);
     std::error_code ec;
@@ -66,24 +70,39 @@ void InstallQueue(const std::string& userDir, const CHandheldStore& store)
         const std::string name = f.filename().string();
         CPdbFile db;
         if (!db.ReadPdbFile(f.string().c_str()) || db.m_Name.empty()) {
-            LogAddEntry(("Install - " + name + ": not a Palm database, left in the install queue").c_str(),
-                        slWarning, 0);
+            const std::string text = KESA_FormatMessage(4177, name);
+            LogAddEntry(text.c_str(), slWarning, 0);
+            verdict.AddProblem(palmkit::RunFailure::Queued, name, text);
             continue;
         }
         const bool replaced = store.Find(db.m_Name).has_value();
         std::string error;
         if (!store.Save(db, &error)) {
-            LogAddEntry(("Install - " + name + " failed: " + error).c_str(), slWarning, 0);
+            const std::string text = KESA_FormatMessage(4178, name, error);
+            LogAddEntry(text.c_str(), slWarning, 0);
+            verdict.AddProblem(palmkit::RunFailure::Queued, name, text);
             continue;
         }
         fs::remove(f, ec);
-        LogAddEntry(("Install - " + db.m_Name + (replaced ? " replaced" : " installed")).c_str(), slText, 0);
+        LogAddEntry(KESA_FormatMessage(replaced ? 4176 : 4175, db.m_Name).c_str(), slText, 0);
     }
 }
 
 } // namespace
 
 CSyncRun::IFront::~IFront() = default;
+
+std::string CSyncRun::IFront::StopText() const
+{
+    return KESA_FormatMessage(4150);
+}
+
+bool CSyncRun::LoadLanguage()
+{
+    std::string catalog = RegGetNorveliaKey("Tidepost", "MsgDll");
+    if (catalog.empty()) catalog = "Lexmo.dll";
+    return KESA_LoadMessages(catalog.c_str()) > 0;
+}
 
 CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front) {}
 
@@ -155,6 +174,7 @@ CSyncRun::Outcome CSyncRun::Fail(int code, const std::string& message)
 {
     m_Outcome.code = code;
     m_Outcome.message = message;
+    m_Outcome.verdict = CRunVerdict::NotSynchronized(message);
     return m_Outcome;
 }
 
@@ -274,11 +294,13 @@ CSyncRun::Outcome CSyncRun::Run()
     }
     palmkit::CloseLeftOpen();
     const bool interrupted = m_Front.Interrupted();
-    if (!interrupted) InstallQueue(userDir, store);
-    const bool written = palmkit::Detach();
     const int terminated = m_Front.TerminationSignal();
-    const std::string stopText = m_Front.StopText();
-    if (interrupted) LogAddEntry(("HotSync abandoned " + stopText).c_str(), slSyncFailed, 0);
+    CRunVerdict verdict = CRunVerdict::Judge(palmkit::LogEntries(), palmkit::TakeRunReport(), result,
+                                             interrupted ? m_Front.StopText() : std::string());
+    if (!interrupted) InstallQueue(userDir, store, verdict);
+    // What the handheld could not record is not a synchronization done.
+    if (!palmkit::Detach())
+        verdict.AddProblem(palmkit::RunFailure::Handheld, std::string(), KESA_FormatMessage(4179));
 
     m_Front.Stopped();
     palmkit::SetYieldHook(nullptr, nullptr);
@@ -289,25 +311,21 @@ CSyncRun::Outcome CSyncRun::Run()
         settings.temporary.reset();
         home.SaveSyncSettings(*user, settings);
     }
-    const auto entries = palmkit::LogEntries();
-    m_Outcome.entries = entries;
-    m_Front.Log(entries, user->name);
-    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries,
+    const std::vector<palmkit::LogEntry> logged = palmkit::LogEntries();
+    auto entries = [&] {
+        std::vector<palmkit::LogEntry> all = logged;
+        const auto ending = verdict.Entries(std::time(nullptr));
+        all.insert(all.end(), ending.begin(), ending.end());
+        return all;
+    };
+    // A run whose record cannot be kept is not one to forget.
+    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries(),
                                  user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")", &error))
-        m_Front.Note("warning: " + error);
-    if (interrupted)
-        return Fail(terminated != 0 ? 128 + terminated : kExitInterrupted, "synchronization abandoned " + stopText);
-    if (result != 0) return Fail(kExitFailed, "the conduit returned " + std::to_string(result));
-    // A conduit may end a run that stopped early with 0 and say so in the log
-    // only (the server unreachable); a script must still see the failure.
-    for (const palmkit::LogEntry& e : entries) {
-        if (e.activity == slSyncFailed) return Fail(kExitFailed, "synchronization failed: " + e.text);
-    }
-    if (const auto failures = palmkit::RunFailures(); !failures.empty())
-        return Fail(kExitFailed, "synchronization failed: " + failures.front());
-    // What the handheld could not record is not a synchronization done.
-    if (!written)
-        return Fail(kExitFailed,
-                    "synchronization incomplete: the handheld could not record all of it (see the ERROR lines above)");
+        verdict.AddProblem(palmkit::RunFailure::Record, "HotSync.log", error);
+    m_Outcome.entries = entries();
+    m_Outcome.verdict = verdict;
+    m_Outcome.code = verdict.ExitStatus(terminated);
+    if (m_Outcome.code != kExitDone) m_Outcome.message = verdict.Headline();
+    m_Front.Log(m_Outcome.entries, user->name);
     return m_Outcome;
 }
