@@ -42,17 +42,21 @@ CRunVerdict CRunVerdict::Judge(const std::vector<palmkit::LogEntry>& entries, co
     CRunVerdict v;
     v.m_Problems = report.failures;
     v.m_Orders = report.orders;
-    const auto failed = std::find_if(entries.begin(), entries.end(),
-                                     [](const palmkit::LogEntry& e) { return e.activity == slSyncFailed; });
+    // Entries that stopped the run; a conduit that failed closes with one of its own, which says nothing more.
+    std::vector<const palmkit::LogEntry*> stops;
+    for (const palmkit::LogEntry& e : entries)
+        if (e.activity == slSyncFailed) stops.push_back(&e);
+    const bool anyStop = !stops.empty();
+    if (result != 0 && !stops.empty()) stops.pop_back();
     if (!stopText.empty() || report.abandoned) {
         v.m_Kind = Kind::Abandoned;
         v.m_Reason = stopText;
-    } else if (failed != entries.end() || result != 0 || !report.runFailures.empty()) {
+    } else if (anyStop || result != 0 || !report.runFailures.empty()) {
         v.m_Kind = Kind::Failed;
         if (!report.runFailures.empty())
             v.m_Reason = report.runFailures.front();
-        else if (failed != entries.end() && !(result != 0 && failed->text == "Norvelia"))
-            v.m_Reason = FirstLine(failed->text);
+        else if (!stops.empty())
+            v.m_Reason = FirstLine(stops.front()->text);
         else
             v.m_Reason = KESA_FormatMessage(4145, int(result));
     } else {

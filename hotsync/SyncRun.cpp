@@ -266,6 +266,7 @@ CSyncRun::Outcome CSyncRun::Run()
         }
     }
 
+    const std::size_t backupNotes = palmkit::LogEntries().size();
     g_front = &m_Front;
     platform::IUiHost* previousHost = &platform::UiHost();
     platform::SetUiHost(&host);
@@ -295,7 +296,11 @@ CSyncRun::Outcome CSyncRun::Run()
     palmkit::CloseLeftOpen();
     const bool interrupted = m_Front.Interrupted();
     const int terminated = m_Front.TerminationSignal();
-    CRunVerdict verdict = CRunVerdict::Judge(palmkit::LogEntries(), palmkit::TakeRunReport(), result,
+    // The backup's notes tell of the handheld as it came, not of this run's failures.
+    std::vector<palmkit::LogEntry> conduitEntries = palmkit::LogEntries();
+    conduitEntries.erase(conduitEntries.begin(),
+                         conduitEntries.begin() + std::ptrdiff_t(std::min(backupNotes, conduitEntries.size())));
+    CRunVerdict verdict = CRunVerdict::Judge(conduitEntries, palmkit::TakeRunReport(), result,
                                              interrupted ? m_Front.StopText() : std::string());
     if (!interrupted) InstallQueue(userDir, store, verdict);
     // What the handheld could not record is not a synchronization done.
