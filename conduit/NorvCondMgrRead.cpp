@@ -110,7 +110,8 @@ void CNorvCondMgr::StoreCatalogInFerrylink(const CSyncDbListEntry& entry, std::s
         if (rc != SYNCERR_NONE) {
             ReportError(true, rc, 8, "StoreCatalogInFerrylink->SyncReadDBAppInfoBlock",
                         KESA_FormatMessage(2054, name, "AppInfo"));
-            NoteReadFailure(palmkit::RunFailure::Channel, name, 2054, "AppInfo");
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, GetChannelIdFromCatalogName(name),
+                                 VisibleText(KESA_FormatMessage(2054, name, "AppInfo")));
             return;
         }
         nameString = GetChannelIdFromCatalogName(name);
