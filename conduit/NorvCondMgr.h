@@ -70,6 +70,8 @@ public:
     // --- post-synchronization updates ---------------------------------------
     void PerformCatalogPostSynchro(const CSyncDbListEntry& entry, const std::string& channelId);
     void PerformListPostSynchro(const CSyncDbListEntry& entry, const std::string& channelId);
+    // The list's order got no answer: the list stays, whatever else the run does to it.
+    static bool OrderStillWaits(const CSynchPdb* listPdb);
     void UpdateListAppInfo(BYTE handle, const std::string& listName, CChannelData* channel);
     void UpdateListItemRefs(BYTE handle, const std::string& listName, CChannelData* channel);
     // True when the order record was written back.

@@ -111,7 +111,7 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
             // The service's default list takes its place, once it is installed.
             AwaitReplacement(channelId, name, false);
             return;
-        } else if (!catalogFound) {
+        } else if (!catalogFound && !OrderStillWaits(listPdb)) {
             deleted = DeleteDatabase(name, KESA_FormatMessage(4126, channelId));
             if (IsDeleted(deleted)) return;
         } else {
@@ -146,6 +146,12 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
         ReportError(true, 0, 22, "CNorvCondMgr::CNorvCondMonitor", text);
         palmkit::NoteFailure(palmkit::RunFailure::List, name, VisibleText(text));
     }
+}
+
+bool CNorvCondMgr::OrderStillWaits(const CSynchPdb* listPdb)
+{
+    // No answer read: the service may hold the order, and only this list can send it again.
+    return listPdb != nullptr && listPdb->HasError() && (listPdb->IsUnanswered() || platform::TransfersAborted());
 }
 
 void CNorvCondMgr::UpdateListAppInfo(BYTE handle, const std::string& listName, CChannelData* channel)

@@ -1,6 +1,7 @@
 // Reading the service's databases on the handheld into the server client:
 // catalogs, shopping lists (with their orders and game scores) and the user
 // context.
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -235,14 +236,16 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
             }
             m_SentOrders[{ChannelKey(channelId), name}] = created;
 
-            if (!info.GetErrorMessage().empty()) {
-                // The handheld's note of why it was not sent last time is no
-                // part of the order: sent without it, the order goes exactly as
-                // it went before, and the service can recognise it.
-                COrderInfo sent = info;
-                sent.SetErrorMessage("");
-                CPdbPackedRecord packed;
-                if (sent.FillPdbPackedRecord(packed).empty()) {
+            {
+                // The handheld's note of why the order was not sent last time
+                // (the record's last text) is no part of the order: sent
+                // without it, the order goes exactly as it went before, and
+                // the service can recognise it. Only a record that ends with
+                // such a note is rewritten.
+                CPdbPackedRecord packed; // the order read, with no note
+                if (info.FillPdbPackedRecord(packed).empty() && packed.Size() > 0 &&
+                    order->Size() > long(packed.Size()) &&
+                    std::equal(packed.Buffer(), packed.Buffer() + packed.Size() - 1, order->Data())) {
                     auto clean = std::make_unique<CPdbRecord>(packed.Buffer(), long(packed.Size()));
                     clean->m_UniqueId = order->m_UniqueId;
                     clean->m_Attrib = order->m_Attrib;

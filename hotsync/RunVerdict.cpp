@@ -42,6 +42,14 @@ CRunVerdict CRunVerdict::Judge(const std::vector<palmkit::LogEntry>& entries, co
     CRunVerdict v;
     v.m_Problems = report.failures;
     v.m_Orders = report.orders;
+    // An order that did not go is a problem of the run, named by its list.
+    for (const palmkit::OrderNote& o : report.orders) {
+        if (o.fate != palmkit::OrderFate::Waiting && o.fate != palmkit::OrderFate::Refused) continue;
+        const bool named = std::any_of(v.m_Problems.begin(), v.m_Problems.end(), [&](const auto& p) {
+            return p.kind == palmkit::RunFailure::List && p.name == o.listName;
+        });
+        if (!named) v.m_Problems.push_back(palmkit::RunFailureNote{palmkit::RunFailure::List, o.listName, o.why});
+    }
     // Entries that stopped the run; a conduit that failed closes with one of its own, which says nothing more.
     std::vector<const palmkit::LogEntry*> stops;
     for (const palmkit::LogEntry& e : entries)

@@ -26,6 +26,8 @@
 #include "conduit/KesaDatabases.h"
 #include "conduit/SyncFixture.h"
 #include "ferrylink/ScriptedService.h"
+#include "lexmo/Lexmo.h"
+#include "palmkit/Handheld.h"
 #include "palmkit/HandheldStore.h"
 #include "quillio/PdbFile.h"
 
@@ -169,6 +171,13 @@ protected:
             EXPECT_TRUE(CHandheldStore(Handheld()).Load(fs::path(name).stem().string(), f)) << name;
             EXPECT_FALSE(CHandheldStore(Handheld()).Find(fs::path(name).stem().string())->damaged) << name;
         }
+    }
+
+    std::unique_ptr<CPdbFile> Load(const std::string& name)
+    {
+        auto f = std::make_unique<CPdbFile>();
+        EXPECT_TRUE(CHandheldStore(Handheld()).Load(name, *f)) << name;
+        return f;
     }
 
     std::string Sql(const std::string& query)
@@ -388,9 +397,10 @@ TEST_F(FaultTest, AHandheldTurnedReadOnlyMidRunPlacesEveryOrderOnce)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         Mount ro("", Handheld(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY);
         ASSERT_TRUE(ro.Ok()) << std::strerror(errno);
-        EXPECT_EQ(run->Wait(std::chrono::seconds(120)), 1) << ReadAll(m_Root / "sync.out");
-        EXPECT_THAT(ReadAll(m_Root / "sync.out"),
-                    HasSubstr("hotsync: synchronization incomplete: the handheld could not record all of it"));
+        // Exchanged, but not all recorded: the verdict names the handheld.
+        EXPECT_EQ(run->Wait(std::chrono::seconds(120)), 4) << ReadAll(m_Root / "sync.out");
+        ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+        EXPECT_THAT(ReadAll(m_Root / "sync.out"), HasSubstr("  " + KESA_FormatMessage(4181) + " "));
         EXPECT_EQ(lists(), listsBefore);
     }
     ASSERT_NE(Sql("SELECT count(*) FROM orders"), "0\n");
@@ -398,7 +408,7 @@ TEST_F(FaultTest, AHandheldTurnedReadOnlyMidRunPlacesEveryOrderOnce)
 
     const RunResult next = Sync("--no-backup");
     EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
-    EXPECT_THAT(HotSyncLog(), HasSubstr("was accepted by the service on an earlier run"));
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t41 order-placed-before\t"));
     ExpectShopperWhole();
     ExpectEachOrderOnce(4);
     EXPECT_EQ(Sql("SELECT count(*) FROM requests WHERE result LIKE 'repeated %'"), "0\n") << "an order was sent again";
@@ -454,10 +464,8 @@ TEST_F(FaultTest, TerminatedDuringAHeldQueryTheRunEndsAtOnce)
     EXPECT_EQ(run->Wait(std::chrono::seconds(10)), 143) << ReadAll(m_Root / "sync.out");
     m_Service->Stop(SIGKILL); // its held query would keep it for the rest of the stall
     ExpectShopperWhole();
-    EXPECT_NE(HotSyncLog().find("The list \"Courses C2\" (channel C2) was not sent: the run was stopped. Its order goes "
-                                "on the next synchronization."),
-              std::string::npos)
-        << HotSyncLog();
+    ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    EXPECT_NE(HotSyncLog().find(KESA_FormatMessage(4116, "Courses C2", "C2")), std::string::npos) << HotSyncLog();
 
     StartService();
     const RunResult next = Sync("--no-backup");
@@ -476,7 +484,8 @@ TEST_F(FaultTest, ADamagedCatalogIsRepairedAndEveryDeletionIsLogged)
 
     RunResult r = Sync("--no-backup");
     EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
-    EXPECT_THAT(HotSyncLog(), HasSubstr("The catalog \"C1cat\" on the handheld is damaged"));
+    ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    EXPECT_THAT(HotSyncLog(), HasSubstr(KESA_FormatMessage(4136, "C1cat", "C1")));
     ExpectShopperWhole();
 
     fs::remove(Handheld() + "/C7cat.pdb");
@@ -485,11 +494,77 @@ TEST_F(FaultTest, ADamagedCatalogIsRepairedAndEveryDeletionIsLogged)
     // Their catalog gone, the lists go too, and the log says so.
     for (const char* list : {"Courses C7", "Apero C7"}) {
         EXPECT_FALSE(fs::exists(Handheld() + "/" + list + ".pdb")) << list;
-        EXPECT_THAT(HotSyncLog(), HasSubstr(std::string("Deleted \"") + list + "\" from the handheld: the catalog "
-                                                                                  "of channel C7 is not on the "
-                                                                                  "handheld."));
+        EXPECT_THAT(HotSyncLog(), HasSubstr(KESA_FormatMessage(4120, list, KESA_FormatMessage(4126, "C7"))));
     }
     ExpectWholeDatabases();
+
+    // A damaged catalog whose replacement has another name goes once that one
+    // is in place, named in the log; the next runs find nothing damaged.
+    Put(Db("C1old", "CATA", AppInfoOf(2, "C1old")).Add(1, Item("POM-01", "Pommes", "2.10")));
+    fs::remove(Handheld() + "/C1cat.pdb");
+    palmkit::WaitForWrites();
+    fs::resize_file(Handheld() + "/C1old.pdb", 100);
+    r = Sync("--no-backup");
+    EXPECT_FALSE(fs::exists(Handheld() + "/C1old.pdb")) << HotSyncLog();
+    EXPECT_TRUE(fs::exists(Handheld() + "/C1cat.pdb")) << HotSyncLog();
+    EXPECT_THAT(HotSyncLog(), HasSubstr(KESA_FormatMessage(4120, "C1old", KESA_FormatMessage(4130, "C1cat"))));
+    const std::size_t from = HotSyncLog().size();
+    EXPECT_EQ(Sync().code, 0) << HotSyncLog().substr(from);
+    EXPECT_THAT(HotSyncLog().substr(from), Not(HasSubstr("damaged")));
+}
+
+// The service read the order, then no answer came back (the reply stalled
+// past the client's bound): the order stays active, unchanged, with the
+// reason on the handheld; the next run sends the same order, which the
+// service recognises, and it is placed once. Before that, a run that could
+// not reach the service names the order that waits.
+TEST_F(FaultTest, AnOrderWhoseAnswerWasLostGoesAgainUnchangedAndIsPlacedOnce)
+{
+    ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    PutHandheld();
+    SetServerUrl("http://127.0.0.1:1/xxx/yyy");
+    RunResult r = Sync("--no-backup");
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t42 order-waiting\t" +
+                                        KESA_FormatMessage(4172, "Courses", "C7", KESA_FormatMessage(4113)) + "\n"));
+
+    StartService({"--stall", "C7:2500"});
+    const COrderInfo before = OrderIn(*Load("Courses"));
+    ::setenv("NORVELIA_STALL_SECONDS", "1", 1);
+    r = Sync("--no-backup");
+    ::unsetenv("NORVELIA_STALL_SECONDS");
+    EXPECT_EQ(r.code, 4) << r.output << HotSyncLog();
+    const COrderInfo kept = OrderIn(*Load("Courses"));
+    EXPECT_EQ(kept.GetCreateDateStr(), before.GetCreateDateStr());
+    EXPECT_EQ(kept.GetMemberIdStr(), before.GetMemberIdStr());
+    EXPECT_THAT(OrderErrorIn(*Load("Courses")), HasSubstr("Courses"));
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t42 order-waiting\t"));
+    // The service got it, late.
+    for (int i = 0; i < 500 && Sql("SELECT count(*) FROM orders") != "1\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(Sql("SELECT count(*) FROM orders"), "1\n");
+
+    m_Service->Stop();
+    StartService();
+    r = Sync("--no-backup");
+    EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
+    EXPECT_EQ(Sql("SELECT count(*) FROM orders"), "1\n") << "the order was placed twice";
+    EXPECT_EQ(OrderIn(*Load("Courses")).GetCreateDateDWord(), 0u);
+    EXPECT_EQ(OrderErrorIn(*Load("Courses")), "");
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t40 order-placed\t"));
+}
+
+// A run whose log cannot be kept is not one that went through.
+TEST_F(FaultTest, ARunWhoseLogCannotBeKeptDoesNotEndWithZero)
+{
+    StartService();
+    PutHandheld();
+    ASSERT_EQ(Sync("--no-backup").code, 0) << HotSyncLog();
+    fs::remove(UserDir() + "HotSync.log");
+    fs::create_directory(UserDir() + "HotSync.log");
+    const RunResult r = Sync("--no-backup");
+    EXPECT_EQ(r.code, 4) << r.output;
+    EXPECT_THAT(r.output, HasSubstr("HotSync.log"));
 }
 
 // A run over a damaged catalog: its backup keeps the catalog's last sound
