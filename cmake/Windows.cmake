@@ -156,3 +156,18 @@ add_test(NAME sync_under_wine_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/sync-under-wine.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
           ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
 set_tests_properties(sync_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
+
+# ---- The settings programs as Windows dialogs: NvConnexion.exe (resource
+# 102) and NvPassword.exe, over the logic the Qt programs run; their tests.
+add_subdirectory(connexion)
+add_subdirectory(password)
+norv_windows_test(win32_dialogs_test windows SOURCES SettingsDialogsTest.cpp
+  ${CMAKE_SOURCE_DIR}/connexion/win32/NvConnexion.rc
+  LIBS NvConnexionWin PasswordWin NorvWinHost)
+target_include_directories(win32_dialogs_test PRIVATE ${CMAKE_SOURCE_DIR}/connexion/win32)
+target_compile_definitions(win32_dialogs_test PRIVATE UNICODE _UNICODE)
+norv_windows_test(password_logic_win_test password SOURCES PasswordLogicTest.cpp LIBS PasswordLogic)
+add_test(NAME dialogs_under_wine_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/dialogs-under-wine.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
+          ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
+set_tests_properties(dialogs_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)

@@ -12,7 +12,8 @@ inline constexpr const char* kDefaultServerUrl = "http://127.0.0.1:8470/Tidepost
 std::string ConfiguredServerUrl();
 
 // Everything after the first run of blanks that follows the program's own word
-// (up to the first blank) is the URL, blanks included; no quoting is understood.
+// (up to the first blank) is the URL, blanks included. The program's word may
+// be quoted, as Windows writes a path with blanks; the URL is never unquoted.
 std::string UrlFromCommandLine(std::string_view commandLine);
 
 // The command line of a program started with these arguments. The program's
