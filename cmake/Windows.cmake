@@ -161,7 +161,7 @@ set_tests_properties(sync_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_EN
 # 102) and NvPassword.exe, over the logic the Qt programs run; their tests.
 add_subdirectory(connexion)
 add_subdirectory(password)
-norv_windows_test(win32_dialogs_test windows SOURCES SettingsDialogsTest.cpp
+norv_windows_test(win32_dialogs_test windows SOURCES SettingsDialogsTest.cpp SettingsRegistry.cpp
   ${CMAKE_SOURCE_DIR}/connexion/win32/NvConnexion.rc
   LIBS NvConnexionWin PasswordWin NorvWinHost)
 target_include_directories(win32_dialogs_test PRIVATE ${CMAKE_SOURCE_DIR}/connexion/win32)
@@ -171,3 +171,4 @@ add_test(NAME dialogs_under_wine_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/dialogs-under-wine.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
           ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
 set_tests_properties(dialogs_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
+set_target_properties(NvConnexion NvPassword PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

@@ -1,9 +1,8 @@
 // What a connection check does apart from its window, shared by the Qt dialog
 // and the Win32 one: the catalog, the probe, and what LastErrorCode keeps.
 #pragma once
+#include <cstdint>
 #include <string>
-
-#include "seam/Types.h"
 
 class IProbeStatusWindow;
 
@@ -19,7 +18,7 @@ inline constexpr int kConnexionFailure = 2084;
 // the probe's error code (0 when it could not even start).
 struct ConnexionOutcome {
     bool ok = false;
-    DWORD code = 0;
+    std::uint32_t code = 0;
 };
 
 // Creates the product key when it is missing (and writable), then loads the

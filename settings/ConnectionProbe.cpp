@@ -94,6 +94,8 @@ DWORD InternetError(CURL* h, CURLcode rc)
 }
 
 constexpr long kConnectTimeout = 30;
+// "Request failed: <libcurl's reason> (WinInet error <number>)."
+constexpr int kMsgRequestFailed = 4403;
 using probe_text::Cut;
 using probe_text::kErrorTextMax;
 using probe_text::kLineMax;
@@ -329,8 +331,14 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         if (schemeChange)
             failure = std::string(RedirectScheme(target)) == "https" ? ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
                                                                      : ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR;
-        const INTERNET_ASYNC_RESULT result{rc == CURLE_OK ? 1u : 0u, failure};
-        session->OnStatusCallback(1, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
+        if (rc == CURLE_OK) {
+            const INTERNET_ASYNC_RESULT result{1u, 0u};
+            session->OnStatusCallback(1, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
+        } else {
+            // Here the request ends on libcurl's reason; the WinInet number it
+            // stands for is kept for reference.
+            Log(session, Line(kMsgRequestFailed, errorText[0] ? errorText : curl_easy_strerror(rc), failure));
+        }
 
         long status = 0;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);

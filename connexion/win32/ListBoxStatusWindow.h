@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "settings/ConnectionProbe.h"
+#include "settings/ProbeStatusWindow.h"
 
 class CListBoxStatusWindow final : public IProbeStatusWindow {
 public:

@@ -522,7 +522,7 @@ void TfrmPassword::FillServerList(const std::vector<std::string>& names)
     m_RowServers.clear();
     for (const std::string& name : names) {
         if (name.empty()) continue;
-        std::wstring text = Shown(name);
+        const std::wstring text = Shown(name);
         LVITEMW item{};
         item.mask = LVIF_TEXT;
         item.iItem = int(m_RowServers.size());

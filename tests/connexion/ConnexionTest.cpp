@@ -233,6 +233,14 @@ private slots:
         QCOMPARE(dialog.findChild<QPushButton*>("checkButton")->text(), Msg(2058));
         QCOMPARE(dialog.findChild<QPushButton*>("quitButton")->text(), Msg(2059));
         QVERIFY(dialog.findChild<QPushButton*>("checkButton")->isDefault() && !dialog.windowIcon().isNull());
+        // Resource 102: the list under the line, long lines kept whole behind a scroll bar.
+        auto* logList = dialog.findChild<QListWidget*>("logList");
+        QVERIFY(!logList->wordWrap());
+        QCOMPARE(logList->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        QVERIFY(logList->geometry().top() > dialog.findChild<QFrame*>("line")->geometry().bottom());
+        QVERIFY(dialog.findChild<QPushButton*>("quitButton")->geometry().left() >
+                dialog.findChild<QPushButton*>("checkButton")->geometry().right());
+        QCOMPARE(dialog.size(), dialog.minimumSize());
         QSignalSpy finished(&dialog, &CNvConnexionDlg::CheckFinished);
         SeenBox box;
         QVERIFY(Check(dialog, box));

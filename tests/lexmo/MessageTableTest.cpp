@@ -134,6 +134,11 @@ const Use kUses[] = {
     {4034, "ITT", 0, "restored: count, date, handheld"},
     {4035, "T", 0, "closing during a run: the cancel button"},
     {4048, "T", 0, "action dialog: the conduit"},
+    // The settings programs: what is true on Linux, the question's buttons.
+    {4400, "", 0, "connection page: the system's proxy settings"},
+    {4401, "", 0, "question box: Yes"},
+    {4402, "", 0, "question box: No"},
+    {4403, "TI", 0, "probe on Linux: a request failed, libcurl's reason and the WinInet number"},
 };
 
 // The settings program copies every one of its texts with KESA_GetMessage
@@ -159,6 +164,7 @@ std::set<int> NumbersInUse()
     range(3000, 3057);
     n.erase(3024);
     range(4000, 4048);
+    range(4400, 4403);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/TestFiles.h"
+#include "connexion/win32/ListBoxStatusWindow.h"
 #include "connexion/win32/NvConnexionDlg.h"
 #include "connexion/win32/resource.h"
 #include "lexmo/Lexmo.h"
@@ -21,7 +22,7 @@
 #include "password/win32/FrmPassword.h"
 #include "password/win32/WinMsgBox.h"
 #include "platform/ui/win32/WideText.h"
-#include "winreg/RegTestStore.h"
+#include "SettingsRegistry.h"
 
 namespace {
 
@@ -36,11 +37,13 @@ RECT Placed(HWND control)
     return r;
 }
 
+// Where the dialog manager puts a control: its origin and its size each
+// converted from dialog units.
 RECT Units(HWND dialog, int x, int y, int w, int h)
 {
-    RECT r{x, y, x + w, y + h};
+    RECT r{x, y, w, h};
     MapDialogRect(dialog, &r);
-    return r;
+    return RECT{r.left, r.top, r.left + r.right, r.top + r.bottom};
 }
 
 void ExpectRect(const RECT& got, const RECT& want, const char* what)
@@ -65,15 +68,14 @@ protected:
         if (!CanShowWindows()) GTEST_SKIP() << "no window station: run under Wine with a display";
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES};
         InitCommonControlsEx(&controls);
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, P.c_str());
-        ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, P, "MsgDll", "LexmoUs.dll"), ERROR_SUCCESS);
-        ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, P + "\\Servers", "Norvelia", "http://127.0.0.1:8470/Tidepost/xxx/yyy"),
-                  ERROR_SUCCESS);
+        settings_test::Clear();
+        ASSERT_TRUE(settings_test::PutText(P, "MsgDll", "LexmoUs.dll"));
+        ASSERT_TRUE(settings_test::PutText(P + "\\Servers", "Norvelia", "http://127.0.0.1:8470/Tidepost/xxx/yyy"));
     }
     void TearDown() override
     {
         TWinMsgBox::SetHook({});
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, P.c_str());
+        settings_test::Clear();
     }
 };
 
@@ -86,6 +88,10 @@ TEST_F(SettingsDialogs, ConnexionDialogIsResource102)
     RECT client{};
     GetClientRect(w, &client);
     const RECT whole = Units(w, 0, 0, 369, 170);
+    // An etched line is drawn with its edge's own size: its place only.
+    RECT line = Placed(GetDlgItem(w, IDC_LINE));
+    EXPECT_EQ(line.top, Units(w, 3, 30, 360, 1).top);
+    EXPECT_EQ(line.left, Units(w, 3, 30, 360, 1).left);
     EXPECT_EQ(client.right, whole.right);
     EXPECT_EQ(client.bottom, whole.bottom);
     const struct {
@@ -93,13 +99,15 @@ TEST_F(SettingsDialogs, ConnexionDialogIsResource102)
         int x, y, width, height;
     } controls[] = {
         {IDOK, 278, 154, 45, 14},         {IDCANCEL, 326, 154, 38, 14}, {IDC_ICON_FRAME, 3, 2, 27, 25},
-        {IDC_EXPLANATION, 33, 3, 330, 24}, {IDC_LINE, 3, 30, 360, 1},   {IDC_LOG, 4, 35, 360, 117},
+        {IDC_EXPLANATION, 33, 3, 330, 24}, {IDC_LOG, 4, 35, 360, 117},
     };
     for (const auto& c : controls)
         ExpectRect(Placed(GetDlgItem(w, c.id)), Units(w, c.x, c.y, c.width, c.height), std::to_string(c.id).c_str());
     // Both scroll bars, unsorted, no integral height; the check button is the default one.
     const LONG_PTR log = GetWindowLongPtrW(GetDlgItem(w, IDC_LOG), GWL_STYLE);
-    EXPECT_TRUE((log & WS_HSCROLL) && (log & WS_VSCROLL) && (log & LBS_NOINTEGRALHEIGHT) && (log & WS_BORDER));
+    EXPECT_TRUE(log & LBS_NOINTEGRALHEIGHT);
+    // A dialog draws the border of its controls sunken.
+    EXPECT_TRUE((log & WS_BORDER) || (GetWindowLongPtrW(GetDlgItem(w, IDC_LOG), GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
     EXPECT_FALSE(log & LBS_SORT);
     EXPECT_EQ(GetWindowLongPtrW(GetDlgItem(w, IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
     const LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
@@ -109,6 +117,19 @@ TEST_F(SettingsDialogs, ConnexionDialogIsResource102)
     EXPECT_EQ(platform::WindowText(GetDlgItem(w, IDCANCEL)), "&Quit");
     EXPECT_EQ(platform::WindowText(GetDlgItem(w, IDC_EXPLANATION)), KESA_FormatMessage(2057));
     EXPECT_NE(SendMessageW(w, WM_GETICON, ICON_BIG, 0), 0);
+
+    // A line longer than the list, as the probe's thread posts it: the list
+    // scrolls sideways to its end rather than cutting or wrapping it.
+    HWND list = GetDlgItem(w, IDC_LOG);
+    CListBoxStatusWindow status(w);
+    status.AddLine(std::string(300, 'x'));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 1);
+    RECT inside{};
+    GetClientRect(list, &inside);
+    EXPECT_GT(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0), inside.right);
+    EXPECT_TRUE(GetWindowLongPtrW(list, GWL_STYLE) & WS_HSCROLL);
 }
 
 // The settings window: every control where the definitions put it, the
@@ -116,9 +137,8 @@ TEST_F(SettingsDialogs, ConnexionDialogIsResource102)
 // connection page comes first.
 TEST_F(SettingsDialogs, PasswordWindowAsDrawn)
 {
-    ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, P, "Mode", "1"), ERROR_SUCCESS);
-    ASSERT_EQ(RegPut(HKEY_LOCAL_MACHINE, P + "\\Users", "LastActiveTab", REG_DWORD, std::string("\1\0\0\0", 4)),
-              ERROR_SUCCESS);
+    ASSERT_TRUE(settings_test::PutText(P, "Mode", "1"));
+    ASSERT_TRUE(settings_test::PutNumber(P + "\\Users", "LastActiveTab", 1));
     TfrmPassword form;
     ASSERT_TRUE(form.FormCreate());
     HWND w = form.Window();
@@ -165,9 +185,8 @@ TEST_F(SettingsDialogs, LoginPageStoresTheLogin)
         const char record[] = "\1\0\0\0\0\0\0\0\0\0\0\0\0" "\0\0\0\0" "\4Anne" "\4Anne" "\0";
         users.write(record, sizeof record - 1);
     }
-    ASSERT_EQ(RegPutString(HKEY_CURRENT_USER, "Software\\U.S. Robotics\\Pilot Desktop\\Core", "Path", home.Path()),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegPutString(HKEY_LOCAL_MACHINE, P + "\\Users\\Anne", "CurrentServer", "Norvelia"), ERROR_SUCCESS);
+    ASSERT_TRUE(settings_test::PutText("Software\\U.S. Robotics\\Pilot Desktop\\Core", "Path", home.Path(), true));
+    ASSERT_TRUE(settings_test::PutText(P + "\\Users\\Anne", "CurrentServer", "Norvelia"));
     std::vector<std::string> boxes;
     TWinMsgBox::SetHook([&](const TWinMsgBox::Request& r) {
         boxes.push_back(r.text);
@@ -186,11 +205,10 @@ TEST_F(SettingsDialogs, LoginPageStoresTheLogin)
     SendMessageW(ok, BM_CLICK, 0, 0);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], KESA_FormatMessage(3031));
-    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, P + "\\Users\\Anne\\Norvelia", "UID"), std::optional(std::string("anne", 5)));
-    EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, P + "\\Users\\Anne\\Norvelia", "PWD"),
+    EXPECT_EQ(settings_test::Get(P + "\\Users\\Anne\\Norvelia", "UID"), std::optional(std::string("anne", 5)));
+    EXPECT_EQ(settings_test::Get(P + "\\Users\\Anne\\Norvelia", "PWD"),
               std::optional(NvCypher("s3cret", "k&vanne") + '\0'));
     EXPECT_FALSE(IsWindowEnabled(ok));
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\U.S. Robotics");
 }
 
 } // namespace

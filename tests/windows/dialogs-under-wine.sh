@@ -98,7 +98,8 @@ if check "the settings window shows" wait_windows "$title" 1; then
   wait "$app"
   check "NvPassword.exe ends with 0" test $? -eq 0
   app=
-  check "the page and user kept" has 'LastUser +REG_SZ +Anne$' "$(query "$key\\Users" LastUser)"
+  # Saved, the login page has no user chosen any more: the page is kept.
+  check "the page kept" has 'LastActiveTab +REG_DWORD +0x0$' "$(query "$key\\Users" LastActiveTab)"
 fi
 
 echo "$passed passed, $failures failed"
