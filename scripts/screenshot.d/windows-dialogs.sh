@@ -43,17 +43,17 @@ reg "$key\\Servers" Norvelia "$url"
 reg "$key\\Servers" Recette "http://recette.norvelia.example/Tidepost/xxx/yyy"
 
 windows() { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; }
-wait_windows() { # title count
-  for _ in $(seq 150); do
+wait_windows() { # title count; a first start of Wine takes long
+  for _ in $(seq 300); do
     [[ $(windows "$1" | wc -l) -ge $2 ]] && return 0
     sleep 0.2
   done
-  echo "windows-dialogs.sh: no window \"$1\"" >&2
+  echo "windows-dialogs.sh: no window \"$1\"; windows: $(xdotool search --onlyvisible --name . getwindowname %@ 2>&1 | head -5)" >&2; cat "$tmp"/*.out >&2 2>/dev/null
   return 1
 }
 
 title='Vérification de la connexion Norvelia'
-"$wine" "$win/NvConnexion.exe" "$url" >/dev/null 2>&1 &
+"$wine" "$win/NvConnexion.exe" "$url" >"$tmp/connexion.out" 2>&1 &
 app_pid=$!
 wait_windows "$title" 1
 dialog=$(windows "$title" | head -1)

@@ -51,10 +51,11 @@ TEST_F(PasswordLogic, LoginPageValider)
         EXPECT_EQ(SaveLogin(c.user, c.remembered, c.server, c.login, c.password, c.confirmation), c.message) << c.name;
         EXPECT_EQ(ReadUID("Norvelia", "Anne"), c.written ? c.login : "") << c.name;
         // The first field is cyphered as typed, blanks included.
-        if (c.written)
+        if (c.written) {
             EXPECT_EQ(RegGet(HKEY_LOCAL_MACHINE, kUserKey, "PWD"),
                       std::optional(NvCypher(c.password, std::string("k&v") + c.login) + '\0'))
                 << c.name;
+        }
     }
 }
 
