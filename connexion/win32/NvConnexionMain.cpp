@@ -12,27 +12,14 @@
 #include "connexion/ConnexionUrl.h"
 #include "connexion/win32/NvConnexionDlg.h"
 #include "platform/CommandLine.h"
+#include "platform/ui/win32/Desktop.h"
 #include "platform/ui/win32/Win32UiHost.h"
-
-namespace {
-
-// A windowed program writes --help to the console it was started from.
-void UseParentConsole()
-{
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out && out != INVALID_HANDLE_VALUE) return;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    std::freopen("CONOUT$", "w", stdout);
-    std::freopen("CONOUT$", "w", stderr);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] == '-') {
-            UseParentConsole();
+            platform::UseParentConsole();
             break;
         }
     }
@@ -46,6 +33,7 @@ int main(int argc, char** argv)
                        kDefaultServerUrl + ")");
     platform::AddVersionFlag(cli, "NvConnexion");
     if (const auto exit = platform::ParseCommandLine(cli, argc, argv)) return *exit;
+    if (!platform::DesktopAvailable()) return platform::NoDesktop("NvConnexion");
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);

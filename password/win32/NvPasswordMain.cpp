@@ -7,27 +7,16 @@
 
 #include "password/win32/FrmPassword.h"
 #include "platform/CommandLine.h"
-
-namespace {
-
-void UseParentConsole()
-{
-    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out && out != INVALID_HANDLE_VALUE) return;
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    std::freopen("CONOUT$", "w", stdout);
-    std::freopen("CONOUT$", "w", stderr);
-}
-
-} // namespace
+#include "platform/ui/win32/Desktop.h"
 
 int main(int argc, char** argv)
 {
-    if (argc > 1) UseParentConsole();
+    if (argc > 1) platform::UseParentConsole();
     CLI::App cli{"NvPassword - Norvelia settings: each HotSync user's service login and password, the connection "
                  "mode and proxy credentials, and the servers"};
     platform::AddVersionFlag(cli, "NvPassword");
     if (const auto exit = platform::ParseCommandLine(cli, argc, argv)) return *exit;
+    if (!platform::DesktopAvailable()) return platform::NoDesktop("NvPassword");
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES |
                                                        ICC_BAR_CLASSES};
