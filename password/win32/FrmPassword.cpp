@@ -16,7 +16,6 @@
 #include "platform/ui/win32/WideText.h"
 
 using formlayout::kPassword;
-using platform::Narrow;
 using platform::Wide;
 
 namespace {

@@ -4,7 +4,6 @@
 
 #include "platform/ui/win32/WideText.h"
 
-using platform::Narrow;
 using platform::Wide;
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -209,6 +210,30 @@ TEST_F(SettingsDialogs, LoginPageStoresTheLogin)
     EXPECT_EQ(settings_test::Get(P + "\\Users\\Anne\\Norvelia", "PWD"),
               std::optional(NvCypher("s3cret", "k&vanne") + '\0'));
     EXPECT_FALSE(IsWindowEnabled(ok));
+}
+
+// The quit question's buttons speak the catalog's language, whatever the
+// system's: a person stand-in reads them and answers No.
+TEST_F(SettingsDialogs, QuestionButtonsFromTheCatalog)
+{
+    ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    std::string yes, no;
+    std::thread person([&] {
+        for (int i = 0; i < 500; ++i) {
+            if (HWND box = FindWindowW(L"#32770", L"NorvTestQuestion"); box && IsWindowVisible(box)) {
+                yes = platform::WindowText(GetDlgItem(box, IDYES));
+                no = platform::WindowText(GetDlgItem(box, IDNO));
+                PostMessageW(box, WM_COMMAND, IDNO, 0);
+                return;
+            }
+            Sleep(10);
+        }
+    });
+    const int answer = TWinMsgBox::Show(nullptr, {"?", "NorvTestQuestion", MB_YESNO | MB_ICONQUESTION});
+    person.join();
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_EQ(yes, "&Oui");
+    EXPECT_EQ(no, "&Non");
 }
 
 } // namespace
