@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <stdlib.h>
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -300,12 +301,18 @@ private slots:
         QVERIFY(check->isEnabled());
     }
 
-    // Mode 0: the probe on its thread asks the person through the window.
+    // Mode 0: the probe on its thread asks the person through the window,
+    // in the window's language (here French), its buttons too.
     void ServerCredentialsAskedInTheWindow()
     {
+        SetProductValue("MsgDll", "Lexmo.dll");
         CNvConnexionDlg dialog(m_Server->Url("/auth/x"));
+        SetProductValue("MsgDll", "LexmoUs.dll");
         ModalAnswerer answerer;
-        answerer.Expect([](QWidget* w) {
+        QString cancel;
+        answerer.Expect([&cancel](QWidget* w) {
+            if (auto* buttons = w->findChild<QDialogButtonBox*>())
+                cancel = buttons->button(QDialogButtonBox::Cancel)->text();
             auto* user = w->findChild<QLineEdit*>("user");
             auto* pwd = w->findChild<QLineEdit*>("password");
             if (user && pwd) {
@@ -321,8 +328,10 @@ private slots:
         QVERIFY(finished.wait(30000));
         QVERIFY(finished.at(0).at(0).toBool());
         QCOMPARE(box.text, Msg(2055));
+        QCOMPARE(cancel, QString("Annuler"));
         QCOMPARE(answerer.Pending(), 0);
         QCOMPARE(ReadValue("LastErrorCode").data, std::string("0", 2));
+        KESA_LoadMessages("LexmoUs.dll");
     }
 
     // The quit button, Escape and the close box, after a check.

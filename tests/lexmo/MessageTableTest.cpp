@@ -139,6 +139,7 @@ const Use kUses[] = {
     {4401, "", 0, "question box: Yes"},
     {4402, "", 0, "question box: No"},
     {4403, "TI", 0, "probe on Linux: a request failed, libcurl's reason and the WinInet number"},
+    {4404, "", 0, "credentials question: Cancel"},
 };
 
 // The settings program copies every one of its texts with KESA_GetMessage
@@ -164,7 +165,7 @@ std::set<int> NumbersInUse()
     range(3000, 3057);
     n.erase(3024);
     range(4000, 4048);
-    range(4400, 4403);
+    range(4400, 4404);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
