@@ -1,0 +1,54 @@
+// window-controls.exe TITLE [WIDTH HEIGHT]: waits up to 30 s for a top-level
+// window of that title, then prints what a person sees of it: one line
+// "client W H" (with WIDTH and HEIGHT in dialog units, also "expected W H",
+// the size they make in its font), then one line per control, "CLASS ID
+// visible|hidden TEXT". For the Wine tests, which drive the windows with
+// xdotool and read them here.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+BOOL CALLBACK PrintControl(HWND control, LPARAM)
+{
+    wchar_t cls[64] = {};
+    ::GetClassNameW(control, cls, 64);
+    std::wstring text(std::size_t(::GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(std::size_t(::GetWindowTextW(control, text.data(), int(text.size()))));
+    for (wchar_t& c : text)
+        if (c == L'\n' || c == L'\r') c = L' ';
+    std::printf("%ls %d %s %ls\n", cls, ::GetDlgCtrlID(control), ::IsWindowVisible(control) ? "visible" : "hidden",
+                text.c_str());
+    return TRUE;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 2 && argc != 4) {
+        std::fprintf(stderr, "usage: window-controls TITLE [WIDTH HEIGHT]\n");
+        return 2;
+    }
+    HWND window = nullptr;
+    for (int i = 0; i < 300 && !window; ++i) {
+        window = ::FindWindowW(nullptr, argv[1]);
+        if (!window) ::Sleep(100);
+    }
+    if (!window) {
+        std::fprintf(stderr, "window-controls: no window \"%ls\"\n", argv[1]);
+        return 1;
+    }
+    RECT client{};
+    ::GetClientRect(window, &client);
+    std::printf("client %ld %ld\n", client.right, client.bottom);
+    if (argc == 4) {
+        RECT units{0, 0, std::wcstol(argv[2], nullptr, 10), std::wcstol(argv[3], nullptr, 10)};
+        if (::MapDialogRect(window, &units)) std::printf("expected %ld %ld\n", units.right, units.bottom);
+    }
+    ::EnumChildWindows(window, &PrintControl, 0);
+    return 0;
+}
