@@ -192,13 +192,16 @@ add_executable(access-list tests/windows/AccessList.cpp)
 target_compile_definitions(access-list PRIVATE UNICODE _UNICODE)
 target_link_options(access-list PRIVATE -municode)
 target_link_libraries(access-list PRIVATE advapi32)
+# The test tools run beside any installed tree: no runtime DLLs of their own.
+target_link_options(access-list PRIVATE -static)
 add_executable(window-controls tests/windows/WindowControls.cpp)
 target_compile_definitions(window-controls PRIVATE UNICODE _UNICODE)
 target_link_options(window-controls PRIVATE -municode)
 target_link_libraries(window-controls PRIVATE user32)
+target_link_options(window-controls PRIVATE -static)
 if(NORV_MAKENSIS)
   add_test(NAME installer_test
     COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/installer.sh ${NORV_WINE64} ${NORV_SETUP}
             ${CMAKE_BINARY_DIR}/tests ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
-  set_tests_properties(installer_test PROPERTIES ENVIRONMENT "WINEDEBUG=-all" TIMEOUT 600)
+  set_tests_properties(installer_test PROPERTIES ENVIRONMENT "WINEDEBUG=-all" TIMEOUT 900)
 endif()

@@ -1,7 +1,7 @@
 // window-controls.exe TITLE [WIDTH HEIGHT]: waits up to 30 s for a top-level
 // window of that title, then prints what a person sees of it: one line
 // "client W H" (with WIDTH and HEIGHT in dialog units, also "expected W H",
-// the size they make in its font), then one line per control, "CLASS ID
+// the size they make in "MS Sans Serif" 8, measured on a dialog of our own), then one line per control, "CLASS ID
 // visible|hidden TEXT". For the Wine tests, which drive the windows with
 // xdotool and read them here.
 #include <windows.h>
@@ -16,13 +16,44 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM)
 {
     wchar_t cls[64] = {};
     ::GetClassNameW(control, cls, 64);
-    std::wstring text(std::size_t(::GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(std::size_t(::GetWindowTextW(control, text.data(), int(text.size()))));
+    // Asked of the control itself: another process's edit keeps its text.
+    std::wstring text(1024, L'\0');
+    DWORD_PTR length = 0;
+    if (!::SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                               SMTO_ABORTIFHUNG, 2000, &length))
+        length = 0;
+    text.resize(std::size_t(length));
     for (wchar_t& c : text)
         if (c == L'\n' || c == L'\r') c = L' ';
     std::printf("%ls %d %s %ls\n", cls, ::GetDlgCtrlID(control), ::IsWindowVisible(control) ? "visible" : "hidden",
                 text.c_str());
     return TRUE;
+}
+
+INT_PTR CALLBACK NoProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+// Dialog units to pixels in the font of resource 129, on an empty dialog
+// made in memory with that font.
+bool ExpectedSize(RECT& units)
+{
+    alignas(4) WORD buffer[64] = {};
+    auto* t = reinterpret_cast<DLGTEMPLATE*>(buffer);
+    t->style = DS_SETFONT | WS_POPUP;
+    WORD* p = reinterpret_cast<WORD*>(t + 1);
+    *p++ = 0; // no menu
+    *p++ = 0; // the dialog class
+    *p++ = 0; // no title
+    *p++ = 8; // points
+    for (const wchar_t* f = L"MS Sans Serif"; *f; ++f) *p++ = WORD(*f);
+    *p++ = 0;
+    HWND dialog = ::CreateDialogIndirectW(::GetModuleHandleW(nullptr), t, nullptr, &NoProc);
+    if (!dialog) return false;
+    const bool mapped = ::MapDialogRect(dialog, &units);
+    ::DestroyWindow(dialog);
+    return mapped;
 }
 
 } // namespace
@@ -47,7 +78,7 @@ int wmain(int argc, wchar_t** argv)
     std::printf("client %ld %ld\n", client.right, client.bottom);
     if (argc == 4) {
         RECT units{0, 0, std::wcstol(argv[2], nullptr, 10), std::wcstol(argv[3], nullptr, 10)};
-        if (::MapDialogRect(window, &units)) std::printf("expected %ld %ld\n", units.right, units.bottom);
+        if (ExpectedSize(units)) std::printf("expected %ld %ld\n", units.right, units.bottom);
     }
     ::EnumChildWindows(window, &PrintControl, 0);
     return 0;

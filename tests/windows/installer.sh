@@ -33,6 +33,7 @@ check() { # NAME COMMAND...: counts the check, shows the failing ones
   if "${@:2}"; then passed=$((passed + 1)); else echo "FAILED: $1"; failures=$((failures + 1)); fi
 }
 has() { grep -q -- "$1" <<<"$2" || { echo "no \"$1\" in:"; echo "$2"; return 1; }; }
+hasline() { grep -qxF -- "$1" <<<"$2" || { echo "no line \"$1\" in:"; echo "$2"; return 1; }; }
 hasnt() { ! grep -q -- "$1" <<<"$2" || { echo "\"$1\" in:"; echo "$2"; return 1; }; }
 run() { "$wine" "$@" 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 query() { run reg query "$@"; }
@@ -64,7 +65,7 @@ settings=$(query "$key" /s)
 check "settings: the messages in English" has 'MsgDll    REG_SZ    LexmoUs.dll' "$settings"
 server_line=$(grep -E '^"[^"]+"="https?://' "$(dirname "$0")/../../share/norvelia/defaults.reg" | tr -d '"')
 check "settings: the server of defaults.reg" has "${server_line%%=*}    REG_SZ    ${server_line#*=}" "$settings"
-check "settings: Users" has "^$key\\\\Users\$" "$(sed 's/^HKEY_LOCAL_MACHINE/HKLM/' <<<"$settings")"
+check "settings: Users" hasline "$key\\Users" "$(sed 's/^HKEY_LOCAL_MACHINE/HKLM/' <<<"$settings")"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Norvelia'
 entry=$(query "$uninstall_key")
 check "Add/Remove Programs: the uninstaller" has 'UninstallString    REG_SZ    "C:\\Program Files\\Norvelia\\uninstall.exe"' "$entry"
