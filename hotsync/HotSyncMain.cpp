@@ -629,6 +629,8 @@ int main(int argc, char** argv)
 #ifdef _WIN32
     std::string guiUser, guiHandheld;
     auto* gui = app.add_subcommand("gui", "Open the HotSync window (also without a command)");
+    gui->footer("Exit status: 0 the window was closed, 2 a usage error, 69 no window can be shown,\n"
+                "130 Ctrl-C in the console it was started from (a run going on is abandoned first).");
     gui->add_option("--user", guiUser, "HotSync user to choose");
     gui->add_option("--handheld", guiHandheld, "Handheld directory to choose");
 #endif

@@ -107,7 +107,7 @@ int CHotSyncWindow::Run(const std::string& user, const std::string& handheld)
     if (!session) {
         std::fprintf(stderr, "hotsync: cannot open the HotSync window: %s\n",
                      error.empty() ? "no window can be shown here" : error.c_str());
-        return 1;
+        return kExitNoWindow;
     }
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     HINSTANCE module = ::GetModuleHandleW(nullptr);
@@ -132,7 +132,7 @@ int CHotSyncWindow::Run(const std::string& user, const std::string& handheld)
         m_Window = nullptr;
     } else {
         std::fprintf(stderr, "hotsync: cannot open the HotSync window: error %lu\n", ::GetLastError());
-        m_ExitCode = 1;
+        m_ExitCode = kExitNoWindow;
     }
     if (auto close = hostModule.Get<void (*)(void*)>("NorvUiHostClose")) close(session);
     ::CoUninitialize();

@@ -25,9 +25,13 @@ public:
     // window and the run speak one language; false when none can be loaded.
     static bool LoadLanguage();
 
+    // As hotsync-gui without a display.
+    static constexpr int kExitNoWindow = 69;
+
     // Opens the window, with `user` and `handheld` chosen when given, and
-    // serves it until it is closed. The exit status: 0; 1 when no window can
-    // be shown; 130 when Ctrl-C in the console it was started from ended it.
+    // serves it until it is closed. The exit status: 0; kExitNoWindow when no
+    // window can be shown; 130 when Ctrl-C in the console it was started from
+    // ended it.
     // Started alone on a console (from the Start menu), it lets the console go.
     int Run(const std::string& user, const std::string& handheld);
 

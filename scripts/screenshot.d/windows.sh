@@ -44,26 +44,38 @@ reg "$key\\Users\\Anne\\Norvelia" UID anne
 "$wine" "$win/hotsync.exe" user add Anne >/dev/null 2>&1
 "$bin/handheld" init --user Anne "$tmp/palm" >/dev/null
 palm=$("$wine" winepath -w "$tmp/palm" 2>/dev/null)
+# A window's picture, cut from the screen: Wine's windows are not always
+# readable on their own while they settle.
+shot() { # WINDOW FILE
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  for _ in 1 2 3 4 5; do
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2" 2>/dev/null && return 0
+    sleep 0.5
+  done
+  echo "windows.sh: no picture of window $1" >&2
+  return 1
+}
 
 "$wine" "$win/hotsync.exe" gui --user Anne --handheld "$palm" >"$tmp/gui.out" 2>&1 </dev/null &
 app_pid=$!
 main=$(timeout 60 xdotool search --sync --name '^HotSync$' | head -n1)
 sleep 0.5
-import -window "$main" "$out/hotsync-win-window-before.png"
+shot "$main" "$out/hotsync-win-window-before.png"
 xdotool windowfocus --sync "$main" 2>/dev/null
 xdotool key --clearmodifiers alt+s
 progress=$(timeout 60 xdotool search --sync --name '^Norvelia - Progress$' | head -n1)
 sleep 2
-import -window "$progress" "$out/hotsync-win-progress.png"
+shot "$progress" "$out/hotsync-win-progress.png"
 # The run ends and its dialog goes.
 for _ in $(seq 600); do xdotool search --name '^Norvelia - Progress$' >/dev/null 2>&1 || break; sleep 0.1; done
 sleep 0.5
-import -window "$main" "$out/hotsync-win-window.png"
+shot "$main" "$out/hotsync-win-window.png"
 xdotool windowfocus --sync "$main" 2>/dev/null
 xdotool key --clearmodifiers alt+f r
 restore=$(timeout 30 xdotool search --sync --name '^Restore a backup$' | head -n1)
 sleep 0.5
-import -window "$restore" "$out/hotsync-win-restore.png"
+shot "$restore" "$out/hotsync-win-restore.png"
 xdotool key --clearmodifiers Escape
 xdotool windowfocus --sync "$main" 2>/dev/null
 xdotool key --clearmodifiers alt+f q

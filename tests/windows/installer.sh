@@ -18,16 +18,25 @@ root=$(mktemp -d "${TMPDIR:-/tmp}/norv-setup.XXXXXX")
 export WINEPREFIX=$root/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The installed programs must find their libraries beside them, not here.
 unset WINEPATH
-service=
-# Stops what this test started: the service (by its pid), this prefix's own
-# Wine server; then removes its files.
+service= xvfb=
+# Stops what this test started: the service and the display (by their pids),
+# this prefix's own Wine server; then removes its files.
 cleanup() {
   if [[ -n $service ]]; then kill "$service" 2>/dev/null; wait "$service" 2>/dev/null; fi
   "$server" -k >/dev/null 2>&1
   "$server" -w >/dev/null 2>&1
+  if [[ -n $xvfb ]]; then kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; fi
   rm -rf "$root"
 }
 trap cleanup EXIT
+# A display of its own: the keys it sends reach no other test's window.
+export DISPLAY=
+if command -v Xvfb >/dev/null 2>&1; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" >/dev/null 2>&1 &
+  xvfb=$!
+  for _ in $(seq 50); do [[ -s $root/display ]] && break; sleep 0.1; done
+  [[ -s $root/display ]] && DISPLAY=:$(head -n1 "$root/display")
+fi
 failures=0 passed=0
 check() { # NAME COMMAND...: counts the check, shows the failing ones
   if "${@:2}"; then passed=$((passed + 1)); else echo "FAILED: $1"; failures=$((failures + 1)); fi
