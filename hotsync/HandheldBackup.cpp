@@ -23,6 +23,7 @@
 
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
+#include "seam/UserFolders.h"
 #include "seam/DurableFiles.h"
 
 namespace fs = std::filesystem;
@@ -199,7 +200,7 @@ std::string PlaceGeneration(const std::string& from, const std::string& set, std
     const std::string base = GenerationName(t);
     for (int n = 1; n < 1000; ++n) {
         const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
-        const std::string to = set + "/" + name;
+        const std::string to = platform::JoinPath(set, name);
         if (platform::MoveIfFree(from, to)) return name;
         if (errno != EEXIST) return "";
     }
@@ -214,7 +215,7 @@ std::time_t NewestChange(const std::string& dir)
     std::time_t newest = 0;
     for (const std::string& f : DatabaseFilesIn(dir)) {
         struct stat st {};
-        if (::stat((dir + "/" + f).c_str(), &st) == 0) newest = std::max(newest, std::time_t(st.st_mtime));
+        if (::stat((platform::JoinPath(dir, f)).c_str(), &st) == 0) newest = std::max(newest, std::time_t(st.st_mtime));
     }
     return newest;
 }
@@ -259,7 +260,7 @@ CHandheldBackup::CHandheldBackup(std::string userDir) : m_UserDir(std::move(user
 
 std::string CHandheldBackup::Dir() const
 {
-    return m_UserDir + "/" + kDirName;
+    return platform::JoinPath(m_UserDir, kDirName);
 }
 
 std::string CHandheldBackup::DateText(std::time_t t)
@@ -341,7 +342,7 @@ std::vector<CHandheldBackup::Generation> CHandheldBackup::Generations(const std:
     // Newest first among the earlier layout's too: a move cut short leaves
     // the files it had moved in .earlier, the others where they were.
     std::vector<Generation> earlier;
-    for (const std::string& dir : {Dir(), Dir() + "/" + kEarlierDir}) {
+    for (const std::string& dir : {Dir(), platform::JoinPath(Dir(), kEarlierDir)}) {
         if (DatabaseFilesIn(dir).empty()) continue;
         Generation g;
         g.dir = dir;
@@ -362,7 +363,7 @@ std::vector<std::string> CHandheldBackup::Files(const Generation& g)
 void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<Note>* notes) const
 {
     const std::string dir = Dir();
-    const std::string earlier = dir + "/" + kEarlierDir;
+    const std::string earlier = platform::JoinPath(dir, kEarlierDir);
     std::error_code ec;
     if (DatabaseFilesIn(dir).empty() && !fs::is_directory(earlier, ec)) return;
     // Runs of this user's other handhelds may try the same move: one does it.
@@ -380,7 +381,7 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     if (!MakePrivateDir(earlier, &why)) return warn(why);
     // File by file: a move cut short is finished by the next run.
     for (const std::string& f : DatabaseFilesIn(dir)) {
-        if (::rename((dir + "/" + f).c_str(), (earlier + "/" + f).c_str()) != 0)
+        if (::rename((platform::JoinPath(dir, f)).c_str(), (platform::JoinPath(earlier, f)).c_str()) != 0)
             return warn("cannot move " + f + ": " + std::strerror(errno));
     }
     SyncDir(earlier);
@@ -398,7 +399,7 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     SyncDir(dir);
     if (notes)
         notes->push_back({false, "Backup - moved the backup of " + DateText(made) + " (" + std::to_string(count) +
-                                     " database" + (count == 1 ? "" : "s") + ") to " + set + "/" + name +
+                                     " database" + (count == 1 ? "" : "s") + ") to " + platform::JoinPath(set, name) +
                                      ": each handheld now has its own backups"});
 }
 
@@ -427,7 +428,7 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
         if (name[0] == '.' && e.is_directory(ignored)) fs::remove_all(e.path(), ignored);
     }
     if (const std::string path = FullPath(store.Dir()); HandheldPath(key) != path)
-        WritePrivateFile(set + "/" + kHandheldFile, path + "\n");
+        WritePrivateFile(platform::JoinPath(set, kHandheldFile), path + "\n");
     MigrateEarlierLayout(key, notes);
     const std::vector<Generation> before = Generations(key);
 
@@ -475,7 +476,7 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
         const auto onHandheld = CHandheldStore::Examine(source);
         if (onHandheld && onHandheld->damaged) {
             // A damaged copy never takes the place of a sound one.
-            const std::string previous = before.empty() ? "" : before.front().dir + "/" + file;
+            const std::string previous = before.empty() ? "" : platform::JoinPath(before.front().dir, file);
             if (!previous.empty() && IsSound(previous)) {
                 source = previous;
                 if (notes)
@@ -488,7 +489,7 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
                                             "backed up as it is"});
             }
         }
-        const std::string target = fresh + "/" + file;
+        const std::string target = platform::JoinPath(fresh, file);
         Fd out;
         if (!CopyInto(source, target, out, &why)) return fail(why);
         written.emplace_back(std::move(out), target);
@@ -535,12 +536,12 @@ std::vector<CHandheldBackup::Item> CHandheldBackup::Plan(const Generation& g, co
 {
     std::vector<Item> items;
     for (const std::string& file : Files(g)) {
-        auto entry = CHandheldStore::Examine(g.dir + "/" + file);
+        auto entry = CHandheldStore::Examine(platform::JoinPath(g.dir, file));
         if (!entry) continue;
         Item item;
         item.file = file;
         item.entry = *entry;
-        const auto there = CHandheldStore::Examine(store.Dir() + "/" + file);
+        const auto there = CHandheldStore::Examine(platform::JoinPath(store.Dir(), file));
         item.handheldDamaged = there && there->damaged;
         if (entry->damaged) item.action = there && !there->damaged ? Action::SkipDamaged : Action::RestoreDamaged;
         else item.action = there ? Action::Replace : Action::Add;
@@ -555,8 +556,8 @@ int CHandheldBackup::Restore(const Generation& g, const CHandheldStore& store, s
     for (const Item& item : Plan(g, store)) {
         if (item.action == Action::SkipDamaged) continue;
         std::vector<BYTE> bytes;
-        if (!ReadFile(g.dir + "/" + item.file, bytes, error)) return -1;
-        if (!CHandheldStore::WriteFileAtomically(store.Dir() + "/" + item.file, bytes, error)) return -1;
+        if (!ReadFile(platform::JoinPath(g.dir, item.file), bytes, error)) return -1;
+        if (!CHandheldStore::WriteFileAtomically(platform::JoinPath(store.Dir(), item.file), bytes, error)) return -1;
         ++count;
     }
     return count;

@@ -11,13 +11,17 @@
 
 class CHotSyncHome {
 public:
-    // --home, else $HOTSYNC_HOME, else ${XDG_DATA_HOME:-~/.local/share}/hotsync.
+    // --home, else $HOTSYNC_HOME, else the user's data folder's hotsync
+    // (${XDG_DATA_HOME:-~/.local/share}/hotsync; %APPDATA%\Norvelia\HotSync
+    // on Windows), written with the platform's separator.
     static std::string Resolve(const std::string& option);
+    // The default home as --help names it.
+    static const char* DefaultText();
 
     explicit CHotSyncHome(std::string dir);
     const std::string& Dir() const { return m_Dir; }
-    std::string UsersPath() const { return m_Dir + "/users.dat"; }
-    std::string UserDir(const CUsersFile::User& user) const { return m_Dir + "/" + user.dir; }
+    std::string UsersPath() const;
+    std::string UserDir(const CUsersFile::User& user) const;
 
     // `skipped`: why each unusable entry of users.dat was left out.
     using Skipped = std::vector<std::string>;

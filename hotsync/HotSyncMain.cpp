@@ -27,7 +27,11 @@
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
 #include "platform/CommandLine.h"
+#include "seam/UserFolders.h"
 #include "seam/Display.h"
+#ifdef _WIN32
+#include "hotsync/win32/HotSyncWindow.h"
+#endif
 #include "seam/StopSignals.h"
 
 namespace fs = std::filesystem;
@@ -190,7 +194,7 @@ std::optional<std::size_t> SoundCopyElsewhere(const std::vector<CHandheldBackup:
 {
     for (std::size_t i = 0; i < gens.size(); ++i) {
         if (i == skip) continue;
-        const auto e = CHandheldStore::Examine(gens[i].dir + "/" + file);
+        const auto e = CHandheldStore::Examine(platform::JoinPath(gens[i].dir, file));
         if (e && !e->damaged) return i;
     }
     return std::nullopt;
@@ -246,7 +250,7 @@ void ListGenerations(const std::vector<CHandheldBackup::Generation>& gens, const
         std::size_t damaged = 0;
         const std::vector<std::string> files = CHandheldBackup::Files(gens[i]);
         for (const std::string& f : files) {
-            const auto e = CHandheldStore::Examine(gens[i].dir + "/" + f);
+            const auto e = CHandheldStore::Examine(platform::JoinPath(gens[i].dir, f));
             if (!e || e->damaged) ++damaged;
         }
         std::string line = "  " + std::to_string(i + 1) + "  " + CHandheldBackup::DateText(gens[i].made) + "  " +
@@ -270,7 +274,7 @@ void ListDatabases(const std::vector<CHandheldBackup::Generation>& gens, std::si
         items = CHandheldBackup::Plan(g, *store);
     } else {
         for (const std::string& f : CHandheldBackup::Files(g)) {
-            const auto e = CHandheldStore::Examine(g.dir + "/" + f);
+            const auto e = CHandheldStore::Examine(platform::JoinPath(g.dir, f));
             if (!e) continue;
             items.push_back({f, *e, CHandheldBackup::Action::Add, false});
         }
@@ -427,7 +431,7 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
         CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
         settings.backups = a.backups;
         if (!home.SaveSyncSettings(*user, settings))
-            return Fail(kExitUsage, "cannot save the settings in " + home.UserDir(*user) + "/HotSync.ini");
+            return Fail(kExitUsage, "cannot save the settings in " + platform::JoinPath(home.UserDir(*user), "HotSync.ini"));
         std::printf("%s: keeping %s of each handheld\n", user->name.c_str(), KeptText(a.backups).c_str());
         // Only the backups asked for: no conduit dialog.
         if (a.action < 0 && !a.makeDefault) return 0;
@@ -459,7 +463,7 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     block.m_dwSize = sizeof block;
     block.m_dwUserId = user->id;
     CopyText(block.m_szUser, sizeof block.m_szUser, user->name);
-    CopyText(block.m_szUserPath, sizeof block.m_szUserPath, home.UserDir(*user) + "/");
+    CopyText(block.m_szUserPath, sizeof block.m_szUserPath, home.UserDir(*user) + platform::kPathSeparator);
     block.m_syncPermanent = DWORD(settings.permanent);
     block.m_syncTemporary = DWORD(settings.temporary.value_or(settings.permanent));
     block.m_syncNew = block.m_syncTemporary;
@@ -528,13 +532,27 @@ int CmdInfo(const Options& o, const std::string& conduit)
 
 } // namespace
 
+#ifdef _WIN32
+int CmdGui(const Options& o, const std::string& user, const std::string& handheld)
+{
+    CHotSyncWindow::LoadLanguage();
+    return CHotSyncWindow(o.home).Run(user, handheld);
+}
+#endif
+
 int main(int argc, char** argv)
 {
     CLI::App app{"hotsync - the HotSync Manager: HotSync users and synchronizations of a handheld"};
+#ifdef _WIN32
+    // Without a command, the HotSync window.
+    app.require_subcommand(0, 1);
+#else
     app.require_subcommand(1);
+#endif
     platform::AddVersionFlag(app, "hotsync");
     Options o;
-    app.add_option("--home", o.home, "HotSync home (default $HOTSYNC_HOME, else ~/.local/share/hotsync)");
+    app.add_option("--home", o.home,
+                   std::string("HotSync home (default $HOTSYNC_HOME, else ") + CHotSyncHome::DefaultText() + ")");
 
     auto* user = app.add_subcommand("user", "Add or list HotSync users");
     user->require_subcommand(1);
@@ -608,6 +626,15 @@ int main(int argc, char** argv)
     auto* info = app.add_subcommand("info", "Show the home and what a conduit exports");
     info->add_option("--conduit", infoConduit, "Conduit library");
 
+#ifdef _WIN32
+    std::string guiUser, guiHandheld;
+    auto* gui = app.add_subcommand("gui", "Open the HotSync window (also without a command)");
+    gui->footer("Exit status: 0 the window was closed, 2 a usage error, 69 no window can be shown,\n"
+                "130 Ctrl-C in the console it was started from (a run going on is abandoned first).");
+    gui->add_option("--user", guiUser, "HotSync user to choose");
+    gui->add_option("--handheld", guiHandheld, "Handheld directory to choose");
+#endif
+
     if (auto rc = platform::ParseCommandLine(app, argc, argv)) return *rc;
     try {
         if (add->parsed()) return CmdUserAdd(o, addName, addDir);
@@ -616,6 +643,9 @@ int main(int argc, char** argv)
         if (restore->parsed()) return CmdRestore(o, r);
         if (configure->parsed()) return CmdConfigure(o, c);
         if (info->parsed()) return CmdInfo(o, infoConduit);
+#ifdef _WIN32
+        return CmdGui(o, guiUser, guiHandheld);
+#endif
     } catch (const std::exception& e) {
         return Fail(kExitUsage, e.what());
     }

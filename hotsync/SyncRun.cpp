@@ -17,6 +17,7 @@
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/InstallAide.h"
+#include "seam/UserFolders.h"
 #include "seam/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 #include "settings/StallTimeout.h"
@@ -85,7 +86,11 @@ void InstallQueue(const std::string& userDir, const CHandheldStore& store)
 
 CSyncRun::IFront::~IFront() = default;
 
-CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front) {}
+CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front)
+{
+    // Paths as the platform writes them, in every line that names them.
+    m_Setup.handheld = platform::NativePath(m_Setup.handheld);
+}
 
 const char* CSyncRun::SyncTypeName(int type)
 {
@@ -105,8 +110,9 @@ std::string CSyncRun::ConduitPath(const std::string& option)
 {
     const std::string fallback = CConduitLibrary::DefaultPath();
     if (option.empty()) return fallback;
-    if (option.find('/') != std::string::npos) return option;
-    return fs::path(fallback).parent_path().string() + "/" + option;
+    if (platform::NativePath(option).find(platform::kPathSeparator) != std::string::npos)
+        return platform::NativePath(option);
+    return platform::JoinPath(fs::path(fallback).parent_path().string(), option);
 }
 
 std::string CSyncRun::ConduitLoadFailure(const std::string& path, const std::string& why)
@@ -138,7 +144,7 @@ bool CSyncRun::CheckHandheldDir(const std::string& dir, std::string& error)
         error = "no handheld at " + dir + ": " + std::strerror(ENOTDIR);
         return false;
     }
-    const std::string info = dir + "/" + CHandheldInfo::kFileName;
+    const std::string info = platform::JoinPath(dir, CHandheldInfo::kFileName);
     if (!fs::is_regular_file(info, ec)) {
         error = dir + " is not a handheld: it has no " + CHandheldInfo::kFileName +
                 " (make it one with: handheld init " + dir + ")";
@@ -255,7 +261,7 @@ CSyncRun::Outcome CSyncRun::Run()
     CSyncProperties props{};
     props.m_SyncType = *syncType;
     CopyText(props.m_UserName, sizeof props.m_UserName, user->name);
-    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + "/");
+    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + platform::kPathSeparator);
     CopyText(props.m_LocalName, sizeof props.m_LocalName, "");
     CopyText(props.m_Registry, sizeof props.m_Registry,
              "Software\\U.S. Robotics\\Pilot Desktop\\" + fs::path(conduitPath).stem().string());
@@ -292,7 +298,7 @@ CSyncRun::Outcome CSyncRun::Run()
     const auto entries = palmkit::LogEntries();
     m_Outcome.entries = entries;
     m_Front.Log(entries, user->name);
-    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries,
+    if (!CHotSyncLogFile::Append(platform::JoinPath(userDir, "HotSync.log"), entries,
                                  user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")", &error))
         m_Front.Note("warning: " + error);
     if (interrupted)

@@ -152,6 +152,7 @@ std::vector<Use> AllUses()
     for (int n = 4000; n <= 4048; ++n)
         if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
             uses.push_back({n, "", 0, "HotSync window text"});
+    for (int n = 4470; n <= 4476; ++n) uses.push_back({n, "", 0, "Windows installer text"});
     return uses;
 }
 
@@ -166,6 +167,7 @@ std::set<int> NumbersInUse()
     n.erase(3024);
     range(4000, 4048);
     range(4400, 4404);
+    range(4470, 4476);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
