@@ -134,6 +134,8 @@ const Use kUses[] = {
     {4034, "ITT", 0, "restored: count, date, handheld"},
     {4035, "T", 0, "closing during a run: the cancel button"},
     {4048, "T", 0, "action dialog: the conduit"},
+    {4540, "T", 0, "users.dat entry left out: the file"},
+    {4541, "IT", 0, "users.dat entries left out: count, the file"},
 };
 
 // The settings program copies every one of its texts with KESA_GetMessage
@@ -159,6 +161,7 @@ std::set<int> NumbersInUse()
     range(3000, 3057);
     n.erase(3024);
     range(4000, 4048);
+    range(4540, 4541);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
