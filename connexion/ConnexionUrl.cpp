@@ -66,6 +66,12 @@ std::string UrlFromCommandLine(std::string_view commandLine)
     return std::string(commandLine.substr(i));
 }
 
+std::string UrlToCheck(std::string_view commandLine)
+{
+    std::string url = UrlFromCommandLine(commandLine);
+    return url.empty() ? ConfiguredServerUrl() : url;
+}
+
 std::string CommandLineOf(int argc, const char* const* argv)
 {
     std::string line = "NvConnexion";

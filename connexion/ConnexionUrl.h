@@ -16,6 +16,10 @@ std::string ConfiguredServerUrl();
 // be quoted, as Windows writes a path with blanks; the URL is never unquoted.
 std::string UrlFromCommandLine(std::string_view commandLine);
 
+// The server a check reaches: the URL on the command line, else the one the
+// settings make current; empty for the built-in default.
+std::string UrlToCheck(std::string_view commandLine);
+
 // The command line of a program started with these arguments. The program's
 // own word is a fixed one: its path, which may hold blanks, is known apart.
 std::string CommandLineOf(int argc, const char* const* argv);

@@ -244,15 +244,30 @@ bool CHotSyncWindow::LoadUsers()
     CHotSyncHome home(m_Home);
     std::vector<CUsersFile::User> users;
     std::string error;
+    CHotSyncHome::Skipped skipped;
     const QString current = m_Users->currentText();
     m_Users->clear();
-    if (!home.LoadUsers(users, &error)) {
+    if (!home.LoadUsers(users, &error, &skipped)) {
         m_Outcome->setText(UiText(4018, "Cannot read the HotSync users: %s", error));
         return false;
     }
     for (const auto& u : users) m_Users->addItem(Q(u.name));
+    // Entries that cannot be used are not listed, and the window says so.
+    QStringList notes;
+    if (skipped.size() == 1)
+        notes << UiText(4540,
+                        "One entry of %s cannot be used and is not listed (an empty name, a control character, or a "
+                        "folder name such as \"..\" or one with a \"/\"). \"hotsync user list\" says which and why.",
+                        home.UsersPath());
+    else if (!skipped.empty())
+        notes << UiText(4541,
+                        "%d entries of %s cannot be used and are not listed (an empty name, a control character, or "
+                        "a folder name such as \"..\" or one with a \"/\"). \"hotsync user list\" says which and "
+                        "why.",
+                        int(skipped.size()), home.UsersPath());
     if (users.empty())
-        m_Outcome->setText(UiText(4019, "No HotSync user in %s: add one with \"hotsync user add NAME\".", m_Home));
+        notes << UiText(4019, "No HotSync user in %s: add one with \"hotsync user add NAME\".", m_Home);
+    if (!notes.isEmpty()) m_Outcome->setText(notes.join(QLatin1Char('\n')));
     if (!current.isEmpty()) SelectUser(current);
     UserChanged();
     return true;

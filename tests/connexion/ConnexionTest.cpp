@@ -192,12 +192,16 @@ private slots:
         SetValue("Servers", "Other", "http://o:2/T/a/b");
         SetValue("Users\\Anne", "CurrentServer", "Other");
         QCOMPARE(ConfiguredServerUrl(), std::string("http://o:2/T/a/b"));
+        // Without a URL on the command line, that server is checked.
+        QCOMPARE(UrlToCheck("NvConnexion"), std::string("http://o:2/T/a/b"));
+        QCOMPARE(UrlToCheck("NvConnexion http://h/x/y"), std::string("http://h/x/y"));
         SetValue("Users\\Bob", "CurrentServer", "Norvelia");
         QCOMPARE(ConfiguredServerUrl(), std::string()); // two users, none chosen
         SetValue("Users", "LastUser", "Bob");
         QCOMPARE(ConfiguredServerUrl(), std::string("http://n:1/T/a/b"));
         SetValue("Users", "LastUser", "Nobody");
         QCOMPARE(ConfiguredServerUrl(), std::string());
+        QCOMPARE(UrlToCheck("NvConnexion"), std::string()); // the built-in default
         RegKey users = OpenRegKey(HKEY_LOCAL_MACHINE, std::string(kProduct) + "\\Users", KEY_ALL_ACCESS);
         QVERIFY(users);
         RegDeleteKeyA(users.get(), "Anne");

@@ -140,6 +140,8 @@ const Use kUses[] = {
     {4402, "", 0, "question box: No"},
     {4403, "TI", 0, "probe on Linux: a request failed, libcurl's reason and the WinInet number"},
     {4404, "", 0, "credentials question: Cancel"},
+    {4540, "T", 0, "users.dat entry left out: the file"},
+    {4541, "IT", 0, "users.dat entries left out: count, the file"},
 };
 
 // The settings program copies every one of its texts with KESA_GetMessage
@@ -168,6 +170,7 @@ std::set<int> NumbersInUse()
     range(4000, 4048);
     range(4400, 4404);
     range(4470, 4476);
+    range(4540, 4541);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
