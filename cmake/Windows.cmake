@@ -156,3 +156,8 @@ add_test(NAME sync_under_wine_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/sync-under-wine.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
           ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
 set_tests_properties(sync_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
+
+# The connection probe over WinInet: a stop ends a check at once, against a
+# plain-socket server on 127.0.0.1.
+norv_windows_test(settings_probe_test settings SOURCES ProbeStopTest.cpp ../common/RawHttpServer.cpp
+  LIBS Settings WinReg ws2_32 LABELS threads)
