@@ -91,11 +91,12 @@ norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc
   LIBS RecShelf Quillio PalmKit NorvDurableFiles nlohmann_json::nlohmann_json CLI11::CLI11)
 add_library(HotSyncCore STATIC platform/palmkit/UserEntry.cpp
   hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
-  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp)
+  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp hotsync/RunText.cpp)
 target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio PRIVATE NorvProgramPath NorvDurableFiles
+target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio Lexmo PRIVATE NorvProgramPath NorvDurableFiles
   PUBLIC NorvConsole Threads::Threads)
-norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
+norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp hotsync/RestoreCommand.cpp
+  LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
   LIBS PalmKit RecShelf Quillio nlohmann_json::nlohmann_json CLI11::CLI11)
 

@@ -41,7 +41,7 @@ out=$(exe hotsync.exe --home "$home" restore --user Alice --list)
 check "one backup listed" has '(1 generation, the newest of ' "$out"
 check "the listing alike on Linux" test "$out" == "$("$linux/hotsync" --home "$home" restore --user Alice --list)"
 check "database removed on Linux" "$linux/handheld" remove "$hh" C7abc
-check "restore" has 'Restored 1 database' "$(exe hotsync.exe --home "$home" restore --user Alice --handheld "$hh")"
+check "restore" has 'Restored 1 database' "$(exe hotsync.exe --home "$home" restore --user Alice --handheld "$hh" --yes)"
 check "restored bytes" cmp "$root/catalog.pdb" "$hh/C7abc.pdb"
 
 echo "$passed passed, $failures failed"
