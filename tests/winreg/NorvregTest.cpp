@@ -256,6 +256,14 @@ TEST_F(NorvregTest, AnExportHoldingAPasswordIsReadableByItsOwnerAlone)
         EXPECT_EQ(st.st_mode & 07777, c.mode);
         EXPECT_EQ(ReadAll(file), Norvreg("export '" + product + c.key + "'").out);
     }
+    // A link leads to the file written; the link stays.
+    const std::string link = store.Dir() + "/link.reg";
+    std::filesystem::create_symlink("linked.reg", link);
+    ASSERT_EQ(Norvreg("export '" + product + "\\Users' -o '" + link + "'").exit, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    struct stat st {};
+    ASSERT_EQ(::stat((store.Dir() + "/linked.reg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
     // Nothing left beside it.
     for (const auto& e : std::filesystem::directory_iterator(store.Dir()))
         EXPECT_EQ(e.path().filename().string().find(".export.reg.tmp."), std::string::npos) << e.path();

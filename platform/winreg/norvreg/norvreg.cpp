@@ -304,8 +304,12 @@ void WriteExportFile(const std::string& file, const std::string& text, bool secr
         return;
     }
     // A link leads to the file it names: that file is replaced, the link stays.
-    fs::path target = fs::is_symlink(fs::symlink_status(file, ec)) ? fs::weakly_canonical(file, ec) : fs::path(file);
-    if (ec) target = file;
+    fs::path target = file;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+        const fs::path to = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = to.is_absolute() ? to : target.parent_path() / to;
+    }
     const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string temporary = (dir / ("." + target.filename().string() + ".tmp.XXXXXX")).string();
     const int fd = platform::CreateUniqueFile(temporary, secret ? 0600 : 0666);
