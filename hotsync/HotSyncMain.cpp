@@ -322,7 +322,8 @@ int main(int argc, char** argv)
     sync->add_flag("--no", s.no, "Answer No to every question")->excludes(yes);
     sync->add_flag("--quiet", s.quiet, "Show no progress and do not print the log");
     sync->add_flag("--no-backup", s.noBackup,
-                   "Do not back the handheld up first (each run otherwise adds a backup to the user's Backup folder)");
+                   "Do not back the handheld up first (each run otherwise adds a backup to the user's Backup folder, "
+                   "unless the handheld is as the newest one holds it)");
 
     CRestoreCommand::Args r;
     auto* restore = app.add_subcommand("restore", "Put the databases of one of a user's backups back onto a handheld, "
