@@ -91,11 +91,12 @@ norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc
   LIBS RecShelf Quillio PalmKit NorvDurableFiles nlohmann_json::nlohmann_json CLI11::CLI11)
 add_library(HotSyncCore STATIC platform/palmkit/UserEntry.cpp
   hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
-  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp)
+  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp hotsync/RunText.cpp)
 target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio PRIVATE NorvProgramPath NorvDurableFiles
+target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio Lexmo PRIVATE NorvProgramPath NorvDurableFiles
   PUBLIC NorvConsole Threads::Threads)
-norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
+norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp hotsync/RestoreCommand.cpp
+  LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
 # ---- the HotSync window of hotsync.exe (the Windows hotsync-gui) ----
 target_sources(hotsync PRIVATE hotsync/win32/HotSyncWindow.cpp hotsync/win32/WindowSync.cpp
   hotsync/win32/HotSyncWindow.rc)
@@ -220,3 +221,7 @@ if(NORV_MAKENSIS)
             ${CMAKE_BINARY_DIR}/tests ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
   set_tests_properties(installer_test PROPERTIES ENVIRONMENT "WINEDEBUG=-all" TIMEOUT 900)
 endif()
+# The connection probe over WinInet: a stop ends a check at once, against a
+# plain-socket server on 127.0.0.1.
+norv_windows_test(settings_probe_test settings SOURCES ProbeStopTest.cpp ../common/RawHttpServer.cpp
+  LIBS Settings WinReg ws2_32 LABELS threads)

@@ -22,6 +22,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
@@ -442,12 +444,30 @@ void CHotSyncWindow::RestoreBackup()
         return;
     }
     CHandheldStore store(S(dir));
-    const int count = CHandheldBackup::Restore(gens[index], store, &error);
-    if (count < 0)
+    const auto plan = CHandheldBackup::Plan(gens[index], store);
+    const auto replaced = std::count_if(plan.begin(), plan.end(), [](const CHandheldBackup::Item& it) {
+        return it.action == CHandheldBackup::Action::Replace ||
+               (it.action == CHandheldBackup::Action::RestoreDamaged && it.handheldDamaged);
+    });
+    const QString when = Q(CHandheldBackup::DateText(gens[index].made));
+    if (QMessageBox::question(this, UiText(4027, "Restore a backup"),
+                              UiText(4202,
+                                     "Put the backup of %s back onto %s? Databases of the handheld replaced: %d. The "
+                                     "handheld as it is now is backed up first.",
+                                     S(when), S(dir), int(replaced)),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    CHandheldBackup::Generation saved;
+    const int count = backup.Restore(gens[index], store, &saved, nullptr, &error);
+    if (count < 0 && saved.dir.empty())
+        QMessageBox::warning(this, UiText(4027, "Restore a backup"),
+                             UiText(4204, "Nothing restored: the handheld could not be backed up first: %s", error));
+    else if (count < 0)
         QMessageBox::warning(this, UiText(4027, "Restore a backup"), UiText(4033, "Restore stopped: %s", error));
     else
-        m_Outcome->setText(UiText(4034, "Restored %d databases of %s onto %s.", count,
-                                      CHandheldBackup::DateText(gens[index].made), S(dir)));
+        m_Outcome->setText(UiText(4034, "Restored %d databases of %s onto %s.", count, S(when), S(dir)) + " " +
+                           UiText(4203, "The handheld as it was is kept in the backup of %s, taken before this restore.",
+                                  CHandheldBackup::DateText(saved.made)));
     ShowDatabases();
 }
 

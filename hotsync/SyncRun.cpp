@@ -12,9 +12,11 @@
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/RunText.h"
 #include "palmkit/Condapi.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HandheldInfo.h"
+#include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/InstallAide.h"
 #include "seam/UserFolders.h"
@@ -237,12 +239,17 @@ CSyncRun::Outcome CSyncRun::Run()
     case palmkit::AttachResult::AlreadyAttached: return Fail(kExitBusy, "a synchronization is already running");
     }
 
-    // What the backup found (a damaged database) belongs in this run's log.
+    // What the backup found (a damaged database) belongs in this run's log,
+    // in the log's language.
     palmkit::LogClear();
+    runtext::LoadLanguage();
+    std::optional<CHandheldBackup::Generation> startedFrom;
+    bool changeMarked = false;
     if (!a.noBackup) {
         CHandheldBackup backup(userDir);
         std::vector<CHandheldBackup::Note> backupNotes;
-        const int saved = backup.Make(store, settings.backups, &backupNotes, &error);
+        CHandheldBackup::Generation made;
+        const int saved = backup.Make(store, &backupNotes, &error, CHandheldBackup::Purpose::Sync, &made);
         for (const auto& n : backupNotes) LogAddEntry(n.text.c_str(), n.warning ? slWarning : slText, 0);
         if (saved < 0) {
             palmkit::Detach();
@@ -250,6 +257,8 @@ CSyncRun::Outcome CSyncRun::Run()
             return Fail(kExitFailed,
                         "cannot back up the handheld, nothing synchronized: " + error + " (skip it with --no-backup)");
         }
+        startedFrom = made;
+        changeMarked = CHandheldBackup::BeginChange(made);
     }
 
     g_front = &m_Front;
@@ -282,6 +291,17 @@ CSyncRun::Outcome CSyncRun::Run()
     const bool interrupted = m_Front.Interrupted();
     if (!interrupted) InstallQueue(userDir, store);
     const bool written = palmkit::Detach();
+    // Whether this run changed the handheld decides which backup the oldest
+    // make room for: so the old ones go only now.
+    if (startedFrom) {
+        CHandheldLock again;
+        if (again.Acquire(store.Dir()) == CHandheldLock::Result::Locked) {
+            CHandheldBackup::EndChange(*startedFrom, store, changeMarked);
+            std::vector<CHandheldBackup::Note> backupNotes;
+            CHandheldBackup(userDir).Prune(store, settings.backups, &backupNotes);
+            for (const auto& n : backupNotes) LogAddEntry(n.text.c_str(), n.warning ? slWarning : slText, 0);
+        }
+    }
     const int terminated = m_Front.TerminationSignal();
     const std::string stopText = m_Front.StopText();
     if (interrupted) LogAddEntry(("HotSync abandoned " + stopText).c_str(), slSyncFailed, 0);

@@ -657,7 +657,7 @@ TEST_F(FaultTest, ARunOverADamagedCatalogBacksUpItsLastSoundCopy)
     EXPECT_THAT(r.output, Not(HasSubstr("DAMAGED")));
 
     fs::resize_file(catalog, 100);
-    r = Tool("hotsync", "restore --user Anne --handheld " + Handheld());
+    r = Tool("hotsync", "restore --user Anne --handheld " + Handheld() + " --yes");
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(ReadAll(catalog), backedUp);
     ExpectShopperWhole();

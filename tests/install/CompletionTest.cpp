@@ -75,7 +75,7 @@ TEST(BashCompletion, OffersSubcommandsOptionsAndFiles)
         {"hotsync", "hotsync sync --user Anne --no-", "--no-backup\n"},
         {"hotsync", "hotsync sync --user ", "Anne\\ Back\\\\slash\nBob\n"},
         {"hotsync", "hotsync sync --user Anne\\ B", "Anne\\ Back\\\\slash\n"},
-        {"hotsync", "hotsync restore --user Anne --", "--from\n--generation\n--handheld\n--help\n--list\n--user\n"},
+        {"hotsync", "hotsync restore --user Anne --", "--from\n--generation\n--handheld\n--help\n--list\n--user\n--yes\n"},
         {"hotsync", "hotsync configure --user Anne --b", "--backups\n"},
         {"hotsync", "hotsync sync --handheld p", "palm\npdbs\n"},
         {"hotsync", "hotsync sync --sync-type ", "0\n1\n2\n3\n4\n5\n6\n7\n"},

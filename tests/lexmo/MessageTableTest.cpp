@@ -132,6 +132,11 @@ const Use kUses[] = {
     {4032, "T", 0, "handheld busy: the handheld"},
     {4033, "T", 0, "restore stopped: why"},
     {4034, "ITT", 0, "restored: count, date, handheld"},
+    {4200, "T", 0, "HotSync log, no new backup: the newest backup's date"},
+    {4201, "T", 0, "HotSync log, damaged on the handheld: database file"},
+    {4202, "TTI", 0, "restore question: date, handheld, databases replaced"},
+    {4203, "T", 0, "restored: date of the backup taken before"},
+    {4204, "T", 0, "nothing restored: why the backup failed"},
     {4035, "T", 0, "closing during a run: the cancel button"},
     {4048, "T", 0, "action dialog: the conduit"},
     // The settings programs: what is true on Linux, the question's buttons.
@@ -171,6 +176,7 @@ std::set<int> NumbersInUse()
     range(4400, 4404);
     range(4470, 4476);
     range(4540, 4541);
+    range(4200, 4204); // backups and restore
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);

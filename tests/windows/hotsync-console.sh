@@ -45,7 +45,7 @@ check "the listing alike on Linux" \
 native=$(tr / '\\' <<<"$home")
 check "paths with backslashes on Windows" grep -qF "(in $native\\Alice\\Backup)" <<<"$out"
 check "database removed on Linux" "$linux/handheld" remove "$hh" C7abc
-check "restore" has 'Restored 1 database' "$(exe hotsync.exe --home "$home" restore --user Alice --handheld "$hh")"
+check "restore" has 'Restored 1 database' "$(exe hotsync.exe --home "$home" restore --user Alice --handheld "$hh" --yes)"
 check "restored bytes" cmp "$root/catalog.pdb" "$hh/C7abc.pdb"
 
 echo "$passed passed, $failures failed"
