@@ -96,6 +96,10 @@ target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio PRIVATE NorvProgramPath NorvDurableFiles
   PUBLIC NorvConsole Threads::Threads)
 norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
+# Users renamed and removed, and a run that lacks a setting saying which.
+target_sources(HotSyncCore PRIVATE hotsync/UserServiceSettings.cpp hotsync/UserAccounts.cpp)
+target_link_libraries(HotSyncCore PUBLIC Lexmo PRIVATE NvServices)
+target_sources(hotsync PRIVATE hotsync/DesktopCommands.cpp hotsync/win32/ScheduleCommands.cpp)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
   LIBS PalmKit RecShelf Quillio nlohmann_json::nlohmann_json CLI11::CLI11)
 

@@ -11,8 +11,13 @@ struct ScheduleArgs {
     bool off = false;
 };
 
+// Prints what a command did (standard output) or why it failed (standard
+// error, after "hotsync: "), and gives the exit status.
+int SayResult(int status, const std::string& text);
 int CmdUserRemove(const std::string& home, const std::string& name, bool deleteFolder);
 int CmdUserRename(const std::string& home, const std::string& name, const std::string& newName);
+// The schedule and the notification are Linux's (a systemd user timer, the
+// session bus); the Windows build says so.
 int CmdSchedule(const std::string& home, const ScheduleArgs& args);
 // Shows the run's verdict as a desktop notification; when the person clicks
 // a failure's, opens the HotSync window on its log (waits a bounded time).

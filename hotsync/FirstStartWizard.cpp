@@ -151,25 +151,33 @@ public:
     bool isComplete() const override { return m_List->currentItem() != nullptr; }
 
 private:
+    // A name asked in the window's language, buttons included.
+    bool AskName(const QString& title, const QString& label, QString& name)
+    {
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(title);
+        dialog.setLabelText(label);
+        dialog.setTextValue(name);
+        dialog.setOkButtonText(UiText(4037, "OK"));
+        dialog.setCancelButtonText(UiText(4379, "Cancel"));
+        if (dialog.exec() != QDialog::Accepted) return false;
+        name = dialog.textValue().trimmed();
+        return true;
+    }
     void AskAdd()
     {
         // The first user is most often the person at the keyboard.
-        const QString suggested = m_List->count() == 0 ? qEnvironmentVariable("USER") : QString();
-        bool ok = false;
-        const QString name = QInputDialog::getText(this, Label(4345, "Add"),
-                                                   UiText(4348, "Name of the new HotSync user (the handheld's owner):"),
-                                                   QLineEdit::Normal, suggested, &ok);
-        if (ok) m_Wizard.AddUser(name.trimmed());
+        QString name = m_List->count() == 0 ? qEnvironmentVariable("USER") : QString();
+        if (AskName(Label(4345, "Add"), UiText(4348, "Name of the new HotSync user (the handheld's owner):"), name))
+            m_Wizard.AddUser(name);
     }
     void AskRename()
     {
         const QString user = User();
-        if (user.isEmpty()) return;
-        bool ok = false;
-        const QString name = QInputDialog::getText(this, Label(4346, "Rename"),
-                                                   UiText(4349, "New name of \"%s\":", S(user)), QLineEdit::Normal,
-                                                   user, &ok);
-        if (ok && name.trimmed() != user) m_Wizard.RenameUser(user, name.trimmed());
+        QString name = user;
+        if (!user.isEmpty() && AskName(Label(4346, "Rename"), UiText(4349, "New name of \"%s\":", S(user)), name) &&
+            name != user)
+            m_Wizard.RenameUser(user, name);
     }
     void AskRemove()
     {
@@ -181,11 +189,13 @@ private:
                         UiText(4350, "Remove the HotSync user \"%s\"?\n\nIts folder %s holds the log of its runs, its "
                                      "backups and its orders journal.",
                                S(user), CHotSyncHome(m_Wizard.m_Home).UserDir(*found)),
-                        QMessageBox::Cancel, this);
+                        QMessageBox::NoButton, this);
+        QPushButton* cancel = box.addButton(UiText(4379, "Cancel"), QMessageBox::RejectRole);
         QPushButton* deleting =
             box.addButton(UiText(4351, "Remove and &delete its folder"), QMessageBox::DestructiveRole);
         QPushButton* keeping = box.addButton(UiText(4352, "Remove, &keep its folder"), QMessageBox::AcceptRole);
-        box.setDefaultButton(QMessageBox::Cancel);
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
         box.exec();
         if (box.clickedButton() == deleting) m_Wizard.RemoveUser(user, true);
         else if (box.clickedButton() == keeping) m_Wizard.RemoveUser(user, false);
@@ -500,6 +510,11 @@ CFirstStartWizard::CFirstStartWizard(std::string home, QWidget* parent)
     setObjectName(QStringLiteral("firstStart"));
     setWizardStyle(QWizard::ClassicStyle);
     setOption(QWizard::NoBackButtonOnStartPage);
+    // Qt's own button texts are English: the window's language instead.
+    setButtonText(QWizard::NextButton, UiText(4310, "&Next >"));
+    setButtonText(QWizard::BackButton, UiText(4319, "< &Back"));
+    setButtonText(QWizard::FinishButton, UiText(4353, "&Finish"));
+    setButtonText(QWizard::CancelButton, UiText(4379, "Cancel"));
     m_UserPage = new UserPage(*this);
     m_HandheldPage = new HandheldPage(*this);
     m_LoginPage = new LoginPage(*this);

@@ -80,11 +80,23 @@ int main(int argc, char** argv)
             return window.SaveScreenshot(QString::fromStdString(screenshot)) ? 0 : 1;
         }
         if (!screenshotSetUp.empty()) {
+            // Each page of the set-up as it first shows: PREFIX-user.png, -handheld, -login, -done.
             window.show();
+            desktop.Start(false);
             auto wizard = desktop.MakeSetUp();
             wizard->show();
-            QApplication::processEvents();
-            return wizard->grab().save(QString::fromStdString(screenshotSetUp)) ? 0 : 1;
+            const std::pair<int, const char*> pages[] = {{CFirstStartWizard::kUserPage, "user"},
+                                                         {CFirstStartWizard::kHandheldPage, "handheld"},
+                                                         {CFirstStartWizard::kLoginPage, "login"},
+                                                         {CFirstStartWizard::kDonePage, "done"}};
+            bool saved = true;
+            for (const auto& [id, name] : pages) {
+                wizard->setStartId(id);
+                wizard->restart();
+                QApplication::processEvents();
+                saved = wizard->grab().save(QString::fromStdString(screenshotSetUp + "-" + name + ".png")) && saved;
+            }
+            return saved ? 0 : 1;
         }
         if (!screenshotTray.empty()) {
             QMenu* menu = desktop.Tray().Menu();

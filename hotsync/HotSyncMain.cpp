@@ -148,6 +148,8 @@ private:
 
 int CmdSync(const Options& o, const SyncArgs& a)
 {
+    // What the run says before the conduit speaks is in the conduit's language.
+    LoadRunLanguage();
     CTerminalUiHost host(CTerminalUiHost::DetectMode(a.quiet), ::isatty(STDIN_FILENO) != 0);
     if (a.yes) host.SetAnswer(true);
     if (a.no) host.SetAnswer(false);

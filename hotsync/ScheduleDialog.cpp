@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -74,6 +75,8 @@ CScheduleDialog::CScheduleDialog(std::string home, const QString& user, const QS
     m_Current->setWordWrap(true);
     layout->addWidget(m_Current);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(UiText(4037, "OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(UiText(4379, "Cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

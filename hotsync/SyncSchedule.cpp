@@ -227,7 +227,7 @@ std::optional<CSyncSchedule::When> CSyncSchedule::ParseDaily(const std::string& 
 std::string CSyncSchedule::WhenText(const When& when)
 {
     switch (when.kind) {
-    case When::Kind::Off: return RunText(4310, "never");
+    case When::Kind::Off: return {};
     case When::Kind::Daily:
         return RunText(4311, "every day at %02d:%02d", when.minutes / 60, when.minutes % 60);
     case When::Kind::Every:
@@ -441,8 +441,8 @@ CSyncSchedule::Result CSyncSchedule::Install(const Entry& e, const std::string& 
         return r;
     }
     const std::string done =
-        RunText(4319, "Scheduled: %s's handheld %s is synchronized %s, without questions (timer %s).", e.user,
-                e.handheld, WhenText(e.when), name + ".timer");
+        RunText(4337, "%s's handheld %s is synchronized %s (timer %s).", e.user, e.handheld, WhenText(e.when),
+                name + ".timer");
     const std::string journal =
         RunText(4320, "Each run's output and verdict go to the journal: %s", JournalCommand(name));
     const std::string startNow =
@@ -456,7 +456,7 @@ CSyncSchedule::Result CSyncSchedule::Install(const Entry& e, const std::string& 
     if (reload.code != 0) {
         r.status = 0;
         r.text = done + "\n" +
-                 RunText(4322, "It starts with your next login: no systemd user manager answers now (%s). To start it "
+                 RunText(4322, "The timer starts with your next login: no systemd user manager answers now (%s). To start it "
                                "now from a session that has one: %s",
                          reload.output, startNow) +
                  "\n" + journal;

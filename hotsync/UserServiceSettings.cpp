@@ -8,7 +8,9 @@
 #include "hotsync/RunText.h"
 #include "nvservices/NvServices.h"
 #include "settings/RegKey.h"
+#ifndef _WIN32
 #include "settings/ShippedDefaults.h"
+#endif
 
 namespace {
 
@@ -215,6 +217,10 @@ std::string CUserServiceSettings::Warning() const
 
 std::string CUserServiceSettings::ApplyShippedDefaults()
 {
+#ifdef _WIN32
+    // The installer writes them.
+    return {};
+#else
     const CShippedDefaults::Result r = CShippedDefaults::ApplyIfMissing();
     if (r.applied) {
         std::string servers;
@@ -228,6 +234,7 @@ std::string CUserServiceSettings::ApplyShippedDefaults()
                              "(import them with: norvreg import FILE)",
                        r.error);
     return {};
+#endif
 }
 
 bool CUserServiceSettings::Rename(const std::string& from, const std::string& to, std::string* error)

@@ -155,7 +155,7 @@ private slots:
             QTimer::singleShot(0, dialog, [dialog] { dialog->accept(); });
         });
         desktop.OpenSchedule();
-        QVERIFY2(said.startsWith(QStringLiteral("Programmé : l'ordinateur de poche de Anne")), qPrintable(said));
+        QVERIFY2(said.startsWith(QStringLiteral("L'ordinateur de poche de Anne")), qPrintable(said));
         const std::string units = account + "/.config/systemd/user/";
         QVERIFY(ReadAll(units + "norvelia-hotsync-Anne.timer").find("OnCalendar=*-*-* 07:00:00") != std::string::npos);
 

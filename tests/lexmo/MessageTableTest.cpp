@@ -152,7 +152,6 @@ const Use kUses[] = {
     {4316, "TT", 0, "timer unit: user, when"},
     {4317, "T", 0, "not scheduled: the text that is not UTF-8"},
     {4318, "T", 0, "not scheduled: why"},
-    {4319, "TTTT", 0, "scheduled: user, handheld, when, timer"},
     {4320, "T", 0, "schedule: journal command"},
     {4321, "T", 0, "no systemctl: unit folder"},
     {4322, "TT", 0, "no user manager: why, command"},
@@ -169,7 +168,7 @@ const Use kUses[] = {
     {4334, "TTT", 0, "defaults imported: file, servers, store"},
     {4335, "T", 0, "defaults not imported: why"},
     {4336, "T", 0, "no notification: why"},
-    {4337, "TTTT", 0, "schedule shown: user, handheld, when, timer"},
+    {4337, "TTTT", 0, "schedule: user, handheld, when, timer"},
     {4339, "TT", 0, "last run: date, verdict"},
     {4340, "T", 0, "last run failed: why"},
     {4343, "T", 0, "no run yet: user"},
@@ -198,8 +197,8 @@ std::vector<Use> AllUses()
     for (int n = 4000; n <= 4048; ++n)
         if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
             uses.push_back({n, "", 0, "HotSync window text"});
-    for (int n = 4300; n <= 4378; ++n)
-        if (n != 4353 && std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
+    for (int n = 4300; n <= 4379; ++n)
+        if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
             uses.push_back({n, "", 0, "HotSync programs' text"});
     return uses;
 }
@@ -214,8 +213,7 @@ std::set<int> NumbersInUse()
     range(3000, 3057);
     n.erase(3024);
     range(4000, 4048);
-    range(4300, 4378);
-    n.erase(4353);
+    range(4300, 4379);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
