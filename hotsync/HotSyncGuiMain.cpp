@@ -32,11 +32,7 @@ int main(int argc, char** argv)
     cli.add_option("--screenshot", screenshot, "")->group("");
     cli.add_option("--screenshot-setup", screenshotSetUp, "")->group("");
     cli.add_option("--screenshot-tray", screenshotTray, "")->group("");
-    cli.footer("On a first start, or when a synchronization lacks a user, a handheld folder or the service login,\n"
-               "the window asks for them (Settings, Set up). Settings, Synchronize automatically puts the\n"
-               "user's runs on a schedule (as hotsync schedule does). While it runs, the window has an icon in\n"
-               "the desktop's tray, and a run that ends while it is minimised shows its verdict as a\n"
-               "notification. A second hotsync-gui of the session brings the first one up instead.\n\n"
+    cli.footer("What a synchronization lacks (a user, a handheld folder, the login) is asked in the window.\n\n"
                "Exit status:\n"
                "  0    the window was closed\n"
                "  2    a usage error\n"
