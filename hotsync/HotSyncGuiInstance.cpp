@@ -14,10 +14,13 @@
 #include <cstring>
 #include <vector>
 
+#include "hotsync/SessionBus.h"
+
 extern char** environ;
 
 bool CHotSyncGuiInstance::Claim(std::function<void(const QString&, const QString&)> show)
 {
+    if (!SessionBusThere()) return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return false;
     if (!bus.registerService(QString::fromLatin1(kService))) return false;
@@ -33,6 +36,7 @@ void CHotSyncGuiInstance::Show(const QString& user, const QString& handheld)
 
 bool CHotSyncGuiInstance::ShowInRunning(const std::string& user, const std::string& handheld)
 {
+    if (!SessionBusThere()) return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(QString::fromLatin1(kService))) return false;
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),

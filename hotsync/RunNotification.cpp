@@ -9,6 +9,7 @@
 #include <QVariantMap>
 
 #include "hotsync/RunText.h"
+#include "hotsync/SessionBus.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ CRunNotification::CRunNotification() = default;
 
 CRunNotification::~CRunNotification()
 {
+    if (!m_Actions) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         bus.disconnect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
@@ -61,6 +63,10 @@ CRunNotification::~CRunNotification()
 
 bool CRunNotification::Send(const Text& text, std::string* error)
 {
+    if (!SessionBusThere()) {
+        if (error) *error = "no session bus (DBUS_SESSION_BUS_ADDRESS is not set)";
+        return false;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         if (error) *error = "no session bus: " + bus.lastError().message().toStdString();
