@@ -99,6 +99,14 @@ int main(int argc, char** argv)
         return 1;
     }
     server.Write(QStringLiteral("ready"));
+    // A test that was killed cannot stop it: it ends with the test's bus, or
+    // after ten minutes at most.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&bus] {
+        if (!bus.isConnected()) QCoreApplication::exit(0);
+    });
+    watch.start(500);
+    QTimer::singleShot(10 * 60 * 1000, &app, [] { QCoreApplication::exit(0); });
     return QCoreApplication::exec();
 }
 
