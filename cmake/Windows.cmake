@@ -103,6 +103,10 @@ target_sources(hotsync PRIVATE hotsync/win32/HotSyncWindow.cpp hotsync/win32/Win
 # The settings through WinReg.dll, whose registry calls stand before advapi32's.
 target_link_libraries(hotsync PRIVATE Lexmo Settings NorvProgramPath shell32 ole32 user32 gdi32)
 # ---- end of the HotSync window ----
+# Users renamed and removed, and a run that lacks a setting saying which.
+target_sources(HotSyncCore PRIVATE hotsync/UserServiceSettings.cpp hotsync/UserAccounts.cpp)
+target_link_libraries(HotSyncCore PUBLIC Lexmo PRIVATE NvServices)
+target_sources(hotsync PRIVATE hotsync/DesktopCommands.cpp hotsync/win32/ScheduleCommands.cpp)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
   LIBS PalmKit RecShelf Quillio nlohmann_json::nlohmann_json CLI11::CLI11)
 

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -124,6 +125,61 @@ bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption
     users.push_back(user);
     if (!CUsersFile::Write(UsersPath(), users, error)) return false;
     added = user;
+    return true;
+}
+
+bool CHotSyncHome::RemoveUser(const std::string& name, bool deleteFolder, CUsersFile::User& removed,
+                              std::string* error, std::string* sharedWith, std::string* folderError) const
+{
+    CHandheldLock lock;
+    if (!LockHome(lock, error)) return false;
+    CHandheldStore::RemoveTemporaries(m_Dir, "users.dat", 0);
+    std::vector<CUsersFile::User> users;
+    if (!LoadUsers(users, error)) return false;
+    const auto it = std::find_if(users.begin(), users.end(),
+                                 [&](const auto& u) { return ::strcasecmp(u.name.c_str(), name.c_str()) == 0; });
+    if (it == users.end()) {
+        if (error) *error = "no HotSync user named \"" + name + "\" in " + m_Dir;
+        return false;
+    }
+    removed = *it;
+    users.erase(it);
+    if (!CUsersFile::Write(UsersPath(), users, error)) return false;
+    if (!deleteFolder) return true;
+    // A folder that another entry names is that user's too.
+    for (const auto& u : users)
+        if (::strcasecmp(u.dir.c_str(), removed.dir.c_str()) == 0) {
+            if (sharedWith) *sharedWith = u.name;
+            return true;
+        }
+    std::error_code ec;
+    fs::remove_all(UserDir(removed), ec);
+    if (ec && folderError) *folderError = ec.message();
+    return true;
+}
+
+bool CHotSyncHome::RenameUser(const std::string& name, const std::string& newName, CUsersFile::User& renamed,
+                              std::string* error) const
+{
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (std::string why = usersdat::CheckUserName(newName); !why.empty()) return fail(why);
+    CHandheldLock lock;
+    if (!LockHome(lock, error)) return false;
+    CHandheldStore::RemoveTemporaries(m_Dir, "users.dat", 0);
+    std::vector<CUsersFile::User> users;
+    if (!LoadUsers(users, error)) return false;
+    CUsersFile::User* found = nullptr;
+    for (auto& u : users) {
+        if (::strcasecmp(u.name.c_str(), name.c_str()) == 0) found = &u;
+        else if (::strcasecmp(u.name.c_str(), newName.c_str()) == 0) return fail("the user \"" + u.name + "\" exists");
+    }
+    if (!found) return fail("no HotSync user named \"" + name + "\" in " + m_Dir);
+    found->name = newName;
+    if (!CUsersFile::Write(UsersPath(), users, error)) return false;
+    renamed = *found;
     return true;
 }
 

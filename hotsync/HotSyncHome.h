@@ -37,6 +37,16 @@ public:
     bool AddUser(const std::string& name, const std::string& dir, CUsersFile::User& added, std::string* error,
                  Skipped* skipped = nullptr, Notes* notes = nullptr) const;
 
+    // Takes a user out of users.dat, by name without regard to case. With
+    // `deleteFolder` its directory goes too, unless another entry names it
+    // (`sharedWith` then names that user); `folderError` says why it could
+    // not be deleted. Under the home's lock.
+    bool RemoveUser(const std::string& name, bool deleteFolder, CUsersFile::User& removed, std::string* error,
+                    std::string* sharedWith = nullptr, std::string* folderError = nullptr) const;
+    // Gives a user another name; its directory stays as it is.
+    bool RenameUser(const std::string& name, const std::string& newName, CUsersFile::User& renamed,
+                    std::string* error) const;
+
     // The home, and the user's directory when given, exist and are closed to
     // other accounts (seam/PrivateFiles.h): everything written in them
     // is then private. False when one cannot be created.

@@ -23,6 +23,7 @@
 #include "hotsync/RestoreCommand.h"
 #include "hotsync/SyncRun.h"
 #include "hotsync/TerminalUiHost.h"
+#include "hotsync/DesktopCommands.h"
 #include "palmkit/Condapi.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
@@ -88,6 +89,7 @@ int CmdUserAdd(const Options& o, const std::string& name, const std::string& dir
     PrintNotes(notes);
     if (!added) return Fail(kExitUsage, "cannot add the user: " + error);
     if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
+    ApplyShippedDefaults();
     std::printf("Added HotSync user \"%s\" (directory %s)\n", user.name.c_str(), home.UserDir(user).c_str());
     return 0;
 }
@@ -117,7 +119,7 @@ int CmdUserList(const Options& o, bool json)
 
 struct SyncArgs {
     std::string user, handheld, conduit, syncType;
-    bool yes = false, no = false, quiet = false, noBackup = false;
+    bool yes = false, no = false, quiet = false, noBackup = false, notify = false;
 };
 
 // The terminal's side of a run: its lines on stderr, Ctrl-C, the log printed.
@@ -150,6 +152,8 @@ private:
 
 int CmdSync(const Options& o, const SyncArgs& a)
 {
+    // What the run says before the conduit speaks is in the conduit's language.
+    LoadRunLanguage();
     CTerminalUiHost host(CTerminalUiHost::DetectMode(a.quiet), ::isatty(STDIN_FILENO) != 0);
     if (a.yes) host.SetAnswer(true);
     if (a.no) host.SetAnswer(false);
@@ -162,6 +166,7 @@ int CmdSync(const Options& o, const SyncArgs& a)
     setup.syncType = a.syncType;
     setup.noBackup = a.noBackup;
     const CSyncRun::Outcome outcome = CSyncRun(setup, front).Run();
+    if (a.notify) NotifyUnwatchedRun(outcome, a.user, a.handheld);
     if (outcome.code != CSyncRun::kExitDone) return Fail(outcome.code, outcome.message);
     return 0;
 }
@@ -308,7 +313,7 @@ int main(int argc, char** argv)
     app.add_option("--home", o.home,
                    std::string("HotSync home (default $HOTSYNC_HOME, else ") + CHotSyncHome::DefaultText() + ")");
 
-    auto* user = app.add_subcommand("user", "Add or list HotSync users");
+    auto* user = app.add_subcommand("user", "Add, list, rename or remove HotSync users");
     user->require_subcommand(1);
     std::string addName, addDir;
     auto* add = user->add_subcommand("add", "Add a HotSync user and its directory");
@@ -317,6 +322,16 @@ int main(int argc, char** argv)
     auto* list = user->add_subcommand("list", "List the HotSync users");
     bool listJson = false;
     list->add_flag("--json", listJson, "As a JSON array of {name, id, directory}");
+    std::string removeName, renameName, newName;
+    bool deleteFolder = false;
+    auto* remove = user->add_subcommand("remove", "Remove a HotSync user, and its scheduled synchronization");
+    remove->add_option("NAME", removeName, "User name")->required();
+    remove->add_flag("--delete-folder", deleteFolder,
+                     "Delete the user's folder too (log, backups, orders journal) and its login settings; "
+                     "without it they are kept");
+    auto* rename = user->add_subcommand("rename", "Give a HotSync user another name (its folder stays)");
+    rename->add_option("NAME", renameName, "User name")->required();
+    rename->add_option("NEW", newName, "New name (at most 31 bytes)")->required();
 
     SyncArgs s;
     auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
@@ -342,6 +357,23 @@ int main(int argc, char** argv)
     sync->add_flag("--no-backup", s.noBackup,
                    "Do not back the handheld up first (each run otherwise adds a backup to the user's Backup folder, "
                    "unless the handheld is as the newest one holds it)");
+    sync->add_flag("--notify", s.notify,
+                   "At the end, show the verdict as a desktop notification, for a run nobody watches (hotsync "
+                   "schedule uses it); clicking a failure's notification opens hotsync-gui on the log");
+
+    ScheduleArgs sch;
+    auto* schedule = app.add_subcommand("schedule", "Synchronize a user's handheld on a schedule, through a systemd "
+                                                    "user timer, without questions; or show or remove the schedule");
+    schedule->footer("The timer and its service go to ${XDG_CONFIG_HOME:-~/.config}/systemd/user/norvelia-hotsync-"
+                     "<user>.*;\nthe timer is enabled and, when a systemd user manager answers, started. Each run is "
+                     "hotsync sync\n--no --notify: every question answered No, the verdict in the journal (journalctl "
+                     "--user -u UNIT)\nand in a desktop notification. Without --every, --daily or --off: shows the "
+                     "schedule.\nExit status: 0 done, 1 the timer could not be put in place, 2 a usage error.");
+    schedule->add_option("--user", sch.user, "HotSync user")->required();
+    schedule->add_option("--handheld", sch.handheld, "Handheld directory (needed with --every and --daily)");
+    auto* every = schedule->add_option("--every", sch.every, "Interval: 15min to 168h, such as 30min, 90m or 2h");
+    auto* daily = schedule->add_option("--daily", sch.daily, "Every day at HH:MM (24-hour clock)")->excludes(every);
+    schedule->add_flag("--off", sch.off, "Remove the schedule")->excludes(every)->excludes(daily);
 
     CRestoreCommand::Args r;
     auto* restore = app.add_subcommand("restore", "Put the databases of one of a user's backups back onto a handheld, "
@@ -404,6 +436,9 @@ int main(int argc, char** argv)
     try {
         if (add->parsed()) return CmdUserAdd(o, addName, addDir);
         if (list->parsed()) return CmdUserList(o, listJson);
+        if (remove->parsed()) return CmdUserRemove(o.home, removeName, deleteFolder);
+        if (rename->parsed()) return CmdUserRename(o.home, renameName, newName);
+        if (schedule->parsed()) return CmdSchedule(o.home, sch);
         if (sync->parsed()) return CmdSync(o, s);
         if (restore->parsed()) {
             r.home = o.home;

@@ -233,6 +233,18 @@ QString CHotSyncWindow::SettingsPath() const
     return Q(m_Home + "/hotsync-gui.ini");
 }
 
+QString CHotSyncWindow::RememberedHandheld(const std::string& home, const QString& user)
+{
+    QSettings settings(Q(home + "/hotsync-gui.ini"), QSettings::IniFormat);
+    return settings.value(QStringLiteral("Handhelds/") + QString::fromLatin1(user.toUtf8().toHex())).toString();
+}
+
+void CHotSyncWindow::RememberHandheld(const std::string& home, const QString& user, const QString& dir)
+{
+    QSettings settings(Q(home + "/hotsync-gui.ini"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Handhelds/") + QString::fromLatin1(user.toUtf8().toHex()), dir);
+}
+
 std::string CHotSyncWindow::UserDir() const
 {
     CHotSyncHome home(m_Home);
@@ -268,7 +280,7 @@ bool CHotSyncWindow::LoadUsers()
                         "why.",
                         int(skipped.size()), home.UsersPath());
     if (users.empty())
-        notes << UiText(4019, "No HotSync user in %s: add one with \"hotsync user add NAME\".", m_Home);
+        notes << UiText(4338, "No HotSync user yet: add one with \"Set up...\" in the Settings menu.");
     if (!notes.isEmpty()) m_Outcome->setText(notes.join(QLatin1Char('\n')));
     if (!current.isEmpty()) SelectUser(current);
     UserChanged();
@@ -283,17 +295,22 @@ bool CHotSyncWindow::SelectUser(const QString& name)
     return true;
 }
 
+QString CHotSyncWindow::OutcomeText() const
+{
+    return m_Outcome->text();
+}
+
+QString CHotSyncWindow::CurrentUser() const
+{
+    return m_Users->currentText();
+}
+
 void CHotSyncWindow::UserChanged()
 {
     // Each user's handheld folder is remembered.
-    const QString key = QString::fromLatin1(m_Users->currentText().toUtf8().toHex());
-    if (!key.isEmpty()) {
-        QSettings settings(SettingsPath(), QSettings::IniFormat);
-        settings.beginGroup(QStringLiteral("Handhelds"));
-        m_Handheld->setText(settings.value(key).toString());
-        settings.endGroup();
-    }
+    if (!m_Users->currentText().isEmpty()) m_Handheld->setText(RememberedHandheld(m_Home, m_Users->currentText()));
     m_Sync->setEnabled(m_Users->count() > 0 && !IsRunning());
+    if (!IsRunning()) ShowLastRun();
     ShowDatabases();
 }
 
@@ -321,11 +338,7 @@ bool CHotSyncWindow::StartSync()
         m_Outcome->setText(UiText(4021, "Choose the handheld's folder first."));
         return false;
     }
-    {
-        QSettings settings(SettingsPath(), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Handhelds/") + QString::fromLatin1(m_Users->currentText().toUtf8().toHex()),
-                          Handheld());
-    }
+    RememberHandheld(m_Home, m_Users->currentText(), Handheld());
     CSyncRun::Setup setup;
     setup.home = m_Home;
     setup.user = S(m_Users->currentText());
@@ -369,6 +382,7 @@ void CHotSyncWindow::Finished(CSyncRun::Outcome outcome, std::vector<std::string
         m_Outcome->setText(UiText(4024, "Not synchronized (status %d): %s", m_Last.code, S(why)));
     }
     ShowDatabases();
+    if (m_OnFinished) m_OnFinished(m_Last);
 }
 
 void CHotSyncWindow::ShowLog(const std::vector<palmkit::LogEntry>& entries)

@@ -13,6 +13,7 @@
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
 #include "hotsync/RunText.h"
+#include "hotsync/UserServiceSettings.h"
 #include "palmkit/Condapi.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HandheldInfo.h"
@@ -200,6 +201,13 @@ CSyncRun::Outcome CSyncRun::Run()
         m_Front.Note(std::string("warning: ") + kStallVariable + "=\"" + stall +
                      "\" is not a number of seconds from 1 to 86400; using " + std::to_string(kDefaultStallSeconds));
     const std::string conduitPath = ConduitPath(a.conduit);
+    // Our conduit cannot start without its server: say which setting lacks.
+    if (fs::path(conduitPath).filename() == fs::path(CConduitLibrary::DefaultPath()).filename()) {
+        if (std::string note = CUserServiceSettings::ApplyShippedDefaults(); !note.empty()) m_Front.Note(note);
+        const CUserServiceSettings service(user->name);
+        if (std::string missing = service.Missing(); !missing.empty()) return Fail(kExitUsage, missing);
+        if (std::string warning = service.Warning(); !warning.empty()) m_Front.Note(warning);
+    }
     CConduitLibrary lib;
     if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, ConduitLoadFailure(conduitPath, error));
     auto openConduit = lib.Get<OpenConduitFn>(kOpenConduitName);
