@@ -29,6 +29,11 @@ EarlierVerdict VerdictOf(const CHotSyncLogReader::Run& run)
 
 } // namespace
 
+QString CHotSyncWindow::WithUsersNote(const QString& text) const
+{
+    return m_UsersNote.isEmpty() ? text : m_UsersNote + QLatin1Char('\n') + text;
+}
+
 void CHotSyncWindow::ShowLastRun()
 {
     using platform::UiText;
@@ -40,7 +45,7 @@ void CHotSyncWindow::ShowLastRun()
     const std::string dir = UserDir();
     const auto run = dir.empty() ? std::nullopt : CHotSyncLogReader::LastRun(dir + "/HotSync.log");
     if (!run) {
-        m_Outcome->setText(UiText(4343, "%s has not synchronized a handheld yet.", user.toStdString()));
+        m_Outcome->setText(WithUsersNote(UiText(4343, "%s has not synchronized a handheld yet.", user.toStdString())));
         return;
     }
     ShowLog(run->entries);
@@ -48,5 +53,6 @@ void CHotSyncWindow::ShowLastRun()
     const QString when = QDateTime::fromSecsSinceEpoch(qint64(run->began)).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     m_Outcome->setStyleSheet(v.failed ? QStringLiteral("color: #b40000; font-weight: bold;")
                                       : QStringLiteral("color: #006e28;"));
-    m_Outcome->setText(UiText(4339, "Last synchronization, %s: %s", when.toStdString(), v.text.toStdString()));
+    m_Outcome->setText(
+        WithUsersNote(UiText(4339, "Last synchronization, %s: %s", when.toStdString(), v.text.toStdString())));
 }

@@ -281,7 +281,9 @@ bool CHotSyncWindow::LoadUsers()
                         int(skipped.size()), home.UsersPath());
     if (users.empty())
         notes << UiText(4338, "No HotSync user yet: add one with \"Set up...\" in the Settings menu.");
-    if (!notes.isEmpty()) m_Outcome->setText(notes.join(QLatin1Char('\n')));
+    // Kept above whatever the window says of the chosen user next.
+    m_UsersNote = notes.join(QLatin1Char('\n'));
+    m_Outcome->setText(m_UsersNote);
     if (!current.isEmpty()) SelectUser(current);
     UserChanged();
     return true;

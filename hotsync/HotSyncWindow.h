@@ -78,6 +78,8 @@ private:
     QLineEdit* m_Handheld;
     QPushButton* m_Sync;
     QLabel* m_Outcome;
+    QString m_UsersNote; // what LoadUsers left out, and why
+    QString WithUsersNote(const QString& text) const;
     QListWidget* m_Log;
     QTreeWidget* m_Databases;
     std::thread m_Run;

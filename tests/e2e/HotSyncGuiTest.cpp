@@ -234,11 +234,11 @@ private slots:
         } cases[] = {
             {{{"Alice", "../escape", 1}, {"Eve\x1b[2J", "Eve", 2}, {"Bob", "Bob", 3}},
              {QStringLiteral("Bob")},
-             said("2 entries of ", "are")},
+             said("2 entries of ", "are") + QStringLiteral("\nBob has not synchronized a handheld yet.")},
             {{{"", "Nobody", 1}},
              {},
-             said("One entry of ", "is") + QStringLiteral("\nNo HotSync user in ") + QString::fromStdString(home) +
-                 QStringLiteral(": add one with \"hotsync user add NAME\".")},
+             said("One entry of ", "is") +
+                 QStringLiteral("\nNo HotSync user yet: add one with \"Set up...\" in the Settings menu.")},
         };
         for (const auto& c : cases) {
             std::filesystem::create_directories(home);
