@@ -3,8 +3,11 @@
 #include <CLI/CLI.hpp>
 #include <QApplication>
 
+#include <cstdio>
+#include <memory>
 #include <string>
 
+#include "hotsync/DataViewDialog.h"
 #include "hotsync/HotSyncWindow.h"
 #include "seam/Display.h"
 #include "seam/QtUiHost.h"
@@ -19,11 +22,13 @@ int main(int argc, char** argv)
                  "button, watch the progress, read the run's log and the handheld's databases, restore a backup.\n"
                  "Runs the same synchronization as hotsync sync."};
     cli.set_version_flag("--version", std::string("hotsync-gui ") + NORV_VERSION);
-    std::string home, user, handheld, screenshot;
+    std::string home, user, handheld, screenshot, view;
     cli.add_option("--home", home, "HotSync home (default $HOTSYNC_HOME, else ~/.local/share/hotsync)");
     cli.add_option("--user", user, "HotSync user chosen at start");
     cli.add_option("--handheld", handheld, "Handheld folder chosen at start");
     cli.add_option("--screenshot", screenshot, "")->group("");
+    // With --screenshot: the picture of that database's view instead.
+    cli.add_option("--view", view, "")->group("");
     cli.footer("Exit status:\n"
                "  0    the window was closed\n"
                "  2    a usage error\n"
@@ -54,6 +59,18 @@ int main(int argc, char** argv)
         if (!handheld.empty()) window.SetHandheld(QString::fromStdString(handheld));
         if (!screenshot.empty()) {
             window.show();
+            if (!view.empty()) {
+                bool damaged = false;
+                std::string error;
+                std::unique_ptr<CDataView> data = CDataView::Load(handheld, view, damaged, error);
+                if (!data) {
+                    std::fprintf(stderr, "hotsync-gui: %s\n", error.c_str());
+                    return 1;
+                }
+                CDataViewDialog dialog(std::move(data), damaged, &window);
+                dialog.show();
+                return dialog.grab().save(QString::fromStdString(screenshot)) ? 0 : 1;
+            }
             return window.SaveScreenshot(QString::fromStdString(screenshot)) ? 0 : 1;
         }
         window.show();
