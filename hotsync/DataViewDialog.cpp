@@ -53,6 +53,13 @@ QTreeWidget* ReadOnlyTree(QWidget* parent, const char* name, const QStringList& 
     return tree;
 }
 
+// A column as wide as its texts, with room between it and the next.
+void FitColumn(QTreeWidget* tree, int column)
+{
+    tree->resizeColumnToContents(column);
+    tree->setColumnWidth(column, tree->columnWidth(column) + 12);
+}
+
 // Pictures are small for a desktop screen: the details show them bigger.
 constexpr int kThumbnail = 32;
 constexpr int kPictureSide = 160;
@@ -218,8 +225,7 @@ void CDataViewDialog::ShowCatalog(QVBoxLayout* layout)
     tree->expandAll();
     tree->header()->setStretchLastSection(false);
     tree->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    tree->resizeColumnToContents(1);
-    tree->resizeColumnToContents(2);
+    for (int c : {1, 2}) FitColumn(tree, c);
 
     auto* details = new QScrollArea(split);
     details->setWidgetResizable(true);
@@ -323,7 +329,7 @@ void CDataViewDialog::ShowList(QVBoxLayout* layout)
         row->setText(4, Q(CDataView::PriceText(line.GetPrice())));
         row->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
     }
-    for (int c = 0; c < tree->columnCount(); ++c) tree->resizeColumnToContents(c);
+    for (int c = 0; c < tree->columnCount(); ++c) FitColumn(tree, c);
     tree->header()->setStretchLastSection(false);
     tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
     layout->addWidget(tree, 1);
