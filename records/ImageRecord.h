@@ -34,7 +34,9 @@ public:
     std::string FillPdbPackedRecord(CPdbPackedRecord& rec) const;
     std::unique_ptr<CPdbPackedRecord> CreatePdbRec(std::string* error = nullptr) const;
 
-    // Where the PBM conversion trace line goes: traque.txt in the temporary directory.
+    // Where the PBM conversion trace line goes: traque.txt in the user's
+    // private folder, ${XDG_STATE_HOME:-~/.local/state}/norvelia
+    // (%LOCALAPPDATA%\Norvelia on Windows); empty when there is none.
     static std::string TraceFilePath();
 
 private:

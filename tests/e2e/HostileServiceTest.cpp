@@ -134,11 +134,15 @@ TEST_F(HostileServiceTest, OnlyTheApplicationIsInstalledAsTheApplication)
         {"", "it is not a whole Palm database"},
         {std::string("MZ\x90\0", 4) + std::string(256, '\x07'), "it is not a whole Palm database"},
         {BytesOf(*Db("MemoDB", "DATA").Add(0, Item("M", "memo", "0")).file, Scratch()), "it is not a resource database of creator KESA and type appl"},
+        // Under a new name, each of the three marks alone is missing.
+        {BytesOf(*Db("NewApp", "appl").Add(0, Item("M", "memo", "0")).file, Scratch()), "it is not a resource database of creator KESA and type appl"},
+        {ApplicationBytes("NewApp", "XXXX", "appl", Scratch()), "it is not a resource database of creator KESA and type appl"},
+        {ApplicationBytes("NewApp", "KESA", "DATA", Scratch()), "it is not a resource database of creator KESA and type appl"},
         {ApplicationBytes("MemoDB", "KESA", "appl", Scratch()), "it would replace \"MemoDB\", which is not the application"},
         {ApplicationBytes("Courses", "KESA", "appl", Scratch()), "it would replace \"Courses\", which is not the application"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.why);
+        SCOPED_TRACE("case " + std::to_string(&c - cases) + ": " + c.why);
         Tamper([&](const Query& q, httplib::Response& res) {
             if (q.Get("function") == "DeclareChannels") SetArg(res, File("NorveliaPrc", "norvelia.prc", c.bytes));
         });
@@ -150,6 +154,7 @@ TEST_F(HostileServiceTest, OnlyTheApplicationIsInstalledAsTheApplication)
         EXPECT_EQ(NorvVers(), "");
         EXPECT_EQ(ReadAll(Handheld() + "/MemoDB.pdb"), memo);
         EXPECT_FALSE(fs::exists(UserDir() + "Install")) << "left in the install queue";
+        for (const char* file : {"/NewApp.prc", "/NewApp.pdb"}) EXPECT_FALSE(fs::exists(Handheld() + file));
         ExpectSafe();
         PutShopper();
     }

@@ -67,15 +67,18 @@ TEST(BashCompletion, OffersSubcommandsOptionsAndFiles)
         const char* line;
         const char* offered;
     } cases[] = {
-        {"hotsync", "hotsync ", "--help\n--home\n--version\nconfigure\ninfo\nrestore\nsync\nuser\n"},
-        {"hotsync", "hotsync s", "sync\n"},
+        {"hotsync", "hotsync ", "--help\n--home\n--version\nconfigure\ninfo\nrestore\nschedule\nsync\nuser\n"},
+        {"hotsync", "hotsync s", "schedule\nsync\n"},
         {"hotsync", "hotsync --home pa", "palm\n"},
         {"hotsync", "hotsync --home palm u", "user\n"},
-        {"hotsync", "hotsync user ", "--help\nadd\nlist\n"},
+        {"hotsync", "hotsync user ", "--help\nadd\nlist\nremove\nrename\n"},
+        {"hotsync", "hotsync user remove ", "Anne\\ Back\\\\slash\nBob\n"},
+        {"hotsync", "hotsync schedule --user Anne --every ", "12h\n1h\n24h\n2h\n30min\n6h\n"},
+        {"hotsync", "hotsync schedule --user Anne --", "--daily\n--every\n--handheld\n--help\n--off\n--user\n"},
         {"hotsync", "hotsync sync --user Anne --no-", "--no-backup\n"},
         {"hotsync", "hotsync sync --user ", "Anne\\ Back\\\\slash\nBob\n"},
         {"hotsync", "hotsync sync --user Anne\\ B", "Anne\\ Back\\\\slash\n"},
-        {"hotsync", "hotsync restore --user Anne --", "--from\n--generation\n--handheld\n--help\n--list\n--user\n"},
+        {"hotsync", "hotsync restore --user Anne --", "--from\n--generation\n--handheld\n--help\n--list\n--user\n--yes\n"},
         {"hotsync", "hotsync configure --user Anne --b", "--backups\n"},
         {"hotsync", "hotsync sync --handheld p", "palm\npdbs\n"},
         {"hotsync", "hotsync sync --sync-type ", "0\n1\n2\n3\n4\n5\n6\n7\n"},

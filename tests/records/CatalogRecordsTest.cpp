@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -346,6 +348,44 @@ TEST(ImageRecord, RawFilesPbmFilesAndNoFile)
     EXPECT_TRUE(images.ContainsImage("logo"));
     EXPECT_FALSE(images.ContainsImage("Logo"));
 }
+
+#ifndef _WIN32
+// The image trace is its user's alone: in the private state folder (made so
+// when it was open to others), created 0600 whatever the umask, and a link
+// put in its place is not followed.
+TEST(ImageRecord, TheImageTraceIsWrittenPrivatelyAndNeverThroughALink)
+{
+    const std::string state = TestDir() + "state";
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    const std::string before = saved ? saved : "";
+    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    const std::string trace = CImageRecord::TraceFilePath();
+    EXPECT_EQ(trace, state + "/norvelia/traque.txt");
+    auto mode = [](const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
+    };
+    CImageRecord image;
+    image.SetImageName("logo");
+    image.SetImageFileName(WriteTempFile("trace.pbm", "P1\n1 1\n1\n"));
+    const mode_t mask = ::umask(0);
+    std::filesystem::create_directories(state + "/norvelia");
+    ::chmod((state + "/norvelia").c_str(), 0755);
+    image.CreatePdbRec();
+    EXPECT_EQ(mode(state + "/norvelia"), 0700u);
+    EXPECT_EQ(mode(trace), 0600u);
+    EXPECT_NE(ReadAll(trace).find("We never have to pass here"), std::string::npos);
+
+    const std::string elsewhere = WriteTempFile("elsewhere", "untouched");
+    std::filesystem::remove(trace);
+    std::filesystem::create_symlink(elsewhere, trace);
+    image.CreatePdbRec();
+    ::umask(mask);
+    EXPECT_EQ(ReadAll(elsewhere), "untouched");
+    if (saved) ::setenv("XDG_STATE_HOME", before.c_str(), 1);
+    else ::unsetenv("XDG_STATE_HOME");
+}
+#endif
 
 TEST(ImageRecord, TooLargeImagesAreReported)
 {

@@ -106,7 +106,16 @@ TEST(PbmConverter, ShortFileEndsInWhite)
 {
     Bytes expected = Header(3, 2, 2);
     expected.insert(expected.end(), {0x60, 0x00, 0x00, 0x00});
-    EXPECT_EQ(Convert("P1\n3 2\n\n0 1 1"), expected);
+    EXPECT_EQ(Convert("P1\n3 2\n0 1 1"), expected);
+}
+
+// An empty line among the pixels is read like any other: its first
+// character, past its end, is one white pixel.
+TEST(PbmConverter, AnEmptyPixelLineIsOneWhitePixel)
+{
+    Bytes expected = Header(2, 1, 2);
+    expected.insert(expected.end(), {0x80, 0x00});
+    EXPECT_EQ(Convert("P1\n2 1\n1\n\n1\n"), expected);
 }
 
 TEST(PbmConverter, Refusals)
