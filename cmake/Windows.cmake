@@ -108,7 +108,8 @@ target_sources(HotSyncCore PRIVATE hotsync/UserServiceSettings.cpp hotsync/UserA
 target_link_libraries(HotSyncCore PUBLIC Lexmo PRIVATE NvServices)
 target_sources(hotsync PRIVATE hotsync/DesktopCommands.cpp hotsync/win32/ScheduleCommands.cpp)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
-  LIBS PalmKit RecShelf Quillio nlohmann_json::nlohmann_json CLI11::CLI11)
+  hotsync/DataView.cpp hotsync/DataViewText.cpp
+  LIBS PalmKit RecShelf Quillio Lexmo Settings nlohmann_json::nlohmann_json CLI11::CLI11)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)

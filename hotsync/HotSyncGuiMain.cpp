@@ -5,8 +5,11 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <cstdio>
+#include <memory>
 #include <string>
 
+#include "hotsync/DataViewDialog.h"
 #include "hotsync/FirstStartWizard.h"
 #include "hotsync/HotSyncDesktop.h"
 #include "hotsync/HotSyncGuiInstance.h"
@@ -25,11 +28,13 @@ int main(int argc, char** argv)
                  "button, watch the progress, read the run's log and the handheld's databases, restore a backup.\n"
                  "Runs the same synchronization as hotsync sync."};
     cli.set_version_flag("--version", std::string("hotsync-gui ") + NORV_VERSION);
-    std::string home, user, handheld, screenshot, screenshotSetUp, screenshotTray;
+    std::string home, user, handheld, screenshot, screenshotSetUp, screenshotTray, view;
     cli.add_option("--home", home, "HotSync home (default $HOTSYNC_HOME, else ~/.local/share/hotsync)");
     cli.add_option("--user", user, "HotSync user chosen at start");
     cli.add_option("--handheld", handheld, "Handheld folder chosen at start");
     cli.add_option("--screenshot", screenshot, "")->group("");
+    // With --screenshot: the picture of that database's view instead.
+    cli.add_option("--view", view, "")->group("");
     cli.add_option("--screenshot-setup", screenshotSetUp, "")->group("");
     cli.add_option("--screenshot-tray", screenshotTray, "")->group("");
     cli.footer("What a synchronization lacks (a user, a handheld folder, the login) is asked in the window.\n\n"
@@ -73,6 +78,18 @@ int main(int argc, char** argv)
         shown = &desktop;
         if (!screenshot.empty()) {
             window.show();
+            if (!view.empty()) {
+                bool damaged = false;
+                std::string error;
+                std::unique_ptr<CDataView> data = CDataView::Load(handheld, view, damaged, error);
+                if (!data) {
+                    std::fprintf(stderr, "hotsync-gui: %s\n", error.c_str());
+                    return 1;
+                }
+                CDataViewDialog dialog(std::move(data), damaged, &window);
+                dialog.show();
+                return dialog.grab().save(QString::fromStdString(screenshot)) ? 0 : 1;
+            }
             return window.SaveScreenshot(QString::fromStdString(screenshot)) ? 0 : 1;
         }
         if (!screenshotSetUp.empty()) {

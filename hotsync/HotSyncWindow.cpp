@@ -24,6 +24,7 @@
 
 #include <algorithm>
 
+#include "hotsync/DataViewDialog.h"
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
@@ -204,6 +205,11 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
     m_Databases->setHeaderLabels({UiText(4012, "Name"), UiText(4013, "Type"), UiText(4014, "Creator"),
                                   UiText(4015, "Records"), UiText(4016, "Modified"), UiText(4017, "State")});
     m_Databases->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // What a database holds, as the shopper knows it: read-only.
+    m_Databases->setToolTip(UiText(4935, "Double-click a database to see what it holds."));
+    connect(m_Databases, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        CDataViewDialog::Open(this, S(Handheld()), item->data(0, Qt::UserRole).toByteArray().toStdString());
+    });
     dbLayout->addWidget(m_Databases);
     layout->addWidget(split, 1);
     setCentralWidget(central);
@@ -411,6 +417,7 @@ void CHotSyncWindow::ShowDatabases()
     for (const CHandheldStore::Entry& e : store.List()) {
         auto* item = new QTreeWidgetItem(m_Databases);
         item->setText(0, Q(e.name));
+        item->setData(0, Qt::UserRole, QByteArray::fromStdString(e.name));
         item->setText(1, FourCC(e.type));
         item->setText(2, FourCC(e.creator));
         item->setText(3, QString::number(e.recordCount));

@@ -93,6 +93,19 @@ std::string CImageRecord::SetImageName(const std::string& s)
     return "";
 }
 
+void CImageRecord::FillFromPdbRecord(const CPdbRecord* record)
+{
+    if (record == nullptr) return;
+    long at = 0;
+    m_ImageName = record->ReadStringZeroAt(&at);
+    m_ImageData.clear();
+    const long size = record->Size();
+    if (at >= size) return;
+    // The writer closes every record with one zero byte after the data.
+    const long end = record->Data()[size - 1] == 0 ? size - 1 : size;
+    m_ImageData.assign(record->Data() + at, record->Data() + end);
+}
+
 std::string CImageRecord::TraceFilePath()
 {
     const std::string dir = UserStateDir();
