@@ -320,7 +320,7 @@ bool CNorvCondMgr::InstallProcessedChannels()
 {
     bool cancelSeen = false;
     int installed = 0;
-    m_Monitor.SetRange1(0, 2 * m_DownloadCount);
+    m_Monitor.SetRange1(0, 2 * m_Ferrylink.GetNbChannelsToDownload());
     m_Monitor.SetPos1(0);
     m_Monitor.SetCancel(false);
     for (;;) {
@@ -339,7 +339,7 @@ bool CNorvCondMgr::InstallProcessedChannels()
                 SkipWaitingChannels();
                 continue;
             }
-            WaitChannelChange(stamp, std::chrono::milliseconds(1000));
+            WaitChannelChange(stamp, m_IdleWait);
             continue;
         }
         bool stop = false;

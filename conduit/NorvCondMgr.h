@@ -3,6 +3,7 @@
 // and, meanwhile, applies the answers to the handheld and installs what came.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <set>
 #include <string>
@@ -104,6 +105,9 @@ public:
     // is handled or skipped; false when a cancel was seen or the user said
     // "No", and the run goes to its last stage at once.
     bool InstallProcessedChannels();
+    // The longest the install loop waits for the worker when no channel is
+    // ready; any change of the channel table ends the wait at once.
+    std::chrono::milliseconds m_IdleWait{1000};
 
     // Starts the worker on the channel table in force.
     void StartWorker();
@@ -170,7 +174,7 @@ private:
 
     std::thread m_Worker;
     std::atomic<bool> m_StopWorker{false};
-    // Counted before the worker starts, which then changes the channels.
+    // Channels to download, counted as processing starts: bar 2's range.
     int m_DownloadCount = 0;
     CONDHANDLE m_ConduitHandle = 0;
     bool m_Registered = false;

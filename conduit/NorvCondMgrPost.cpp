@@ -194,10 +194,9 @@ void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, 
     NorvLog("CNorvCondMgr::UpdateListItemRefs - Updating list %s (channel %s) : new catalog received from server.",
             listName, channel->GetChannelId());
     std::vector<BYTE> buffer(kRecordBufferSize);
-    long error = SyncResetRecordIndex(handle);
     int activity = 8;
     auto current = std::make_unique<CPdbRecord>();
-    if (error == SYNCERR_NONE) error = ReadNextRecord(handle, kItemRefCategory, buffer, *current);
+    long error = ReadNextRecord(handle, kItemRefCategory, buffer, *current);
 
     if (error == SYNCERR_NONE) {
         const std::string path = channel->GetNewCatalogPdbFilepath();

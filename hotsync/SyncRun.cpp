@@ -12,14 +12,18 @@
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/RunText.h"
+#include "hotsync/UserServiceSettings.h"
 #include "palmkit/Condapi.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HandheldInfo.h"
+#include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/InstallAide.h"
 #include "palmkit/RunReport.h"
 #include "lexmo/Lexmo.h"
 #include "settings/RegGetNorveliaKey.h"
+#include "seam/UserFolders.h"
 #include "seam/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 #include "settings/StallTimeout.h"
@@ -104,7 +108,11 @@ bool CSyncRun::LoadLanguage()
     return KESA_LoadMessages(catalog.c_str()) > 0;
 }
 
-CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front) {}
+CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front)
+{
+    // Paths as the platform writes them, in every line that names them.
+    m_Setup.handheld = platform::NativePath(m_Setup.handheld);
+}
 
 const char* CSyncRun::SyncTypeName(int type)
 {
@@ -124,8 +132,9 @@ std::string CSyncRun::ConduitPath(const std::string& option)
 {
     const std::string fallback = CConduitLibrary::DefaultPath();
     if (option.empty()) return fallback;
-    if (option.find('/') != std::string::npos) return option;
-    return fs::path(fallback).parent_path().string() + "/" + option;
+    if (platform::NativePath(option).find(platform::kPathSeparator) != std::string::npos)
+        return platform::NativePath(option);
+    return platform::JoinPath(fs::path(fallback).parent_path().string(), option);
 }
 
 std::string CSyncRun::ConduitLoadFailure(const std::string& path, const std::string& why)
@@ -157,7 +166,7 @@ bool CSyncRun::CheckHandheldDir(const std::string& dir, std::string& error)
         error = "no handheld at " + dir + ": " + std::strerror(ENOTDIR);
         return false;
     }
-    const std::string info = dir + "/" + CHandheldInfo::kFileName;
+    const std::string info = platform::JoinPath(dir, CHandheldInfo::kFileName);
     if (!fs::is_regular_file(info, ec)) {
         error = dir + " is not a handheld: it has no " + CHandheldInfo::kFileName +
                 " (make it one with: handheld init " + dir + ")";
@@ -212,6 +221,13 @@ CSyncRun::Outcome CSyncRun::Run()
         m_Front.Note(std::string("warning: ") + kStallVariable + "=\"" + stall +
                      "\" is not a number of seconds from 1 to 86400; using " + std::to_string(kDefaultStallSeconds));
     const std::string conduitPath = ConduitPath(a.conduit);
+    // Our conduit cannot start without its server: say which setting lacks.
+    if (fs::path(conduitPath).filename() == fs::path(CConduitLibrary::DefaultPath()).filename()) {
+        if (std::string note = CUserServiceSettings::ApplyShippedDefaults(); !note.empty()) m_Front.Note(note);
+        const CUserServiceSettings service(user->name);
+        if (std::string missing = service.Missing(); !missing.empty()) return Fail(kExitUsage, missing);
+        if (std::string warning = service.Warning(); !warning.empty()) m_Front.Note(warning);
+    }
     CConduitLibrary lib;
     if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, ConduitLoadFailure(conduitPath, error));
     auto openConduit = lib.Get<OpenConduitFn>(kOpenConduitName);
@@ -251,12 +267,17 @@ CSyncRun::Outcome CSyncRun::Run()
     case palmkit::AttachResult::AlreadyAttached: return Fail(kExitBusy, "a synchronization is already running");
     }
 
-    // What the backup found (a damaged database) belongs in this run's log.
+    // What the backup found (a damaged database) belongs in this run's log,
+    // in the log's language.
     palmkit::LogClear();
+    runtext::LoadLanguage();
+    std::optional<CHandheldBackup::Generation> startedFrom;
+    bool changeMarked = false;
     if (!a.noBackup) {
         CHandheldBackup backup(userDir);
         std::vector<CHandheldBackup::Note> backupNotes;
-        const int saved = backup.Make(store, settings.backups, &backupNotes, &error);
+        CHandheldBackup::Generation made;
+        const int saved = backup.Make(store, &backupNotes, &error, CHandheldBackup::Purpose::Sync, &made);
         for (const auto& n : backupNotes) LogAddEntry(n.text.c_str(), n.warning ? slWarning : slText, 0);
         if (saved < 0) {
             palmkit::Detach();
@@ -264,9 +285,11 @@ CSyncRun::Outcome CSyncRun::Run()
             return Fail(kExitFailed,
                         "cannot back up the handheld, nothing synchronized: " + error + " (skip it with --no-backup)");
         }
+        startedFrom = made;
+        changeMarked = CHandheldBackup::BeginChange(made);
     }
 
-    const std::size_t backupNotes = palmkit::LogEntries().size();
+    const std::size_t entriesBefore = palmkit::LogEntries().size();
     g_front = &m_Front;
     platform::IUiHost* previousHost = &platform::UiHost();
     platform::SetUiHost(&host);
@@ -276,7 +299,7 @@ CSyncRun::Outcome CSyncRun::Run()
     CSyncProperties props{};
     props.m_SyncType = *syncType;
     CopyText(props.m_UserName, sizeof props.m_UserName, user->name);
-    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + "/");
+    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + platform::kPathSeparator);
     CopyText(props.m_LocalName, sizeof props.m_LocalName, "");
     CopyText(props.m_Registry, sizeof props.m_Registry,
              "Software\\U.S. Robotics\\Pilot Desktop\\" + fs::path(conduitPath).stem().string());
@@ -299,13 +322,24 @@ CSyncRun::Outcome CSyncRun::Run()
     // The backup's notes tell of the handheld as it came, not of this run's failures.
     std::vector<palmkit::LogEntry> conduitEntries = palmkit::LogEntries();
     conduitEntries.erase(conduitEntries.begin(),
-                         conduitEntries.begin() + std::ptrdiff_t(std::min(backupNotes, conduitEntries.size())));
+                         conduitEntries.begin() + std::ptrdiff_t(std::min(entriesBefore, conduitEntries.size())));
     CRunVerdict verdict = CRunVerdict::Judge(conduitEntries, palmkit::TakeRunReport(), result,
                                              interrupted ? m_Front.StopText() : std::string());
     if (!interrupted) InstallQueue(userDir, store, verdict);
     // What the handheld could not record is not a synchronization done.
     if (!palmkit::Detach())
         verdict.AddProblem(palmkit::RunFailure::Handheld, std::string(), KESA_FormatMessage(4179));
+    // Whether this run changed the handheld decides which backup the oldest
+    // make room for: so the old ones go only now.
+    if (startedFrom) {
+        CHandheldLock again;
+        if (again.Acquire(store.Dir()) == CHandheldLock::Result::Locked) {
+            CHandheldBackup::EndChange(*startedFrom, store, changeMarked);
+            std::vector<CHandheldBackup::Note> backupNotes;
+            CHandheldBackup(userDir).Prune(store, settings.backups, &backupNotes);
+            for (const auto& n : backupNotes) LogAddEntry(n.text.c_str(), n.warning ? slWarning : slText, 0);
+        }
+    }
 
     m_Front.Stopped();
     palmkit::SetYieldHook(nullptr, nullptr);
@@ -324,7 +358,7 @@ CSyncRun::Outcome CSyncRun::Run()
         return all;
     };
     // A run whose record cannot be kept is not one to forget.
-    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries(),
+    if (!CHotSyncLogFile::Append(platform::JoinPath(userDir, "HotSync.log"), entries(),
                                  user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")", &error))
         verdict.AddProblem(palmkit::RunFailure::Record, "HotSync.log", error);
     m_Outcome.entries = entries();

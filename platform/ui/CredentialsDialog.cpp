@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFormLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -44,6 +45,8 @@ CredentialsDialog::CredentialsDialog(const QString& prompt, const QString& user,
     form->addRow(Text(2093, tr("&Password:")), m_Password);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // The buttons in the window's language, not in Qt's own.
+    buttons->button(QDialogButtonBox::Cancel)->setText(Text(4404, tr("Cancel")));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -9,19 +9,24 @@
 #include <sys/mount.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <map>
+#include <mutex>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "TamperingProxy.h"
 #include "common/ChildProcess.h"
 #include "conduit/KesaDatabases.h"
 #include "conduit/SyncFixture.h"
@@ -100,6 +105,82 @@ public:
 private:
     std::string m_Target;
     bool m_Ok = false;
+};
+
+// Between the runs and the service: notes the lists each run sends and those
+// whose answer reached it, and can hold the service's answer to one query of
+// a run until the test, having killed that run, lets it go.
+class AnswerWatch {
+public:
+    // A new run; from now on the answer to query number `holdAt` is held (0: none).
+    void Reset(int holdAt)
+    {
+        std::lock_guard<std::mutex> l(m_Mutex);
+        m_Count = 0;
+        m_HoldAt = holdAt;
+        m_Holding = false;
+        m_HeldList.clear();
+        m_Sent.clear();
+        m_Answered.clear();
+    }
+    // The proxy's rewrite: the service has answered `q`.
+    void Answered(const ::Query& q)
+    {
+        // The list a ProcessList sends: the file name of its database.
+        const std::string list = q.Get("function") == "ProcessList" ? q.Get("IODBinData") : std::string();
+        std::unique_lock<std::mutex> l(m_Mutex);
+        if (!list.empty()) m_Sent.push_back(list);
+        if (++m_Count == m_HoldAt) {
+            m_Holding = true;
+            m_HeldList = list;
+            m_Changed.notify_all();
+            // Bounded: a test that never lets go fails, it does not hang.
+            const int releases = m_Releases;
+            m_Changed.wait_for(l, std::chrono::seconds(120), [&] { return m_Releases != releases; });
+            return;
+        }
+        if (!list.empty()) m_Answered.push_back(list);
+    }
+    bool WaitHeld(std::chrono::milliseconds bound)
+    {
+        std::unique_lock<std::mutex> l(m_Mutex);
+        return m_Changed.wait_for(l, bound, [this] { return m_Holding; });
+    }
+    // Lets the held answer go (to a run that is no more).
+    void Release()
+    {
+        {
+            std::lock_guard<std::mutex> l(m_Mutex);
+            ++m_Releases;
+        }
+        m_Changed.notify_all();
+    }
+    std::string HeldList()
+    {
+        std::lock_guard<std::mutex> l(m_Mutex);
+        return m_HeldList;
+    }
+    std::vector<std::string> Sent()
+    {
+        std::lock_guard<std::mutex> l(m_Mutex);
+        return m_Sent;
+    }
+    std::vector<std::string> AnsweredLists()
+    {
+        std::lock_guard<std::mutex> l(m_Mutex);
+        return m_Answered;
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::condition_variable m_Changed;
+    int m_Count = 0;
+    int m_HoldAt = 0;
+    bool m_Holding = false;
+    int m_Releases = 0;
+    std::string m_HeldList;
+    std::vector<std::string> m_Sent;
+    std::vector<std::string> m_Answered;
 };
 
 std::string Query(const std::string& function, std::vector<AnswerArg> args)
@@ -371,10 +452,73 @@ TEST_F(FaultTest, AKilledRunNeverPlacesAnOrderTwiceNorLosesADatabase)
     EXPECT_FALSE(fs::exists(UserDir() + "Orders.journal")) << ReadAll(UserDir() + "Orders.journal");
     // An order is sent again only when a run died before it could read the
     // answer (the service then recognises it): at most one per kill. The
-    // journal covers every later moment.
+    // journal covers every later moment (AnOrderWhoseAnswerArrivedIsNeverSentAgain
+    // kills at each answer in turn and tells the two apart).
     const int repeated = std::atoi(Sql("SELECT count(*) FROM requests WHERE result LIKE 'repeated %'").c_str());
     EXPECT_LE(repeated, kills);
     std::printf("%d kills, %d orders sent again before their answer was read\n", kills, repeated);
+}
+
+// Killed while the service's answer to each query of a run in turn is held:
+// an order whose answer reached the run is never sent again, whatever the
+// run had recorded on the handheld; only the order whose answer was cut off
+// goes again, once, and the service recognises it.
+TEST_F(FaultTest, AnOrderWhoseAnswerArrivedIsNeverSentAgain)
+{
+    StartService();
+    AnswerWatch watch;
+    TamperingProxy proxy(m_Service->Port(), [&watch](const ::Query& q, httplib::Response&) { watch.Answered(q); });
+    SetServerUrl(proxy.Url());
+    // Whatever ends the test, no answer stays held while the proxy stops.
+    const std::unique_ptr<AnswerWatch, void (*)(AnswerWatch*)> letGo(&watch, [](AnswerWatch* w) { w->Release(); });
+    const auto repeated = [this] {
+        return std::atoi(Sql("SELECT count(*) FROM requests WHERE result LIKE 'repeated %'").c_str());
+    };
+    PutShopper(0);
+    watch.Reset(0);
+    ASSERT_EQ(Sync("--no-backup").code, 0) << HotSyncLog();
+    ExpectEachOrderOnce(4);
+    std::vector<std::string> sent = watch.Sent();
+    std::sort(sent.begin(), sent.end());
+    ASSERT_EQ(sent, (std::vector<std::string>{"Apero C7.pdb", "Courses C1.pdb", "Courses C2.pdb", "Courses C7.pdb"}));
+
+    std::set<std::string> cutOffLists;
+    for (int k = 1; k <= 40; ++k) {
+        SCOPED_TRACE("answer " + std::to_string(k) + " held");
+        PutShopper(k);
+        watch.Reset(k);
+        auto run = StartSync();
+        bool held = false;
+        for (int i = 0; i < 600 && !(held = watch.WaitHeld(std::chrono::milliseconds(100))); ++i)
+            if (run->Wait(std::chrono::milliseconds(0)) != ChildProcess::kRunning) break;
+        if (!held) {
+            // The run asks fewer questions: every answer had its turn.
+            EXPECT_EQ(run->Wait(std::chrono::seconds(60)), 0) << ReadAll(m_Root / "sync.out");
+            ExpectEachOrderOnce(4 * (k + 1));
+            break;
+        }
+        run->Signal(SIGKILL);
+        run->Wait(std::chrono::seconds(60));
+        watch.Release();
+        const std::vector<std::string> answered = watch.AnsweredLists();
+        const std::string cutOff = watch.HeldList();
+        if (!cutOff.empty()) cutOffLists.insert(cutOff);
+        const int repeatedBefore = repeated();
+
+        watch.Reset(0);
+        const RunResult next = Sync("--no-backup");
+        EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
+        ExpectShopperWhole();
+        ExpectEachOrderOnce(4 * (k + 1));
+        for (const std::string& list : watch.Sent())
+            EXPECT_EQ(std::count(answered.begin(), answered.end(), list), 0)
+                << list << ": its answer had reached the killed run, yet it was sent again";
+        EXPECT_EQ(repeated() - repeatedBefore, cutOff.empty() ? 0 : 1) << "answer cut off: " << cutOff;
+        if (HasFailure()) break;
+    }
+    // Every list had its answer cut off once.
+    EXPECT_EQ(cutOffLists.size(), 4u);
+    EXPECT_FALSE(fs::exists(UserDir() + "Orders.journal")) << ReadAll(UserDir() + "Orders.journal");
 }
 
 // The handheld turns read-only once the service has accepted an order: the
@@ -588,7 +732,7 @@ TEST_F(FaultTest, ARunOverADamagedCatalogBacksUpItsLastSoundCopy)
     EXPECT_THAT(r.output, Not(HasSubstr("DAMAGED")));
 
     fs::resize_file(catalog, 100);
-    r = Tool("hotsync", "restore --user Anne --handheld " + Handheld());
+    r = Tool("hotsync", "restore --user Anne --handheld " + Handheld() + " --yes");
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(ReadAll(catalog), backedUp);
     ExpectShopperWhole();

@@ -145,11 +145,15 @@ TEST_F(HostileServiceTest, OnlyTheApplicationIsInstalledAsTheApplication)
         {"", KESA_FormatMessage(4138)},
         {std::string("MZ\x90\0", 4) + std::string(256, '\x07'), KESA_FormatMessage(4138)},
         {BytesOf(*Db("MemoDB", "DATA").Add(0, Item("M", "memo", "0")).file, Scratch()), KESA_FormatMessage(4139)},
+        // Under a new name, each of the three marks alone is missing.
+        {BytesOf(*Db("NewApp", "appl").Add(0, Item("M", "memo", "0")).file, Scratch()), KESA_FormatMessage(4139)},
+        {ApplicationBytes("NewApp", "XXXX", "appl", Scratch()), KESA_FormatMessage(4139)},
+        {ApplicationBytes("NewApp", "KESA", "DATA", Scratch()), KESA_FormatMessage(4139)},
         {ApplicationBytes("MemoDB", "KESA", "appl", Scratch()), KESA_FormatMessage(4118, "MemoDB")},
         {ApplicationBytes("Courses", "KESA", "appl", Scratch()), KESA_FormatMessage(4118, "Courses")},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.why);
+        SCOPED_TRACE("case " + std::to_string(&c - cases) + ": " + c.why);
         Tamper([&](const Query& q, httplib::Response& res) {
             if (q.Get("function") == "DeclareChannels") SetArg(res, File("NorveliaPrc", "norvelia.prc", c.bytes));
         });
@@ -161,6 +165,7 @@ TEST_F(HostileServiceTest, OnlyTheApplicationIsInstalledAsTheApplication)
         EXPECT_EQ(NorvVers(), "");
         EXPECT_EQ(ReadAll(Handheld() + "/MemoDB.pdb"), memo);
         EXPECT_FALSE(fs::exists(UserDir() + "Install")) << "left in the install queue";
+        for (const char* file : {"/NewApp.prc", "/NewApp.pdb"}) EXPECT_FALSE(fs::exists(Handheld() + file));
         ExpectSafe();
         PutShopper();
     }

@@ -1,6 +1,7 @@
 // The HotSync window from its button to the log, with the real conduit, the
 // settings store and norvelia-service on loopback: a run that goes through,
 // one whose server is gone, and a handheld of someone else declined.
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -11,7 +12,10 @@
 
 #include <stdlib.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <vector>
 
 #include "common/ModalAnswerer.h"
 #include "common/QtTsan.h"
@@ -19,6 +23,7 @@
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
 #include "hotsync/HotSyncWindow.h"
+#include "hotsync/UsersFile.h"
 #include "seam/QtUiHost.h"
 #include "platform/ui/HotSyncActionDlg.h"
 #include "platform/ui/NorvProgressDlg.h"
@@ -222,6 +227,45 @@ private slots:
         QCOMPARE(w.LastOutcome().code, 2);
         QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("Bruno")));
         QCOMPARE(answerer.Unexpected(), 0);
+    }
+
+    // Entries of users.dat that cannot be used are not offered, and the
+    // window says how many were left out.
+    void UnusableUsersAreLeftOutWithAWord()
+    {
+        const std::string home = *m_Root / "tampered-home";
+        const std::string users = home + "/users.dat";
+        const std::string why = " cannot be used and %s not listed (an empty name, a control character, or a folder "
+                                "name such as \"..\" or one with a \"/\"). \"hotsync user list\" says which and why.";
+        const auto said = [&](const char* count, const char* verb) {
+            std::string text = count + users + why;
+            return QString::fromStdString(text.replace(text.find("%s"), 2, verb));
+        };
+        const struct {
+            std::vector<CUsersFile::User> entries;
+            QStringList offered;
+            QString outcome;
+        } cases[] = {
+            {{{"Alice", "../escape", 1}, {"Eve\x1b[2J", "Eve", 2}, {"Bob", "Bob", 3}},
+             {QStringLiteral("Bob")},
+             said("2 entries of ", "are") + QStringLiteral("\nBob has not synchronized a handheld yet.")},
+            {{{"", "Nobody", 1}},
+             {},
+             said("One entry of ", "is") +
+                 QStringLiteral("\nNo HotSync user yet: add one with \"Set up...\" in the Settings menu.")},
+        };
+        for (const auto& c : cases) {
+            std::filesystem::create_directories(home);
+            const std::vector<BYTE> bytes = CUsersFile::Encode(c.entries);
+            std::ofstream(users, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            CHotSyncWindow w(home);
+            auto* list = w.findChild<QComboBox*>(QStringLiteral("users"));
+            QStringList offered;
+            for (int i = 0; i < list->count(); ++i) offered << list->itemText(i);
+            QCOMPARE(offered, c.offered);
+            QCOMPARE(w.findChild<QLabel*>(QStringLiteral("outcome"))->text(), c.outcome);
+        }
     }
 
     // The window speaks the language MsgDll names, the conduit's default when unset.

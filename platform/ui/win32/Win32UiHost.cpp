@@ -61,6 +61,7 @@ INT_PTR CALLBACK CredentialsProc(HWND dlg, UINT message, WPARAM wParam, LPARAM l
         SetDlgItemTextW(dlg, IDC_PROMPT, Wide(c->prompt).c_str());
         SetDlgItemTextW(dlg, IDC_USER_LABEL, MessageOr(2092, "&User name:").c_str());
         SetDlgItemTextW(dlg, IDC_PASSWORD_LABEL, MessageOr(2093, "&Password:").c_str());
+        SetDlgItemTextW(dlg, IDCANCEL, MessageOr(4404, "Cancel").c_str());
         SetDlgItemTextW(dlg, IDC_USER, Wide(c->user).c_str());
         SetFocus(GetDlgItem(dlg, c->user.empty() ? IDC_USER : IDC_PASSWORD));
         return FALSE;
