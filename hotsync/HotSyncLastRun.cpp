@@ -19,6 +19,12 @@ struct EarlierVerdict {
 EarlierVerdict VerdictOf(const CHotSyncLogReader::Run& run)
 {
     using platform::UiText;
+    // A run of this version ends with its verdict.
+    for (auto e = run.entries.rbegin(); e != run.entries.rend(); ++e) {
+        CRunVerdict::Kind kind;
+        if (CRunVerdict::KindOfActivity(e->activity, &kind))
+            return {QString::fromStdString(e->text), kind != CRunVerdict::Kind::Synchronized};
+    }
     for (const palmkit::LogEntry& e : run.entries)
         if (e.activity == slSyncFailed)
             return {UiText(4340, "not synchronized: %s", e.text), true};

@@ -32,18 +32,27 @@ QDBusMessage Call(const char* method, const QList<QVariant>& args = {})
 
 CRunNotification::Text CRunNotification::For(const CSyncRun::Outcome& outcome, const std::string& user)
 {
+    // The verdict, then each order's fate, one line each.
     Text t;
-    if (outcome.code == CSyncRun::kExitDone) {
-        t.summary = RunText(4330, "HotSync of %s: synchronized", user);
-        return t;
+    const CRunVerdict& v = outcome.verdict;
+    std::vector<std::string> lines{v.Headline()};
+    for (const std::string& order : v.OrderLines()) lines.push_back(order);
+    for (const std::string& line : lines) t.body += (t.body.empty() ? "" : "\n") + line;
+    switch (v.GetKind()) {
+    case CRunVerdict::Kind::Synchronized: t.summary = RunText(4330, "HotSync of %s: synchronized", user); break;
+    case CRunVerdict::Kind::WithProblems:
+        t.summary = RunText(4192, "HotSync of %s: synchronized with problems", user);
+        t.failed = true;
+        break;
+    case CRunVerdict::Kind::Abandoned:
+        t.summary = RunText(4331, "HotSync of %s: abandoned", user);
+        t.failed = true;
+        break;
+    case CRunVerdict::Kind::Failed:
+        t.summary = RunText(4332, "HotSync of %s: not synchronized", user);
+        t.failed = true;
+        break;
     }
-    t.failed = true;
-    const bool abandoned = outcome.code == CSyncRun::kExitInterrupted || outcome.code == 128 + 15 ||
-                           outcome.code == 128 + 1;
-    t.summary = abandoned ? RunText(4331, "HotSync of %s: abandoned", user)
-                          : RunText(4332, "HotSync of %s: not synchronized", user);
-    t.body = outcome.message;
-    if (!t.body.empty()) t.body[0] = char(std::toupper(static_cast<unsigned char>(t.body[0])));
     return t;
 }
 

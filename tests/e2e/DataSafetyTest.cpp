@@ -19,6 +19,7 @@
 #include "common/LoopbackServer.h"
 #include "conduit/KesaDatabases.h"
 #include "conduit/SyncFixture.h"
+#include "lexmo/Lexmo.h"
 #include "palmkit/HandheldStore.h"
 #include "quillio/PdbFile.h"
 
@@ -101,7 +102,8 @@ TEST_F(DataSafetyTest, SigtermEndsTheConnectionCheckAtOnceWhateverTheServer)
         const int code = run->Wait(std::chrono::seconds(20));
         done = true;
         EXPECT_EQ(code, 143) << ReadAll(m_Root / "sync.out");
-        EXPECT_THAT(ReadAll(m_Root / "sync.out"), HasSubstr("hotsync: synchronization abandoned on SIGTERM"));
+        ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+        EXPECT_THAT(ReadAll(m_Root / "sync.out"), HasSubstr(KESA_FormatMessage(4144, KESA_FormatMessage(4151))));
         EXPECT_THAT(HotSyncLog(), HasSubstr("Operation abandoned: the program is stopping"));
     }
 }

@@ -370,10 +370,10 @@ private slots:
         if (!notifications.Ready()) QSKIP("no session bus (the test runs under dbus-run-session)");
         CSyncRun::Outcome failed;
         failed.code = 1;
-        failed.message = "synchronization failed: <b>refused</b> & more";
+        failed.verdict = CRunVerdict::NotSynchronized("<b>refused</b> & more");
         const CRunNotification::Text text = CRunNotification::For(failed, "Anne");
         QCOMPARE(text.summary, std::string("HotSync of Anne: not synchronized"));
-        QCOMPARE(text.body, std::string("Synchronization failed: <b>refused</b> & more"));
+        QCOMPARE(text.body, std::string("Not synchronized: <b>refused</b> & more"));
         CRunNotification n;
         std::string error;
         QVERIFY2(n.Send(text, &error), error.c_str());
@@ -381,7 +381,7 @@ private slots:
         QVERIFY(!n.WaitForClick(std::chrono::seconds(30)));
         QTRY_COMPARE(notifications.Notified().size(), std::size_t(1));
         QCOMPARE(notifications.Notified()[0][3],
-                 std::string("Synchronization failed: &lt;b&gt;refused&lt;/b&gt; &amp; more"));
+                 std::string("Not synchronized: &lt;b&gt;refused&lt;/b&gt; &amp; more"));
         QCOMPARE(notifications.Notified()[0][4], std::string());
     }
 

@@ -218,6 +218,7 @@ const Use kUses[] = {
     {4188, "", 0, "run verdict, order fates and the conduit's own log lines"},
     {4189, "T", 0, "run verdict, order fates and the conduit's own log lines"},
     {4190, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4192, "T", 0, "notification of a run with problems: the user"},
     {4191, "", 0, "run verdict, order fates and the conduit's own log lines"},
     // The settings programs: what is true on Linux, the question's buttons.
     {4400, "", 0, "connection page: the system's proxy settings"},
