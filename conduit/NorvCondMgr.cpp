@@ -412,6 +412,7 @@ void CNorvCondMgr::InstallOneChannel(int index, bool cancelSeen, int& installed,
 void CNorvCondMgr::OpenOrderJournal()
 {
     m_Journal.SetPath(m_PathName + COrderJournal::kFileName);
+    m_Journal.SetRetention(COrderJournal::RetentionIn(m_PathName));
     std::string why;
     if (!m_Journal.Load(&why))
         ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard", KESA_FormatMessage(4135, why));
@@ -427,11 +428,9 @@ void CNorvCondMgr::ForgetRecordedOrders()
         NorvLog("CNorvCondMgr::ForgetRecordedOrders - the handheld's files are not all written: the journal stays");
         return;
     }
-    for (const COrderJournal::Entry& e : m_OrdersRecorded) {
-        std::string why;
-        if (!m_Journal.Remove(e.listName, e.channelId, e.created, &why))
-            NorvLog("CNorvCondMgr::ForgetRecordedOrders - %s", why);
-    }
+    // Kept a while longer: a backup put back onto the handheld may hold them active again.
+    std::string why;
+    if (!m_Journal.MarkRecorded(m_OrdersRecorded, &why)) NorvLog("CNorvCondMgr::ForgetRecordedOrders - %s", why);
     m_OrdersRecorded.clear();
 }
 

@@ -122,10 +122,11 @@ public:
     // record it (it stays in the journal).
     bool CompleteJournaledOrder(const CSyncDbListEntry& entry, const std::string& channelId,
                                 const COrderJournal::Entry& accepted);
-    // Drops the journal's entries that the handheld no longer needs.
+    // Starts the time in the journal of the orders the handheld no longer
+    // holds active; drops the entries past their time.
     void PruneOrderJournal();
-    // At the end of a run: the entries of the orders the handheld recorded go,
-    // once its files are written.
+    // At the end of a run, once the handheld's files are written: the orders
+    // the handheld recorded start their time in the journal.
     void ForgetRecordedOrders();
     // The order of that list reached the handheld: its entry goes at the end.
     void OrderRecorded(const std::string& channelId, const std::string& listName);

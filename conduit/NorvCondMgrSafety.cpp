@@ -96,13 +96,14 @@ void CNorvCondMgr::PruneOrderJournal()
     std::set<std::string> names;
     for (std::size_t i = 0; i < m_DbList.m_Entries.size(); ++i) names.insert(EntryName(m_DbList.m_Entries[i]));
     std::string why;
-    const bool ok = m_Journal.RemoveUnless(
+    const bool ok = m_Journal.Settle(
         [&](const COrderJournal::Entry& e) {
             const auto read = m_ListOrders.find(e.listName);
             // The list holds another order, or none active: this one is done.
-            if (read != m_ListOrders.end()) return read->second == e.created;
-            // A list that could not be read keeps its entry; a list gone takes it along.
-            return names.count(e.listName) != 0;
+            if (read != m_ListOrders.end()) return read->second != e.created;
+            // A list that could not be read waits; a list gone is done with here,
+            // and its entry stays for its time, should a backup bring it back.
+            return names.count(e.listName) == 0;
         },
         &why);
     if (!ok) NorvLog("CNorvCondMgr::PruneOrderJournal - %s", why);
@@ -200,12 +201,14 @@ void CNorvCondMgr::NoteUnsentOrders()
         if (f.kind == palmkit::RunFailure::Channel) failedChannels.insert(ChannelKey(f.name));
     for (const auto& [list, channelId] : m_ActiveOrders) {
         if (m_FatedOrders.count(list)) continue;
-        // Accepted by the service, but this run ended before the handheld recorded it.
+        // Accepted by the service, in this run or an earlier one, but not recorded by the handheld.
         COrderJournal::Entry accepted;
         const auto read = m_ListOrders.find(list);
         if (read != m_ListOrders.end() && m_Journal.IsReadable() &&
             m_Journal.Find(list, channelId, read->second, &accepted)) {
-            NoteOrderFate(palmkit::OrderFate::Placed, channelId, list, accepted.processDate, std::string());
+            const bool sentNow = m_SentOrders.count({ChannelKey(channelId), list}) != 0;
+            NoteOrderFate(sentNow ? palmkit::OrderFate::Placed : palmkit::OrderFate::PlacedEarlier, channelId, list,
+                          accepted.processDate, std::string());
             continue;
         }
         std::string why = m_EndReason;

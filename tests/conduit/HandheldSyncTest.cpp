@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/OrderRecord.h"
 #include "common/TestFiles.h"
 #include "conduit/ChannelTable.h"
 #include "conduit/KesaDatabases.h"
@@ -552,15 +554,20 @@ TEST_F(HandheldSyncTest, AJournaledOrderIsRecordedNotSentAgain)
         int sent;            // lists sent
         const char* created; // order afterwards
         const char* processed;
-        bool journalLeft;
+        int waiting; // orders the journal keeps as not recorded by the handheld; -1: unreadable
     };
     const std::string entry = "C7\tMes courses\t" + std::to_string(PalmDate(kDay1)) + "\t2001-05-04T08:00:00\n";
     const std::string other = "C7\tMes courses\t" + std::to_string(PalmDate(kDay1) - 60) + "\t2001-05-04T08:00:00\n";
+    // Recorded by the handheld yesterday; a backup then brought the order back.
+    const std::string recorded =
+        entry.substr(0, entry.size() - 1) + "\t" + COrderJournal::DateText(std::time(nullptr) - 86400) + "\n";
     const Case cases[] = {
-        {"no journal", nullptr, 1, kDay1, kNone, false},
-        {"accepted", entry.c_str(), 0, kNone, "2001-05-04T08:00:00", false},
-        {"an older order", other.c_str(), 1, kDay1, kNone, false},
-        {"unreadable", "C7\tMes courses\tyesterday\t-\n", 0, kDay1, kNone, true},
+        {"no journal", nullptr, 1, kDay1, kNone, 0},
+        {"accepted", entry.c_str(), 0, kNone, "2001-05-04T08:00:00", 0},
+        {"an older order", other.c_str(), 1, kDay1, kNone, 0},
+        {"recorded, then restored", recorded.c_str(), 0,
+         kNone, "2001-05-04T08:00:00", 0},
+        {"unreadable", "C7\tMes courses\tyesterday\t-\n", 0, kDay1, kNone, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -584,7 +591,7 @@ TEST_F(HandheldSyncTest, AJournaledOrderIsRecordedNotSentAgain)
         EXPECT_EQ(after.GetCreateDateStr(), c.created);
         EXPECT_EQ(after.GetProcessDateStr(), c.processed);
         m_Mgr->ForgetRecordedOrders(); // as the end of the run does
-        EXPECT_EQ(fs::exists(path), c.journalLeft);
+        EXPECT_EQ(OrdersAwaitingRecord(path), c.waiting);
     }
     EXPECT_THAT(Trace(), HasSubstr("Order held: the order journal cannot be read"));
 }
@@ -622,6 +629,79 @@ TEST(OrderJournalTest, LinesKeepAnyNameAndRefuseWhatTheyCannotRead)
     EXPECT_EQ(why, dir / "Orders.journal" + ": line 1 cannot be read");
     EXPECT_FALSE(reread.Add(hostile, nullptr));
     EXPECT_EQ(ReadAll(dir / "Orders.journal"), "garbage\n");
+}
+
+// An order stays in the journal for its time once the handheld recorded it,
+// so that a restored backup does not place it again; then it goes.
+TEST(OrderJournalTest, RecordedOrdersStayForTheirTimeThenGo)
+{
+    const COrderJournal::Entry recorded{"C7", "Courses", 3000000000u, "2001-05-04T08:00:00", 1714573845};
+    EXPECT_EQ(COrderJournal::FormatLine(recorded), "C7\tCourses\t3000000000\t2001-05-04T08:00:00\t2024-05-01T14:30:45Z");
+    COrderJournal::Entry back;
+    ASSERT_TRUE(COrderJournal::ParseLine(COrderJournal::FormatLine(recorded), back));
+    EXPECT_EQ(back.recorded, recorded.recorded);
+    for (const char* date : {"", "2024-02-30T00:00:00Z", "2024-05-01T24:00:00Z", "2024-05-01 14:30:45Z",
+                             "2024-05-01T14:30:45", "1970-01-01T12:00:00Z", "+024-05-01T14:30:45Z", "2024-5-01T14:30:45Z"})
+        EXPECT_FALSE(COrderJournal::ParseLine(std::string("C7\tL\t1\tD\t") + date, back)) << date;
+
+    TempDir dir;
+    const std::time_t now = std::time(nullptr);
+    auto line = [](const char* list, std::time_t recordedAt) {
+        return COrderJournal::FormatLine({"C7", list, 1, "D", std::int64_t(recordedAt)}) + "\n";
+    };
+    // Waiting (never recorded) whatever its age, recorded 10 and 400 days ago.
+    const std::string file = line("Waiting", 0) + line("Ten", now - 10 * 86400) + line("Old", now - 400 * 86400);
+    struct Case {
+        const char* ini; // the user's HotSync.ini
+        int days;
+        bool ten, old;
+    } cases[] = {
+        {"", 365, true, false},
+        {"backups=3\njournal-days=500\n", 500, true, true},
+        {"journal-days=5\n", 5, false, false},
+        {"journal-days=0\n", 365, true, false},
+        {"journal-days=99999\n", 365, true, false},
+        {"journal-days=x\n", 365, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ini);
+        std::ofstream(dir / "HotSync.ini") << c.ini;
+        std::ofstream(dir / "Orders.journal") << file;
+        COrderJournal journal;
+        journal.SetPath(dir / "Orders.journal");
+        journal.SetRetention(COrderJournal::RetentionIn(dir.Path()));
+        EXPECT_EQ(journal.Retention(), c.days);
+        ASSERT_TRUE(journal.Load(nullptr));
+        EXPECT_TRUE(journal.Find("Waiting", "C7", 1, nullptr));
+        EXPECT_EQ(journal.Find("Ten", "C7", 1, nullptr), c.ten);
+        EXPECT_EQ(journal.Find("Old", "C7", 1, nullptr), c.old);
+        // The next write leaves out what is past its time.
+        ASSERT_TRUE(journal.Add({"C7", "New", 2, "D"}, nullptr));
+        const std::string after = ReadAll(dir / "Orders.journal");
+        EXPECT_EQ(after.find("\tOld\t") != std::string::npos, c.old);
+        EXPECT_NE(after.find("\tWaiting\t"), std::string::npos);
+    }
+
+    // Two runs of the user (two handhelds) write in turn: neither loses the other's orders,
+    // and the time of an order starts when the handheld records it.
+    fs::remove(dir / "Orders.journal");
+    COrderJournal first, second;
+    first.SetPath(dir / "Orders.journal");
+    second.SetPath(dir / "Orders.journal");
+    ASSERT_TRUE(first.Load(nullptr));
+    ASSERT_TRUE(second.Load(nullptr));
+    ASSERT_TRUE(first.Add({"C7", "A", 1, "D"}, nullptr));
+    ASSERT_TRUE(second.Add({"C7", "B", 1, "D"}, nullptr));
+    ASSERT_TRUE(first.MarkRecorded({{"c7", "A", 1, ""}}, nullptr));
+    COrderJournal reread;
+    reread.SetPath(dir / "Orders.journal");
+    ASSERT_TRUE(reread.Load(nullptr));
+    COrderJournal::Entry a, b;
+    ASSERT_TRUE(reread.Find("A", "C7", 1, &a));
+    ASSERT_TRUE(reread.Find("B", "C7", 1, &b));
+    EXPECT_EQ(a.processDate, "D") << "recording keeps the service's date";
+    EXPECT_GE(a.recorded, std::int64_t(now));
+    EXPECT_EQ(b.recorded, 0);
 }
 
 // The user context merge needs a declaration that brought a user context file.
