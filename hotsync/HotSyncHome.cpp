@@ -10,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "conduit/OrderJournal.h"
 #include "palmkit/UserEntry.h"
 #include "palmkit/HandheldStore.h"
 #include "seam/PrivateFiles.h"
@@ -261,6 +262,10 @@ CHotSyncHome::SyncSettings CHotSyncHome::LoadSyncSettings(const CUsersFile::User
             if (v >= 1 && v <= kMaxBackups) s.backups = int(v);
             continue;
         }
+        if (key == COrderJournal::kDaysKey) {
+            if (v >= COrderJournal::kMinDays && v <= COrderJournal::kMaxDays) s.journalDays = int(v);
+            continue;
+        }
         if (v > 7) continue;
         if (key == "permanent") s.permanent = int(v);
         else if (key == "temporary") s.temporary = int(v);
@@ -274,6 +279,7 @@ bool CHotSyncHome::SaveSyncSettings(const CUsersFile::User& user, const SyncSett
     if (s.temporary) text += "temporary=" + std::to_string(*s.temporary) + "\n";
     // Left out at the default, so that the default stays the program's to choose.
     if (s.backups != kDefaultBackups) text += "backups=" + std::to_string(s.backups) + "\n";
+    if (s.journalDays != 0) text += std::string(COrderJournal::kDaysKey) + "=" + std::to_string(s.journalDays) + "\n";
     CHandheldLock lock;
     if (!LockHome(lock, nullptr)) return false;
     CHandheldStore::RemoveTemporaries(UserDir(user), "HotSync.ini", 0);

@@ -56,11 +56,14 @@ public:
     bool WriteRegistry(std::string* error) const;
 
     // The sync type in force for a user's next run, and the default one;
-    // how many backups to keep of each handheld ("backups=" in HotSync.ini).
+    // how many backups to keep of each handheld ("backups=" in HotSync.ini);
+    // how many days the journal of accepted orders keeps an order the
+    // handheld recorded ("journal-days=", read by the conduit too; 0: its default).
     struct SyncSettings {
         int permanent = 0;
         std::optional<int> temporary;
         int backups = kDefaultBackups;
+        int journalDays = 0;
     };
     static constexpr int kDefaultBackups = 3;
     static constexpr int kMaxBackups = 99;

@@ -16,6 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "conduit/OrderJournal.h"
 #include "hotsync/ConduitLibrary.h"
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
@@ -183,7 +184,8 @@ int CmdSync(const Options& o, const SyncArgs& a)
 struct ConfigureArgs {
     std::string user, conduit;
     int action = -1;
-    int backups = 0; // 0: not given
+    int backups = 0;     // 0: not given
+    int journalDays = 0; // 0: not given
     bool makeDefault = false, yes = false, no = false;
 };
 
@@ -195,13 +197,19 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
     WarnSkipped(home, skipped);
     if (!user) return Fail(kExitUsage, error.empty() ? "no HotSync user named \"" + a.user + "\"" : error);
-    if (a.backups > 0) {
+    if (a.backups > 0 || a.journalDays > 0) {
         CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
-        settings.backups = a.backups;
+        if (a.backups > 0) settings.backups = a.backups;
+        if (a.journalDays > 0) settings.journalDays = a.journalDays;
         if (!home.SaveSyncSettings(*user, settings))
             return Fail(kExitUsage, "cannot save the settings in " + platform::JoinPath(home.UserDir(*user), "HotSync.ini"));
-        std::printf("%s: keeping %s of each handheld\n", user->name.c_str(), CRestoreCommand::KeptText(a.backups).c_str());
-        // Only the backups asked for: no conduit dialog.
+        if (a.backups > 0)
+            std::printf("%s: keeping %s of each handheld\n", user->name.c_str(),
+                        CRestoreCommand::KeptText(a.backups).c_str());
+        if (a.journalDays > 0)
+            std::printf("%s: the journal of accepted orders keeps each order %d day%s after the handheld recorded it\n",
+                        user->name.c_str(), a.journalDays, a.journalDays == 1 ? "" : "s");
+        // Only these settings asked for: no conduit dialog.
         if (a.action < 0 && !a.makeDefault) return 0;
     }
     const std::string conduitPath = CSyncRun::ConduitPath(a.conduit);
@@ -420,8 +428,9 @@ int main(int argc, char** argv)
     restore->add_flag("--yes", r.yes, "Restore without asking (needed without a terminal)");
 
     ConfigureArgs c;
-    auto* configure = app.add_subcommand("configure", "Choose the HotSync action of a user's conduit, or how many "
-                                                      "backups of each handheld to keep");
+    auto* configure = app.add_subcommand("configure", "Choose the HotSync action of a user's conduit, how many "
+                                                      "backups of each handheld to keep, or how long the journal "
+                                                      "of accepted orders keeps them");
     configure->add_option("--user", c.user, "HotSync user")->required();
     configure->add_option("--action", c.action, "0-2 synchronize, 3 do nothing")->check(CLI::Range(0, 3));
     configure->add_flag("--make-default", c.makeDefault, "Keep the action for every HotSync");
@@ -430,6 +439,12 @@ int main(int argc, char** argv)
                               " (default " + std::to_string(CHotSyncHome::kDefaultBackups) +
                               "); alone, changes only that")
         ->check(CLI::Range(1, CHotSyncHome::kMaxBackups));
+    configure->add_option("--journal-days", c.journalDays,
+                          "How many days the journal of accepted orders keeps an order after the handheld recorded "
+                          "it, so that a restored backup does not place it again, " +
+                              std::to_string(COrderJournal::kMinDays) + "-" + std::to_string(COrderJournal::kMaxDays) +
+                              " (default " + std::to_string(COrderJournal::kDefaultDays) + "); alone, changes only that")
+        ->check(CLI::Range(COrderJournal::kMinDays, COrderJournal::kMaxDays));
     configure->add_option("--conduit", c.conduit, "Conduit library");
     auto* cfgYes = configure->add_flag("--yes", c.yes, "Answer Yes to every question");
     configure->add_flag("--no", c.no, "Answer No to every question")->excludes(cfgYes);
