@@ -28,10 +28,12 @@
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/RestoredOrders.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "seam/QtUiHost.h"
 #include "seam/UiText.h"
+#include "seam/UserFolders.h"
 #include "lexmo/Lexmo.h"
 
 namespace {
@@ -493,12 +495,19 @@ void CHotSyncWindow::RestoreBackup()
                (it.action == CHandheldBackup::Action::RestoreDamaged && it.handheldDamaged);
     });
     const QString when = Q(CHandheldBackup::DateText(gens[index].made));
-    if (QMessageBox::question(this, UiText(4027, "Restore a backup"),
-                              UiText(4202,
-                                     "Put the backup of %s back onto %s? Databases of the handheld replaced: %d. The "
-                                     "handheld as it is now is backed up first.",
-                                     S(when), S(dir), int(replaced)),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    QString question = UiText(4202,
+                              "Put the backup of %s back onto %s? Databases of the handheld replaced: %d. The "
+                              "handheld as it is now is backed up first.",
+                              S(when), S(dir), int(replaced));
+    // What becomes of the orders its lists hold, as hotsync restore says it.
+    std::vector<std::string> files;
+    for (const auto& it : plan)
+        if (it.action != CHandheldBackup::Action::SkipDamaged) files.push_back(platform::JoinPath(gens[index].dir, it.file));
+    const std::vector<std::string> orders = CRestoredOrders::Lines(files, userDir, gens[index].made);
+    if (!orders.empty()) question += QStringLiteral("\n\n") + Q(CRestoredOrders::Heading());
+    for (const std::string& line : orders) question += QStringLiteral("\n") + Q(line);
+    if (QMessageBox::question(this, UiText(4027, "Restore a backup"), question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
         return;
     CHandheldBackup::Generation saved;
     const int count = backup.Restore(gens[index], store, &saved, nullptr, &error);

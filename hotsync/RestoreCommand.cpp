@@ -13,6 +13,7 @@
 
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
+#include "hotsync/RestoredOrders.h"
 #include "hotsync/SyncRun.h"
 #include "hotsync/TerminalUiHost.h"
 #include "palmkit/HandheldLock.h"
@@ -128,10 +129,28 @@ void ListGenerations(const std::vector<CHandheldBackup::Generation>& gens, const
                 CRestoreCommand::KeptText(keep).c_str(), userName.c_str(), restoreCommand.c_str());
 }
 
+// The orders the lists that a restore of `g` writes hold, and what the next
+// synchronization does with each: a heading and a line each, or nothing.
+std::vector<std::string> OrderLines(const CHandheldBackup::Generation& g,
+                                    const std::vector<CHandheldBackup::Item>& items, const std::string& userDir)
+{
+    std::vector<std::string> files;
+    for (const auto& it : items)
+        if (it.action != CHandheldBackup::Action::SkipDamaged) files.push_back(platform::JoinPath(g.dir, it.file));
+    std::vector<std::string> lines = CRestoredOrders::Lines(files, userDir, g.made);
+    if (!lines.empty()) lines.insert(lines.begin(), CRestoredOrders::Heading());
+    return lines;
+}
+
+void PrintOrderLines(const std::vector<std::string>& lines)
+{
+    for (std::size_t i = 0; i < lines.size(); ++i) std::printf("%s%s\n", i ? "  " : "", lines[i].c_str());
+}
+
 // What generation `index` holds, and what restoring it onto `store` would
-// do: a line for each database.
+// do: a line for each database, then one for each order its lists hold.
 void PrintDatabases(const std::vector<CHandheldBackup::Generation>& gens, std::size_t index, const std::string& label,
-                    const CHandheldStore* store)
+                    const CHandheldStore* store, const std::string& userDir)
 {
     const CHandheldBackup::Generation& g = gens[index];
     std::vector<CHandheldBackup::Item> items;
@@ -171,12 +190,13 @@ void PrintDatabases(const std::vector<CHandheldBackup::Generation>& gens, std::s
         if (!action.empty()) line = Padded(line, 2 + nameWidth + 2 + fileWidth + 2 + 11) + "  " + action;
         std::printf("%s\n", line.c_str());
     }
+    PrintOrderLines(OrderLines(g, items, userDir));
 }
 
 void ListDatabases(const std::vector<CHandheldBackup::Generation>& gens, std::size_t index, const std::string& label,
-                   const CHandheldStore* store, const std::string& restoreCommand)
+                   const CHandheldStore* store, const std::string& userDir, const std::string& restoreCommand)
 {
-    PrintDatabases(gens, index, label, store);
+    PrintDatabases(gens, index, label, store, userDir);
     if (store) std::printf("Restore it with: %s --generation %zu\n", restoreCommand.c_str(), index + 1);
 }
 
@@ -251,7 +271,7 @@ int CRestoreCommand::Run(const Args& a)
         if (a.generation == 0)
             ListGenerations(gens, label, backup.SetDir(key), user->name, home.LoadSyncSettings(*user).backups, command);
         else
-            ListDatabases(gens, index, label, store ? &*store : nullptr, command);
+            ListDatabases(gens, index, label, store ? &*store : nullptr, home.UserDir(*user), command);
         return 0;
     }
 
@@ -281,7 +301,7 @@ int CRestoreCommand::Run(const Args& a)
         if (!::isatty(STDIN_FILENO))
             return Fail(kExitUsage, "nothing restored: restoring " + what + " would " + effect +
                                         ", and there is no terminal to ask on (restore with --yes)");
-        PrintDatabases(gens, index, label, &*store);
+        PrintDatabases(gens, index, label, &*store, home.UserDir(*user));
         std::printf("The handheld as it is now is backed up first: the restore can be undone.\n");
         std::fflush(stdout);
         CTerminalUiHost host(CTerminalUiHost::Mode::Lines, true);
@@ -307,6 +327,8 @@ int CRestoreCommand::Run(const Args& a)
                          it.file.c_str(), hint.c_str());
         }
     }
+    // Told after the restore as well, read before it writes.
+    const std::vector<std::string> orderLines = a.yes ? OrderLines(g, plan, home.UserDir(*user)) : std::vector<std::string>();
     // The backup taken first is the handheld's own, also after --from.
     const std::string undo = "hotsync restore --user " + user->name + " --handheld " + a.handheld + " --generation 1";
     CHandheldBackup::Generation saved;
@@ -326,5 +348,6 @@ int CRestoreCommand::Run(const Args& a)
     std::printf("The handheld as it was is now generation 1, taken before this restore (%s): to undo the restore,\n"
                 "  %s\n",
                 saved.dir.c_str(), undo.c_str());
+    PrintOrderLines(orderLines);
     return 0;
 }

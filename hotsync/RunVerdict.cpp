@@ -21,20 +21,19 @@ bool IsProblem(int activity)
     }
 }
 
-// "2026-12-10T18:40:05+01:00" as a person reads it: "2026-12-10 18:40".
-std::string ShortDate(const std::string& w3c)
-{
-    if (w3c.size() >= 16 && w3c[4] == '-' && w3c[7] == '-' && w3c[10] == 'T' && w3c[13] == ':')
-        return w3c.substr(0, 10) + " " + w3c.substr(11, 5);
-    return w3c;
-}
-
 std::string FirstLine(const std::string& text)
 {
     return text.substr(0, text.find('\n'));
 }
 
 } // namespace
+
+std::string CRunVerdict::ShortDate(const std::string& w3c)
+{
+    if (w3c.size() >= 16 && w3c[4] == '-' && w3c[7] == '-' && w3c[10] == 'T' && w3c[13] == ':')
+        return w3c.substr(0, 10) + " " + w3c.substr(11, 5);
+    return w3c;
+}
 
 CRunVerdict CRunVerdict::Judge(const std::vector<palmkit::LogEntry>& entries, const palmkit::RunReport& report,
                                long result, const std::string& stopText)

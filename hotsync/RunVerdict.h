@@ -56,6 +56,9 @@ public:
     // What a failed thing is called in the headline: "channel C2".
     static std::string ProblemName(const palmkit::RunFailureNote& problem);
     static std::string OrderLine(const palmkit::OrderNote& order);
+    // A date the service gave, as a person reads it: "2026-12-10T18:40:05+01:00"
+    // is "2026-12-10 18:40"; a text of another form is shown as it is.
+    static std::string ShortDate(const std::string& w3c);
     // The entries that end the run's log: each order's fate, then the verdict.
     std::vector<palmkit::LogEntry> Entries(std::time_t when) const;
     // The verdict's kind from its entry's activity code, if it is one.

@@ -338,6 +338,13 @@ const Use kUses[] = {
     {4935, "", 0, "database list tooltip"},
     {4936, "", 0, "game without a score"},
     {4937, "TI", 0, "picture that is no image: name, bytes"},
+    // What a restore says of the orders its lists hold.
+    {4950, "", 0, "restored orders: heading"},
+    {4951, "TTT", 0, "restored order already placed: list, channel, the service's date"},
+    {4952, "TTT", 0, "restored form already sent: list, channel, the service's date"},
+    {4953, "TT", 0, "restored order unknown: list, channel"},
+    {4954, "TT", 0, "restored order unknown, backup older than the journal: list, channel"},
+    {4955, "TTT", 0, "restored order held, journal unreadable: list, channel, why"},
 };
 
 // The settings program copies every one of its texts with KESA_GetMessage
@@ -374,6 +381,7 @@ std::set<int> NumbersInUse()
     range(4300, 4379);
     range(4380, 4399);
     range(4900, 4937);
+    range(4950, 4955); // orders of a restored backup
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
