@@ -383,6 +383,9 @@ TEST_F(EndToEndTest, ARunKilledAtAnyMomentLeavesEveryDatabaseWholeAndTheNextRunS
     auto restore = [&] {
         fs::remove_all(Handheld());
         fs::copy(pristine, Handheld(), fs::copy_options::recursive);
+        // As before the first run: the journal would otherwise complete the
+        // pristine order from the record of the runs before.
+        fs::remove(UserDir() + "Orders.journal");
         Set(std::string(kProduct) + "\\Users\\Anne\\Norvelia", "NorvVers", "2.3.0");
     };
 
@@ -425,4 +428,44 @@ TEST_F(EndToEndTest, ARunKilledAtAnyMomentLeavesEveryDatabaseWholeAndTheNextRunS
         EXPECT_THAT(LogEntries(logSize), Contains(Entry(20, "Norvelia"))) << "round " << round;
         EXPECT_THAT(LogEntries(logSize), Not(Contains(::testing::StartsWith("21\t")))) << "round " << round;
     }
+}
+
+// A backup from before an order, put back onto the handheld, brings the order
+// back active: the restore says it was placed, and the next run records it
+// from the journal without carrying it to the service again.
+TEST_F(EndToEndTest, ARestoredOrderIsNeverSentAgain)
+{
+    StartService();
+    PutUsualHandheld();
+    ASSERT_EQ(Sync("--quiet").code, 0);
+    ASSERT_EQ(Sync("--quiet").code, 0);
+    // Every request that carried the order, whatever the service made of it.
+    const auto carried = [&] { return Sql("SELECT count(*) FROM requests WHERE function = 'ProcessList'"); };
+    ASSERT_EQ(carried(), std::vector<std::string>{"1"});
+    const std::string date = Sql("SELECT process_date FROM orders").at(0);
+    const std::string shown = date.substr(0, 10) + " " + date.substr(11, 5);
+    const std::string told = "Orders in this backup, and what the next synchronization does with each:\n"
+                             "  The list \"Courses\" (channel C7) holds an order already placed: the service accepted "
+                             "it on " + shown + ". The next synchronization records it as placed on the handheld and "
+                             "does not send it again.\n";
+
+    const std::string restore = "restore --user Anne --handheld " + Handheld() + " --generation 2";
+    RunResult r = Tool("hotsync", restore + " --list");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr("  Courses  ")) << "the generation from before the first run";
+    EXPECT_THAT(r.output, HasSubstr(told)) << r.output;
+    r = Tool("hotsync", restore + " --yes");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_THAT(r.output, HasSubstr(told)) << r.output;
+    ASSERT_NE(OrderIn(**Load("Courses")).GetCreateDateDWord(), 0u) << "the restored order is active again";
+
+    const std::size_t logSize = HotSyncLog().size();
+    r = Sync();
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(carried(), std::vector<std::string>{"1"}) << "the restored order went to the service again";
+    const COrderInfo order = OrderIn(**Load("Courses"));
+    EXPECT_EQ(order.GetCreateDateDWord(), 0u);
+    EXPECT_EQ(order.GetProcessDateStr().substr(0, 16), date.substr(0, 16));
+    EXPECT_THAT(LogEntries(logSize), Contains(Entry(-1, KESA_FormatMessage(4133, "Courses", "C7", date))));
+    EXPECT_THAT(LogEntries(logSize), Contains(Entry(41, KESA_FormatMessage(4171, "Courses", "C7", shown))));
 }
