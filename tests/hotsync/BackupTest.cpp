@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -14,6 +16,8 @@
 #include "common/TerminalRun.h"
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
+#include "conduit/KesaDatabases.h"
+#include "conduit/OrderJournal.h"
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
@@ -551,3 +555,67 @@ TEST_F(BackupTest, ARestoreAsksBacksTheHandheldUpFirstAndCanBeUndone)
 }
 
 } // namespace
+
+// Before a restore, each active order of the backup's lists is named with
+// what the next synchronization does with it, as the journal of accepted
+// orders tells it.
+TEST_F(BackupTest, ARestoreTellsWhatTheNextRunDoesWithEachOrder)
+{
+    using namespace kesa_db;
+    CHandheldStore store(Palm(1));
+    ASSERT_TRUE(store.Save(*Db("Placed", "LIST", AppInfoOf(2, "C7cat", "Placed")).Add(5, Order(kDay1)).file));
+    ASSERT_TRUE(store.Save(*Db("Form", "EMLS", AppInfoOf(2, "C7cat", "Form")).Add(5, Order(kDay1)).file));
+    ASSERT_TRUE(store.Save(*Db("New", "LIST", AppInfoOf(2, "C7cat", "New")).Add(5, Order(kDay2)).file));
+    ASSERT_TRUE(store.Save(*Db("Done", "LIST", AppInfoOf(2, "C7cat", "Done")).Add(5, Order(kDay1, kDay2)).file));
+    ASSERT_EQ(Sync(Palm(1)).code, 0);
+    const std::string journal = m_Root / "home/Alice/Orders.journal";
+    const std::string ini = m_Root / "home/Alice/HotSync.ini";
+    // Placed recorded yesterday, then the form accepted and not recorded yet.
+    const std::string created = std::to_string(OrderIn(*Db("x", "LIST").Add(5, Order(kDay1)).file).GetCreateDateDWord());
+    const std::string known =
+        COrderJournal::FormatLine({"C7", "Placed", DWORD(std::stoul(created)), "2001-05-04T08:00:00",
+                                   std::int64_t(std::time(nullptr)) - 86400}) +
+        "\nc7\tForm\t" + created + "\t2001-05-04T09:30:00\n";
+    const std::string heading = "Orders in this backup, and what the next synchronization does with each:\n";
+    const std::string form = "  The form \"Form\" (channel C7) was already sent: the service accepted it on 2001-05-04 "
+                             "09:30. The next synchronization removes it from the handheld and does not send it again.\n";
+    const std::string newOrder = "  The list \"New\" (channel C7) holds an order that the journal of accepted orders "
+                                 "does not know: the next synchronization sends it.";
+    const std::string placed = "  The list \"Placed\" (channel C7) holds an order already placed: the service accepted "
+                               "it on 2001-05-04 08:00. The next synchronization records it as placed on the handheld "
+                               "and does not send it again.\n";
+    const std::string held = " holds an active order, but the journal of accepted orders cannot be read (" + journal +
+                             ": line 1 cannot be read): the next synchronization does not send it until the journal "
+                             "can be read.\n";
+    struct Case {
+        const char* what;
+        std::string journal, ini;
+        bool old; // the backup made before the journal's time
+        std::string told;
+    } cases[] = {
+        {"known", known, "", false, heading + form + newOrder + "\n" + placed},
+        {"no journal", "", "", false,
+         heading + "  The list \"Form\" (channel C7) holds an order that the journal of accepted orders does not "
+                   "know: the next synchronization sends it.\n" + newOrder + "\n" +
+             "  The list \"Placed\" (channel C7) holds an order that the journal of accepted orders does not know: "
+             "the next synchronization sends it.\n"},
+        {"unreadable", "garbage\n", "", false,
+         heading + "  The list \"Form\" (channel C7)" + held + "  The list \"New\" (channel C7)" + held +
+             "  The list \"Placed\" (channel C7)" + held},
+        {"older than the journal reaches", known, "journal-days=30\n", true,
+         heading + form + newOrder +
+             " The journal does not reach back to this backup: if the order was placed after the backup was made, it "
+             "is placed a second time.\n" + placed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(journal);
+        if (!c.journal.empty()) std::ofstream(journal) << c.journal;
+        std::ofstream(ini) << c.ini;
+        if (c.old) fs::rename(Generations(Palm(1)).at(0), SetOf(Palm(1)) + "/20200101T000000Z");
+        const RunResult r = Restore("--handheld " + Palm(1) + " --list --generation 1");
+        EXPECT_EQ(r.code, 0);
+        EXPECT_TRUE(Has(r.output, c.told)) << r.output;
+        EXPECT_FALSE(Has(r.output, "\"Done\"")) << "an order already processed is no order of the backup";
+    }
+}
