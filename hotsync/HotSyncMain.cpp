@@ -429,8 +429,8 @@ int main(int argc, char** argv)
 
     ConfigureArgs c;
     auto* configure = app.add_subcommand("configure", "Choose the HotSync action of a user's conduit, how many "
-                                                      "backups of each handheld to keep, or how long the journal "
-                                                      "of accepted orders keeps them");
+                                                      "backups of each handheld to keep, or how many days the "
+                                                      "journal of accepted orders keeps an order");
     configure->add_option("--user", c.user, "HotSync user")->required();
     configure->add_option("--action", c.action, "0-2 synchronize, 3 do nothing")->check(CLI::Range(0, 3));
     configure->add_flag("--make-default", c.makeDefault, "Keep the action for every HotSync");

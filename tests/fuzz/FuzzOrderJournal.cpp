@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             const std::string line = COrderJournal::FormatLine(entry);
             if (line.find('\n') != std::string::npos || !COrderJournal::ParseLine(line, again)) std::abort();
             if (again.channelId != entry.channelId || again.listName != entry.listName ||
-                again.created != entry.created || again.processDate != entry.processDate)
+                again.created != entry.created || again.processDate != entry.processDate ||
+                again.recorded != entry.recorded)
                 std::abort();
         }
         start = end + 1;
