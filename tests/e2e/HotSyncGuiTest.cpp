@@ -2,6 +2,7 @@
 // settings store and norvelia-service on loopback: a run that goes through,
 // one whose server is gone, and a handheld of someone else declined.
 #include <QComboBox>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -144,6 +145,42 @@ private slots:
         CHotSyncWindow again(Home());
         QVERIFY(again.SelectUser(QStringLiteral("Anne")));
         QCOMPARE(again.Handheld(), QString::fromStdString(Handheld()));
+    }
+
+    // The backup from before a run that placed an order holds it active: the
+    // restore question says the next run records it without sending it.
+    void RestoreQuestionTellsOfAPlacedOrder()
+    {
+        m_Service = std::make_unique<ServiceProcess>(std::vector<std::string>{}, *m_Root / "state.db");
+        QVERIFY(m_Service->Running());
+        QVERIFY(Set(std::string(kProduct) + "\\Servers", "Norvelia", m_Service->Url() + "/xxx/yyy"));
+        const std::string list = *m_Root / "list.pdb";
+        QCOMPARE(Tool("catalogc", NORV_SOURCE_DIR "/service/samples/catalogc/list.json -o " + list).code, 0);
+        QCOMPARE(Tool("handheld", "import " + Handheld() + " " + list).code, 0);
+        platform::QtUiHost host;
+        CHotSyncWindow w(Home());
+        QVERIFY(w.SelectUser(QStringLiteral("Anne")));
+        w.SetHandheld(QString::fromStdString(Handheld()));
+        QVERIFY(w.StartSync());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.IsRunning(), 120000);
+        QCOMPARE(w.LastOutcome().code, 0);
+
+        ModalAnswerer answerer;
+        answerer.Expect([](QWidget* d) {
+            auto* input = qobject_cast<QInputDialog*>(d);
+            if (!input) return qobject_cast<QDialog*>(d)->reject();
+            input->setTextValue(input->comboBoxItems().value(0)); // the newest: from before the run
+            input->accept();
+        });
+        SeenBox box;
+        answerer.ExpectBox(QMessageBox::No, &box);
+        w.RestoreBackup();
+        QVERIFY(box.shown);
+        QVERIFY2(box.text.contains(QStringLiteral("Orders in this backup, and what the next synchronization does with "
+                                                  "each:\nThe list \"ListeC7\" (channel C7) holds an order already "
+                                                  "placed: the service accepted it on ")),
+                 qPrintable(box.text));
+        QCOMPARE(answerer.Unexpected(), 0);
     }
 
     // "Abandon" while the channels come: the run stops and is not reported as done.
