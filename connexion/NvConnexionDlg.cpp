@@ -11,6 +11,7 @@
 
 #include "connexion/ConnexionUrl.h"
 #include "connexion/ListStatusWindow.h"
+#include "lexmo/Language.h"
 #include "lexmo/Lexmo.h"
 #include "seam/Ui.h"
 #include "settings/ConnectionProbe.h"
@@ -19,7 +20,6 @@
 namespace {
 
 constexpr const char* kProductKey = "SOFTWARE\\Norvelia\\Tidepost";
-constexpr const char* kDefaultMsgDll = "LexmoUs.dll";
 
 constexpr int kMsgSuccess = 2055;
 constexpr int kMsgTitle = 2056;
@@ -107,7 +107,7 @@ CNvConnexionDlg::CNvConnexionDlg(std::string url, QWidget* parent)
 
     CRegAccess reg;
     OpenProductKey(reg);
-    const std::string msgDll = reg.ReadString("MsgDll", kDefaultMsgDll);
+    const std::string msgDll = lexmo::ChosenCatalog(reg.ReadString("MsgDll", ""));
     m_MessagesLoaded = KESA_LoadMessages(msgDll.c_str()) > 0;
     if (!m_MessagesLoaded) {
         platform::UiHost().ShowMessage("Messages load failure", "Aborting", platform::MsgIcon::None,

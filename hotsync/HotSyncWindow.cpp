@@ -29,7 +29,7 @@
 #include "palmkit/HandheldStore.h"
 #include "seam/QtUiHost.h"
 #include "seam/UiText.h"
-#include "settings/RegGetNorveliaKey.h"
+#include "settings/MessageLanguage.h"
 
 namespace {
 
@@ -214,9 +214,7 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
 
 bool CHotSyncWindow::LoadLanguage()
 {
-    std::string catalog = RegGetNorveliaKey("Tidepost", "MsgDll");
-    if (catalog.empty()) catalog = "Lexmo.dll";
-    return KESA_LoadMessages(catalog.c_str()) > 0;
+    return LoadChosenMessages() > 0;
 }
 
 CHotSyncWindow::~CHotSyncWindow()

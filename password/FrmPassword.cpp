@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "lexmo/Language.h"
 #include "lexmo/Lexmo.h"
 #include "nvservices/NvServices.h"
 #include "password/Bytes.h"
@@ -409,8 +410,8 @@ bool TfrmPassword::FormCreate()
     }
     btnNorveliaLoginOk->setEnabled(false);
     ReadConnectionPage();
-    // The catalog in use; one this program does not name (or none) shows the product's own.
-    const int language = cbLanguage->findData(QString::fromStdString(ReadMsgDll()), Qt::UserRole,
+    // The catalog in use (the locale's when none is chosen); one this program does not name shows the product's own.
+    const int language = cbLanguage->findData(QString::fromStdString(lexmo::ChosenCatalog(ReadMsgDll())), Qt::UserRole,
                                               Qt::MatchFixedString);
     cbLanguage->setCurrentIndex(language < 0 ? 0 : language);
     ShowLastTab();
@@ -432,7 +433,7 @@ bool TfrmPassword::InitMessages()
     if (RegQueryValueExA(key.get(), "MsgDll", &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         buffer[0] = '\0';
-    if (KESA_LoadMessages(buffer) != 0) return true;
+    if (KESA_LoadMessages(lexmo::ChosenCatalog(buffer).c_str()) != 0) return true;
     TMsgBox::Show(this, {QStringLiteral("Norvelia messages load failure"), QStringLiteral("Error"),
                          QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok});
     return false;

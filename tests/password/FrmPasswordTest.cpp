@@ -143,6 +143,8 @@ private slots:
         const RunResult r = RunCommand(Bin("norvreg") + " import " + Q(std::string(NORV_SOURCE_DIR) +
                                                                      "/share/norvelia/defaults.reg"));
         QVERIFY2(r.code == 0, r.output.c_str());
+        // French chosen, as a user would: the forms' texts are read in it.
+        QCOMPARE(RegPutString(HKEY_LOCAL_MACHINE, P, "MsgDll", "Lexmo.dll"), ERROR_SUCCESS);
         AddUser(kAlice);
         AddUser("Bob");
         // Alice has a login on the default server, which is her current one.
@@ -612,7 +614,7 @@ private slots:
     void languageChoice()
     {
         TfrmPassword& f = Start();
-        QCOMPARE(f.cbLanguage->currentText(), U("Français")); // defaults.reg: Lexmo.dll
+        QCOMPARE(f.cbLanguage->currentText(), U("Français")); // chosen in init()
         QCOMPARE(f.cbLanguage->toolTip(),
                  U("Langue des messages et des fenêtres, au prochain démarrage des programmes"));
         f.cbLanguage->setCurrentIndex(1);
@@ -625,6 +627,29 @@ private slots:
         m_Form->cbLanguageChange(0); // the window now speaks English
         ExpectError("The connection settings could not be saved: the Norvelia configuration cannot be found or you "
                     "are not allowed to change it.");
+    }
+
+    // With no language chosen, the window speaks the locale's, and its list says which.
+    void languageFollowsTheLocaleWhenNoneIsChosen()
+    {
+        HKEY key = nullptr;
+        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, P.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+        QCOMPARE(RegDeleteValueA(key, "MsgDll"), ERROR_SUCCESS);
+        RegCloseKey(key);
+        const struct {
+            const char* lang;
+            const char* shown;
+            const char* title;
+        } cases[] = {{"fr_FR.UTF-8", "Français", "Norvelia - Gestion des mots de passe"},
+                     {"en_US.UTF-8", "English", "Norvelia - Password management"}};
+        for (const auto& c : cases) {
+            qputenv("LANG", c.lang);
+            m_Form.reset();
+            TfrmPassword& f = Start();
+            QCOMPARE(f.cbLanguage->currentText(), U(c.shown));
+            QCOMPARE(f.windowTitle(), U(c.title));
+        }
+        qputenv("LANG", "C.UTF-8");
     }
 
     void connectionPageShownFirstShowsProxyCredentials()
