@@ -93,11 +93,11 @@ add_library(HotSyncCore STATIC platform/palmkit/UserEntry.cpp
   hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
   hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp)
 target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio PRIVATE NorvProgramPath NorvDurableFiles
+target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio MessageLanguage PRIVATE NorvProgramPath NorvDurableFiles
   PUBLIC NorvConsole Threads::Threads)
 norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
-  LIBS PalmKit RecShelf Quillio nlohmann_json::nlohmann_json CLI11::CLI11)
+  LIBS PalmKit RecShelf Quillio NorvConsole nlohmann_json::nlohmann_json CLI11::CLI11)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)
@@ -112,7 +112,7 @@ function(norv_windows_test name dir)
   target_compile_options(${name} PRIVATE ${NORV_TEST_COMPAT})
 endfunction()
 norv_windows_test(quillio_test quillio SOURCES PdbFileTest.cpp PdbRecordTest.cpp LIBS Quillio)
-norv_windows_test(lexmo_test lexmo SOURCES FormatTest.cpp CatalogTest.cpp LIBS Lexmo NorvProgramPath)
+norv_windows_test(lexmo_test lexmo SOURCES FormatTest.cpp CatalogTest.cpp LanguageTest.cpp LIBS Lexmo NorvProgramPath)
 norv_windows_test(lexmo_threads_test lexmo SOURCES ConcurrentReadTest.cpp LIBS Lexmo LABELS threads)
 norv_windows_test(lexmo_catalog_test lexmo SOURCES MessageTableTest.cpp LIBS Lexmo)
 norv_windows_test(records_test records

@@ -18,6 +18,7 @@
 #include "palmkit/HandheldStore.h"
 #include "platform/CommandLine.h"
 #include "seam/PrivateFiles.h"
+#include "seam/TextWidth.h"
 #include "quillio/PdbFile.h"
 
 #include <nlohmann/json.hpp>
@@ -120,6 +121,12 @@ std::vector<CHandheldStore::Entry> UnlistedFiles(const CHandheldStore& store,
     return out;
 }
 
+// A database name in its column, counted in what the terminal shows.
+std::string NameColumn(const std::string& name)
+{
+    return platform::PadToWidth(name, 31);
+}
+
 int CmdList(const std::string& dir, bool json)
 {
     CHandheldStore store(dir);
@@ -151,12 +158,12 @@ int CmdList(const std::string& dir, bool json)
         if (e.attributes & 0x0002) flags += " read-only";
         if (e.attributes & 0x0008) flags += " backup";
         if (e.damaged) flags += " DAMAGED";
-        std::printf("%-31s  %-4s  %-4s  0x%04X  %7u  %8u%s\n", e.name.c_str(),
+        std::printf("%s  %-4s  %-4s  0x%04X  %7u  %8u%s\n", NameColumn(e.name).c_str(),
                     CDatabaseDump::CodeText(e.type).c_str(), CDatabaseDump::CodeText(e.creator).c_str(),
                     unsigned(e.attributes), unsigned(e.recordCount), unsigned(e.modNumber), flags.c_str());
     }
     for (const auto& e : unlisted) {
-        std::printf("%-31s  %-4s  %-4s  0x%04X  %7u  %8u %s\n", e.name.c_str(), CDatabaseDump::CodeText(e.type).c_str(),
+        std::printf("%s  %-4s  %-4s  0x%04X  %7u  %8u %s\n", NameColumn(e.name).c_str(), CDatabaseDump::CodeText(e.type).c_str(),
                     CDatabaseDump::CodeText(e.creator).c_str(), unsigned(e.attributes), unsigned(e.recordCount),
                     unsigned(e.modNumber), e.damaged ? "DAMAGED (no database name)" : "NOT USED (same name as another)");
     }
