@@ -10,9 +10,12 @@
 #include "conduit/ChannelTable.h"
 #include "conduit/ConduitModule.h"
 #include "conduit/NorvTrace.h"
+#include "lexmo/Language.h"
+#include "lexmo/TextOr.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
+#include "platform/Version.h"
 #include "seam/PrivateFiles.h"
 #include "quillio/KesaError.h"
 #include "settings/ChannelBound.h"
@@ -20,7 +23,6 @@
 
 namespace {
 
-constexpr const char* kConduitVersion = "v.2.3.P.1";
 constexpr std::size_t kMaxExceptionText = 1024;
 
 std::string EntryName(const CSyncDbListEntry& entry)
@@ -64,8 +66,8 @@ std::string CNorvCondMgr::ChannelKey(std::string id)
 
 bool CNorvCondMgr::InitResources()
 {
-    std::string dll = m_Settings.GetMsgDll();
-    if (dll.empty()) dll = "Lexmo.dll";
+    // Without the user's choice the locale decides, as in every program.
+    const std::string dll = lexmo::ChosenCatalog(m_Settings.GetMsgDll());
     NorvLog("CNorvCondMgr::InitResources : Loading resource DLL : %s", dll);
     if (KESA_LoadMessages(dll.c_str()) > 0) return true;
     ReportError(true, 0, slWarning, "InitFerrylink", "Messages DLL load failure");
@@ -137,7 +139,7 @@ long CNorvCondMgr::Run()
     std::string traceDir = m_Settings.GetHotSyncPath();
     if (traceDir.empty() || traceDir == "*NODEF*") traceDir = ConduitLoadDirectory();
     CNorvTrace::Instance().Open(traceDir + CNorvTrace::kFileName);
-    NorvLog("*** Norvelia HotSync conduit  %s ***", kConduitVersion);
+    NorvLog("*** Norvelia HotSync conduit  %s ***", kConduitBuild);
     NorvLog("*** Norvelia PDA software %s ***", m_Settings.GetNorvVers());
 
     if (const long rc = SyncRegisterConduit(&m_ConduitHandle); rc != 0) {
@@ -276,7 +278,7 @@ long CNorvCondMgr::Run()
             NorvLog("CNorvCondMgr:: retour PltInstallFile: %d", rc);
         } else {
             ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Install PRC",
-                        "The application sent by the service is not installed: " + refused + ".");
+                        lexmo::TextOr(4634, "The application sent by the service is not installed: %s.", refused));
         }
         if (rc != 0) {
             m_Monitor.SetStatus1(KESA_FormatMessage(2027, "Norvelia.prc"));
@@ -389,9 +391,10 @@ void CNorvCondMgr::OpenOrderJournal()
     std::string why;
     if (!m_Journal.Load(&why))
         ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard",
-                    "The journal of accepted orders cannot be read (" + why +
-                        "): the orders waiting on the handheld are not sent until it can be, so that none is placed "
-                        "twice.");
+                    lexmo::TextOr(4635,
+                                  "The journal of accepted orders cannot be read (%s): the orders waiting on the "
+                                  "handheld are not sent until it can be, so that none is placed twice.",
+                                  why));
     m_Ferrylink.SetListAcceptedHandler(
         [this](const std::string& channelId, const CSynchPdb& list) { JournalAcceptedOrder(channelId, list); });
 }
@@ -468,11 +471,21 @@ void CNorvCondMgr::ReportChannelsLeftOut()
     std::string names;
     const size_t shown = std::min<size_t>(left.size(), 5);
     for (size_t i = 0; i < shown; ++i) names += (i ? ", " : "") + VisibleText(left[i]);
-    if (left.size() > shown) names += " and " + std::to_string(left.size() - shown) + " more";
-    ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels",
-                "The service offers more new channels than one synchronization takes (at most " +
-                    std::to_string(MaxNewChannels()) + ", NORVELIA_MAX_NEW_CHANNELS): " + names +
-                    " are left for a later synchronization.");
+    const size_t more = left.size() - shown;
+    if (more == 1) names = lexmo::TextOr(4636, "%s and 1 more", names);
+    if (more > 1) names = lexmo::TextOr(4637, "%s and %u more", names, more);
+    // One channel "is" left, several "are": a whole sentence for each.
+    const std::string text =
+        left.size() == 1
+            ? lexmo::TextOr(4638,
+                            "The service offers more new channels than one synchronization takes (at most %d, "
+                            "NORVELIA_MAX_NEW_CHANNELS): %s is left for a later synchronization.",
+                            MaxNewChannels(), names)
+            : lexmo::TextOr(4639,
+                            "The service offers more new channels than one synchronization takes (at most %d, "
+                            "NORVELIA_MAX_NEW_CHANNELS): %s are left for a later synchronization.",
+                            MaxNewChannels(), names);
+    ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels", text);
 }
 
 void CNorvCondMgr::StartWorker()

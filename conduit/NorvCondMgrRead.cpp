@@ -10,6 +10,7 @@
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvTrace.h"
 #include "conduit/OpenDatabase.h"
+#include "lexmo/TextOr.h"
 #include "palmkit/HsLog.h"
 #include "quillio/KesaError.h"
 #include "quillio/PdbFile.h"
@@ -77,7 +78,9 @@ void CNorvCondMgr::StoreCatalogInFerrylink(const CSyncDbListEntry& entry, std::s
         // takes the damaged one's place; its lists stay meanwhile.
         const std::string id = GetChannelIdFromCatalogName(name);
         m_DamagedCatalogs.insert(ChannelKey(id));
-        const std::string text = "The catalog \"" + name + "\" on the handheld is damaged: it is replaced by the one the service sends for channel " + id + ".";
+        const std::string text = lexmo::TextOr(
+            4633, "The catalog \"%s\" on the handheld is damaged: it is replaced by the one the service sends for channel %s.",
+            name, id);
         NorvLog(text);
         LogAddEntry(text.c_str(), slText, 0);
         return;

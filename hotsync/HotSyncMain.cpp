@@ -29,6 +29,8 @@
 #include "platform/CommandLine.h"
 #include "seam/Display.h"
 #include "seam/StopSignals.h"
+#include "seam/TextWidth.h"
+#include "settings/MessageLanguage.h"
 
 namespace fs = std::filesystem;
 
@@ -107,7 +109,9 @@ int CmdUserList(const Options& o, bool json)
         std::printf("No HotSync users in %s\n", home.Dir().c_str());
         return 0;
     }
-    for (const auto& u : users) std::printf("%-31s  %s\n", u.name.c_str(), home.UserDir(u).c_str());
+    // Names are UTF-8: columns are counted in what the terminal shows.
+    for (const auto& u : users)
+        std::printf("%s  %s\n", platform::PadToWidth(u.name, CUsersFile::kMaxText).c_str(), home.UserDir(u).c_str());
     return 0;
 }
 
@@ -175,8 +179,7 @@ std::string Plural(std::size_t n, const std::string& word)
 
 std::string Padded(std::string text, std::size_t width)
 {
-    if (text.size() < width) text.append(width - text.size(), ' ');
-    return text;
+    return platform::PadToWidth(std::move(text), width);
 }
 
 std::string KeptText(int keep)
@@ -279,8 +282,8 @@ void ListDatabases(const std::vector<CHandheldBackup::Generation>& gens, std::si
                 CHandheldBackup::DateText(g.made).c_str(), g.dir.c_str(), Plural(items.size(), "database").c_str());
     std::size_t nameWidth = 4, fileWidth = 4;
     for (const auto& it : items) {
-        nameWidth = std::max(nameWidth, it.entry.name.size());
-        fileWidth = std::max(fileWidth, it.file.size());
+        nameWidth = std::max(nameWidth, platform::DisplayWidth(it.entry.name));
+        fileWidth = std::max(fileWidth, platform::DisplayWidth(it.file));
     }
     for (const auto& it : items) {
         const std::string state = it.entry.damaged ? "DAMAGED" : Plural(it.entry.recordCount, "record");
@@ -532,7 +535,7 @@ int main(int argc, char** argv)
 {
     CLI::App app{"hotsync - the HotSync Manager: HotSync users and synchronizations of a handheld"};
     app.require_subcommand(1);
-    platform::AddVersionFlag(app, "hotsync");
+    platform::AddVersionFlag(app, "hotsync", kConduitVersionLine);
     Options o;
     app.add_option("--home", o.home, "HotSync home (default $HOTSYNC_HOME, else ~/.local/share/hotsync)");
 
@@ -609,6 +612,8 @@ int main(int argc, char** argv)
     info->add_option("--conduit", infoConduit, "Conduit library");
 
     if (auto rc = platform::ParseCommandLine(app, argc, argv)) return *rc;
+    // What a run shows speaks the language the conduit will load.
+    LoadChosenMessages();
     try {
         if (add->parsed()) return CmdUserAdd(o, addName, addDir);
         if (list->parsed()) return CmdUserList(o, listJson);

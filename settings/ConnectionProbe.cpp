@@ -9,6 +9,7 @@
 #include <new>
 
 #include "lexmo/Lexmo.h"
+#include "lexmo/TextOr.h"
 #include "seam/Ui.h"
 #include "settings/ProbeSession.h"
 #include "settings/ProbeText.h"
@@ -344,9 +345,9 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         // A proxy may refuse and drop the connection at once: the challenge still counts.
         const bool redirectFailed = schemeChange || rc == CURLE_TOO_MANY_REDIRECTS;
         if (rc != CURLE_OK && (redirectFailed || (status != 401 && status != 407 && (status == 0 || transfer.Keeps())))) {
-            std::string text = transfer.tooLarge ? std::string("The answer is larger than 256 MiB")
-                               : schemeChange    ? std::string("The server redirected the request to another scheme "
-                                                               "(http and https), which is not followed")
+            std::string text = transfer.tooLarge ? lexmo::TextOr(4646, "The answer is larger than 256 MiB")
+                               : schemeChange    ? lexmo::TextOr(4645, "The server redirected the request to another "
+                                                                       "scheme (http and https), which is not followed")
                                                  : (errorText[0] ? errorText : curl_easy_strerror(rc));
             text = Cut(text, kErrorTextMax);
             ReportError(failure, text);

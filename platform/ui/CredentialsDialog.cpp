@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "lexmo/Lexmo.h"
+#include "seam/UiText.h"
 
 namespace platform {
 
@@ -44,6 +45,7 @@ CredentialsDialog::CredentialsDialog(const QString& prompt, const QString& user,
     form->addRow(Text(2093, tr("&Password:")), m_Password);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    NameButtons(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -530,7 +530,7 @@ TEST_F(Session, StallFails)
     }
     released.notify_all();
     EXPECT_EQ(e.Number(), 2006);
-    EXPECT_EQ(e.Argument(), "Operation timed out: no data received or sent for 1 seconds");
+    EXPECT_EQ(e.Argument(), "Délai dépassé : aucune donnée reçue ni envoyée pendant 1 seconde");
 }
 
 TEST_F(Session, ATrickleSlowerThanAByteASecondIsNoStall)
@@ -574,8 +574,8 @@ TEST_F(Session, ATrickleEndsAtTheQueryBoundAndAStopAtOnce)
         bool stop;
         const char* text;
     };
-    for (const Case c : {Case{"1", false, "Operation timed out: the query took more than 1 seconds"},
-                         Case{nullptr, true, "Operation abandoned: the program is stopping"}}) {
+    for (const Case c : {Case{"1", false, "Délai dépassé : la requête a duré plus d'une seconde"},
+                         Case{nullptr, true, "Opération abandonnée : le programme s'arrête"}}) {
         if (c.bound) ::setenv("NORVELIA_QUERY_SECONDS", c.bound, 1);
         CKesaSession session;
         session.SetStallTimeout(5);

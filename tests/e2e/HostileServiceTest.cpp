@@ -146,7 +146,7 @@ TEST_F(HostileServiceTest, OnlyTheApplicationIsInstalledAsTheApplication)
         const RunResult run = Sync("--no-backup");
         EXPECT_EQ(run.code, 0) << run.output;
         EXPECT_THAT(HotSyncLog().substr(from),
-                    HasSubstr(std::string("The application sent by the service is not installed: ") + c.why + "."));
+                    HasSubstr(std::string("L'application envoyée par le service n'est pas installée : ") + c.why + "."));
         EXPECT_EQ(NorvVers(), "");
         EXPECT_EQ(ReadAll(Handheld() + "/MemoDB.pdb"), memo);
         EXPECT_FALSE(fs::exists(UserDir() + "Install")) << "left in the install queue";
@@ -303,9 +303,9 @@ TEST_F(HostileServiceTest, TooManyChannelsAreLeftForLaterRuns)
     // Without a terminal, each status is one line, never the same one twice running.
     const std::vector<std::string> lines = Lines(run.output);
     for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_NE(lines[i], lines[i - 1]) << run.output;
-    EXPECT_THAT(HotSyncLog(), HasSubstr("The service offers more new channels than one synchronization takes (at most "
-                                        "3, NORVELIA_MAX_NEW_CHANNELS): X1003, X1004, X1005, X1006, X1007 and 292 "
-                                        "more are left for a later synchronization."));
+    EXPECT_THAT(HotSyncLog(), HasSubstr("Le service propose plus de nouveaux canaux qu'une synchronisation n'en prend "
+                                        "(3 au plus, NORVELIA_MAX_NEW_CHANNELS) : X1003, X1004, X1005, X1006, X1007 "
+                                        "et 292 autres sont laissés pour une prochaine synchronisation."));
     ExpectSafe();
 }
 

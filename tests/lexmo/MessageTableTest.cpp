@@ -134,7 +134,30 @@ const Use kUses[] = {
     {4034, "ITT", 0, "restored: count, date, handheld"},
     {4035, "T", 0, "closing during a run: the cancel button"},
     {4048, "T", 0, "action dialog: the conduit"},
+    // hotsync on the terminal: questions, the progress view.
+    {4609, "T", 0, "answer when stopping: the answer"},
+    {4610, "T", 0, "answer without a terminal: the answer"},
+    {4617, "T", 0, "action kept without a terminal: the action"},
+    {4618, "T", 0, "action question: the conduit"},
+    {4624, "T", 0, "progress view: the cancel button"},
+    // HotSync log lines of the handheld's folder and of the conduit.
+    {4630, "T", 0, "database not written: name and reason"},
+    {4631, "T", 0, "deletions kept: the names"},
+    {4632, "T", 0, "database not deleted: name"},
+    {4633, "TT", 0, "damaged catalog: name, channel"},
+    {4634, "T", 0, "application refused: why"},
+    {4635, "T", 0, "journal unreadable: why"},
+    {4636, "T", 0, "channels left out: the names shown"},
+    {4637, "TI", 0, "channels left out: the names shown, how many more"},
+    {4638, "IT", 0, "one channel left out: the bound, its name"},
+    {4639, "IT", 0, "channels left out: the bound, their names"},
+    // The server client's and the probe's own failures.
+    {4641, "I", 0, "stalled: seconds"},
+    {4643, "I", 0, "query too long: seconds"},
 };
+
+// The last number of each range of texts shown as they stand.
+constexpr int kLastTerminalText = 4627;
 
 // The settings program copies every one of its texts with KESA_GetMessage
 // and shows it as it stands: labels, captions, column titles and boxes.
@@ -146,6 +169,10 @@ std::vector<Use> AllUses()
     for (int n = 4000; n <= 4048; ++n)
         if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
             uses.push_back({n, "", 0, "HotSync window text"});
+    for (int n = 4600; n <= kLastTerminalText; ++n)
+        if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
+            uses.push_back({n, "", 0, "hotsync terminal text"});
+    for (int n : {4640, 4642, 4644, 4645, 4646}) uses.push_back({n, "", 0, "client or probe failure text"});
     return uses;
 }
 
@@ -159,6 +186,8 @@ std::set<int> NumbersInUse()
     range(3000, 3057);
     n.erase(3024);
     range(4000, 4048);
+    range(4600, kLastTerminalText);
+    range(4630, 4646);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
