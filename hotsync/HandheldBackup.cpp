@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "lexmo/TextOr.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "seam/DurableFiles.h"
@@ -373,8 +374,10 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     }
     auto warn = [&](const std::string& why) {
         if (notes)
-            notes->push_back({true, "Backup - cannot move the earlier backup in " + dir + " (" + why +
-                                        "); it stays there and can still be restored"});
+            notes->push_back({true, lexmo::TextOr(4650,
+                                                  "Backup - cannot move the earlier backup in %s (%s); it stays "
+                                                  "there and can still be restored",
+                                                  dir, why)});
     };
     std::string why;
     if (!MakePrivateDir(earlier, &why)) return warn(why);
@@ -397,9 +400,14 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     SyncDir(set);
     SyncDir(dir);
     if (notes)
-        notes->push_back({false, "Backup - moved the backup of " + DateText(made) + " (" + std::to_string(count) +
-                                     " database" + (count == 1 ? "" : "s") + ") to " + set + "/" + name +
-                                     ": each handheld now has its own backups"});
+        notes->push_back({false, count == 1 ? lexmo::TextOr(4651,
+                                                            "Backup - moved the backup of %s (1 database) to %s: "
+                                                            "each handheld now has its own backups",
+                                                            DateText(made), set + "/" + name)
+                                            : lexmo::TextOr(4652,
+                                                            "Backup - moved the backup of %s (%u databases) to %s: "
+                                                            "each handheld now has its own backups",
+                                                            DateText(made), count, set + "/" + name)});
 }
 
 int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Note>* notes, std::string* error) const
@@ -479,13 +487,15 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
             if (!previous.empty() && IsSound(previous)) {
                 source = previous;
                 if (notes)
-                    notes->push_back({true, "Backup - " + file +
-                                                " on the handheld is damaged: the new backup keeps the sound copy "
-                                                "from the backup of " + DateText(before.front().made) + " instead"});
+                    notes->push_back({true, lexmo::TextOr(4653,
+                                                          "Backup - %s on the handheld is damaged: the new backup "
+                                                          "keeps the sound copy from the backup of %s instead",
+                                                          file, DateText(before.front().made))});
             } else if (notes) {
-                notes->push_back({true, "Backup - " + file +
-                                            " on the handheld is damaged and no earlier backup holds a sound copy: "
-                                            "backed up as it is"});
+                notes->push_back({true, lexmo::TextOr(4654,
+                                                      "Backup - %s on the handheld is damaged and no earlier backup "
+                                                      "holds a sound copy: backed up as it is",
+                                                      file)});
             }
         }
         const std::string target = fresh + "/" + file;
@@ -521,8 +531,8 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
         if (!platform::MoveIntoPlace(all[i].dir, gone)) {
             fs::remove(gone, ignored);
             if (notes)
-                notes->push_back({true, "Backup - cannot remove the old backup " + all[i].dir + ": " +
-                                            std::strerror(errno)});
+                notes->push_back({true, lexmo::TextOr(4655, "Backup - cannot remove the old backup %s: %s",
+                                                      all[i].dir, std::strerror(errno))});
             continue;
         }
         fs::remove_all(gone, ignored);

@@ -2,6 +2,8 @@
 #include "settings/MessageLanguage.h"
 
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "lexmo/Language.h"
 #include "lexmo/Lexmo.h"
@@ -9,6 +11,13 @@
 
 std::string StoredMsgDll()
 {
+#ifndef _WIN32
+    // Asking for the language creates no settings store where none is yet
+    // (on Windows the store is the system's registry, always there).
+    std::error_code ec;
+    if (const std::string store = winreg::StorePath(); !store.empty() && !std::filesystem::exists(store, ec))
+        return {};
+#endif
     // As CRegSettings reads a product value: a text that fits in 256 bytes.
     RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, "Software\\Norvelia\\Tidepost", KEY_READ);
     if (!key) return {};

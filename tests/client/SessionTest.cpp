@@ -378,7 +378,7 @@ TEST_F(Session, RedirectsAreFollowedWithinBounds)
         {302, 1, "", "GET", 0, ""},
         {303, 5, "", "GET", 0, ""},
         {302, -1, "", "GET", 2006, "Maximum (5) redirects followed"},
-        {307, 1, "https://127.0.0.1:1/kesa/srv", "POST", 2006, "another scheme (http and https)"},
+        {307, 1, "https://127.0.0.1:1/kesa/srv", "POST", 2006, "vers un autre protocole (de http vers https ou l'inverse)"},
     };
     for (const Case& c : cases) {
         TestServer server([&](const httplib::Request& req, httplib::Response& res, int index) {

@@ -154,6 +154,13 @@ const Use kUses[] = {
     // The server client's and the probe's own failures.
     {4641, "I", 0, "stalled: seconds"},
     {4643, "I", 0, "query too long: seconds"},
+    // The backup before a run, in the HotSync log.
+    {4650, "TT", 0, "earlier backup not moved: folder, why"},
+    {4651, "TT", 0, "earlier backup moved: date, where"},
+    {4652, "TIT", 0, "earlier backup moved: date, databases, where"},
+    {4653, "TT", 0, "damaged on the handheld: file, date of the sound copy"},
+    {4654, "T", 0, "damaged everywhere: file"},
+    {4655, "TT", 0, "old backup not removed: folder, why"},
 };
 
 // The last number of each range of texts shown as they stand.
@@ -188,6 +195,7 @@ std::set<int> NumbersInUse()
     range(4000, 4048);
     range(4600, kLastTerminalText);
     range(4630, 4646);
+    range(4650, 4655);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);

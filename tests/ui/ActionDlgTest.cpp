@@ -217,12 +217,11 @@ private slots:
         const std::string store = dir / "registry.db";
         winreg::SetStorePath(store);
         HKEY key = nullptr;
-        QCOMPARE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Norvelia\\Tidepost", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                 nullptr, &key, nullptr),
+        QCOMPARE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Norvelia\\Tidepost", 0, KEY_ALL_ACCESS, &key, nullptr),
                  ERROR_SUCCESS);
         if (!msgDll.isEmpty()) {
             const std::string value = msgDll.toStdString();
-            QCOMPARE(RegSetValueExA(key, "MsgDll", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+            QCOMPARE(RegSetValueExA(key, "MsgDll", REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                     DWORD(value.size() + 1)),
                      ERROR_SUCCESS);
         }
