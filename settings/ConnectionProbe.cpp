@@ -11,6 +11,7 @@
 #include "lexmo/Lexmo.h"
 #include "lexmo/TextOr.h"
 #include "seam/Ui.h"
+#include "settings/CurlFailureText.h"
 #include "settings/ProbeSession.h"
 #include "settings/ProbeText.h"
 #include "settings/HttpAuth.h"
@@ -348,7 +349,8 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
             std::string text = transfer.tooLarge ? lexmo::TextOr(4646, "The answer is larger than 256 MiB")
                                : schemeChange    ? lexmo::TextOr(4645, "The server redirected the request to another "
                                                                        "scheme (http and https), which is not followed")
-                                                 : (errorText[0] ? errorText : curl_easy_strerror(rc));
+                                                 : CurlFailureText(rc, PeerName(h, proxy.empty() ? host : proxy, 0),
+                                                                   errorText[0] ? errorText : curl_easy_strerror(rc));
             text = Cut(text, kErrorTextMax);
             ReportError(failure, text);
             m_LastMessage = text;

@@ -161,6 +161,15 @@ const Use kUses[] = {
     {4653, "TT", 0, "damaged on the handheld: file, date of the sound copy"},
     {4654, "T", 0, "damaged everywhere: file"},
     {4655, "TT", 0, "old backup not removed: folder, why"},
+    // libcurl's failures: the server or proxy.
+    {4660, "T", 0, "name not found: host"},
+    {4661, "T", 0, "proxy name not found: proxy"},
+    {4662, "T", 0, "connection refused: host"},
+    {4663, "T", 0, "timed out: host"},
+    {4664, "T", 0, "certificate: host"},
+    {4665, "T", 0, "TLS failed: host"},
+    {4666, "T", 0, "no answer: host"},
+    {4667, "T", 0, "connection broken: host"},
 };
 
 // The last number of each range of texts shown as they stand.
@@ -196,6 +205,7 @@ std::set<int> NumbersInUse()
     range(4600, kLastTerminalText);
     range(4630, 4646);
     range(4650, 4655);
+    range(4660, 4667);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
