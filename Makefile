@@ -1,5 +1,5 @@
 # Entry points: make demo | build | test | test-sanitize | test-tsan | fuzz | fuzz-smoke | bench | package | screenshot
-#               | windows | test-windows
+#               | windows | windows-installer | test-windows
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 # ccache shares objects between build trees and checkouts at other paths.
@@ -8,7 +8,7 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 export CCACHE_NOHASHDIR ?= 1
 CTEST_FLAGS ?= --output-on-failure --no-tests=error -j $(JOBS)
 
-.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke bench package screenshot clean windows test-windows
+.PHONY: bootstrap build demo test test-sanitize test-tsan fuzz fuzz-smoke bench package screenshot clean windows windows-installer test-windows
 
 bootstrap:
 	@scripts/bootstrap
@@ -60,8 +60,13 @@ build-win/build.ninja: CMakeLists.txt cmake/mingw-w64.cmake cmake/Windows.cmake 
 windows: bootstrap build-win/build.ninja
 	cmake --build build-win -j $(JOBS)
 
-# The Wine tests read what the Windows programs made with the Linux build's handheld and hotsync.
-test-windows: windows build/build.ninja
+# The installer, build-win/norvelia-setup-<version>.exe, with NSIS's makensis.
+windows-installer: windows
+	cmake --build build-win --target windows-installer
+
+# The Wine tests read what the Windows programs made with the Linux build's handheld and hotsync;
+# one installs the installer.
+test-windows: windows-installer build/build.ninja
 	cmake --build build -j $(JOBS) --target handheld hotsync norvelia-service catalogc
 	scripts/test-windows build-win -j $(JOBS)
 

@@ -389,6 +389,8 @@ void CFerrylink::ProcessList(CChannelData& channel, int i)
     } catch (const CKesaError& e) {
         ResetRequest();
         pdb->SetError(KESA_FormatMessage(2013, pdb->GetFileName(), id, e.Argument()));
+        pdb->SetReason(e.Argument());
+        pdb->SetUnanswered(true);
         return;
     }
     ResetRequest();
@@ -400,6 +402,10 @@ void CFerrylink::ProcessList(CChannelData& channel, int i)
     } else {
         const std::string error = AnswerError("SRVQRY_ProcessChannel/ProcessList");
         pdb->SetError(KESA_FormatMessage(2013, pdb->GetFileName(), id, error));
+        pdb->SetReason(error);
+        // Only a message refuses the order; an answer without one may come
+        // from a service that recorded it.
+        pdb->SetUnanswered(!m_Response || m_Response->FindArg("Message") == nullptr);
     }
     ResetResponse();
 }

@@ -17,10 +17,20 @@ public:
     void SetError(std::string message);
     bool HasError() const { return m_HasError; }
     std::string GetErrorMessage() const { return m_ErrorMessage; }
+    // Why it was not accepted, without the list's and channel's names: the
+    // service's own message, or the reason no answer was read.
+    void SetReason(std::string reason) { m_Reason = std::move(reason); }
+    std::string GetReason() const { return m_Reason; }
+    // No answer was read (the exchange failed, or the answer said nothing of
+    // the list): the service may have recorded the order.
+    void SetUnanswered(bool unanswered) { m_Unanswered = unanswered; }
+    bool IsUnanswered() const { return m_Unanswered; }
 
 private:
     std::string m_PdbName;
     bool m_HasError = false;
     std::string m_ErrorMessage;
     std::string m_ProcessDate;
+    std::string m_Reason;
+    bool m_Unanswered = false;
 };

@@ -17,6 +17,11 @@ set_target_properties(NorvQtHost PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS NorvQtHost LIBRARY DESTINATION ${NORV_PRIVATE_LIBDIR})
 install(FILES share/norvelia/Lexmo.msg share/norvelia/LexmoUs.msg share/norvelia/defaults.reg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia)
+# The settings program's menu entry (those of hotsync-gui and NvConnexion are
+# installed beside their sources).
+install(FILES share/applications/nvpassword.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES share/icons/nvpassword.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES share/icons/nvpassword.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)
 # Sample content for the reference service, and the documents.
 install(DIRECTORY service/samples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/norvelia/samples)
 install(FILES share/doc/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})

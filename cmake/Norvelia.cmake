@@ -18,7 +18,8 @@ function(norv_test name)
   target_compile_definitions(${name} PRIVATE
     NORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" NORV_BINARY_DIR="${CMAKE_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name})
-  set(_env "NORVELIA_MSGDIR=${NORV_SOURCE_SHARE_DIR}" ${T_ENV})
+  # What the programs keep in the user's state folder stays in the build tree.
+  set(_env "NORVELIA_MSGDIR=${NORV_SOURCE_SHARE_DIR}" "XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state" ${T_ENV})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 600)
   norv_test_locale(${name})
   if(T_LABELS)

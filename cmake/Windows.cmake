@@ -91,13 +91,25 @@ norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc
   LIBS RecShelf Quillio PalmKit NorvDurableFiles nlohmann_json::nlohmann_json CLI11::CLI11)
 add_library(HotSyncCore STATIC platform/palmkit/UserEntry.cpp
   hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
-  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp)
+  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp hotsync/RunVerdict.cpp hotsync/RunText.cpp)
 target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio MessageLanguage PRIVATE NorvProgramPath NorvDurableFiles
+target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio Lexmo MessageLanguage PRIVATE Settings NorvProgramPath NorvDurableFiles
   PUBLIC NorvConsole Threads::Threads)
-norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
+norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp hotsync/RestoreCommand.cpp
+  LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
+# ---- the HotSync window of hotsync.exe (the Windows hotsync-gui) ----
+target_sources(hotsync PRIVATE hotsync/win32/HotSyncWindow.cpp hotsync/win32/WindowSync.cpp
+  hotsync/win32/HotSyncWindow.rc)
+# The settings through WinReg.dll, whose registry calls stand before advapi32's.
+target_link_libraries(hotsync PRIVATE Lexmo Settings NorvProgramPath shell32 ole32 user32 gdi32)
+# ---- end of the HotSync window ----
+# Users renamed and removed, and a run that lacks a setting saying which.
+target_sources(HotSyncCore PRIVATE hotsync/UserServiceSettings.cpp hotsync/UserAccounts.cpp)
+target_link_libraries(HotSyncCore PUBLIC Lexmo PRIVATE NvServices)
+target_sources(hotsync PRIVATE hotsync/DesktopCommands.cpp hotsync/win32/ScheduleCommands.cpp)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
-  LIBS PalmKit RecShelf Quillio NorvConsole nlohmann_json::nlohmann_json CLI11::CLI11)
+  hotsync/DataView.cpp hotsync/DataViewText.cpp
+  LIBS PalmKit RecShelf Quillio Lexmo Settings MessageLanguage NorvConsole nlohmann_json::nlohmann_json CLI11::CLI11)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)
@@ -156,3 +168,65 @@ add_test(NAME sync_under_wine_test
   COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/sync-under-wine.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
           ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
 set_tests_properties(sync_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
+
+# ---- The settings programs as Windows dialogs: NvConnexion.exe (resource
+# 102) and NvPassword.exe, over the logic the Qt programs run; their tests.
+add_subdirectory(connexion)
+add_subdirectory(password)
+norv_windows_test(win32_dialogs_test windows SOURCES SettingsDialogsTest.cpp SettingsRegistry.cpp
+  ${CMAKE_SOURCE_DIR}/connexion/win32/NvConnexion.rc
+  LIBS NvConnexionWin PasswordWin NorvWinHost)
+target_include_directories(win32_dialogs_test PRIVATE ${CMAKE_SOURCE_DIR}/connexion/win32)
+target_compile_definitions(win32_dialogs_test PRIVATE UNICODE _UNICODE)
+norv_windows_test(password_logic_win_test password SOURCES PasswordLogicTest.cpp LIBS PasswordLogic)
+add_test(NAME dialogs_under_wine_test
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/dialogs-under-wine.sh ${NORV_WINE64} ${CMAKE_BINARY_DIR}/bin
+          ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
+set_tests_properties(dialogs_under_wine_test PROPERTIES ENVIRONMENT "${NORV_TEST_ENV}" TIMEOUT 300)
+set_target_properties(NvConnexion NvPassword PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+# ---- Windows as a product: its own places and rights, the installer ----
+# Private folders and files: the access lists that the programs set.
+norv_windows_test(private_files_test quillio SOURCES win32/PrivateFilesTest.cpp LIBS Quillio advapi32)
+target_compile_definitions(private_files_test PRIVATE UNICODE _UNICODE)
+
+# The installer, norvelia-setup-<version>.exe (`make windows-installer`),
+# from the programs of this tree, with NSIS.
+find_program(NORV_MAKENSIS makensis)
+find_program(NORV_MINGW_STRIP ${NORV_MINGW_TRIPLE}-strip)
+set(NORV_SETUP ${CMAKE_BINARY_DIR}/norvelia-setup-${PROJECT_VERSION}.exe)
+if(NORV_MAKENSIS)
+  file(GLOB _norv_catalogs ${NORV_SOURCE_SHARE_DIR}/*.msg)
+  add_custom_command(OUTPUT ${NORV_SETUP}
+    COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DSOURCE=${CMAKE_SOURCE_DIR} -DVERSION=${PROJECT_VERSION}
+            -DMAKENSIS=${NORV_MAKENSIS} -DSTRIP=${NORV_MINGW_STRIP} -DOUT=${NORV_SETUP}
+            -P ${CMAKE_SOURCE_DIR}/cmake/WindowsInstaller.cmake
+    DEPENDS ${CMAKE_SOURCE_DIR}/cmake/windows-installer.nsi ${CMAKE_SOURCE_DIR}/cmake/WindowsInstaller.cmake
+            ${_norv_catalogs} ${NORV_SOURCE_SHARE_DIR}/defaults.reg
+            hotsync handheld catalogc Norv30 NorvWinHost NvServices NvConnexion NvPassword
+    COMMENT "Building the Windows installer with NSIS" VERBATIM)
+  add_custom_target(windows-installer DEPENDS ${NORV_SETUP})
+endif()
+
+# The installer under Wine, in a fresh prefix of its own: installed, the
+# programs run from Program Files, uninstalled.
+add_executable(access-list tests/windows/AccessList.cpp)
+target_compile_definitions(access-list PRIVATE UNICODE _UNICODE)
+target_link_options(access-list PRIVATE -municode)
+target_link_libraries(access-list PRIVATE advapi32)
+# The test tools run beside any installed tree: no runtime DLLs of their own.
+target_link_options(access-list PRIVATE -static)
+add_executable(window-controls tests/windows/WindowControls.cpp)
+target_compile_definitions(window-controls PRIVATE UNICODE _UNICODE)
+target_link_options(window-controls PRIVATE -municode)
+target_link_libraries(window-controls PRIVATE user32)
+target_link_options(window-controls PRIVATE -static)
+if(NORV_MAKENSIS)
+  add_test(NAME installer_test
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/windows/installer.sh ${NORV_WINE64} ${NORV_SETUP}
+            ${CMAKE_BINARY_DIR}/tests ${NORV_LINUX_BUILD_DIR}/bin ${CMAKE_SOURCE_DIR}/service/samples)
+  set_tests_properties(installer_test PROPERTIES ENVIRONMENT "WINEDEBUG=-all" TIMEOUT 900)
+endif()
+# The connection probe over WinInet: a stop ends a check at once, against a
+# plain-socket server on 127.0.0.1.
+norv_windows_test(settings_probe_test settings SOURCES ProbeStopTest.cpp ../common/RawHttpServer.cpp
+  LIBS Settings WinReg ws2_32 LABELS threads)

@@ -11,7 +11,6 @@
 #include "conduit/ConduitModule.h"
 #include "conduit/NorvTrace.h"
 #include "lexmo/Language.h"
-#include "lexmo/TextOr.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
@@ -133,6 +132,10 @@ long CNorvCondMgr::EngageStandard()
 long CNorvCondMgr::Run()
 {
     SetProcessCancel(false);
+    m_EndReason.clear();
+    m_ListsRead = false;
+    m_ActiveOrders.clear();
+    m_FatedOrders.clear();
     m_Settings.Init(m_UserName, "Tidepost");
     InitResources();
 
@@ -162,6 +165,7 @@ long CNorvCondMgr::Run()
             const std::string text = KESA_FormatMessage(2084) + ". (" + probe.m_LastMessage + ")";
             NorvLog(text);
             LogAddEntry(text.c_str(), slSyncFailed, 0);
+            m_EndReason = KESA_FormatMessage(4113);
             LastStage(0);
             return 0;
         }
@@ -201,8 +205,10 @@ long CNorvCondMgr::Run()
 
     WORD first = 0xFFFF;
     WORD last = 0;
+    m_ListsRead = true;
     for (WORD i = 0; i < count; ++i) {
         if (m_Monitor.IsCancelled()) {
+            NoteCancel();
             LastStage(0);
             return 0;
         }
@@ -234,11 +240,14 @@ long CNorvCondMgr::Run()
         const std::string text = KESA_FormatMessage(2006, serverUrl);
         NorvLog(text);
         LogAddEntry(text.c_str(), slWarning, 0);
+        palmkit::NoteRunFailure(VisibleText(text));
+        m_EndReason = KESA_FormatMessage(4113);
         LastStage(0);
         return 0;
     }
     NorvLog(">>>>>>>>>>>>>> Opening HTTP connection to %s", serverUrl);
     if (m_Monitor.IsCancelled()) {
+        NoteCancel();
         LastStage(0);
         return 0;
     }
@@ -277,18 +286,27 @@ long CNorvCondMgr::Run()
             rc = PltInstallFile(m_UserName.c_str(), path.c_str());
             NorvLog("CNorvCondMgr:: retour PltInstallFile: %d", rc);
         } else {
-            ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Install PRC",
-                        lexmo::TextOr(4634, "The application sent by the service is not installed: %s.", refused));
+            const std::string text = KESA_FormatMessage(4137, refused);
+            ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Install PRC", text);
+            palmkit::NoteFailure(palmkit::RunFailure::Application, "Norvelia", text);
         }
         if (rc != 0) {
             m_Monitor.SetStatus1(KESA_FormatMessage(2027, "Norvelia.prc"));
+            if (refused.empty()) {
+                // Said on the status line only, which nobody reads after the run.
+                const std::string text = KESA_FormatMessage(2027, "Norvelia.prc");
+                ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Install PRC", text);
+                palmkit::NoteFailure(palmkit::RunFailure::Application, "Norvelia", text);
+            }
         } else {
             NorvLog("CNorvCondMgr:: NewKesaVers: %s\n", m_Ferrylink.GetNewKesaVers());
             m_Settings.SetNorvVers(m_Ferrylink.GetNewKesaVers());
         }
     }
 
-    if (InstallProcessedChannels()) {
+    if (!InstallProcessedChannels()) {
+        NoteCancel();
+    } else {
         NorvLog("\nCNorvCondMgr::EngageStandard - FIFTH STAGE\n");
         if (AllChannelsHandled())
             ReportError(true, 0, slText, "CNorvCondMonitor::ProcessAllChannels", KESA_FormatMessage(2020));
@@ -303,7 +321,7 @@ bool CNorvCondMgr::InstallProcessedChannels()
 {
     bool cancelSeen = false;
     int installed = 0;
-    m_Monitor.SetRange1(0, 2 * m_DownloadCount);
+    m_Monitor.SetRange1(0, 2 * m_Ferrylink.GetNbChannelsToDownload());
     m_Monitor.SetPos1(0);
     m_Monitor.SetCancel(false);
     for (;;) {
@@ -322,7 +340,7 @@ bool CNorvCondMgr::InstallProcessedChannels()
                 SkipWaitingChannels();
                 continue;
             }
-            WaitChannelChange(stamp, std::chrono::milliseconds(1000));
+            WaitChannelChange(stamp, m_IdleWait);
             continue;
         }
         bool stop = false;
@@ -377,8 +395,15 @@ void CNorvCondMgr::InstallOneChannel(int index, bool cancelSeen, int& installed,
     if (!channel->HasCatalogError()) {
         InstallChannelPdbs(channel);
     } else if (!channel->IsInPCL()) {
-        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Post Install loop",
-                    KESA_FormatMessage(2034, id, channel->GetErrorMessageList()));
+        const std::string text = KESA_FormatMessage(2034, id, channel->GetErrorMessageList());
+        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Post Install loop", text);
+        palmkit::NoteFailure(palmkit::RunFailure::Channel, id, text);
+    }
+    if (channel->HasGameError()) {
+        // The score did not reach the service: it goes again next time.
+        const std::string text = channel->GetGameErrorMessage();
+        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard - Post Install loop", text);
+        palmkit::NoteFailure(palmkit::RunFailure::Game, id, text);
     }
     // Nothing installed for it: what waited for a replacement stays.
     SettleReplacements(id, false, std::string(), false, std::string());
@@ -390,11 +415,7 @@ void CNorvCondMgr::OpenOrderJournal()
     m_Journal.SetPath(m_PathName + COrderJournal::kFileName);
     std::string why;
     if (!m_Journal.Load(&why))
-        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard",
-                    lexmo::TextOr(4635,
-                                  "The journal of accepted orders cannot be read (%s): the orders waiting on the "
-                                  "handheld are not sent until it can be, so that none is placed twice.",
-                                  why));
+        ReportError(true, 0, slWarning, "CNorvCondMgr::EngageStandard", KESA_FormatMessage(4135, why));
     m_Ferrylink.SetListAcceptedHandler(
         [this](const std::string& channelId, const CSynchPdb& list) { JournalAcceptedOrder(channelId, list); });
 }
@@ -415,12 +436,23 @@ void CNorvCondMgr::ForgetRecordedOrders()
     m_OrdersRecorded.clear();
 }
 
+void CNorvCondMgr::NoteCancel()
+{
+    palmkit::NoteAbandoned();
+    m_EndReason = KESA_FormatMessage(4115);
+}
+
 void CNorvCondMgr::LastStage(long result)
 {
     m_LastStageDone = true;
     StopWorker();
     FreeChannelTable();
     m_Ferrylink.SetListAcceptedHandler(nullptr);
+    try {
+        NoteUnsentOrders();
+    } catch (...) {
+        NorvLog("CNorvCondMgr::NoteUnsentOrders - unexpected failure");
+    }
     ForgetRecordedOrders();
     NorvLog("\nCNorvCondMgr::EngageStandard - LAST STAGE\n");
     m_Ferrylink.SRVQRY_CloseSession();
@@ -461,7 +493,8 @@ void CNorvCondMgr::ProcessAllChannels()
     FreeChannelTable();
     m_DownloadCount = m_Ferrylink.GetNbChannelsToDownload();
     ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels", failure);
-    palmkit::NoteRunFailure("nothing was exchanged with the service: " + VisibleText(failure));
+    palmkit::NoteRunFailure(VisibleText(failure));
+    m_EndReason = KESA_FormatMessage(4113);
 }
 
 void CNorvCondMgr::ReportChannelsLeftOut()
@@ -472,20 +505,13 @@ void CNorvCondMgr::ReportChannelsLeftOut()
     const size_t shown = std::min<size_t>(left.size(), 5);
     for (size_t i = 0; i < shown; ++i) names += (i ? ", " : "") + VisibleText(left[i]);
     const size_t more = left.size() - shown;
-    if (more == 1) names = lexmo::TextOr(4636, "%s and 1 more", names);
-    if (more > 1) names = lexmo::TextOr(4637, "%s and %u more", names, more);
-    // One channel "is" left, several "are": a whole sentence for each.
-    const std::string text =
-        left.size() == 1
-            ? lexmo::TextOr(4638,
-                            "The service offers more new channels than one synchronization takes (at most %d, "
-                            "NORVELIA_MAX_NEW_CHANNELS): %s is left for a later synchronization.",
-                            MaxNewChannels(), names)
-            : lexmo::TextOr(4639,
-                            "The service offers more new channels than one synchronization takes (at most %d, "
-                            "NORVELIA_MAX_NEW_CHANNELS): %s are left for a later synchronization.",
-                            MaxNewChannels(), names);
+    // "et 1 autre", not "et 1 autres"; one channel "is" left, several "are".
+    if (more == 1) names = KESA_FormatMessage(4636, names);
+    if (more > 1) names += KESA_FormatMessage(4108, int(more));
+    const std::string text = left.size() == 1 ? KESA_FormatMessage(4638, int(MaxNewChannels()), names)
+                                              : KESA_FormatMessage(4119, int(MaxNewChannels()), names);
     ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels", text);
+    palmkit::NoteFailure(palmkit::RunFailure::Channel, names, text);
 }
 
 void CNorvCondMgr::StartWorker()
@@ -523,6 +549,7 @@ long CNorvCondMgr::ProcessChannelsBody()
     for (;;) {
         if (m_Monitor.IsCancelled()) {
             NorvLog("CNorvCondMonitor -> User ask to stop the synchronization");
+            palmkit::NoteAbandoned();
             SetProcessCancel(true);
             m_Monitor.SetPos2(2 * m_DownloadCount);
             m_Monitor.SetStatus2(KESA_FormatMessage(2063));
@@ -552,13 +579,18 @@ long CNorvCondMgr::ProcessChannelsBody()
             const std::string text =
                 (n == 2000 || n == 2003 || n == 2006) ? e.Argument() : KESA_FormatMessage(2019, id, e.Argument());
             ReportError(true, 0, slWarning, context, text);
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, id, text);
             MarkChannel(k, ChannelSkipped);
         } catch (const std::exception& e) {
-            ReportError(true, 0, slWarning, context, KESA_FormatMessage(2018, ExceptionText(e)));
+            const std::string text = KESA_FormatMessage(2018, ExceptionText(e));
+            ReportError(true, 0, slWarning, context, text);
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, id, text);
             MarkChannel(k, ChannelSkipped);
             return 1;
         } catch (...) {
-            ReportError(true, 0, slWarning, context, KESA_FormatMessage(2018, std::string("unknown exception")));
+            const std::string text = KESA_FormatMessage(2018, std::string("unknown exception"));
+            ReportError(true, 0, slWarning, context, text);
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, id, text);
             MarkChannel(k, ChannelSkipped);
             return 1;
         }

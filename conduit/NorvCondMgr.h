@@ -3,6 +3,7 @@
 // and, meanwhile, applies the answers to the handheld and installs what came.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <set>
 #include <string>
@@ -15,6 +16,7 @@
 #include "conduit/NorvCondMonitor.h"
 #include "conduit/NorvDbList.h"
 #include "conduit/OrderJournal.h"
+#include "palmkit/RunReport.h"
 #include "palmkit/SyncMgr.h"
 #include "settings/RegSettings.h"
 
@@ -69,6 +71,8 @@ public:
     // --- post-synchronization updates ---------------------------------------
     void PerformCatalogPostSynchro(const CSyncDbListEntry& entry, const std::string& channelId);
     void PerformListPostSynchro(const CSyncDbListEntry& entry, const std::string& channelId);
+    // The list's order got no answer: the list stays, whatever else the run does to it.
+    static bool OrderStillWaits(const CSynchPdb* listPdb);
     void UpdateListAppInfo(BYTE handle, const std::string& listName, CChannelData* channel);
     void UpdateListItemRefs(BYTE handle, const std::string& listName, CChannelData* channel);
     // True when the order record was written back.
@@ -81,6 +85,11 @@ public:
     void InstallChannelPdbs(CChannelData* channel);
     std::string GetGameReferenceFromPdbFile(const std::string& path);
     void InstallUserPdb();
+    // Says why a file of the channel was not installed, and whose fault it is.
+    void ReportInstallFailure(const std::string& channelId, const std::string& path, bool isCatalog);
+    // What made the last InstallPdbFile fail.
+    enum class InstallFault { None, Damaged, Refused, Handheld };
+    InstallFault m_InstallFault = InstallFault::None;
 
     // Members a run is made of; public so that tests can set up one stage.
     std::atomic<bool> m_WorkerRunning{false};
@@ -96,6 +105,9 @@ public:
     // is handled or skipped; false when a cancel was seen or the user said
     // "No", and the run goes to its last stage at once.
     bool InstallProcessedChannels();
+    // The longest the install loop waits for the worker when no channel is
+    // ready; any change of the channel table ends the wait at once.
+    std::chrono::milliseconds m_IdleWait{1000};
 
     // Starts the worker on the channel table in force.
     void StartWorker();
@@ -121,7 +133,8 @@ public:
     // --- databases that stay until what replaces them is in place -----------
     // Deleting an outdated database waits for its replacement: kept when it
     // could not be installed.
-    void AwaitReplacement(const std::string& channelId, const std::string& name, bool isCatalog);
+    void AwaitReplacement(const std::string& channelId, const std::string& name, bool isCatalog,
+                          bool damaged = false);
     void SettleReplacements(const std::string& channelId, bool catalogInstalled, const std::string& newCatalog,
                             bool listInstalled, const std::string& newList);
     // Why the file the service sent as the handheld application may not be
@@ -130,6 +143,22 @@ public:
     std::string RefuseApplication(const std::string& path) const;
     // Deletes a database of the handheld, saying in the HotSync log which and why.
     long DeleteDatabase(const std::string& name, const std::string& why);
+
+    // --- what the run tells at its end (palmkit/RunReport.h) ----------------
+    // The fate of the order of a list, once known.
+    void NoteOrderFate(palmkit::OrderFate fate, const std::string& channelId, const std::string& listName,
+                       const std::string& date, const std::string& why);
+    // The fate of an order sent in this run, from the service's answer.
+    void NoteSentOrderFate(const std::string& channelId, const CSynchPdb& list);
+    // At the last stage: every active order without a fate was not sent.
+    void NoteUnsentOrders();
+    // The active orders of the handheld's lists, read without a change, for
+    // a run that ended before reading them.
+    void ReadActiveOrders();
+    // Why this run sent no order, when it ended early; empty otherwise.
+    std::string m_EndReason;
+    // The second stage read the handheld's lists.
+    bool m_ListsRead = false;
 
 private:
     static constexpr long kCardReadFailed = 4100;
@@ -140,10 +169,12 @@ private:
     void InstallOneChannel(int index, bool cancelSeen, int& installed, bool& stop);
     void OpenOrderJournal();
     void LastStage(long result);
+    // The person stopped the run, or said "No" after a cancel.
+    void NoteCancel();
 
     std::thread m_Worker;
     std::atomic<bool> m_StopWorker{false};
-    // Counted before the worker starts, which then changes the channels.
+    // Channels to download, counted as processing starts: bar 2's range.
     int m_DownloadCount = 0;
     CONDHANDLE m_ConduitHandle = 0;
     bool m_Registered = false;
@@ -158,9 +189,14 @@ private:
     std::vector<COrderJournal::Entry> m_OrdersRecorded;
     // Channels (lower case) whose catalog is on the handheld but unreadable.
     std::set<std::string> m_DamagedCatalogs;
+    // Channel id of each list read with an active order; lists whose order
+    // has its fate noted.
+    std::map<std::string, std::string> m_ActiveOrders;
+    std::set<std::string> m_FatedOrders;
     struct Awaiting {
         std::string name;
         bool isCatalog = false;
+        bool damaged = false; // unreadable: nothing but its replacement is said of it
     };
     // By lower-case channel id: databases waiting for their replacement.
     std::map<std::string, std::vector<Awaiting>> m_Awaiting;

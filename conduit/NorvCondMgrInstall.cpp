@@ -39,12 +39,15 @@ bool CNorvCondMgr::InstallPdbFile(const std::string& path, int& channelType, DWO
 {
     NorvLog("CNorvCondMgr::InstallPdbFile - Installing PDB file : %s", path);
     CPdbFile file;
+    m_InstallFault = InstallFault::None;
     if (!file.ReadPdbFile(path.c_str())) {
         NorvLog("CNorvCondMgr::InstallPdbFile - Echec du chargement de ce fichier en tant qu'objet CPdbFile");
+        m_InstallFault = InstallFault::Damaged;
         return false;
     }
     if (!IsInstallableType(file.m_Type)) {
         ReportError(true, 0, 22, "InstallPdbFile - invalid PDB TYPE", KESA_FormatMessage(2035));
+        m_InstallFault = InstallFault::Refused;
         return false;
     }
 
@@ -64,6 +67,7 @@ bool CNorvCondMgr::InstallPdbFile(const std::string& path, int& channelType, DWO
     }
     if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 22, "InstallPdbFile - SyncCreateDB", KESA_FormatMessage(2035));
+        m_InstallFault = InstallFault::Refused;
         return false;
     }
     COpenDatabase db;
@@ -71,9 +75,11 @@ bool CNorvCondMgr::InstallPdbFile(const std::string& path, int& channelType, DWO
 
     // A failure after the creation leaves no half-written database behind:
     // deleted before its close, it is never written, and a database it was
-    // to replace stays.
+    // to replace stays. Nothing is written to the handheld before the close,
+    // so what fails here is the file the service sent: the caller says so.
     auto fail = [&](const std::string& context, long error) {
-        ReportError(true, error, 9, context, KESA_FormatMessage(2036));
+        CNorvTrace::Instance().WriteSyncError(context, error);
+        m_InstallFault = InstallFault::Damaged;
         if (SyncDeleteDb(name.c_str(), 0) == SYNCERR_NONE) {
             db.Forget();
         } else {
@@ -116,6 +122,7 @@ bool CNorvCondMgr::InstallPdbFile(const std::string& path, int& channelType, DWO
     rc = db.Close();
     if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 9, "InstallPdbFile - SyncCloseDB", KESA_FormatMessage(2036));
+        m_InstallFault = InstallFault::Handheld;
         SyncDeleteDb(name.c_str(), 0);
         return false;
     }
@@ -139,8 +146,7 @@ void CNorvCondMgr::InstallChannelPdbs(CChannelData* channel)
             if (InstallPdbFile(path, type, catalogValue))
                 catalogInstalled = true;
             else
-                ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs",
-                            KESA_FormatMessage(2032, path, channel->GetChannelId()));
+                ReportInstallFailure(channel->GetChannelId(), path, true);
         }
         if (channel->HasDefList()) {
             const std::string path = channel->GetDefListPdbFilepath();
@@ -149,8 +155,7 @@ void CNorvCondMgr::InstallChannelPdbs(CChannelData* channel)
             if (InstallPdbFile(path, type, listValue))
                 listInstalled = true;
             else
-                ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs",
-                            KESA_FormatMessage(2033, path, channel->GetChannelId()));
+                ReportInstallFailure(channel->GetChannelId(), path, false);
             if ((catalogInstalled || listInstalled) && type == ChannelGame) {
                 const DWORD value = catalogValue != 0 ? catalogValue : listValue;
                 const std::string reference = GetGameReferenceFromPdbFile(path);
@@ -163,6 +168,7 @@ void CNorvCondMgr::InstallChannelPdbs(CChannelData* channel)
                     channel->GetChannelId());
     } catch (...) {
         ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs / Game Channel", KESA_FormatMessage(2053));
+        palmkit::NoteFailure(palmkit::RunFailure::Channel, channel->GetChannelId(), KESA_FormatMessage(2053));
     }
     SettleReplacements(channel->GetChannelId(), catalogInstalled, catalogName, listInstalled, listName);
 }
@@ -194,6 +200,22 @@ void CNorvCondMgr::InstallUserPdb()
     }
     int type = 0;
     DWORD value = 0;
-    if (!InstallPdbFile(path, type, value))
-        ReportError(true, 0, 22, "CNorvCondMgr::InstallUserPdb", KESA_FormatMessage(2031));
+    if (InstallPdbFile(path, type, value)) return;
+    const std::string text = KESA_FormatMessage(m_InstallFault == InstallFault::Damaged ? 4102 : 2031);
+    ReportError(true, 0, 22, "CNorvCondMgr::InstallUserPdb", text);
+    palmkit::NoteFailure(palmkit::RunFailure::UserContext, std::string(), text);
+}
+
+void CNorvCondMgr::ReportInstallFailure(const std::string& channelId, const std::string& path, bool isCatalog)
+{
+    // A file the service sent that cannot be read or written whole is the
+    // service's: the handheld is not to blame, and keeps what it had.
+    std::string text;
+    if (m_InstallFault == InstallFault::Damaged)
+        text = isCatalog ? KESA_FormatMessage(4100, channelId)
+                         : KESA_FormatMessage(4101, VisibleText(DatabaseNameOf(path)), channelId);
+    else
+        text = KESA_FormatMessage(isCatalog ? 2032 : 2033, path, channelId);
+    ReportError(true, 0, 22, "CNorvCondMgr::InstallChannelPdbs", text);
+    palmkit::NoteFailure(palmkit::RunFailure::Install, channelId, text);
 }

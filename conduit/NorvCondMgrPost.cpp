@@ -1,6 +1,8 @@
 // After the server processed a channel: the handheld's catalog, lists and
 // orders of that channel are brought in line with the answer; the user
 // context is merged with the one the server sent.
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvTrace.h"
 #include "conduit/OpenDatabase.h"
+#include "palmkit/HsLog.h"
 #include "seam/TransferAbort.h"
 #include "quillio/PdbFile.h"
 #include "quillio/PdbRecord.h"
@@ -59,6 +62,8 @@ void CNorvCondMgr::PerformCatalogPostSynchro(const CSyncDbListEntry& entry, cons
         CChannelData* channel = m_Ferrylink.GetChannelData(channelId);
         if (channel->HasCatalogError()) {
             ReportError(true, 0, 22, "CNorvCondMgr::PerformCatalogPostSynchro", channel->GetCatalogErrorMessage());
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, channelId,
+                                 VisibleText(channel->GetCatalogErrorMessage()));
             return;
         }
         if (channel->IsInCDL() && channel->HasNewCatalog()) {
@@ -67,7 +72,7 @@ void CNorvCondMgr::PerformCatalogPostSynchro(const CSyncDbListEntry& entry, cons
             return;
         }
         if (!channel->IsPalmCatalogFound() || !channel->IsPalmListFound()) {
-            const long rc = DeleteDatabase(name, "no list of channel " + channelId + " is on the handheld");
+            const long rc = DeleteDatabase(name, KESA_FormatMessage(4125, channelId));
             if (!IsDeleted(rc))
                 ReportError(false, rc, 22, "CNorvCondMgr::PerformCatalogPostSynchro - SyncDeleteDb",
                             KESA_FormatText("CNorvCondMgr::PerformCatalogPostSynchro : PDB deletion failed for "
@@ -89,13 +94,14 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
         NorvLog("CNorvCondMgr::PerformListPostSynchro - Performing post synchro for list : %s", name);
         CChannelData* channel = m_Ferrylink.GetChannelData(channelId);
         CSynchPdb* listPdb = channel->FindListOrIODByName(name);
+        if (listPdb != nullptr) NoteSentOrderFate(channelId, *listPdb);
 
         long deleted = SYNCERR_NONE;
         // A catalog that is there but unreadable is being replaced: its lists stay.
         const bool catalogFound = channel->IsPalmCatalogFound() || m_DamagedCatalogs.count(ChannelKey(channelId)) != 0;
         if (entry.m_DbType == kTypeEmls && listPdb != nullptr && !listPdb->HasError()) {
             // A submitted form the server accepted leaves the handheld.
-            deleted = DeleteDatabase(name, "the service accepted this form");
+            deleted = DeleteDatabase(name, KESA_FormatMessage(4121));
             if (IsDeleted(deleted)) {
                 NorvLog("CNorvCondMgr::PerformListPostSynchro - Form Submit Removed");
                 OrderRecorded(channelId, name);
@@ -105,8 +111,8 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
             // The service's default list takes its place, once it is installed.
             AwaitReplacement(channelId, name, false);
             return;
-        } else if (!catalogFound) {
-            deleted = DeleteDatabase(name, "the catalog of channel " + channelId + " is not on the handheld");
+        } else if (!catalogFound && !OrderStillWaits(listPdb)) {
+            deleted = DeleteDatabase(name, KESA_FormatMessage(4126, channelId));
             if (IsDeleted(deleted)) return;
         } else {
             // The order is updated in both cases, read-write, then closed.
@@ -114,6 +120,7 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
             const long opened = db.Open(name, kUpdateMode);
             if (opened != SYNCERR_NONE) {
                 ReportError(true, opened, 8, "CNorvCondMgr::ProcessAllChannels", KESA_FormatMessage(2027, name));
+                palmkit::NoteFailure(palmkit::RunFailure::List, name, VisibleText(KESA_FormatMessage(2027, name)));
                 return;
             }
             if (!channel->HasCatalogError()) {
@@ -123,10 +130,11 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
             const bool orderWritten =
                 listPdb != nullptr && UpdateListOrderInfo(db.Handle(), name, entry.m_DbType, channelId, listPdb);
             const long closed = db.Close();
-            if (closed != SYNCERR_NONE)
+            if (closed != SYNCERR_NONE) {
                 ReportError(true, closed, 9, "CNorvCondMgr::PerformListPostSynchro - SyncCloseDB",
                             KESA_FormatMessage(2027, name));
-            else if (orderWritten && !listPdb->HasError() && !listPdb->GetProcessDate().empty())
+                palmkit::NoteFailure(palmkit::RunFailure::List, name, VisibleText(KESA_FormatMessage(2027, name)));
+            } else if (orderWritten && !listPdb->HasError() && !listPdb->GetProcessDate().empty())
                 OrderRecorded(channelId, name);
             return;
         }
@@ -134,9 +142,16 @@ void CNorvCondMgr::PerformListPostSynchro(const CSyncDbListEntry& entry, const s
                     KESA_FormatText("PDB deletion failed for '%s'", name));
     } catch (...) {
         db.Close();
-        ReportError(true, 0, 22, "CNorvCondMgr::CNorvCondMonitor",
-                    KESA_FormatMessage(2000, "CNorvCondMgr::PerformListPostSynchro", name, name));
+        const std::string text = KESA_FormatMessage(2000, "CNorvCondMgr::PerformListPostSynchro", name, name);
+        ReportError(true, 0, 22, "CNorvCondMgr::CNorvCondMonitor", text);
+        palmkit::NoteFailure(palmkit::RunFailure::List, name, VisibleText(text));
     }
+}
+
+bool CNorvCondMgr::OrderStillWaits(const CSynchPdb* listPdb)
+{
+    // No answer read: the service may hold the order, and only this list can send it again.
+    return listPdb != nullptr && listPdb->HasError() && (listPdb->IsUnanswered() || platform::TransfersAborted());
 }
 
 void CNorvCondMgr::UpdateListAppInfo(BYTE handle, const std::string& listName, CChannelData* channel)
@@ -162,9 +177,16 @@ void CNorvCondMgr::UpdateListAppInfo(BYTE handle, const std::string& listName, C
         GetChannelTypeFromAppInfo(block, size) == GetChannelTypeFromAppInfo(current.data(), currentSize) &&
         ChannelKey(GetChannelIdFromListAppInfo(block, size)) == ChannelKey(channel->GetChannelId());
     long rc = SYNCERR_NONE;
-    if (!listHeader || (rc = SyncWriteDBAppInfoBlock(handle, block, size)) != SYNCERR_NONE)
+    if (!listHeader) {
+        // The service's file, not the handheld, is at fault.
+        const std::string text = KESA_FormatMessage(4109, VisibleText(listName), channel->GetChannelId());
+        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListAppInfo", text);
+        palmkit::NoteFailure(palmkit::RunFailure::Install, channel->GetChannelId(), VisibleText(text));
+    } else if ((rc = SyncWriteDBAppInfoBlock(handle, block, size)) != SYNCERR_NONE) {
         ReportError(true, rc, 9, "CNorvCondMgr::UpdateListAppInfo - SyncWriteDBAppInfoBlock failed",
                     KESA_FormatMessage(2036));
+        palmkit::NoteFailure(palmkit::RunFailure::List, listName, VisibleText(KESA_FormatMessage(2036)));
+    }
 }
 
 void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, CChannelData* channel)
@@ -172,16 +194,17 @@ void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, 
     NorvLog("CNorvCondMgr::UpdateListItemRefs - Updating list %s (channel %s) : new catalog received from server.",
             listName, channel->GetChannelId());
     std::vector<BYTE> buffer(kRecordBufferSize);
-    long error = SyncResetRecordIndex(handle);
     int activity = 8;
     auto current = std::make_unique<CPdbRecord>();
-    if (error == SYNCERR_NONE) error = ReadNextRecord(handle, kItemRefCategory, buffer, *current);
+    long error = ReadNextRecord(handle, kItemRefCategory, buffer, *current);
 
     if (error == SYNCERR_NONE) {
         const std::string path = channel->GetNewCatalogPdbFilepath();
         CPdbFile catalog;
         if (!catalog.ReadPdbFile(path.c_str())) {
             ReportError(true, 0, 22, "CNorvCondMgr::UpdateListItemRefs", KESA_FormatMessage(2026, path));
+            palmkit::NoteFailure(palmkit::RunFailure::Install, channel->GetChannelId(),
+                                 VisibleText(KESA_FormatMessage(2026, path)));
             return;
         }
         CItemRecords items;
@@ -189,6 +212,7 @@ void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, 
 
         // Reading first, writing after: the walk is never disturbed by writes.
         std::vector<std::unique_ptr<CPdbRecord>> pending;
+        std::map<DWORD, std::string> dropped; // the names of the lines to delete
         while (error == SYNCERR_NONE) {
             CItemRefRecord ref(current.get());
             const DWORD id = current->m_UniqueId;
@@ -214,6 +238,7 @@ void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, 
                 auto drop = std::make_unique<CPdbRecord>();
                 drop->m_UniqueId = id;
                 drop->m_Attrib = kMarkDelete;
+                dropped[id] = ref.GetNameStr();
                 pending.push_back(std::move(drop));
                 NorvLog("CNorvCondMgr::UpdateListItemRefs -    Item ref# %s Name=%s Id %d to delete",
                         ref.GetReferenceStr(), ref.GetNameStr(), id);
@@ -222,6 +247,7 @@ void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, 
             error = ReadNextRecord(handle, kItemRefCategory, buffer, *current);
         }
 
+        std::vector<std::string> removed;
         if (error == SYNCERR_NOT_FOUND) {
             for (const auto& change : pending) {
                 const DWORD id = change->m_UniqueId;
@@ -237,6 +263,7 @@ void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, 
                         activity = 12;
                         break;
                     }
+                    removed.push_back(dropped[id]);
                 } else {
                     NorvLog("   Updating ItemRef record Id %d Size %d", id, int(change->Size()));
                     error = WriteRecord(handle, id, kItemRefCategory, change->Data(), DWORD(change->Size()));
@@ -249,10 +276,23 @@ void CNorvCondMgr::UpdateListItemRefs(BYTE handle, const std::string& listName, 
                 }
             }
         }
+        if (!removed.empty()) {
+            // The shopper finds fewer lines than they wrote: say which went, and why.
+            std::string names;
+            for (const std::string& n : removed) names += (names.empty() ? "" : ", ") + VisibleText(n);
+            const std::string text =
+                removed.size() == 1
+                    ? KESA_FormatMessage(4105, VisibleText(listName), channel->GetChannelId(), names)
+                    : KESA_FormatMessage(4106, VisibleText(listName), int(removed.size()), channel->GetChannelId(), names);
+            NorvLog(text);
+            LogAddEntry(text.c_str(), slText, 0);
+        }
     }
 
-    if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND)
+    if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND) {
         ReportError(true, error, activity, "CNorvCondMgr::UpdateListItemRefs", KESA_FormatMessage(2027, listName));
+        palmkit::NoteFailure(palmkit::RunFailure::List, listName, VisibleText(KESA_FormatMessage(2027, listName)));
+    }
 }
 
 bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName, DWORD listType,
@@ -264,6 +304,7 @@ bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 8, "CNorvCondMgr::UpdateListOrderInfo - SyncResetRecordIndex",
                     KESA_FormatMessage(2028, listName));
+        palmkit::NoteFailure(palmkit::RunFailure::List, listName, VisibleText(KESA_FormatMessage(2028, listName)));
         return false;
     }
     std::vector<BYTE> buffer(kRecordBufferSize);
@@ -272,6 +313,7 @@ bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 8, "CNorvCondMgr::UpdateListOrderInfo - SyncReadNextRecInCategory",
                     KESA_FormatMessage(2028, listName));
+        palmkit::NoteFailure(palmkit::RunFailure::List, listName, VisibleText(KESA_FormatMessage(2028, listName)));
         return false;
     }
 
@@ -282,19 +324,23 @@ bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     if (listPdb->HasError() && platform::TransfersAborted()) {
         // Cut off because the program is stopping, not refused: the order
         // stays active and goes on the next run.
-        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo",
-                    "The list \"" + listName + "\" (channel " + channelId +
-                        ") was not sent: the run was stopped. Its order goes on the next synchronization.");
+        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo", KESA_FormatMessage(4116, listName, channelId));
         return false;
     }
+    const bool unanswered = listPdb->HasError() && listPdb->IsUnanswered();
     if (!processDate.empty() && !listPdb->HasError() && !ReadableDate(processDate)) {
         // Taken, it would end the order with no date: it is left as it was.
-        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo",
-                    "The service gave the list \"" + listName + "\" (channel " + channelId +
-                        ") a process date that cannot be read (\"" + processDate + "\"): its order is left as it was.");
+        const std::string text = KESA_FormatMessage(4117, listName, channelId, processDate);
+        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo", text);
+        palmkit::NoteFailure(palmkit::RunFailure::List, listName, VisibleText(text));
         return false;
     }
-    if (!processDate.empty() && !listPdb->HasError()) {
+    if (unanswered) {
+        // No answer was read: the service may have recorded the order. It
+        // stays active as it is, to go again unchanged on the next run, where
+        // the service can recognise it; only the reason is added for the
+        // handheld to show.
+    } else if (!processDate.empty() && !listPdb->HasError()) {
         order.SetProcessDate(processDate, "W3C");
         order.SetCreationDate("", "");
     } else if (listType != kTypeEmls) {
@@ -305,13 +351,27 @@ bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     NorvLog("CNorvCondMgr::UpdateListOrderInfo - After update Created=%s; Ordered=%s; Processed=%s",
             order.GetCreateDateStr(), order.GetOrderingDateStr(), order.GetProcessDateStr());
 
-    if (listPdb->HasError()) {
+    if (unanswered) {
+        const std::string text = KESA_FormatMessage(4103, listName, channelId, listPdb->GetReason());
+        ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo", text);
+        palmkit::NoteFailure(palmkit::RunFailure::List, listName, VisibleText(listPdb->GetReason()));
+        // The order goes again without the reason (see StoreListInFerrylink);
+        // a record that would not read back to the same bytes is not touched,
+        // so that it is sent exactly as before.
+        CPdbPackedRecord same;
+        if (!order.FillPdbPackedRecord(same).empty() || same.Size() != record.Size() ||
+            !std::equal(record.Data(), record.Data() + record.Size(), same.Buffer()))
+            return false;
+        order.SetErrorMessage(listPdb->GetErrorMessage());
+    } else if (listPdb->HasError()) {
         order.SetErrorMessage(listPdb->GetErrorMessage());
         ReportError(true, 0, 22, "CNorvCondMgr::UpdateListOrderInfo", listPdb->GetErrorMessage());
+        palmkit::NoteFailure(palmkit::RunFailure::List, listName, VisibleText(listPdb->GetReason()));
     } else {
         order.SetErrorMessage("");
     }
-    order.SetMemberId(m_Ferrylink.GetUID());
+    // The member is the one that placed it; an order to be sent again keeps its record as it was.
+    if (!unanswered) order.SetMemberId(m_Ferrylink.GetUID());
 
     CPdbPackedRecord packed;
     const std::string refused = order.FillPdbPackedRecord(packed);
@@ -320,6 +380,7 @@ bool CNorvCondMgr::UpdateListOrderInfo(BYTE handle, const std::string& listName,
     if (rc != SYNCERR_NONE) {
         ReportError(true, rc, 11, "CNorvCondMgr::UpdateListOrderInfo - SyncWriteRec",
                     KESA_FormatMessage(2028, listName));
+        palmkit::NoteFailure(palmkit::RunFailure::List, listName, VisibleText(KESA_FormatMessage(2028, listName)));
         return false;
     }
     return true;
@@ -349,6 +410,8 @@ void CNorvCondMgr::PerformUserCtxPostSynchro(const CSyncDbListEntry& entry)
             if (!file.ReadPdbFile(path.c_str())) {
                 ReportError(true, 0, 22, "CNorvCondMgr::PerformUserCtxPostSynchro - ReadPdbFile",
                             KESA_FormatMessage(2030, path));
+                palmkit::NoteFailure(palmkit::RunFailure::UserContext, std::string(),
+                                     VisibleText(KESA_FormatMessage(4102)));
                 return;
             }
             CAddressRecords serverAddresses;
@@ -437,12 +500,15 @@ void CNorvCondMgr::PerformUserCtxPostSynchro(const CSyncDbListEntry& entry)
             activity = 9;
             userIdUpdated = false;
         }
-        if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND)
+        if (error != SYNCERR_NONE && error != SYNCERR_NOT_FOUND) {
             ReportError(true, error, activity, "CNorvCondMgr::PerformUserCtxPostSynchro", KESA_FormatMessage(2029));
+            palmkit::NoteFailure(palmkit::RunFailure::UserContext, std::string(), KESA_FormatMessage(2029));
+        }
         if (userIdUpdated) m_Settings.DeletePWD();
     } catch (...) {
         db.Close();
-        ReportError(true, 0, 22, "CNorvCondMgr::PerformUserCtxPostSynchro",
-                    KESA_FormatMessage(2000, "CNorvCondMgr::PerformUserCtxPostSynchro", name));
+        const std::string text = KESA_FormatMessage(2000, "CNorvCondMgr::PerformUserCtxPostSynchro", name);
+        ReportError(true, 0, 22, "CNorvCondMgr::PerformUserCtxPostSynchro", text);
+        palmkit::NoteFailure(palmkit::RunFailure::UserContext, std::string(), VisibleText(text));
     }
 }

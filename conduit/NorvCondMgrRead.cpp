@@ -1,6 +1,7 @@
 // Reading the service's databases on the handheld into the server client:
 // catalogs, shopping lists (with their orders and game scores) and the user
 // context.
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -10,7 +11,6 @@
 #include "conduit/NorvCondMgr.h"
 #include "conduit/NorvTrace.h"
 #include "conduit/OpenDatabase.h"
-#include "lexmo/TextOr.h"
 #include "palmkit/HsLog.h"
 #include "quillio/KesaError.h"
 #include "quillio/PdbFile.h"
@@ -18,6 +18,7 @@
 #include "records/AppInfo.h"
 #include "records/ItemRefRecord.h"
 #include "records/OrderInfo.h"
+#include "records/PdbPackedRecord.h"
 #include "records/UserIdRecord.h"
 
 namespace {
@@ -30,17 +31,26 @@ constexpr std::size_t kMaxErrorText = 1024;
 
 // What a failed read of a catalog or list reports: the error's own text for
 // ours, the exception's text (cut) for the others.
-void ReportReadException(const std::string& context, const std::string& systemError)
+void ReportReadException(const std::string& context, const std::string& systemError, palmkit::RunFailure kind,
+                         const std::string& name)
 {
+    std::string text;
     try {
         throw;
     } catch (const CKesaError& e) {
-        ReportError(true, 0, 9, context, e.Argument());
+        text = e.Argument();
     } catch (const std::exception& e) {
-        ReportError(true, 0, 9, context, std::string(e.what()).substr(0, kMaxErrorText));
+        text = std::string(e.what()).substr(0, kMaxErrorText);
     } catch (...) {
-        ReportError(true, 0, 9, context, systemError);
+        text = systemError;
     }
+    ReportError(true, 0, 9, context, text);
+    palmkit::NoteFailure(kind, name, VisibleText(text));
+}
+
+void NoteReadFailure(palmkit::RunFailure kind, const std::string& name, int message, const std::string& insert)
+{
+    palmkit::NoteFailure(kind, name, VisibleText(KESA_FormatMessage(message, name, insert)));
 }
 
 } // namespace
@@ -78,11 +88,11 @@ void CNorvCondMgr::StoreCatalogInFerrylink(const CSyncDbListEntry& entry, std::s
         // takes the damaged one's place; its lists stay meanwhile.
         const std::string id = GetChannelIdFromCatalogName(name);
         m_DamagedCatalogs.insert(ChannelKey(id));
-        const std::string text = lexmo::TextOr(
-            4633, "The catalog \"%s\" on the handheld is damaged: it is replaced by the one the service sends for channel %s.",
-            name, id);
+        const std::string text = KESA_FormatMessage(4136, VisibleText(name), id);
         NorvLog(text);
         LogAddEntry(text.c_str(), slText, 0);
+        // It goes once the new catalog is in place, whatever its name.
+        AwaitReplacement(id, name, true, true);
         return;
     }
     COpenDatabase db;
@@ -101,6 +111,8 @@ void CNorvCondMgr::StoreCatalogInFerrylink(const CSyncDbListEntry& entry, std::s
         if (rc != SYNCERR_NONE) {
             ReportError(true, rc, 8, "StoreCatalogInFerrylink->SyncReadDBAppInfoBlock",
                         KESA_FormatMessage(2054, name, "AppInfo"));
+            palmkit::NoteFailure(palmkit::RunFailure::Channel, GetChannelIdFromCatalogName(name),
+                                 VisibleText(KESA_FormatMessage(2054, name, "AppInfo")));
             return;
         }
         nameString = GetChannelIdFromCatalogName(name);
@@ -120,7 +132,8 @@ void CNorvCondMgr::StoreCatalogInFerrylink(const CSyncDbListEntry& entry, std::s
             channel->SetPalmCatalogFound(true);
         }
     } catch (...) {
-        ReportReadException("CNorvCondMgr::StoreCatalogInFerrylink", "StoreCatalogInFerrylink system error...");
+        ReportReadException("CNorvCondMgr::StoreCatalogInFerrylink", "StoreCatalogInFerrylink system error...",
+                            palmkit::RunFailure::Channel, name);
     }
 }
 
@@ -137,12 +150,16 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
         return;
     }
 
-    // Removes a list that cannot be used; the database is closed first.
-    // `afterAppInfo` picks the report of a failed deletion.
-    auto deleteInvalidList = [&](bool afterAppInfo) {
+    // Removes a list that cannot be used, saying why; the database is closed
+    // first, and no later step of the run looks for it. `afterAppInfo` picks
+    // the report of a failed deletion.
+    auto deleteInvalidList = [&](bool afterAppInfo, int why) {
         db.Close();
-        const long rc = SyncDeleteDb(name.c_str(), 0);
-        if (rc == SYNCERR_NONE || rc == SYNCERR_NOT_FOUND) return;
+        const long rc = DeleteDatabase(name, KESA_FormatMessage(why));
+        if (rc == SYNCERR_NONE || rc == SYNCERR_NOT_FOUND) {
+            nameString.clear();
+            return;
+        }
         if (afterAppInfo)
             ReportError(false, rc, 22, "CNorvCondMgr::StoreListInFerrylink - SyncDeleteDb",
                         "Invalid List PDB deletion failed");
@@ -160,7 +177,8 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
         if (rc != SYNCERR_NONE) {
             ReportError(true, rc, 8, "StoreListInFerrylink->SyncReadDBAppInfoBlock",
                         KESA_FormatMessage(2022, name, "AppInfo"));
-            deleteInvalidList(true);
+            NoteReadFailure(palmkit::RunFailure::List, name, 2022, "AppInfo");
+            deleteInvalidList(true, 4128);
             return;
         }
         const int type = GetChannelTypeFromAppInfo(buffer.data(), size);
@@ -174,7 +192,7 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
             if (ReadNextRecord(db.Handle(), kOrderCategory, buffer, *order) != SYNCERR_NONE) {
                 NorvLog("CNorvCondMgr::StoreListInFerrylink : No order found");
                 file.reset();
-                deleteInvalidList(false);
+                deleteInvalidList(false, 4127);
                 return;
             }
             m_Ferrylink.AddChannel(channelId, ChannelList, true);
@@ -194,6 +212,7 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
             const DWORD created = info.GetCreateDateDWord();
             const bool active = created != 0 && created >= info.GetProcessDateDWord();
             m_ListOrders[name] = active ? created : 0;
+            if (active) m_ActiveOrders[name] = channelId;
             COrderJournal::Entry accepted;
             const bool held = active && !m_Journal.IsReadable();
             const bool placed = active && !held && m_Journal.Find(name, channelId, created, &accepted);
@@ -204,6 +223,9 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
                 order.reset();
                 file.reset();
                 db.Close();
+                if (held)
+                    NoteOrderFate(palmkit::OrderFate::Waiting, channelId, name, std::string(),
+                                  KESA_FormatMessage(4112));
                 // Left alone by the post-synchronization: a held order, one the
                 // handheld could not record yet (it stays in the journal), a form gone.
                 if (held || (placed && (!CompleteJournaledOrder(entry, channelId, accepted) ||
@@ -214,11 +236,28 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
             }
             m_SentOrders[{ChannelKey(channelId), name}] = created;
 
+            {
+                // The handheld's note of why the order was not sent last time
+                // (the record's last text) is no part of the order: sent
+                // without it, the order goes exactly as it went before, and
+                // the service can recognise it. Only a record that ends with
+                // such a note is rewritten.
+                CPdbPackedRecord packed; // the order read, with no note
+                if (info.FillPdbPackedRecord(packed).empty() && packed.Size() > 0 &&
+                    order->Size() > long(packed.Size()) &&
+                    std::equal(packed.Buffer(), packed.Buffer() + packed.Size() - 1, order->Data())) {
+                    auto clean = std::make_unique<CPdbRecord>(packed.Buffer(), long(packed.Size()));
+                    clean->m_UniqueId = order->m_UniqueId;
+                    clean->m_Attrib = order->m_Attrib;
+                    order = std::move(clean);
+                }
+            }
             file->m_RecordSet.AddRecord(std::move(order), BYTE(kOrderCategory));
             rc = SyncResetRecordIndex(db.Handle());
             if (rc != SYNCERR_NONE) {
                 ReportError(true, rc, 8, "StoreListInFerrylink->SyncResetRecordIndex",
                             KESA_FormatMessage(2022, name, "ItemRefs"));
+                NoteReadFailure(palmkit::RunFailure::List, name, 2022, "ItemRefs");
                 return;
             }
             NorvLog("CNorvCondMgr::StoreListInFerrylink : Listing Records :");
@@ -234,8 +273,9 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
             if (rc != SYNCERR_NOT_FOUND) {
                 ReportError(true, rc, 22, "StoreListInFerrylink->SyncReadNextRecInCategory",
                             KESA_FormatMessage(2022, name, "ItemRef"));
+                NoteReadFailure(palmkit::RunFailure::List, name, 2022, "ItemRef");
                 file.reset();
-                deleteInvalidList(false);
+                deleteInvalidList(false, 4129);
                 return;
             }
             NorvLog("CNorvCondMgr::StoreListInFerrylink : Adding List %s from channel %s in the Ferrylink", name,
@@ -251,6 +291,8 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
             if (rc != SYNCERR_NONE) {
                 ReportError(true, rc, 22, "StoreListInFerrylink->SyncReadNextRecInCategory",
                             KESA_FormatMessage(2022, name, "ItemRef"));
+                palmkit::NoteFailure(palmkit::RunFailure::Game, channelId,
+                                     VisibleText(KESA_FormatMessage(2022, name, "ItemRef")));
                 return;
             }
             const CItemRefRecord ref(&record);
@@ -261,7 +303,8 @@ void CNorvCondMgr::StoreListInFerrylink(const CSyncDbListEntry& entry, std::stri
 
         m_Ferrylink.AddChannel(channelId, ChannelCatalog, true)->SetPalmListFound(true);
     } catch (...) {
-        ReportReadException("CNorvCondMgr::StoreListInFerrylink", "StoreListInFerrylink system error...");
+        ReportReadException("CNorvCondMgr::StoreListInFerrylink", "StoreListInFerrylink system error...",
+                            palmkit::RunFailure::List, name);
     }
 }
 

@@ -113,5 +113,10 @@ LRESULT CNorvCondMonitor::OnCopyData(const COPYDATASTRUCT& data)
 void CNorvCondMonitor::Pause(int milliseconds) const
 {
     // Pauses serve a person reading the view, so only a watched view makes them.
-    if (m_View && m_View->IsInteractive()) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (m_View && m_View->IsInteractive()) Sleep(milliseconds);
+}
+
+void CNorvCondMonitor::Sleep(int milliseconds) const
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

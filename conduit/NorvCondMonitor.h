@@ -42,7 +42,12 @@ public:
     // status line 1; anything else is ignored. Returns 1 when used.
     LRESULT OnCopyData(const COPYDATASTRUCT& data);
 
+protected:
+    // Waits so that a person can read what the view just showed.
+    virtual void Sleep(int milliseconds) const;
+
 private:
+    // Sleeps only for a view that a person watches.
     void Pause(int milliseconds) const;
 
     std::unique_ptr<platform::IProgressView> m_View;

@@ -5,11 +5,15 @@
 #include <strings.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
+#include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 
 namespace {
@@ -75,6 +79,29 @@ std::vector<std::string> SplitTabs(const std::string& line)
     }
 }
 
+// Runs of one user on two handhelds write the same journal: they take turns
+// on its folder. The holder of the turn may remove what a write cut short (a
+// killed run) left there, as no other write is under way.
+class JournalTurn {
+public:
+    explicit JournalTurn(const std::string& path)
+    {
+        const std::filesystem::path p(path);
+        const std::string dir = p.has_parent_path() ? p.parent_path().string() : ".";
+        // A write takes milliseconds: two seconds is plenty.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (m_Lock.Acquire(dir) == CHandheldLock::Result::Locked) {
+                CHandheldStore::RemoveTemporaries(dir, p.filename().string(), 0);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+private:
+    CHandheldLock m_Lock;
+};
+
 } // namespace
 
 void COrderJournal::SetPath(std::string path)
@@ -110,6 +137,7 @@ bool COrderJournal::Load(std::string* error)
     std::lock_guard<std::mutex> guard(m_Mutex);
     m_Entries.clear();
     m_Readable = false;
+    const JournalTurn turn(m_Path);
     std::ifstream in(m_Path, std::ios::binary);
     if (!in) {
         if (errno == ENOENT) {
@@ -192,6 +220,7 @@ bool COrderJournal::WriteLocked(std::string* error)
         if (error) *error = m_Path + ": cannot be read, so it is not written";
         return false;
     }
+    const JournalTurn turn(m_Path);
     if (m_Entries.empty()) {
         if (std::remove(m_Path.c_str()) != 0 && errno != ENOENT) {
             if (error) *error = m_Path + ": " + std::strerror(errno);

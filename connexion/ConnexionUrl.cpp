@@ -56,9 +56,20 @@ std::string ConfiguredServerUrl()
 std::string UrlFromCommandLine(std::string_view commandLine)
 {
     std::size_t i = 0;
+    // A quoted program path may hold blanks: its word ends after the closing quote.
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        const std::size_t close = commandLine.find('"', 1);
+        i = close == std::string_view::npos ? commandLine.size() : close + 1;
+    }
     while (i < commandLine.size() && !IsBlank(commandLine[i])) ++i;
     while (i < commandLine.size() && IsBlank(commandLine[i])) ++i;
     return std::string(commandLine.substr(i));
+}
+
+std::string UrlToCheck(std::string_view commandLine)
+{
+    std::string url = UrlFromCommandLine(commandLine);
+    return url.empty() ? ConfiguredServerUrl() : url;
 }
 
 std::string CommandLineOf(int argc, const char* const* argv)

@@ -12,8 +12,13 @@ inline constexpr const char* kDefaultServerUrl = "http://127.0.0.1:8470/Tidepost
 std::string ConfiguredServerUrl();
 
 // Everything after the first run of blanks that follows the program's own word
-// (up to the first blank) is the URL, blanks included; no quoting is understood.
+// (up to the first blank) is the URL, blanks included. The program's word may
+// be quoted, as Windows writes a path with blanks; the URL is never unquoted.
 std::string UrlFromCommandLine(std::string_view commandLine);
+
+// The server a check reaches: the URL on the command line, else the one the
+// settings make current; empty for the built-in default.
+std::string UrlToCheck(std::string_view commandLine);
 
 // The command line of a program started with these arguments. The program's
 // own word is a fixed one: its path, which may hold blanks, is known apart.

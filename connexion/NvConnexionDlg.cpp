@@ -3,41 +3,21 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QIcon>
-#include <QVBoxLayout>
 
+#include <algorithm>
 #include <string_view>
 
-#include "connexion/ConnexionUrl.h"
+#include "connexion/ConnexionCheck.h"
 #include "connexion/ListStatusWindow.h"
-#include "lexmo/Language.h"
 #include "lexmo/Lexmo.h"
 #include "seam/Ui.h"
-#include "settings/ConnectionProbe.h"
-#include "settings/RegAccess.h"
 
 namespace {
-
-constexpr const char* kProductKey = "SOFTWARE\\Norvelia\\Tidepost";
-
-constexpr int kMsgSuccess = 2055;
-constexpr int kMsgTitle = 2056;
-constexpr int kMsgExplanation = 2057;
-constexpr int kMsgCheck = 2058;
-constexpr int kMsgQuit = 2059;
-constexpr int kMsgFailure = 2084;
 
 QString Text(std::string_view s)
 {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-// The product key, created when it is missing (and writable).
-void OpenProductKey(CRegAccess& reg)
-{
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
-    reg.SetKey(kProductKey, true);
 }
 
 } // namespace
@@ -45,79 +25,74 @@ void OpenProductKey(CRegAccess& reg)
 CNvConnexionDlg::CNvConnexionDlg(std::string url, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      m_Url(std::move(url)), m_Explanation(new QLabel(this)), m_Log(new QListWidget(this)),
-      m_Check(new QPushButton(this)), m_Quit(new QPushButton(this)),
+      m_Url(std::move(url)), m_DialogFont(QStringLiteral("MS Sans Serif"), 8), m_Explanation(new QLabel(this)),
+      m_Log(new QListWidget(this)), m_Check(new QPushButton(this)), m_Quit(new QPushButton(this)),
       m_Status(std::make_unique<CListStatusWindow>(m_Queue, m_Log))
 {
     setObjectName("nvConnexion");
+    setFont(m_DialogFont);
     const QIcon icon(":/nvconnexion/NvConnexion.png");
     setWindowIcon(icon);
+    // Resource 102: 369 by 170 dialog units, each control where the resource puts it.
+    setFixedSize(FromDialogUnits(QRect(0, 0, 369, 170)).size());
 
-    // Sizes of the original layout, in dialog units of this font.
-    const QFontMetrics fm(font());
-    const auto dx = [&](int units) { return units * fm.averageCharWidth() / 4; };
-    const auto dy = [&](int units) { return units * fm.height() / 8; };
+    m_Check->setObjectName("checkButton");
+    m_Check->setText(QString::fromUtf8("&Vérifier"));
+    m_Check->setGeometry(FromDialogUnits(QRect(278, 154, 45, 14)));
+    m_Check->setDefault(true);
+    m_Quit->setObjectName("quitButton");
+    m_Quit->setText(QString::fromUtf8("&Quitter"));
+    m_Quit->setGeometry(FromDialogUnits(QRect(326, 154, 38, 14)));
+    m_Quit->setAutoDefault(false);
+    connect(m_Check, &QPushButton::clicked, this, [this] { OnCheck(); });
+    connect(m_Quit, &QPushButton::clicked, this, [this] { OnQuit(); });
 
-    auto* iconFrame = new QLabel(this);
+    // The program's icon at 6,5 in its etched frame at 3,2.
+    auto* iconFrame = new QFrame(this);
+    iconFrame->setObjectName("iconFrame");
     iconFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    iconFrame->setPixmap(icon.pixmap(32, 32));
-    iconFrame->setAlignment(Qt::AlignCenter);
-    iconFrame->setFixedSize(qMax(dx(27), 40), qMax(dy(25), 40));
+    iconFrame->setGeometry(FromDialogUnits(QRect(3, 2, 27, 25)));
+    auto* iconLabel = new QLabel(this);
+    iconLabel->setObjectName("icon");
+    const QRect iconAt = FromDialogUnits(QRect(6, 5, 0, 0));
+    iconLabel->setGeometry(iconAt.x(), iconAt.y(), 32, 32);
+    iconLabel->setPixmap(icon.pixmap(32, 32));
 
     m_Explanation->setObjectName("explanation");
     m_Explanation->setTextFormat(Qt::PlainText);
     m_Explanation->setWordWrap(true);
-    m_Explanation->setMinimumWidth(dx(330));
     m_Explanation->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_Explanation->setGeometry(FromDialogUnits(QRect(33, 3, 330, 24)));
 
     auto* line = new QFrame(this);
+    line->setObjectName("line");
     line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    line->setGeometry(FromDialogUnits(QRect(3, 30, 360, 1)).adjusted(0, 0, 0, 1));
 
+    // An unsorted list with both scroll bars: long lines run on, as the probe wrote them.
     m_Log->setObjectName("logList");
+    m_Log->setGeometry(FromDialogUnits(QRect(4, 35, 360, 117)));
     m_Log->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Long lines wrap rather than run off behind a scroll bar.
-    m_Log->setWordWrap(true);
+    m_Log->setWordWrap(false);
     m_Log->setTextElideMode(Qt::ElideNone);
-    m_Log->setResizeMode(QListView::Adjust);
-    m_Log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_Log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_Log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_Log->setMinimumSize(dx(360), dy(117));
+    m_Log->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 
-    m_Check->setObjectName("checkButton");
-    m_Check->setDefault(true);
-    m_Check->setMinimumWidth(dx(45));
-    m_Quit->setObjectName("quitButton");
-    m_Quit->setAutoDefault(false);
-    m_Quit->setMinimumWidth(dx(38));
-    connect(m_Check, &QPushButton::clicked, this, [this] { OnCheck(); });
-    connect(m_Quit, &QPushButton::clicked, this, [this] { OnQuit(); });
+    // The resource's tab order: the buttons, then the list.
+    setTabOrder(m_Check, m_Quit);
+    setTabOrder(m_Quit, m_Log);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(iconFrame, 0, Qt::AlignTop);
-    top->addWidget(m_Explanation, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_Check);
-    buttons->addWidget(m_Quit);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(line);
-    layout->addWidget(m_Log, 1);
-    layout->addLayout(buttons);
-
-    CRegAccess reg;
-    OpenProductKey(reg);
-    const std::string msgDll = lexmo::ChosenCatalog(reg.ReadString("MsgDll", ""));
-    m_MessagesLoaded = KESA_LoadMessages(msgDll.c_str()) > 0;
+    m_MessagesLoaded = LoadConnexionMessages();
     if (!m_MessagesLoaded) {
         platform::UiHost().ShowMessage("Messages load failure", "Aborting", platform::MsgIcon::None,
                                        platform::MsgButtons::Ok);
         return;
     }
-    setWindowTitle(Text(KESA_FormatMessage(kMsgTitle)));
-    m_Check->setText(Text(KESA_FormatMessage(kMsgCheck)));
-    m_Quit->setText(Text(KESA_FormatMessage(kMsgQuit)));
-    m_Explanation->setText(Text(KESA_FormatMessage(kMsgExplanation)));
+    setWindowTitle(Text(KESA_FormatMessage(kConnexionTitle)));
+    m_Check->setText(Text(KESA_FormatMessage(kConnexionCheck)));
+    m_Quit->setText(Text(KESA_FormatMessage(kConnexionQuit)));
+    m_Explanation->setText(Text(KESA_FormatMessage(kConnexionExplanation)));
 }
 
 CNvConnexionDlg::~CNvConnexionDlg()
@@ -129,35 +104,31 @@ CNvConnexionDlg::~CNvConnexionDlg()
     if (m_Worker.joinable()) m_Worker.join();
 }
 
+QRect CNvConnexionDlg::FromDialogUnits(const QRect& units) const
+{
+    // Dialog units: a quarter of the font's average character width across,
+    // an eighth of its height down.
+    const QFontMetrics fm(m_DialogFont);
+    const int chars = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int baseX = std::max(1, (chars / 26 + 1) / 2);
+    const int baseY = std::max(1, fm.height());
+    const auto x = [&](int u) { return (u * baseX + 2) / 4; };
+    const auto y = [&](int u) { return (u * baseY + 4) / 8; };
+    return QRect(x(units.x()), y(units.y()), x(units.width()), y(units.height()));
+}
+
 void CNvConnexionDlg::OnCheck()
 {
     if (m_Running) return;
-    {
-        CRegAccess reg;
-        OpenProductKey(reg);
-    }
     m_Log->clear();
     m_Running = true;
     m_Check->setEnabled(false);
     if (m_Worker.joinable()) m_Worker.join();
 
-    const std::string probeUrl = ProbeUrlOf(m_Url);
-    // The address tried heads the account, so a person sees which server answered.
-    m_Log->addItem(QString::fromStdString(probeUrl));
     IProbeStatusWindow* status = m_Status.get();
-    m_Worker = std::thread([this, probeUrl, status] {
-        bool ok = false;
-        DWORD code = 0;
-        try {
-            CConnectionProbe probe;
-            std::string body;
-            ok = probe.Run(probeUrl.c_str(), body, nullptr, status);
-            if (ok) probe.CloseSession();
-            code = probe.m_LastErrorCode;
-        } catch (...) {
-            // A probe that could not even start sets no error code.
-        }
-        m_Queue.Post([this, ok, code] { FinishCheck(ok, code); });
+    m_Worker = std::thread([this, url = m_Url, status] {
+        const ConnexionOutcome outcome = RunConnexionCheck(url, status);
+        m_Queue.Post([this, outcome] { FinishCheck(outcome.ok, outcome.code); });
     });
 }
 
@@ -167,10 +138,8 @@ void CNvConnexionDlg::FinishCheck(bool ok, DWORD code)
     m_Running = false;
     if (m_Closing) return;
 
-    CRegAccess reg;
-    OpenProductKey(reg);
-    reg.WriteString("LastErrorCode", ok ? std::string("0") : std::to_string(code));
-    platform::UiHost().ShowMessage(KESA_FormatMessage(ok ? kMsgSuccess : kMsgFailure), KESA_FormatMessage(kMsgTitle),
+    const int message = RecordConnexionOutcome({ok, code});
+    platform::UiHost().ShowMessage(KESA_FormatMessage(message), KESA_FormatMessage(kConnexionTitle),
                                    ok ? platform::MsgIcon::Information : platform::MsgIcon::Warning,
                                    platform::MsgButtons::Ok);
     m_Check->setEnabled(true);
@@ -179,9 +148,7 @@ void CNvConnexionDlg::FinishCheck(bool ok, DWORD code)
 
 void CNvConnexionDlg::OnQuit()
 {
-    CRegAccess reg;
-    OpenProductKey(reg);
-    reg.WriteBinaryDword("LastErrorCode", 0xFFFFFFFFu);
+    RecordConnexionQuit();
     QDialog::reject();
 }
 

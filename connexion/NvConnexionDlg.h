@@ -1,8 +1,10 @@
-// The connection test dialog: an explanation, the probe's running account in
-// a list, a check button and a quit button. The outcome of a check goes to
-// LastErrorCode of the product key and to a message box.
+// The connection test dialog, laid out as resource 102: an explanation, the
+// probe's running account in a list, a check button and a quit button. The
+// outcome of a check goes to LastErrorCode of the product key and to a
+// message box.
 #pragma once
 #include <QDialog>
+#include <QFont>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -44,8 +46,11 @@ protected:
 
 private:
     void FinishCheck(bool ok, DWORD code);
+    // Pixels of a rectangle in dialog units of the dialog's font.
+    QRect FromDialogUnits(const QRect& units) const;
 
     std::string m_Url;
+    QFont m_DialogFont;
     bool m_MessagesLoaded = false;
     bool m_Running = false;
     bool m_Closing = false;

@@ -43,10 +43,7 @@ int main(int argc, char** argv)
     platform::QtUiHost host;
 
     // Qt took its own options out of argv.
-    // Without a URL, the server the settings make current is the one to check.
-    std::string url = UrlFromCommandLine(CommandLineOf(argc, argv));
-    if (url.empty()) url = ConfiguredServerUrl();
-    CNvConnexionDlg dialog(url);
+    CNvConnexionDlg dialog(UrlToCheck(CommandLineOf(argc, argv)));
     if (!dialog.MessagesLoaded()) return 1;
     dialog.exec();
     if (dialog.CheckRunning()) {

@@ -17,13 +17,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <utility>
 #include <thread>
 #include <vector>
 
-#include "lexmo/TextOr.h"
+#include "hotsync/RunText.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
+#include "seam/UserFolders.h"
 #include "seam/DurableFiles.h"
 
 namespace fs = std::filesystem;
@@ -161,8 +163,14 @@ std::string GenerationName(std::time_t t)
     return buf;
 }
 
-bool ParseGenerationName(const std::string& name, std::time_t& made, long& suffix)
+// A generation a restore made is named so: "20240501T143045Z-before-restore".
+constexpr std::string_view kRestoreTag = "-before-restore";
+
+bool ParseGenerationName(std::string name, std::time_t& made, long& suffix, bool& beforeRestore)
 {
+    beforeRestore = name.size() > kRestoreTag.size() &&
+                    name.compare(name.size() - kRestoreTag.size(), kRestoreTag.size(), kRestoreTag) == 0;
+    if (beforeRestore) name.resize(name.size() - kRestoreTag.size());
     constexpr std::size_t kLength = 16; // 20240501T143045Z
     if (name.size() < kLength || name[8] != 'T' || name[15] != 'Z') return false;
     for (std::size_t i = 0; i < 15; ++i)
@@ -195,13 +203,26 @@ bool ParseGenerationName(const std::string& name, std::time_t& made, long& suffi
 
 // Renames `from` to a free generation name of `t` inside `set`; the name
 // taken, or empty with errno set.
-std::string PlaceGeneration(const std::string& from, const std::string& set, std::time_t t)
+std::string PlaceGeneration(const std::string& from, const std::string& set, std::time_t t,
+                            std::string_view tag = {})
 {
     const std::string base = GenerationName(t);
-    for (int n = 1; n < 1000; ++n) {
-        const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
-        const std::string to = set + "/" + name;
-        if (platform::MoveIfFree(from, to)) return name;
+    // Above every rank of that second, also one whose generation went since,
+    // so that names sort as the generations were made; one name a date and
+    // rank, with or without the restore's tag.
+    long rank = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(set, ec)) {
+        std::time_t made = 0;
+        long suffix = 0;
+        bool restore = false;
+        const std::string name = e.path().filename().string();
+        if (name.compare(0, base.size(), base) == 0 && ParseGenerationName(name, made, suffix, restore))
+            rank = std::max(rank, suffix);
+    }
+    for (long n = rank + 1; n < rank + 1000; ++n) {
+        const std::string name = (n == 1 ? base : base + "-" + std::to_string(n)) + std::string(tag);
+        if (platform::MoveIfFree(from, platform::JoinPath(set, name))) return name;
         if (errno != EEXIST) return "";
     }
     errno = EEXIST;
@@ -215,7 +236,7 @@ std::time_t NewestChange(const std::string& dir)
     std::time_t newest = 0;
     for (const std::string& f : DatabaseFilesIn(dir)) {
         struct stat st {};
-        if (::stat((dir + "/" + f).c_str(), &st) == 0) newest = std::max(newest, std::time_t(st.st_mtime));
+        if (::stat((platform::JoinPath(dir, f)).c_str(), &st) == 0) newest = std::max(newest, std::time_t(st.st_mtime));
     }
     return newest;
 }
@@ -225,6 +246,51 @@ bool IsSound(const std::string& path)
     const auto e = CHandheldStore::Examine(path);
     return e && !e->damaged;
 }
+
+// True when both files hold the same bytes.
+bool SameBytes(const std::string& a, const std::string& b)
+{
+    std::error_code ec1, ec2;
+    const auto sizeA = fs::file_size(a, ec1), sizeB = fs::file_size(b, ec2);
+    if (ec1 || ec2 || sizeA != sizeB) return false;
+    Fd inA(platform::OpenForReading(a)), inB(platform::OpenForReading(b));
+    if (inA.get() < 0 || inB.get() < 0) return false;
+    static constexpr std::size_t kPiece = 64 * 1024;
+    std::vector<char> pieceA(kPiece), pieceB(kPiece);
+    for (;;) {
+        const ssize_t n = ::read(inA.get(), pieceA.data(), kPiece);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        for (ssize_t got = 0; got < n;) {
+            const ssize_t m = ::read(inB.get(), pieceB.data() + got, std::size_t(n - got));
+            if (m < 0 && errno == EINTR) continue;
+            if (m <= 0) return false;
+            got += m;
+        }
+        if (std::memcmp(pieceA.data(), pieceB.data(), std::size_t(n)) != 0) return false;
+    }
+}
+
+// The file a database of a new generation comes from, by its file name.
+struct Source {
+    std::string file;
+    std::string path;
+    bool damaged = false;    // on the handheld
+    bool soundCopy = false;  // `path` is the previous generation's sound copy instead
+};
+
+// True when a generation would hold exactly what `g` holds.
+bool Holds(const CHandheldBackup::Generation& g, const std::vector<Source>& sources)
+{
+    if (DatabaseFilesIn(g.dir).size() != sources.size()) return false;
+    for (const Source& s : sources)
+        if (!SameBytes(s.path, platform::JoinPath(g.dir, s.file))) return false;
+    return true;
+}
+
+// Says in a generation that a run or a restore changed the handheld from it.
+constexpr const char* kChangedFile = "changed.txt";
 
 // Replaces `path` whole with `text`, readable by its owner only.
 bool WritePrivateFile(const std::string& path, const std::string& text)
@@ -260,7 +326,7 @@ CHandheldBackup::CHandheldBackup(std::string userDir) : m_UserDir(std::move(user
 
 std::string CHandheldBackup::Dir() const
 {
-    return m_UserDir + "/" + kDirName;
+    return platform::JoinPath(m_UserDir, kDirName);
 }
 
 std::string CHandheldBackup::DateText(std::time_t t)
@@ -310,7 +376,7 @@ std::vector<std::string> CHandheldBackup::Handhelds() const
 
 std::string CHandheldBackup::HandheldPath(const std::string& key) const
 {
-    std::ifstream in(SetDir(key) + "/" + kHandheldFile);
+    std::ifstream in(platform::JoinPath(SetDir(key), kHandheldFile));
     std::string line;
     std::getline(in, line);
     return line;
@@ -328,8 +394,11 @@ std::vector<CHandheldBackup::Generation> CHandheldBackup::Generations(const std:
         for (const auto& e : fs::directory_iterator(SetDir(key), ec)) {
             Found f;
             f.g.name = e.path().filename().string();
-            if (!ParseGenerationName(f.g.name, f.g.made, f.suffix) || !e.is_directory(ec)) continue;
+            if (!ParseGenerationName(f.g.name, f.g.made, f.suffix, f.g.beforeRestore) || !e.is_directory(ec))
+                continue;
             f.g.dir = e.path().string();
+            std::error_code marked;
+            f.g.changed = fs::exists(platform::JoinPath(f.g.dir, kChangedFile), marked);
             own.push_back(std::move(f));
         }
     }
@@ -342,7 +411,7 @@ std::vector<CHandheldBackup::Generation> CHandheldBackup::Generations(const std:
     // Newest first among the earlier layout's too: a move cut short leaves
     // the files it had moved in .earlier, the others where they were.
     std::vector<Generation> earlier;
-    for (const std::string& dir : {Dir(), Dir() + "/" + kEarlierDir}) {
+    for (const std::string& dir : {Dir(), platform::JoinPath(Dir(), kEarlierDir)}) {
         if (DatabaseFilesIn(dir).empty()) continue;
         Generation g;
         g.dir = dir;
@@ -363,7 +432,7 @@ std::vector<std::string> CHandheldBackup::Files(const Generation& g)
 void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<Note>* notes) const
 {
     const std::string dir = Dir();
-    const std::string earlier = dir + "/" + kEarlierDir;
+    const std::string earlier = platform::JoinPath(dir, kEarlierDir);
     std::error_code ec;
     if (DatabaseFilesIn(dir).empty() && !fs::is_directory(earlier, ec)) return;
     // Runs of this user's other handhelds may try the same move: one does it.
@@ -374,7 +443,7 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     }
     auto warn = [&](const std::string& why) {
         if (notes)
-            notes->push_back({true, lexmo::TextOr(4650,
+            notes->push_back({true, runtext::Text(4650,
                                                   "Backup - cannot move the earlier backup in %s (%s); it stays "
                                                   "there and can still be restored",
                                                   dir, why)});
@@ -383,7 +452,7 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     if (!MakePrivateDir(earlier, &why)) return warn(why);
     // File by file: a move cut short is finished by the next run.
     for (const std::string& f : DatabaseFilesIn(dir)) {
-        if (::rename((dir + "/" + f).c_str(), (earlier + "/" + f).c_str()) != 0)
+        if (::rename((platform::JoinPath(dir, f)).c_str(), (platform::JoinPath(earlier, f)).c_str()) != 0)
             return warn("cannot move " + f + ": " + std::strerror(errno));
     }
     SyncDir(earlier);
@@ -400,19 +469,19 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     SyncDir(set);
     SyncDir(dir);
     if (notes)
-        notes->push_back({false, count == 1 ? lexmo::TextOr(4651,
+        notes->push_back({false, count == 1 ? runtext::Text(4651,
                                                             "Backup - moved the backup of %s (1 database) to %s: "
                                                             "each handheld now has its own backups",
-                                                            DateText(made), set + "/" + name)
-                                            : lexmo::TextOr(4652,
+                                                            DateText(made), platform::JoinPath(set, name))
+                                            : runtext::Text(4652,
                                                             "Backup - moved the backup of %s (%u databases) to %s: "
                                                             "each handheld now has its own backups",
-                                                            DateText(made), count, set + "/" + name)});
+                                                            DateText(made), count, platform::JoinPath(set, name))});
 }
 
-int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Note>* notes, std::string* error) const
+int CHandheldBackup::Make(const CHandheldStore& store, std::vector<Note>* notes, std::string* error, Purpose purpose,
+                          Generation* made) const
 {
-    keep = std::clamp(keep, 1, kMaxKeep);
     // What a killed run of the earlier layout left; a recent one may be another handheld's run of this user.
     std::error_code ec;
     const std::string leftover = std::string(".") + kDirName + ".new.";
@@ -435,9 +504,64 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
         if (name[0] == '.' && e.is_directory(ignored)) fs::remove_all(e.path(), ignored);
     }
     if (const std::string path = FullPath(store.Dir()); HandheldPath(key) != path)
-        WritePrivateFile(set + "/" + kHandheldFile, path + "\n");
-    MigrateEarlierLayout(key, notes);
+        WritePrivateFile(platform::JoinPath(set, kHandheldFile), path + "\n");
+    // Not while a restore may be reading the earlier layout's files.
+    if (purpose == Purpose::Sync) MigrateEarlierLayout(key, notes);
     const std::vector<Generation> before = Generations(key);
+    const Generation* newest = before.empty() || before.front().earlierLayout ? nullptr : &before.front();
+
+    // Every file, also those the store's listing passes over.
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(store.Dir(), ec))
+        if (IsDatabaseFile(e.path())) files.push_back(e.path());
+    if (ec) {
+        if (error) *error = "cannot list " + store.Dir() + ": " + ec.message();
+        return -1;
+    }
+    std::sort(files.begin(), files.end());
+    // A damaged copy never takes the place of a sound one.
+    std::vector<Source> sources;
+    for (const fs::path& path : files) {
+        Source source{path.filename().string(), path.string()};
+        const auto onHandheld = CHandheldStore::Examine(source.path);
+        source.damaged = onHandheld && onHandheld->damaged;
+        const std::string previous = before.empty() ? "" : platform::JoinPath(before.front().dir, source.file);
+        if (source.damaged && !previous.empty() && IsSound(previous)) {
+            source.path = previous;
+            source.soundCopy = true;
+        }
+        sources.push_back(std::move(source));
+    }
+
+    // Runs that change nothing (a service out of reach, retried) add nothing:
+    // they would push the useful generations out.
+    if (purpose == Purpose::Sync && newest && Holds(*newest, sources)) {
+        if (notes) {
+            for (const Source& source : sources)
+                if (source.damaged)
+                    notes->push_back(
+                        {true, runtext::Text(4201, "Backup - %s on the handheld is damaged.", source.file)});
+            notes->push_back({false, runtext::Text(4200,
+                                                   "Backup - the handheld is as the backup of %s holds it: no new "
+                                                   "backup.",
+                                                   DateText(newest->made))});
+        }
+        if (made) *made = *newest;
+        return int(sources.size());
+    }
+    for (const Source& source : sources) {
+        if (!notes || !source.damaged) continue;
+        if (source.soundCopy)
+            notes->push_back({true, runtext::Text(4653,
+                                                  "Backup - %s on the handheld is damaged: the new backup keeps the "
+                                                  "sound copy from the backup of %s instead",
+                                                  source.file, DateText(before.front().made))});
+        else
+            notes->push_back({true, runtext::Text(4654,
+                                                  "Backup - %s on the handheld is damaged and no earlier backup "
+                                                  "holds a sound copy: backed up as it is",
+                                                  source.file)});
+    }
 
     std::string tmpl = set + "/.new.XXXXXX";
     if (!platform::MakeUniqueFolder(tmpl)) {
@@ -451,18 +575,16 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
         if (error) *error = why;
         return -1;
     };
-    int count = 0;
-    // Every file, also those the store's listing passes over.
-    std::vector<fs::path> files;
-    for (const auto& e : fs::directory_iterator(store.Dir(), ec))
-        if (IsDatabaseFile(e.path())) files.push_back(e.path());
-    if (ec) return fail("cannot list " + store.Dir() + ": " + ec.message());
-    std::sort(files.begin(), files.end());
-    // Copies, not links: a writer that changes a file in place would change
-    // the backup too. Every copy of a batch is written first, then the file
-    // system is flushed once (syncfs reports a failed write of any of them
-    // since Linux 5.8): one wait instead of one a file. Where syncfs fails,
-    // each copy is flushed on its own.
+    // A file the newest generation already holds is linked to it: unchanged
+    // databases cost no second copy, and a generation stays a plain folder
+    // of files that lives or goes on its own (the link count keeps what
+    // another still holds). Backups are never written in place, so a linked
+    // file never changes under an older generation. Other files are copied,
+    // never linked to the handheld's: a writer that changes a file in place
+    // would change the backup too. Every copy of a batch is written first,
+    // then the file system is flushed once (syncfs reports a failed write of
+    // any of them since Linux 5.8): one wait instead of one a file. Where
+    // syncfs fails, each copy is flushed on its own.
     std::vector<std::pair<Fd, std::string>> written;
     auto flushWritten = [&](std::string* why) {
         const bool batch = !written.empty() && platform::FlushFileSystem(written.front().first.get());
@@ -476,34 +598,22 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
         return true;
     };
     constexpr std::size_t kOpenAtOnce = 64;
-    for (const fs::path& path : files) {
+    for (const Source& source : sources) {
         std::string why;
-        const std::string file = path.filename().string();
-        std::string source = path.string();
-        const auto onHandheld = CHandheldStore::Examine(source);
-        if (onHandheld && onHandheld->damaged) {
-            // A damaged copy never takes the place of a sound one.
-            const std::string previous = before.empty() ? "" : before.front().dir + "/" + file;
-            if (!previous.empty() && IsSound(previous)) {
-                source = previous;
-                if (notes)
-                    notes->push_back({true, lexmo::TextOr(4653,
-                                                          "Backup - %s on the handheld is damaged: the new backup "
-                                                          "keeps the sound copy from the backup of %s instead",
-                                                          file, DateText(before.front().made))});
-            } else if (notes) {
-                notes->push_back({true, lexmo::TextOr(4654,
-                                                      "Backup - %s on the handheld is damaged and no earlier backup "
-                                                      "holds a sound copy: backed up as it is",
-                                                      file)});
-            }
+        const std::string target = platform::JoinPath(fresh, source.file);
+        std::string kept = source.soundCopy ? source.path : "";
+        if (kept.empty() && newest && SameBytes(source.path, platform::JoinPath(newest->dir, source.file)))
+            kept = platform::JoinPath(newest->dir, source.file);
+        std::error_code linked;
+        if (!kept.empty()) {
+            fs::create_hard_link(kept, target, linked);
+            if (!linked) continue;
         }
-        const std::string target = fresh + "/" + file;
+        // No links on this file system: a copy.
         Fd out;
-        if (!CopyInto(source, target, out, &why)) return fail(why);
+        if (!CopyInto(source.path, target, out, &why)) return fail(why);
         written.emplace_back(std::move(out), target);
         if (written.size() == kOpenAtOnce && !flushWritten(&why)) return fail(why);
-        ++count;
     }
     {
         std::string why;
@@ -513,44 +623,97 @@ int CHandheldBackup::Make(const CHandheldStore& store, int keep, std::vector<Not
     }
     // Whole before it has a name that lists show. Never dated before the
     // newest: a clock set back would have it pruned as the oldest.
-    std::time_t made = std::time(nullptr);
+    std::time_t when = std::time(nullptr);
     for (const Generation& g : before)
-        if (!g.earlierLayout) made = std::max(made, g.made);
-    if (PlaceGeneration(fresh, set, made).empty())
-        return fail("cannot create a backup in " + set + ": " + std::strerror(errno));
+        if (!g.earlierLayout) when = std::max(when, g.made);
+    const std::string name =
+        PlaceGeneration(fresh, set, when, purpose == Purpose::Restore ? kRestoreTag : std::string_view());
+    if (name.empty()) return fail("cannot create a backup in " + set + ": " + std::strerror(errno));
     SyncDir(set);
+    if (made) {
+        *made = Generation{};
+        made->name = name;
+        made->dir = platform::JoinPath(set, name);
+        made->made = when;
+        made->beforeRestore = purpose == Purpose::Restore;
+    }
+    return int(sources.size());
+}
 
-    // Only now that the new one is in place does the oldest go, and it goes
-    // out of sight first, so a removal cut short leaves no half backup listed.
+std::optional<std::size_t> CHandheldBackup::Protected(const std::vector<Generation>& gens)
+{
+    for (std::size_t i = 0; i < gens.size(); ++i)
+        if (gens[i].changed && !gens[i].earlierLayout) return i;
+    return std::nullopt;
+}
+
+void CHandheldBackup::Prune(const CHandheldStore& store, int keep, std::vector<Note>* notes) const
+{
+    keep = std::clamp(keep, 1, kMaxKeep);
+    const std::string key = HandheldKey(store.Dir());
+    // Only once the new one is in place does the oldest go, and it goes out
+    // of sight first, so a removal cut short leaves no half backup listed.
+    // The newest stays, and so does the one from before the last run that
+    // changed the handheld, whatever the runs since (a service out of reach
+    // for days): another goes in its place, and with one kept there are two.
+    const std::string set = SetDir(key);
     std::vector<Generation> all = Generations(key);
     all.erase(std::remove_if(all.begin(), all.end(), [](const Generation& g) { return g.earlierLayout; }), all.end());
-    for (std::size_t i = std::size_t(keep); i < all.size(); ++i) {
+    const std::optional<std::size_t> kept = Protected(all);
+    std::size_t count = all.size();
+    for (std::size_t i = all.size(); i-- > 1 && count > std::size_t(keep);) {
+        if (kept && i == *kept) continue;
         std::string gone = set + "/.old.XXXXXX";
         if (!platform::MakeUniqueFolder(gone)) break;
         std::error_code ignored;
         if (!platform::MoveIntoPlace(all[i].dir, gone)) {
             fs::remove(gone, ignored);
             if (notes)
-                notes->push_back({true, lexmo::TextOr(4655, "Backup - cannot remove the old backup %s: %s",
+                notes->push_back({true, runtext::Text(4655, "Backup - cannot remove the old backup %s: %s",
                                                       all[i].dir, std::strerror(errno))});
             continue;
         }
         fs::remove_all(gone, ignored);
+        --count;
     }
     SyncDir(set);
-    return count;
+}
+
+bool CHandheldBackup::BeginChange(const Generation& g)
+{
+    if (g.dir.empty() || g.earlierLayout) return false;
+    const std::string marker = platform::JoinPath(g.dir, kChangedFile);
+    Fd fd(platform::CreateNewFile(marker, 0600));
+    if (fd.get() < 0) return false; // there already, or nowhere to write it: the generation stays as it is
+    static constexpr std::string_view kText =
+        "A synchronization or a restore changed the handheld from this backup (or was cut off before it could "
+        "tell): it is kept until a later one changes the handheld.\n";
+    const bool ok = ::write(fd.get(), kText.data(), kText.size()) == ssize_t(kText.size()) &&
+                    platform::FlushFile(fd.get()) && fd.Close();
+    SyncDir(g.dir);
+    return ok;
+}
+
+void CHandheldBackup::EndChange(const Generation& g, const CHandheldStore& store, bool markedByBegin)
+{
+    if (!markedByBegin) return;
+    std::vector<Source> now;
+    for (const std::string& file : DatabaseFilesIn(store.Dir())) now.push_back({file, platform::JoinPath(store.Dir(), file)});
+    if (!Holds(g, now)) return;
+    ::unlink((platform::JoinPath(g.dir, kChangedFile)).c_str());
+    SyncDir(g.dir);
 }
 
 std::vector<CHandheldBackup::Item> CHandheldBackup::Plan(const Generation& g, const CHandheldStore& store)
 {
     std::vector<Item> items;
     for (const std::string& file : Files(g)) {
-        auto entry = CHandheldStore::Examine(g.dir + "/" + file);
+        auto entry = CHandheldStore::Examine(platform::JoinPath(g.dir, file));
         if (!entry) continue;
         Item item;
         item.file = file;
         item.entry = *entry;
-        const auto there = CHandheldStore::Examine(store.Dir() + "/" + file);
+        const auto there = CHandheldStore::Examine(platform::JoinPath(store.Dir(), file));
         item.handheldDamaged = there && there->damaged;
         if (entry->damaged) item.action = there && !there->damaged ? Action::SkipDamaged : Action::RestoreDamaged;
         else item.action = there ? Action::Replace : Action::Add;
@@ -559,15 +722,26 @@ std::vector<CHandheldBackup::Item> CHandheldBackup::Plan(const Generation& g, co
     return items;
 }
 
-int CHandheldBackup::Restore(const Generation& g, const CHandheldStore& store, std::string* error)
+int CHandheldBackup::Restore(const Generation& g, const CHandheldStore& store, Generation* saved,
+                             std::vector<Note>* notes, std::string* error) const
 {
+    const std::vector<Item> plan = Plan(g, store);
+    // The handheld as it is, first: a restore is undone by restoring that.
+    Generation before;
+    if (Make(store, notes, error, Purpose::Restore, &before) < 0) return -1;
+    if (saved) *saved = before;
+    const bool marked = BeginChange(before);
     int count = 0;
-    for (const Item& item : Plan(g, store)) {
+    for (const Item& item : plan) {
         if (item.action == Action::SkipDamaged) continue;
         std::vector<BYTE> bytes;
-        if (!ReadFile(g.dir + "/" + item.file, bytes, error)) return -1;
-        if (!CHandheldStore::WriteFileAtomically(store.Dir() + "/" + item.file, bytes, error)) return -1;
+        if (!ReadFile(platform::JoinPath(g.dir, item.file), bytes, error) ||
+            !CHandheldStore::WriteFileAtomically(platform::JoinPath(store.Dir(), item.file), bytes, error)) {
+            count = -1;
+            break;
+        }
         ++count;
     }
+    EndChange(before, store, marked);
     return count;
 }

@@ -1,5 +1,5 @@
-// handheld: creates, lists, dumps, imports, exports and removes the databases
-// of a handheld directory.
+// handheld: creates, lists, dumps, shows, imports, exports and removes the
+// databases of a handheld directory.
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
@@ -11,6 +11,8 @@
 #include <iostream>
 #include <iterator>
 
+#include "hotsync/DataView.h"
+#include "hotsync/DataViewText.h"
 #include "hotsync/DatabaseDump.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HandheldInfo.h"
@@ -20,6 +22,7 @@
 #include "seam/PrivateFiles.h"
 #include "seam/TextWidth.h"
 #include "quillio/PdbFile.h"
+#include "hotsync/RunText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -197,6 +200,22 @@ int CmdDump(const std::string& dir, const std::string& name)
     return 0;
 }
 
+// The shopper's view, in the user's language as hotsync-gui speaks it.
+int CmdShow(const std::string& dir, const std::string& name)
+{
+    runtext::LoadLanguage();
+    if (!CHandheldStore(dir).Exists()) return Fail(kExitUsage, dataview::Text(4928, "no handheld at %s", dir));
+    bool damaged = false;
+    std::string error;
+    const std::unique_ptr<CDataView> view = CDataView::Load(dir, name, damaged, error);
+    if (!view) return Fail(kExitFailed, error);
+    if (view->GetKind() == CDataView::Kind::Other) return Fail(kExitFailed, view->Heading());
+    CDataViewText::Write(std::cout, *view, damaged);
+    std::cout.flush();
+    if (damaged) return Fail(kExitFailed, dataview::Text(4931, "%s is damaged: \"handheld dump\" shows where", name));
+    return 0;
+}
+
 int CmdImport(const std::string& dir, const std::vector<std::string>& files)
 {
     CHandheldStore store(dir);
@@ -286,6 +305,11 @@ int main(int argc, char** argv)
     dump->add_option("DIR", dir, "Handheld directory")->required();
     dump->add_option("NAME", name, "Database name")->required();
 
+    auto* show = app.add_subcommand("show", "Show a catalog, a list or the user context as the handheld holds it: "
+                                            "items with prices and pictures, lines and order, addresses");
+    show->add_option("DIR", dir, "Handheld directory")->required();
+    show->add_option("NAME", name, "Database name")->required();
+
     auto* import = app.add_subcommand("import", "Copy PDB or PRC files onto the handheld (replacing databases of the same name)");
     import->add_option("DIR", dir, "Handheld directory")->required();
     import->add_option("FILE", files, "Database files")->required();
@@ -304,6 +328,7 @@ int main(int argc, char** argv)
         if (init->parsed()) return CmdInit(dir, user, userId, force);
         if (list->parsed()) return CmdList(dir, json);
         if (dump->parsed()) return CmdDump(dir, name);
+        if (show->parsed()) return CmdShow(dir, name);
         if (import->parsed()) return CmdImport(dir, files);
         if (exportCmd->parsed()) return CmdExport(dir, name, file);
         if (remove->parsed()) return CmdRemove(dir, name);

@@ -1,5 +1,8 @@
 #include "hotsync/HotSyncHome.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,22 +13,52 @@
 #include "palmkit/UserEntry.h"
 #include "palmkit/HandheldStore.h"
 #include "seam/PrivateFiles.h"
+#include "seam/UserFolders.h"
 #include "winreg/WinReg.h"
 
 namespace fs = std::filesystem;
 
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kHomeInDataDir = "Norvelia\\HotSync";
+#else
+constexpr const char* kHomeInDataDir = "hotsync";
+#endif
+
+} // namespace
+
 std::string CHotSyncHome::Resolve(const std::string& option)
 {
-    if (!option.empty()) return option;
-    if (const char* env = std::getenv("HOTSYNC_HOME"); env && *env) return env;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return std::string(xdg) + "/hotsync";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : ".") + "/.local/share/hotsync";
+    if (!option.empty()) return platform::NativePath(option);
+    if (const char* env = std::getenv("HOTSYNC_HOME"); env && *env) return platform::NativePath(env);
+    return platform::JoinPath(platform::UserDataDir(), kHomeInDataDir);
 }
 
-CHotSyncHome::CHotSyncHome(std::string dir) : m_Dir(std::move(dir))
+const char* CHotSyncHome::DefaultText()
 {
-    while (m_Dir.size() > 1 && m_Dir.back() == '/') m_Dir.pop_back();
+#ifdef _WIN32
+    return "%APPDATA%\\Norvelia\\HotSync";
+#else
+    return "~/.local/share/hotsync";
+#endif
+}
+
+CHotSyncHome::CHotSyncHome(std::string dir) : m_Dir(platform::NativePath(std::move(dir)))
+{
+    // A root ("/", "C:\\") keeps its separator.
+    while (m_Dir.size() > 1 && m_Dir.back() == platform::kPathSeparator && m_Dir[m_Dir.size() - 2] != ':')
+        m_Dir.pop_back();
+}
+
+std::string CHotSyncHome::UsersPath() const
+{
+    return platform::JoinPath(m_Dir, "users.dat");
+}
+
+std::string CHotSyncHome::UserDir(const CUsersFile::User& user) const
+{
+    return platform::JoinPath(m_Dir, user.dir);
 }
 
 bool CHotSyncHome::LoadUsers(std::vector<CUsersFile::User>& users, std::string* error, Skipped* skipped) const
@@ -84,10 +117,65 @@ bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption
         user.id = DWORD(rd());
     } while (user.id == 0);
     Notes ignored;
-    if (!MakeDir(m_Dir + "/" + dir, notes ? *notes : ignored, error)) return false;
+    if (!MakeDir(platform::JoinPath(m_Dir, dir), notes ? *notes : ignored, error)) return false;
     users.push_back(user);
     if (!CUsersFile::Write(UsersPath(), users, error)) return false;
     added = user;
+    return true;
+}
+
+bool CHotSyncHome::RemoveUser(const std::string& name, bool deleteFolder, CUsersFile::User& removed,
+                              std::string* error, std::string* sharedWith, std::string* folderError) const
+{
+    CHandheldLock lock;
+    if (!LockHome(lock, error)) return false;
+    CHandheldStore::RemoveTemporaries(m_Dir, "users.dat", 0);
+    std::vector<CUsersFile::User> users;
+    if (!LoadUsers(users, error)) return false;
+    const auto it = std::find_if(users.begin(), users.end(),
+                                 [&](const auto& u) { return ::strcasecmp(u.name.c_str(), name.c_str()) == 0; });
+    if (it == users.end()) {
+        if (error) *error = "no HotSync user named \"" + name + "\" in " + m_Dir;
+        return false;
+    }
+    removed = *it;
+    users.erase(it);
+    if (!CUsersFile::Write(UsersPath(), users, error)) return false;
+    if (!deleteFolder) return true;
+    // A folder that another entry names is that user's too.
+    for (const auto& u : users)
+        if (::strcasecmp(u.dir.c_str(), removed.dir.c_str()) == 0) {
+            if (sharedWith) *sharedWith = u.name;
+            return true;
+        }
+    std::error_code ec;
+    fs::remove_all(UserDir(removed), ec);
+    if (ec && folderError) *folderError = ec.message();
+    return true;
+}
+
+bool CHotSyncHome::RenameUser(const std::string& name, const std::string& newName, CUsersFile::User& renamed,
+                              std::string* error) const
+{
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    if (std::string why = usersdat::CheckUserName(newName); !why.empty()) return fail(why);
+    CHandheldLock lock;
+    if (!LockHome(lock, error)) return false;
+    CHandheldStore::RemoveTemporaries(m_Dir, "users.dat", 0);
+    std::vector<CUsersFile::User> users;
+    if (!LoadUsers(users, error)) return false;
+    CUsersFile::User* found = nullptr;
+    for (auto& u : users) {
+        if (::strcasecmp(u.name.c_str(), name.c_str()) == 0) found = &u;
+        else if (::strcasecmp(u.name.c_str(), newName.c_str()) == 0) return fail("the user \"" + u.name + "\" exists");
+    }
+    if (!found) return fail("no HotSync user named \"" + name + "\" in " + m_Dir);
+    found->name = newName;
+    if (!CUsersFile::Write(UsersPath(), users, error)) return false;
+    renamed = *found;
     return true;
 }
 
@@ -135,12 +223,12 @@ bool CHotSyncHome::WriteRegistry(std::string* error) const
     }
     // Other programs read these from their own working directories: store full paths.
     std::error_code ec;
-    std::string dir = fs::absolute(m_Dir, ec).lexically_normal().string();
+    std::string dir = platform::NativePath(fs::absolute(m_Dir, ec).lexically_normal().string());
     if (ec || dir.empty())
         dir = m_Dir;
-    while (dir.size() > 1 && dir.back() == '/')
+    while (dir.size() > 1 && dir.back() == platform::kPathSeparator && dir[dir.size() - 2] != ':')
         dir.pop_back();
-    const std::string hotsyncPath = dir + "/hotsync";
+    const std::string hotsyncPath = platform::JoinPath(dir, "hotsync");
     rc = RegSetValueExA(key, "HotSyncPath", REG_SZ, reinterpret_cast<const BYTE*>(hotsyncPath.c_str()),
                         DWORD(hotsyncPath.size() + 1));
     if (rc == ERROR_SUCCESS)
@@ -156,7 +244,7 @@ bool CHotSyncHome::WriteRegistry(std::string* error) const
 CHotSyncHome::SyncSettings CHotSyncHome::LoadSyncSettings(const CUsersFile::User& user) const
 {
     SyncSettings s;
-    std::ifstream in(UserDir(user) + "/HotSync.ini");
+    std::ifstream in(platform::JoinPath(UserDir(user), "HotSync.ini"));
     std::string line;
     while (std::getline(in, line)) {
         const std::size_t eq = line.find('=');
@@ -185,6 +273,6 @@ bool CHotSyncHome::SaveSyncSettings(const CUsersFile::User& user, const SyncSett
     CHandheldLock lock;
     if (!LockHome(lock, nullptr)) return false;
     CHandheldStore::RemoveTemporaries(UserDir(user), "HotSync.ini", 0);
-    return CHandheldStore::WriteFileAtomically(UserDir(user) + "/HotSync.ini",
+    return CHandheldStore::WriteFileAtomically(platform::JoinPath(UserDir(user), "HotSync.ini"),
                                                std::vector<BYTE>(text.begin(), text.end()));
 }

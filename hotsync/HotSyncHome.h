@@ -11,13 +11,17 @@
 
 class CHotSyncHome {
 public:
-    // --home, else $HOTSYNC_HOME, else ${XDG_DATA_HOME:-~/.local/share}/hotsync.
+    // --home, else $HOTSYNC_HOME, else the user's data folder's hotsync
+    // (${XDG_DATA_HOME:-~/.local/share}/hotsync; %APPDATA%\Norvelia\HotSync
+    // on Windows), written with the platform's separator.
     static std::string Resolve(const std::string& option);
+    // The default home as --help names it.
+    static const char* DefaultText();
 
     explicit CHotSyncHome(std::string dir);
     const std::string& Dir() const { return m_Dir; }
-    std::string UsersPath() const { return m_Dir + "/users.dat"; }
-    std::string UserDir(const CUsersFile::User& user) const { return m_Dir + "/" + user.dir; }
+    std::string UsersPath() const;
+    std::string UserDir(const CUsersFile::User& user) const;
 
     // `skipped`: why each unusable entry of users.dat was left out.
     using Skipped = std::vector<std::string>;
@@ -32,6 +36,16 @@ public:
     // removes what an interrupted write of users.dat left.
     bool AddUser(const std::string& name, const std::string& dir, CUsersFile::User& added, std::string* error,
                  Skipped* skipped = nullptr, Notes* notes = nullptr) const;
+
+    // Takes a user out of users.dat, by name without regard to case. With
+    // `deleteFolder` its directory goes too, unless another entry names it
+    // (`sharedWith` then names that user); `folderError` says why it could
+    // not be deleted. Under the home's lock.
+    bool RemoveUser(const std::string& name, bool deleteFolder, CUsersFile::User& removed, std::string* error,
+                    std::string* sharedWith = nullptr, std::string* folderError = nullptr) const;
+    // Gives a user another name; its directory stays as it is.
+    bool RenameUser(const std::string& name, const std::string& newName, CUsersFile::User& renamed,
+                    std::string* error) const;
 
     // The home, and the user's directory when given, exist and are closed to
     // other accounts (seam/PrivateFiles.h): everything written in them

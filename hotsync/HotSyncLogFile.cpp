@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
+#include "hotsync/RunVerdict.h"
+#include "lexmo/Lexmo.h"
 #include "seam/PrivateFiles.h"
 
 namespace {
@@ -90,6 +93,14 @@ std::string CHotSyncLogFile::ActivityName(int activity)
     case slSyncDone: return "done";
     case slSyncFailed: return "failed";
     case slWarning: return "warning";
+    case CRunVerdict::kSynchronized: return "synchronized";
+    case CRunVerdict::kWithProblems: return "problems";
+    case CRunVerdict::kFailed: return "not-synchronized";
+    case CRunVerdict::kAbandoned: return "abandoned";
+    case CRunVerdict::kOrderPlaced: return "order-placed";
+    case CRunVerdict::kOrderPlacedEarlier: return "order-placed-before";
+    case CRunVerdict::kOrderWaiting: return "order-waiting";
+    case CRunVerdict::kOrderRefused: return "order-refused";
     default: return "other";
     }
 }
@@ -97,31 +108,50 @@ std::string CHotSyncLogFile::ActivityName(int activity)
 std::string CHotSyncLogFile::ActivityLabel(int activity)
 {
     switch (activity) {
-    case slText: return "info";
-    case slSyncDone: return "OK";
-    case slSyncFailed: return "FAILED";
-    case slWarning: return "warning";
+    case slText: return KESA_FormatMessage(4186);
+    // The conduit's closing entry only marks the end: the verdict says how it went.
+    case slSyncDone: return KESA_FormatMessage(4185);
+    case slSyncFailed: return KESA_FormatMessage(4182);
+    case slWarning: return KESA_FormatMessage(4187);
     case slReadError:
     case slWriteError:
     case slUpdateError:
-    case slDeleteError: return "ERROR";
+    case slDeleteError: return KESA_FormatMessage(4188);
+    case CRunVerdict::kSynchronized: return KESA_FormatMessage(4180);
+    case CRunVerdict::kWithProblems: return KESA_FormatMessage(4181);
+    case CRunVerdict::kFailed: return KESA_FormatMessage(4182);
+    case CRunVerdict::kAbandoned: return KESA_FormatMessage(4183);
+    case CRunVerdict::kOrderPlaced:
+    case CRunVerdict::kOrderPlacedEarlier:
+    case CRunVerdict::kOrderWaiting:
+    case CRunVerdict::kOrderRefused: return KESA_FormatMessage(4184);
     default: return "#" + std::to_string(activity);
     }
 }
 
+std::size_t CHotSyncLogFile::DisplayWidth(const std::string& text)
+{
+    // Characters, not bytes: every byte but a UTF-8 continuation starts one.
+    std::size_t width = 0;
+    for (unsigned char c : text) width += (c & 0xC0) != 0x80;
+    return width;
+}
+
 std::string CHotSyncLogFile::FormatForPerson(const std::vector<palmkit::LogEntry>& entries, const std::string& user)
 {
-    std::string out = "HotSync log for " + user;
-    if (!entries.empty()) out += ", " + LocalTime(entries.front().time, "%Y-%m-%d %H:%M");
+    std::string out = entries.empty() ? KESA_FormatMessage(4189, user)
+                                      : KESA_FormatMessage(4190, user, LocalTime(entries.front().time, "%Y-%m-%d %H:%M"));
     out += "\n";
-    if (entries.empty()) out += "  (no entries)\n";
+    if (entries.empty()) out += "  " + KESA_FormatMessage(4191) + "\n";
+    std::size_t labelWidth = 0;
+    for (const auto& e : entries) labelWidth = std::max(labelWidth, DisplayWidth(ActivityLabel(e.activity)));
     for (const auto& e : entries) {
         std::string label = ActivityLabel(e.activity);
-        label.resize(8, ' ');
+        label.append(labelWidth - DisplayWidth(label), ' ');
         std::string text = e.text;
         if (e.timestamp) text = LocalTime(e.time, "%H:%M:%S") + " " + text;
         std::string line = "  " + label + " ";
-        const std::string indent(line.size(), ' ');
+        const std::string indent(labelWidth + 3, ' ');
         std::size_t start = 0;
         bool first = true;
         do {

@@ -2,6 +2,7 @@
 // run, and appended to "<user dir>/HotSync.log", one entry a line:
 // "YYYY-MM-DD HH:MM:SS" TAB activity SPACE its name TAB text (\\, \n, \t escaped).
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,10 @@ public:
     static constexpr long kRotateBytes = 1 << 20;
     // The activity's name in the log file ("warning" for 22).
     static std::string ActivityName(int activity);
-    // A short label for an activity code.
+    // A short label for an activity code, in the user's language.
     static std::string ActivityLabel(int activity);
+    // Columns of text as a terminal shows them.
+    static std::size_t DisplayWidth(const std::string& text);
     // The log for a person: one entry a block, its label in front.
     static std::string FormatForPerson(const std::vector<palmkit::LogEntry>& entries, const std::string& user);
 };

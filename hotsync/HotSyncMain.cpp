@@ -20,17 +20,24 @@
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/RestoreCommand.h"
 #include "hotsync/SyncRun.h"
 #include "hotsync/TerminalUiHost.h"
+#include "hotsync/DesktopCommands.h"
+#include "lexmo/Lexmo.h"
 #include "palmkit/Condapi.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/HsLog.h"
 #include "platform/CommandLine.h"
+#include "seam/UserFolders.h"
 #include "seam/Display.h"
+#ifdef _WIN32
+#include "hotsync/win32/HotSyncWindow.h"
+#endif
 #include "seam/StopSignals.h"
 #include "seam/TextWidth.h"
-#include "settings/MessageLanguage.h"
+#include "hotsync/RunText.h"
 
 namespace fs = std::filesystem;
 
@@ -38,7 +45,6 @@ namespace {
 
 constexpr int kExitConduitFailed = 1;
 constexpr int kExitUsage = platform::kExitUsage;
-constexpr int kExitBusy = 3;
 
 // The Qt host, beside the conduit, loaded only when a display is there.
 
@@ -86,6 +92,7 @@ int CmdUserAdd(const Options& o, const std::string& name, const std::string& dir
     PrintNotes(notes);
     if (!added) return Fail(kExitUsage, "cannot add the user: " + error);
     if (!home.WriteRegistry(&error)) std::fprintf(stderr, "hotsync: warning: %s\n", error.c_str());
+    ApplyShippedDefaults();
     std::printf("Added HotSync user \"%s\" (directory %s)\n", user.name.c_str(), home.UserDir(user).c_str());
     return 0;
 }
@@ -117,7 +124,7 @@ int CmdUserList(const Options& o, bool json)
 
 struct SyncArgs {
     std::string user, handheld, conduit, syncType;
-    bool yes = false, no = false, quiet = false, noBackup = false;
+    bool yes = false, no = false, quiet = false, noBackup = false, notify = false;
 };
 
 // The terminal's side of a run: its lines on stderr, Ctrl-C, the log printed.
@@ -134,8 +141,8 @@ public:
     std::string StopText() const override
     {
         const int signal = CTerminalUiHost::TerminationSignal();
-        if (signal == 0) return "with Ctrl-C";
-        return signal == platform::HangUpSignal() ? "on SIGHUP" : "on SIGTERM";
+        if (signal == 0) return KESA_FormatMessage(4150);
+        return KESA_FormatMessage(signal == platform::HangUpSignal() ? 4152 : 4151);
     }
     int TerminationSignal() const override { return CTerminalUiHost::TerminationSignal(); }
     void Log(const std::vector<palmkit::LogEntry>& entries, const std::string& userName) override
@@ -162,253 +169,16 @@ int CmdSync(const Options& o, const SyncArgs& a)
     setup.syncType = a.syncType;
     setup.noBackup = a.noBackup;
     const CSyncRun::Outcome outcome = CSyncRun(setup, front).Run();
-    if (outcome.code != CSyncRun::kExitDone) return Fail(outcome.code, outcome.message);
-    return 0;
-}
-
-struct RestoreArgs {
-    std::string user, handheld, from;
-    int generation = 0; // 0: not given
-    bool list = false;
-};
-
-std::string Plural(std::size_t n, const std::string& word)
-{
-    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
-}
-
-std::string Padded(std::string text, std::size_t width)
-{
-    return platform::PadToWidth(std::move(text), width);
-}
-
-std::string KeptText(int keep)
-{
-    return keep == 1 ? "only the last backup" : "the last " + std::to_string(keep) + " backups";
-}
-
-// The first generation other than `skip` holding a sound copy of `file`.
-std::optional<std::size_t> SoundCopyElsewhere(const std::vector<CHandheldBackup::Generation>& gens, std::size_t skip,
-                                              const std::string& file)
-{
-    for (std::size_t i = 0; i < gens.size(); ++i) {
-        if (i == skip) continue;
-        const auto e = CHandheldStore::Examine(gens[i].dir + "/" + file);
-        if (e && !e->damaged) return i;
-    }
-    return std::nullopt;
-}
-
-std::string SoundCopyHint(const std::vector<CHandheldBackup::Generation>& gens, std::size_t skip,
-                          const std::string& file)
-{
-    const auto other = SoundCopyElsewhere(gens, skip, file);
-    if (!other) return "";
-    return "; generation " + std::to_string(*other + 1) + " (" + CHandheldBackup::DateText(gens[*other].made) +
-           ") holds a sound copy";
-}
-
-// Every handheld backed up, for a user who does not name one.
-int ListAllBackups(const CHandheldBackup& backup, const std::string& userName)
-{
-    const std::vector<std::string> keys = backup.Handhelds();
-    const std::vector<CHandheldBackup::Generation> earlier = backup.Generations("");
-    std::size_t sets = 0;
-    for (const std::string& key : keys) {
-        std::vector<CHandheldBackup::Generation> gens = backup.Generations(key);
-        const auto own = std::count_if(gens.begin(), gens.end(), [](const auto& g) { return !g.earlierLayout; });
-        if (own == 0) continue;
-        if (sets++ == 0) std::printf("Backups of %s, by handheld (in %s):\n", userName.c_str(), backup.Dir().c_str());
-        const std::string path = backup.HandheldPath(key);
-        std::printf("  %s  %s  (%s, the newest of %s)\n", key.c_str(), path.empty() ? "(folder unknown)" : path.c_str(),
-                    Plural(std::size_t(own), "generation").c_str(),
-                    CHandheldBackup::DateText(gens.front().made).c_str());
-    }
-    for (const auto& g : earlier)
-        std::printf("An earlier backup of %s (%s) in %s, from before each handheld had its own: it is the oldest "
-                    "generation of every handheld's list until the next synchronization takes it.\n",
-                    CHandheldBackup::DateText(g.made).c_str(),
-                    Plural(CHandheldBackup::Files(g).size(), "database").c_str(),
-                    g.dir.c_str());
-    if (sets == 0 && earlier.empty()) {
-        std::printf("No backups of %s in %s: hotsync sync makes one before each synchronization.\n", userName.c_str(),
-                    backup.Dir().c_str());
+    if (a.notify) NotifyUnwatchedRun(outcome, a.user, a.handheld);
+    if (!outcome.conduitRan) {
+        if (outcome.code != CSyncRun::kExitDone) return Fail(outcome.code, outcome.message);
         return 0;
     }
-    std::printf("See the generations of one: hotsync restore --user %s --list --handheld DIR (or --from NAME)\n",
-                userName.c_str());
-    return 0;
-}
-
-void ListGenerations(const std::vector<CHandheldBackup::Generation>& gens, const std::string& label,
-                     const std::string& setDir, const std::string& userName, int keep,
-                     const std::string& restoreCommand)
-{
-    std::printf("Backups of %s, newest first (in %s):\n", label.c_str(), setDir.c_str());
-    for (std::size_t i = 0; i < gens.size(); ++i) {
-        std::size_t damaged = 0;
-        const std::vector<std::string> files = CHandheldBackup::Files(gens[i]);
-        for (const std::string& f : files) {
-            const auto e = CHandheldStore::Examine(gens[i].dir + "/" + f);
-            if (!e || e->damaged) ++damaged;
-        }
-        std::string line = "  " + std::to_string(i + 1) + "  " + CHandheldBackup::DateText(gens[i].made) + "  " +
-                           Plural(files.size(), "database");
-        if (damaged) line += ", " + std::to_string(damaged) + " damaged";
-        if (gens[i].earlierLayout) line += "  (earlier backup in " + gens[i].dir + ")";
-        std::printf("%s\n", line.c_str());
-    }
-    std::printf("Keeping %s of each handheld (change it with: hotsync configure --user %s --backups N).\n"
-                "See what one holds: %s --list --generation N\n",
-                KeptText(keep).c_str(), userName.c_str(), restoreCommand.c_str());
-}
-
-// What generation `index` holds, and what restoring it onto `store` would do.
-void ListDatabases(const std::vector<CHandheldBackup::Generation>& gens, std::size_t index, const std::string& label,
-                   const CHandheldStore* store, const std::string& restoreCommand)
-{
-    const CHandheldBackup::Generation& g = gens[index];
-    std::vector<CHandheldBackup::Item> items;
-    if (store) {
-        items = CHandheldBackup::Plan(g, *store);
-    } else {
-        for (const std::string& f : CHandheldBackup::Files(g)) {
-            const auto e = CHandheldStore::Examine(g.dir + "/" + f);
-            if (!e) continue;
-            items.push_back({f, *e, CHandheldBackup::Action::Add, false});
-        }
-    }
-    std::printf("Generation %zu of %s, made %s (in %s): %s\n", index + 1, label.c_str(),
-                CHandheldBackup::DateText(g.made).c_str(), g.dir.c_str(), Plural(items.size(), "database").c_str());
-    std::size_t nameWidth = 4, fileWidth = 4;
-    for (const auto& it : items) {
-        nameWidth = std::max(nameWidth, platform::DisplayWidth(it.entry.name));
-        fileWidth = std::max(fileWidth, platform::DisplayWidth(it.file));
-    }
-    for (const auto& it : items) {
-        const std::string state = it.entry.damaged ? "DAMAGED" : Plural(it.entry.recordCount, "record");
-        std::string action;
-        if (store) {
-            switch (it.action) {
-            case CHandheldBackup::Action::Add: action = "added (not on the handheld)"; break;
-            case CHandheldBackup::Action::Replace:
-                action = it.handheldDamaged ? "replaces the handheld's damaged copy" : "replaces the handheld's";
-                break;
-            case CHandheldBackup::Action::SkipDamaged: action = "not restored: the handheld's copy is sound"; break;
-            case CHandheldBackup::Action::RestoreDamaged:
-                action = "restored as it is: the handheld has no sound copy";
-                break;
-            }
-            if (it.entry.damaged) action += SoundCopyHint(gens, index, it.file);
-        }
-        std::string line = "  " + Padded(it.entry.name, nameWidth) + "  " + Padded(it.file, fileWidth) + "  " + state;
-        if (!action.empty()) line = Padded(line, 2 + nameWidth + 2 + fileWidth + 2 + 11) + "  " + action;
-        std::printf("%s\n", line.c_str());
-    }
-    if (store) std::printf("Restore it with: %s --generation %zu\n", restoreCommand.c_str(), index + 1);
-}
-
-int CmdRestore(const Options& o, const RestoreArgs& a)
-{
-    CHotSyncHome home(CHotSyncHome::Resolve(o.home));
-    std::string error;
-    CHotSyncHome::Skipped skipped;
-    std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
-    WarnSkipped(home, skipped);
-    if (!error.empty()) return Fail(kExitUsage, error);
-    if (!user)
-        return Fail(kExitUsage,
-                    "no HotSync user named \"" + a.user + "\" in " + home.Dir() + " (see: hotsync user list)");
-    CHandheldBackup backup(home.UserDir(*user));
-    const std::vector<std::string> keys = backup.Handhelds();
-    auto known = [&] {
-        std::string text;
-        for (const std::string& k : keys) {
-            const std::string path = backup.HandheldPath(k);
-            text += "\n  " + k + (path.empty() ? "" : "  " + path);
-        }
-        return text;
-    };
-    if (!a.from.empty() && std::find(keys.begin(), keys.end(), a.from) == keys.end())
-        return Fail(kExitUsage, "no backups named \"" + a.from + "\" in " + backup.Dir() +
-                                    (keys.empty() ? std::string(" (it holds none)") : "; it holds:" + known()));
-    if (a.list && a.handheld.empty() && a.from.empty()) return ListAllBackups(backup, user->name);
-    if (a.handheld.empty() && !a.list)
-        return Fail(kExitUsage, "name the handheld to restore to with --handheld DIR (see the backups with: hotsync "
-                                "restore --user " + user->name + " --list)");
-
-    std::optional<CHandheldStore> store;
-    if (!a.handheld.empty()) {
-        if (!CSyncRun::CheckHandheldDir(a.handheld, error)) return Fail(kExitUsage, error);
-        store.emplace(a.handheld);
-    }
-    const std::string key = a.from.empty() ? CHandheldBackup::HandheldKey(a.handheld) : a.from;
-    const std::string recorded = backup.HandheldPath(key);
-    const std::string label = "the handheld " + (recorded.empty() ? a.handheld : recorded) +
-                              (a.from.empty() ? "" : " (" + a.from + ")");
-    const std::vector<CHandheldBackup::Generation> gens = backup.Generations(key);
-    std::string command = "hotsync restore --user " + user->name;
-    if (!a.handheld.empty()) command += " --handheld " + a.handheld;
-    if (!a.from.empty()) command += " --from " + a.from;
-    if (gens.empty()) {
-        std::string why = "no backup of " + label + " for " + user->name + " in " + backup.Dir();
-        if (!keys.empty())
-            why += "; backups of other handhelds (restore one here with --from NAME):" + known();
-        else
-            why += " (hotsync sync makes one before each synchronization, unless --no-backup)";
-        if (a.list) {
-            std::printf("%s\n", (char(std::toupper(static_cast<unsigned char>(why[0]))) + why.substr(1)).c_str());
-            return 0;
-        }
-        return Fail(kExitUsage, why);
-    }
-    if (std::size_t(a.generation) > gens.size())
-        return Fail(kExitUsage, "there is no generation " + std::to_string(a.generation) + " of the backups of " +
-                                    label +
-                                    ": there " + (gens.size() == 1 ? "is 1" : "are " + std::to_string(gens.size())) +
-                                    " (list them with: " + command + " --list)");
-    const std::size_t index = a.generation > 0 ? std::size_t(a.generation - 1) : 0;
-    if (a.list) {
-        if (a.generation == 0)
-            ListGenerations(gens, label, backup.SetDir(key), user->name, home.LoadSyncSettings(*user).backups, command);
-        else
-            ListDatabases(gens, index, label, store ? &*store : nullptr, command);
-        return 0;
-    }
-
-    CHandheldLock lock;
-    switch (lock.Acquire(store->Dir())) {
-    case CHandheldLock::Result::Locked: break;
-    case CHandheldLock::Result::NotADirectory: return Fail(kExitUsage, "no handheld at " + a.handheld);
-    case CHandheldLock::Result::Busy:
-        return Fail(kExitBusy, "the handheld " + a.handheld + " is being synchronized by another run");
-    }
-    const CHandheldBackup::Generation& g = gens[index];
-    std::size_t left = 0;
-    for (const auto& it : CHandheldBackup::Plan(g, *store)) {
-        if (!it.entry.damaged) continue;
-        const std::string hint = SoundCopyHint(gens, index, it.file);
-        if (it.action == CHandheldBackup::Action::SkipDamaged) {
-            ++left;
-            std::fprintf(stderr,
-                         "hotsync: warning: %s is damaged in this backup: not restored, the handheld's copy is "
-                         "sound%s\n",
-                         it.file.c_str(), hint.c_str());
-        } else {
-            std::fprintf(stderr,
-                         "hotsync: warning: %s is damaged in this backup: restored as it is, the handheld had no "
-                         "sound copy%s\n",
-                         it.file.c_str(), hint.c_str());
-        }
-    }
-    const int count = CHandheldBackup::Restore(g, *store, &error);
-    if (count < 0) return Fail(kExitConduitFailed, "restore stopped: " + error);
-    std::printf("Restored %s of %s (generation %zu) from %s to %s\n", Plural(std::size_t(count), "database").c_str(),
-                CHandheldBackup::DateText(g.made).c_str(), index + 1, g.dir.c_str(), store->Dir().c_str());
-    if (left)
-        std::printf("Left out %s damaged in the backup, whose sound copy is on the handheld\n",
-                    Plural(left, "database").c_str());
-    return 0;
+    // Without the log on the terminal, the verdict of a run that did not go
+    // through still reaches the person, on standard error.
+    if (a.quiet && outcome.code != CSyncRun::kExitDone)
+        std::fprintf(stderr, "hotsync: %s\n", outcome.verdict.Headline().c_str());
+    return outcome.code;
 }
 
 struct ConfigureArgs {
@@ -430,8 +200,8 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
         CHotSyncHome::SyncSettings settings = home.LoadSyncSettings(*user);
         settings.backups = a.backups;
         if (!home.SaveSyncSettings(*user, settings))
-            return Fail(kExitUsage, "cannot save the settings in " + home.UserDir(*user) + "/HotSync.ini");
-        std::printf("%s: keeping %s of each handheld\n", user->name.c_str(), KeptText(a.backups).c_str());
+            return Fail(kExitUsage, "cannot save the settings in " + platform::JoinPath(home.UserDir(*user), "HotSync.ini"));
+        std::printf("%s: keeping %s of each handheld\n", user->name.c_str(), CRestoreCommand::KeptText(a.backups).c_str());
         // Only the backups asked for: no conduit dialog.
         if (a.action < 0 && !a.makeDefault) return 0;
     }
@@ -462,7 +232,7 @@ int CmdConfigure(const Options& o, const ConfigureArgs& a)
     block.m_dwSize = sizeof block;
     block.m_dwUserId = user->id;
     CopyText(block.m_szUser, sizeof block.m_szUser, user->name);
-    CopyText(block.m_szUserPath, sizeof block.m_szUserPath, home.UserDir(*user) + "/");
+    CopyText(block.m_szUserPath, sizeof block.m_szUserPath, home.UserDir(*user) + platform::kPathSeparator);
     block.m_syncPermanent = DWORD(settings.permanent);
     block.m_syncTemporary = DWORD(settings.temporary.value_or(settings.permanent));
     block.m_syncNew = block.m_syncTemporary;
@@ -531,15 +301,29 @@ int CmdInfo(const Options& o, const std::string& conduit)
 
 } // namespace
 
+#ifdef _WIN32
+int CmdGui(const Options& o, const std::string& user, const std::string& handheld)
+{
+    CHotSyncWindow::LoadLanguage();
+    return CHotSyncWindow(o.home).Run(user, handheld);
+}
+#endif
+
 int main(int argc, char** argv)
 {
     CLI::App app{"hotsync - the HotSync Manager: HotSync users and synchronizations of a handheld"};
+#ifdef _WIN32
+    // Without a command, the HotSync window.
+    app.require_subcommand(0, 1);
+#else
     app.require_subcommand(1);
+#endif
     platform::AddVersionFlag(app, "hotsync", kConduitVersionLine);
     Options o;
-    app.add_option("--home", o.home, "HotSync home (default $HOTSYNC_HOME, else ~/.local/share/hotsync)");
+    app.add_option("--home", o.home,
+                   std::string("HotSync home (default $HOTSYNC_HOME, else ") + CHotSyncHome::DefaultText() + ")");
 
-    auto* user = app.add_subcommand("user", "Add or list HotSync users");
+    auto* user = app.add_subcommand("user", "Add, list, rename or remove HotSync users");
     user->require_subcommand(1);
     std::string addName, addDir;
     auto* add = user->add_subcommand("add", "Add a HotSync user and its directory");
@@ -548,14 +332,30 @@ int main(int argc, char** argv)
     auto* list = user->add_subcommand("list", "List the HotSync users");
     bool listJson = false;
     list->add_flag("--json", listJson, "As a JSON array of {name, id, directory}");
+    std::string removeName, renameName, newName;
+    bool deleteFolder = false;
+    auto* remove = user->add_subcommand("remove", "Remove a HotSync user, and its scheduled synchronization");
+    remove->add_option("NAME", removeName, "User name")->required();
+    remove->add_flag("--delete-folder", deleteFolder,
+                     "Delete the user's folder too (log, backups, orders journal) and its login settings; "
+                     "without it they are kept");
+    auto* rename = user->add_subcommand("rename", "Give a HotSync user another name (its folder stays)");
+    rename->add_option("NAME", renameName, "User name")->required();
+    rename->add_option("NEW", newName, "New name (at most 31 bytes)")->required();
 
     SyncArgs s;
     auto* sync = app.add_subcommand("sync", "Synchronize a handheld through a conduit");
-    sync->footer("Exit status:\n"
-                 "  0    done: the exchange with the service took place (the log may say that a channel failed)\n"
-                 "  1    the synchronization failed: the service could not be reached, refused the account or\n"
-                 "       answered what cannot be read, so nothing was exchanged; or the conduit failed; or the\n"
-                 "       handheld could not record all of it\n"
+    sync->footer("A run ends with one verdict, the last line of its log (also in the user's HotSync.log and\n"
+                 "in hotsync-gui), after the fate of every order it met: placed, placed on an earlier run,\n"
+                 "still waiting (why; the next run sends it) or refused by the service (its message).\n"
+                 "Exit status:\n"
+                 "  0    synchronized: nothing failed\n"
+                 "  4    synchronized with problems: the exchange took place, but something failed (a list\n"
+                 "       not sent, a catalog or game not obtained, a database the service sent refused or\n"
+                 "       not written, an install refused, the handheld or the log not written); the verdict\n"
+                 "       names each\n"
+                 "  1    not synchronized: the service could not be reached, refused the account or answered\n"
+                 "       what cannot be read, so nothing was exchanged; or the conduit failed\n"
                  "  2    a usage or setup error\n"
                  "  3    the handheld is busy with another run\n"
                  "  130  abandoned with Ctrl-C\n"
@@ -571,16 +371,43 @@ int main(int argc, char** argv)
     sync->add_flag("--no", s.no, "Answer No to every question")->excludes(yes);
     sync->add_flag("--quiet", s.quiet, "Show no progress and do not print the log");
     sync->add_flag("--no-backup", s.noBackup,
-                   "Do not back the handheld up first (each run otherwise adds a backup to the user's Backup folder)");
+                   "Do not back the handheld up first (each run otherwise adds a backup to the user's Backup folder, "
+                   "unless the handheld is as the newest one holds it)");
+    sync->add_flag("--notify", s.notify,
+                   "At the end, show the verdict as a desktop notification, for a run nobody watches (hotsync "
+                   "schedule uses it); clicking a failure's notification opens hotsync-gui on the log");
 
-    RestoreArgs r;
+    ScheduleArgs sch;
+    auto* schedule = app.add_subcommand("schedule", "Synchronize a user's handheld on a schedule, through a systemd "
+                                                    "user timer, without questions; or show or remove the schedule");
+    schedule->footer("The timer and its service go to ${XDG_CONFIG_HOME:-~/.config}/systemd/user/norvelia-hotsync-"
+                     "<user>.*;\nthe timer is enabled and, when a systemd user manager answers, started. Each run is "
+                     "hotsync sync\n--no --notify: every question answered No, the verdict in the journal (journalctl "
+                     "--user -u UNIT)\nand in a desktop notification. Without --every, --daily or --off: shows the "
+                     "schedule.\nExit status: 0 done, 1 the timer could not be put in place, 2 a usage error.");
+    schedule->add_option("--user", sch.user, "HotSync user")->required();
+    schedule->add_option("--handheld", sch.handheld, "Handheld directory (needed with --every and --daily)");
+    auto* every = schedule->add_option("--every", sch.every, "Interval: 15min to 168h, such as 30min, 90m or 2h");
+    auto* daily = schedule->add_option("--daily", sch.daily, "Every day at HH:MM (24-hour clock)")->excludes(every);
+    schedule->add_flag("--off", sch.off, "Remove the schedule")->excludes(every)->excludes(daily);
+
+    CRestoreCommand::Args r;
     auto* restore = app.add_subcommand("restore", "Put the databases of one of a user's backups back onto a handheld, "
                                                   "or list the backups");
-    restore->footer("Each synchronization backs the handheld up first, into <user dir>/Backup/<handheld>/<date>,\n"
-                    "keeping the last few of each handheld (hotsync configure --backups N). A database damaged in\n"
-                    "the backup is never written over a sound copy on the handheld; databases made since stay.\n"
-                    "Exit status: 0 done, 1 a database could not be written, 2 a usage error or no such backup,\n"
-                    "3 the handheld is busy.");
+    restore->footer(
+        "A synchronization first backs the handheld up into <user dir>/Backup/<handheld>/<date>, unless the\n"
+        "handheld is as the newest backup holds it; the last few of each handheld are kept (hotsync configure\n"
+        "--backups N), and always the one the last run that changed the handheld started from.\n"
+        "A restore shows what it would replace and asks (--yes restores without asking; without a terminal it\n"
+        "must be given), then backs the handheld up as it is (listed as taken before a restore: restoring\n"
+        "that one undoes the restore) and writes the backup's databases over their namesakes. A database\n"
+        "damaged in the backup is never written over a sound copy on the handheld; databases made since stay.\n"
+        "Exit status:\n"
+        "  0    done, or listed\n"
+        "  1    nothing restored (answered No, or the handheld could not be backed up first), or a database\n"
+        "       could not be written\n"
+        "  2    a usage error, no such backup, or no terminal to ask on without --yes\n"
+        "  3    the handheld is busy");
     restore->add_option("--user", r.user, "HotSync user")->required();
     restore->add_option("--handheld", r.handheld,
                         "Handheld directory to restore to, whose own backups are used (optional with --list)");
@@ -591,6 +418,7 @@ int main(int argc, char** argv)
     restore->add_flag("--list", r.list,
                       "Change nothing: list the backups, or with --generation N what that one holds and what a "
                       "restore would do");
+    restore->add_flag("--yes", r.yes, "Restore without asking (needed without a terminal)");
 
     ConfigureArgs c;
     auto* configure = app.add_subcommand("configure", "Choose the HotSync action of a user's conduit, or how many "
@@ -611,16 +439,34 @@ int main(int argc, char** argv)
     auto* info = app.add_subcommand("info", "Show the home and what a conduit exports");
     info->add_option("--conduit", infoConduit, "Conduit library");
 
+#ifdef _WIN32
+    std::string guiUser, guiHandheld;
+    auto* gui = app.add_subcommand("gui", "Open the HotSync window (also without a command)");
+    gui->footer("Exit status: 0 the window was closed, 2 a usage error, 69 no window can be shown,\n"
+                "130 Ctrl-C in the console it was started from (a run going on is abandoned first).");
+    gui->add_option("--user", guiUser, "HotSync user to choose");
+    gui->add_option("--handheld", guiHandheld, "Handheld directory to choose");
+#endif
+
     if (auto rc = platform::ParseCommandLine(app, argc, argv)) return *rc;
-    // What a run shows speaks the language the conduit will load.
-    LoadChosenMessages();
+    // Every command speaks the language the conduit will load.
+    runtext::LoadLanguage();
     try {
         if (add->parsed()) return CmdUserAdd(o, addName, addDir);
         if (list->parsed()) return CmdUserList(o, listJson);
+        if (remove->parsed()) return CmdUserRemove(o.home, removeName, deleteFolder);
+        if (rename->parsed()) return CmdUserRename(o.home, renameName, newName);
+        if (schedule->parsed()) return CmdSchedule(o.home, sch);
         if (sync->parsed()) return CmdSync(o, s);
-        if (restore->parsed()) return CmdRestore(o, r);
+        if (restore->parsed()) {
+            r.home = o.home;
+            return CRestoreCommand::Run(r);
+        }
         if (configure->parsed()) return CmdConfigure(o, c);
         if (info->parsed()) return CmdInfo(o, infoConduit);
+#ifdef _WIN32
+        return CmdGui(o, guiUser, guiHandheld);
+#endif
     } catch (const std::exception& e) {
         return Fail(kExitUsage, e.what());
     }

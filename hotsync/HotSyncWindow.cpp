@@ -22,14 +22,18 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "hotsync/DataViewDialog.h"
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/RunText.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "seam/QtUiHost.h"
 #include "seam/UiText.h"
-#include "settings/MessageLanguage.h"
+#include "lexmo/Lexmo.h"
 
 namespace {
 
@@ -68,10 +72,23 @@ struct ActivityLook {
     QColor colour;
 };
 
+constexpr QRgb kGreen = qRgb(0, 110, 40);
+constexpr QRgb kOrange = qRgb(150, 90, 0);
+constexpr QRgb kRed = qRgb(180, 0, 0);
+
 ActivityLook LookOf(int activity)
 {
     switch (activity) {
-    case slSyncDone: return {QStyle::SP_DialogApplyButton, QColor(0, 110, 40)};
+    // The conduit's closing entry marks the end only; the verdict after it says how the run went.
+    case slSyncDone: return {QStyle::SP_MessageBoxInformation, QColor(90, 90, 90)};
+    case CRunVerdict::kSynchronized:
+    case CRunVerdict::kOrderPlaced:
+    case CRunVerdict::kOrderPlacedEarlier: return {QStyle::SP_DialogApplyButton, QColor(kGreen)};
+    case CRunVerdict::kWithProblems:
+    case CRunVerdict::kOrderWaiting: return {QStyle::SP_MessageBoxWarning, QColor(kOrange)};
+    case CRunVerdict::kFailed:
+    case CRunVerdict::kAbandoned:
+    case CRunVerdict::kOrderRefused: return {QStyle::SP_MessageBoxCritical, QColor(kRed)};
     case slSyncFailed: return {QStyle::SP_MessageBoxCritical, QColor(180, 0, 0)};
     case slWarning: return {QStyle::SP_MessageBoxWarning, QColor(150, 90, 0)};
     case slReadError:
@@ -88,7 +105,7 @@ QString ActivityText(int activity)
 {
     switch (activity) {
     case slText: return UiText(4036, "info");
-    case slSyncDone: return UiText(4037, "OK");
+    case slSyncDone: return Q(CHotSyncLogFile::ActivityLabel(activity));
     case slSyncFailed: return UiText(4038, "FAILED");
     case slWarning: return UiText(4039, "warning");
     case slReadError:
@@ -115,7 +132,7 @@ public:
         auto* qt = dynamic_cast<platform::QtUiHost*>(&m_Host);
         return qt && qt->TakeAbandoned();
     }
-    std::string StopText() const override { return "in its progress window"; }
+    std::string StopText() const override { return KESA_FormatMessage(4153); }
     void Note(const std::string& line) override
     {
         std::lock_guard lock(m_Mutex);
@@ -202,6 +219,11 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
     m_Databases->setHeaderLabels({UiText(4012, "Name"), UiText(4013, "Type"), UiText(4014, "Creator"),
                                   UiText(4015, "Records"), UiText(4016, "Modified"), UiText(4017, "State")});
     m_Databases->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // What a database holds, as the shopper knows it: read-only.
+    m_Databases->setToolTip(UiText(4935, "Double-click a database to see what it holds."));
+    connect(m_Databases, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        CDataViewDialog::Open(this, S(Handheld()), item->data(0, Qt::UserRole).toByteArray().toStdString());
+    });
     dbLayout->addWidget(m_Databases);
     layout->addWidget(split, 1);
     setCentralWidget(central);
@@ -214,7 +236,7 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
 
 bool CHotSyncWindow::LoadLanguage()
 {
-    return LoadChosenMessages() > 0;
+    return runtext::LoadLanguage();
 }
 
 CHotSyncWindow::~CHotSyncWindow()
@@ -227,6 +249,18 @@ CHotSyncWindow::~CHotSyncWindow()
 QString CHotSyncWindow::SettingsPath() const
 {
     return Q(m_Home + "/hotsync-gui.ini");
+}
+
+QString CHotSyncWindow::RememberedHandheld(const std::string& home, const QString& user)
+{
+    QSettings settings(Q(home + "/hotsync-gui.ini"), QSettings::IniFormat);
+    return settings.value(QStringLiteral("Handhelds/") + QString::fromLatin1(user.toUtf8().toHex())).toString();
+}
+
+void CHotSyncWindow::RememberHandheld(const std::string& home, const QString& user, const QString& dir)
+{
+    QSettings settings(Q(home + "/hotsync-gui.ini"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Handhelds/") + QString::fromLatin1(user.toUtf8().toHex()), dir);
 }
 
 std::string CHotSyncWindow::UserDir() const
@@ -242,15 +276,32 @@ bool CHotSyncWindow::LoadUsers()
     CHotSyncHome home(m_Home);
     std::vector<CUsersFile::User> users;
     std::string error;
+    CHotSyncHome::Skipped skipped;
     const QString current = m_Users->currentText();
     m_Users->clear();
-    if (!home.LoadUsers(users, &error)) {
+    if (!home.LoadUsers(users, &error, &skipped)) {
         m_Outcome->setText(UiText(4018, "Cannot read the HotSync users: %s", error));
         return false;
     }
     for (const auto& u : users) m_Users->addItem(Q(u.name));
+    // Entries that cannot be used are not listed, and the window says so.
+    QStringList notes;
+    if (skipped.size() == 1)
+        notes << UiText(4540,
+                        "One entry of %s cannot be used and is not listed (an empty name, a control character, or a "
+                        "folder name such as \"..\" or one with a \"/\"). \"hotsync user list\" says which and why.",
+                        home.UsersPath());
+    else if (!skipped.empty())
+        notes << UiText(4541,
+                        "%d entries of %s cannot be used and are not listed (an empty name, a control character, or "
+                        "a folder name such as \"..\" or one with a \"/\"). \"hotsync user list\" says which and "
+                        "why.",
+                        int(skipped.size()), home.UsersPath());
     if (users.empty())
-        m_Outcome->setText(UiText(4019, "No HotSync user in %s: add one with \"hotsync user add NAME\".", m_Home));
+        notes << UiText(4338, "No HotSync user yet: add one with \"Set up...\" in the Settings menu.");
+    // Kept above whatever the window says of the chosen user next.
+    m_UsersNote = notes.join(QLatin1Char('\n'));
+    m_Outcome->setText(m_UsersNote);
     if (!current.isEmpty()) SelectUser(current);
     UserChanged();
     return true;
@@ -264,17 +315,22 @@ bool CHotSyncWindow::SelectUser(const QString& name)
     return true;
 }
 
+QString CHotSyncWindow::OutcomeText() const
+{
+    return m_Outcome->text();
+}
+
+QString CHotSyncWindow::CurrentUser() const
+{
+    return m_Users->currentText();
+}
+
 void CHotSyncWindow::UserChanged()
 {
     // Each user's handheld folder is remembered.
-    const QString key = QString::fromLatin1(m_Users->currentText().toUtf8().toHex());
-    if (!key.isEmpty()) {
-        QSettings settings(SettingsPath(), QSettings::IniFormat);
-        settings.beginGroup(QStringLiteral("Handhelds"));
-        m_Handheld->setText(settings.value(key).toString());
-        settings.endGroup();
-    }
+    if (!m_Users->currentText().isEmpty()) m_Handheld->setText(RememberedHandheld(m_Home, m_Users->currentText()));
     m_Sync->setEnabled(m_Users->count() > 0 && !IsRunning());
+    if (!IsRunning()) ShowLastRun();
     ShowDatabases();
 }
 
@@ -302,11 +358,7 @@ bool CHotSyncWindow::StartSync()
         m_Outcome->setText(UiText(4021, "Choose the handheld's folder first."));
         return false;
     }
-    {
-        QSettings settings(SettingsPath(), QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Handhelds/") + QString::fromLatin1(m_Users->currentText().toUtf8().toHex()),
-                          Handheld());
-    }
+    RememberHandheld(m_Home, m_Users->currentText(), Handheld());
     CSyncRun::Setup setup;
     setup.home = m_Home;
     setup.user = S(m_Users->currentText());
@@ -339,17 +391,27 @@ void CHotSyncWindow::Finished(CSyncRun::Outcome outcome, std::vector<std::string
         auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_MessageBoxInformation), Q(n), m_Log);
         item->setForeground(QColor(90, 90, 90));
     }
-    if (m_Last.code == CSyncRun::kExitDone) {
-        m_Outcome->setStyleSheet(QStringLiteral("color: #006e28;"));
-        m_Outcome->setText(UiText(4023, "Synchronization done."));
-    } else {
-        m_Outcome->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
-        // The reason in full, as the terminal would give it.
-        QString why = Q(m_Last.message);
-        if (!why.isEmpty()) why[0] = why[0].toUpper();
-        m_Outcome->setText(UiText(4024, "Not synchronized (status %d): %s", m_Last.code, S(why)));
-    }
+    ShowVerdict(m_Last.verdict);
     ShowDatabases();
+    if (m_OnFinished) m_OnFinished(m_Last);
+}
+
+void CHotSyncWindow::ShowVerdict(const CRunVerdict& verdict)
+{
+    // The verdict first, then what became of each order, as the log ends.
+    QStringList lines{Q(verdict.Headline())};
+    for (const std::string& line : verdict.OrderLines()) lines << Q(line);
+    switch (verdict.GetKind()) {
+    case CRunVerdict::Kind::Synchronized: m_Outcome->setStyleSheet(QStringLiteral("color: #006e28;")); break;
+    case CRunVerdict::Kind::WithProblems:
+        m_Outcome->setStyleSheet(QStringLiteral("color: #965a00; font-weight: bold;"));
+        break;
+    case CRunVerdict::Kind::Failed:
+    case CRunVerdict::Kind::Abandoned:
+        m_Outcome->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
+        break;
+    }
+    m_Outcome->setText(lines.join(QLatin1Char('\n')));
 }
 
 void CHotSyncWindow::ShowLog(const std::vector<palmkit::LogEntry>& entries)
@@ -376,6 +438,7 @@ void CHotSyncWindow::ShowDatabases()
     for (const CHandheldStore::Entry& e : store.List()) {
         auto* item = new QTreeWidgetItem(m_Databases);
         item->setText(0, Q(e.name));
+        item->setData(0, Qt::UserRole, QByteArray::fromStdString(e.name));
         item->setText(1, FourCC(e.type));
         item->setText(2, FourCC(e.creator));
         item->setText(3, QString::number(e.recordCount));
@@ -425,12 +488,30 @@ void CHotSyncWindow::RestoreBackup()
         return;
     }
     CHandheldStore store(S(dir));
-    const int count = CHandheldBackup::Restore(gens[index], store, &error);
-    if (count < 0)
+    const auto plan = CHandheldBackup::Plan(gens[index], store);
+    const auto replaced = std::count_if(plan.begin(), plan.end(), [](const CHandheldBackup::Item& it) {
+        return it.action == CHandheldBackup::Action::Replace ||
+               (it.action == CHandheldBackup::Action::RestoreDamaged && it.handheldDamaged);
+    });
+    const QString when = Q(CHandheldBackup::DateText(gens[index].made));
+    if (QMessageBox::question(this, UiText(4027, "Restore a backup"),
+                              UiText(4202,
+                                     "Put the backup of %s back onto %s? Databases of the handheld replaced: %d. The "
+                                     "handheld as it is now is backed up first.",
+                                     S(when), S(dir), int(replaced)),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    CHandheldBackup::Generation saved;
+    const int count = backup.Restore(gens[index], store, &saved, nullptr, &error);
+    if (count < 0 && saved.dir.empty())
+        QMessageBox::warning(this, UiText(4027, "Restore a backup"),
+                             UiText(4204, "Nothing restored: the handheld could not be backed up first: %s", error));
+    else if (count < 0)
         QMessageBox::warning(this, UiText(4027, "Restore a backup"), UiText(4033, "Restore stopped: %s", error));
     else
-        m_Outcome->setText(UiText(4034, "Restored %d databases of %s onto %s.", count,
-                                      CHandheldBackup::DateText(gens[index].made), S(dir)));
+        m_Outcome->setText(UiText(4034, "Restored %d databases of %s onto %s.", count, S(when), S(dir)) + " " +
+                           UiText(4203, "The handheld as it was is kept in the backup of %s, taken before this restore.",
+                                  CHandheldBackup::DateText(saved.made)));
     ShowDatabases();
 }
 

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,8 +36,19 @@ public:
     // Reads users.dat again; false (and the reason shown) when it cannot.
     bool LoadUsers();
     bool SelectUser(const QString& name);
+    QString CurrentUser() const;
     void SetHandheld(const QString& dir);
     QString Handheld() const;
+    const std::string& Home() const { return m_Home; }
+    // The handheld folder remembered for each user of a home.
+    static QString RememberedHandheld(const std::string& home, const QString& user);
+    static void RememberHandheld(const std::string& home, const QString& user, const QString& dir);
+    // Shows the last run kept in the user's HotSync log, and its verdict.
+    void ShowLastRun();
+    // What the window says of the last run (its verdict), or why none can start.
+    QString OutcomeText() const;
+    // Called at the end of each run, after the window shows it.
+    void OnFinished(std::function<void(const CSyncRun::Outcome&)> fn) { m_OnFinished = std::move(fn); }
     // What the button does; false when a run is going on or nothing is chosen.
     bool StartSync();
     bool IsRunning() const { return m_Run.joinable(); }
@@ -56,6 +68,7 @@ private:
     void Browse();
     void Finished(CSyncRun::Outcome outcome, std::vector<std::string> notes);
     void ShowLog(const std::vector<palmkit::LogEntry>& entries);
+    void ShowVerdict(const CRunVerdict& verdict);
     void ShowDatabases();
     QString SettingsPath() const;
     std::string UserDir() const;
@@ -66,9 +79,12 @@ private:
     QLineEdit* m_Handheld;
     QPushButton* m_Sync;
     QLabel* m_Outcome;
+    QString m_UsersNote; // what LoadUsers left out, and why
+    QString WithUsersNote(const QString& text) const;
     QListWidget* m_Log;
     QTreeWidget* m_Databases;
     std::thread m_Run;
     std::unique_ptr<Front> m_Front;
     CSyncRun::Outcome m_Last;
+    std::function<void(const CSyncRun::Outcome&)> m_OnFinished;
 };

@@ -12,11 +12,17 @@
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/RunText.h"
+#include "hotsync/UserServiceSettings.h"
 #include "palmkit/Condapi.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HandheldInfo.h"
+#include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "palmkit/InstallAide.h"
+#include "palmkit/RunReport.h"
+#include "lexmo/Lexmo.h"
+#include "seam/UserFolders.h"
 #include "seam/PrivateFiles.h"
 #include "quillio/PdbFile.h"
 #include "settings/StallTimeout.h"
@@ -48,8 +54,9 @@ void CopyText(char* dst, std::size_t size, const std::string& src)
     std::memcpy(dst, src.data(), std::min(src.size(), size - 1));
 }
 
-// Copies the queued files onto the handheld; every outcome goes to the log.
-void InstallQueue(const std::string& userDir, const CHandheldStore& store)
+// Copies the queued files onto the handheld; every outcome goes to the log,
+// and what stays queued is a problem of the run.
+void InstallQueue(const std::string& userDir, const CHandheldStore& store, CRunVerdict& verdict)
 {
     const std::string queue = palmkit::InstallDir(userDir);
     std::error_code ec;
@@ -66,18 +73,21 @@ void InstallQueue(const std::string& userDir, const CHandheldStore& store)
         const std::string name = f.filename().string();
         CPdbFile db;
         if (!db.ReadPdbFile(f.string().c_str()) || db.m_Name.empty()) {
-            LogAddEntry(("Install - " + name + ": not a Palm database, left in the install queue").c_str(),
-                        slWarning, 0);
+            const std::string text = KESA_FormatMessage(4177, name);
+            LogAddEntry(text.c_str(), slWarning, 0);
+            verdict.AddProblem(palmkit::RunFailure::Queued, name, text);
             continue;
         }
         const bool replaced = store.Find(db.m_Name).has_value();
         std::string error;
         if (!store.Save(db, &error)) {
-            LogAddEntry(("Install - " + name + " failed: " + error).c_str(), slWarning, 0);
+            const std::string text = KESA_FormatMessage(4178, name, error);
+            LogAddEntry(text.c_str(), slWarning, 0);
+            verdict.AddProblem(palmkit::RunFailure::Queued, name, text);
             continue;
         }
         fs::remove(f, ec);
-        LogAddEntry(("Install - " + db.m_Name + (replaced ? " replaced" : " installed")).c_str(), slText, 0);
+        LogAddEntry(KESA_FormatMessage(replaced ? 4176 : 4175, db.m_Name).c_str(), slText, 0);
     }
 }
 
@@ -85,7 +95,16 @@ void InstallQueue(const std::string& userDir, const CHandheldStore& store)
 
 CSyncRun::IFront::~IFront() = default;
 
-CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front) {}
+std::string CSyncRun::IFront::StopText() const
+{
+    return KESA_FormatMessage(4150);
+}
+
+CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front)
+{
+    // Paths as the platform writes them, in every line that names them.
+    m_Setup.handheld = platform::NativePath(m_Setup.handheld);
+}
 
 const char* CSyncRun::SyncTypeName(int type)
 {
@@ -105,8 +124,9 @@ std::string CSyncRun::ConduitPath(const std::string& option)
 {
     const std::string fallback = CConduitLibrary::DefaultPath();
     if (option.empty()) return fallback;
-    if (option.find('/') != std::string::npos) return option;
-    return fs::path(fallback).parent_path().string() + "/" + option;
+    if (platform::NativePath(option).find(platform::kPathSeparator) != std::string::npos)
+        return platform::NativePath(option);
+    return platform::JoinPath(fs::path(fallback).parent_path().string(), option);
 }
 
 std::string CSyncRun::ConduitLoadFailure(const std::string& path, const std::string& why)
@@ -138,7 +158,7 @@ bool CSyncRun::CheckHandheldDir(const std::string& dir, std::string& error)
         error = "no handheld at " + dir + ": " + std::strerror(ENOTDIR);
         return false;
     }
-    const std::string info = dir + "/" + CHandheldInfo::kFileName;
+    const std::string info = platform::JoinPath(dir, CHandheldInfo::kFileName);
     if (!fs::is_regular_file(info, ec)) {
         error = dir + " is not a handheld: it has no " + CHandheldInfo::kFileName +
                 " (make it one with: handheld init " + dir + ")";
@@ -155,6 +175,7 @@ CSyncRun::Outcome CSyncRun::Fail(int code, const std::string& message)
 {
     m_Outcome.code = code;
     m_Outcome.message = message;
+    m_Outcome.verdict = CRunVerdict::NotSynchronized(message);
     return m_Outcome;
 }
 
@@ -192,6 +213,13 @@ CSyncRun::Outcome CSyncRun::Run()
         m_Front.Note(std::string("warning: ") + kStallVariable + "=\"" + stall +
                      "\" is not a number of seconds from 1 to 86400; using " + std::to_string(kDefaultStallSeconds));
     const std::string conduitPath = ConduitPath(a.conduit);
+    // Our conduit cannot start without its server: say which setting lacks.
+    if (fs::path(conduitPath).filename() == fs::path(CConduitLibrary::DefaultPath()).filename()) {
+        if (std::string note = CUserServiceSettings::ApplyShippedDefaults(); !note.empty()) m_Front.Note(note);
+        const CUserServiceSettings service(user->name);
+        if (std::string missing = service.Missing(); !missing.empty()) return Fail(kExitUsage, missing);
+        if (std::string warning = service.Warning(); !warning.empty()) m_Front.Note(warning);
+    }
     CConduitLibrary lib;
     if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, ConduitLoadFailure(conduitPath, error));
     auto openConduit = lib.Get<OpenConduitFn>(kOpenConduitName);
@@ -231,12 +259,17 @@ CSyncRun::Outcome CSyncRun::Run()
     case palmkit::AttachResult::AlreadyAttached: return Fail(kExitBusy, "a synchronization is already running");
     }
 
-    // What the backup found (a damaged database) belongs in this run's log.
+    // What the backup found (a damaged database) belongs in this run's log,
+    // in the log's language.
     palmkit::LogClear();
+    runtext::LoadLanguage();
+    std::optional<CHandheldBackup::Generation> startedFrom;
+    bool changeMarked = false;
     if (!a.noBackup) {
         CHandheldBackup backup(userDir);
         std::vector<CHandheldBackup::Note> backupNotes;
-        const int saved = backup.Make(store, settings.backups, &backupNotes, &error);
+        CHandheldBackup::Generation made;
+        const int saved = backup.Make(store, &backupNotes, &error, CHandheldBackup::Purpose::Sync, &made);
         for (const auto& n : backupNotes) LogAddEntry(n.text.c_str(), n.warning ? slWarning : slText, 0);
         if (saved < 0) {
             palmkit::Detach();
@@ -244,8 +277,11 @@ CSyncRun::Outcome CSyncRun::Run()
             return Fail(kExitFailed,
                         "cannot back up the handheld, nothing synchronized: " + error + " (skip it with --no-backup)");
         }
+        startedFrom = made;
+        changeMarked = CHandheldBackup::BeginChange(made);
     }
 
+    const std::size_t entriesBefore = palmkit::LogEntries().size();
     g_front = &m_Front;
     platform::IUiHost* previousHost = &platform::UiHost();
     platform::SetUiHost(&host);
@@ -255,7 +291,7 @@ CSyncRun::Outcome CSyncRun::Run()
     CSyncProperties props{};
     props.m_SyncType = *syncType;
     CopyText(props.m_UserName, sizeof props.m_UserName, user->name);
-    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + "/");
+    CopyText(props.m_PathName, sizeof props.m_PathName, userDir + platform::kPathSeparator);
     CopyText(props.m_LocalName, sizeof props.m_LocalName, "");
     CopyText(props.m_Registry, sizeof props.m_Registry,
              "Software\\U.S. Robotics\\Pilot Desktop\\" + fs::path(conduitPath).stem().string());
@@ -274,11 +310,28 @@ CSyncRun::Outcome CSyncRun::Run()
     }
     palmkit::CloseLeftOpen();
     const bool interrupted = m_Front.Interrupted();
-    if (!interrupted) InstallQueue(userDir, store);
-    const bool written = palmkit::Detach();
     const int terminated = m_Front.TerminationSignal();
-    const std::string stopText = m_Front.StopText();
-    if (interrupted) LogAddEntry(("HotSync abandoned " + stopText).c_str(), slSyncFailed, 0);
+    // The backup's notes tell of the handheld as it came, not of this run's failures.
+    std::vector<palmkit::LogEntry> conduitEntries = palmkit::LogEntries();
+    conduitEntries.erase(conduitEntries.begin(),
+                         conduitEntries.begin() + std::ptrdiff_t(std::min(entriesBefore, conduitEntries.size())));
+    CRunVerdict verdict = CRunVerdict::Judge(conduitEntries, palmkit::TakeRunReport(), result,
+                                             interrupted ? m_Front.StopText() : std::string());
+    if (!interrupted) InstallQueue(userDir, store, verdict);
+    // What the handheld could not record is not a synchronization done.
+    if (!palmkit::Detach())
+        verdict.AddProblem(palmkit::RunFailure::Handheld, std::string(), KESA_FormatMessage(4179));
+    // Whether this run changed the handheld decides which backup the oldest
+    // make room for: so the old ones go only now.
+    if (startedFrom) {
+        CHandheldLock again;
+        if (again.Acquire(store.Dir()) == CHandheldLock::Result::Locked) {
+            CHandheldBackup::EndChange(*startedFrom, store, changeMarked);
+            std::vector<CHandheldBackup::Note> backupNotes;
+            CHandheldBackup(userDir).Prune(store, settings.backups, &backupNotes);
+            for (const auto& n : backupNotes) LogAddEntry(n.text.c_str(), n.warning ? slWarning : slText, 0);
+        }
+    }
 
     m_Front.Stopped();
     palmkit::SetYieldHook(nullptr, nullptr);
@@ -289,25 +342,21 @@ CSyncRun::Outcome CSyncRun::Run()
         settings.temporary.reset();
         home.SaveSyncSettings(*user, settings);
     }
-    const auto entries = palmkit::LogEntries();
-    m_Outcome.entries = entries;
-    m_Front.Log(entries, user->name);
-    if (!CHotSyncLogFile::Append(userDir + "/HotSync.log", entries,
+    const std::vector<palmkit::LogEntry> logged = palmkit::LogEntries();
+    auto entries = [&] {
+        std::vector<palmkit::LogEntry> all = logged;
+        const auto ending = verdict.Entries(std::time(nullptr));
+        all.insert(all.end(), ending.begin(), ending.end());
+        return all;
+    };
+    // A run whose record cannot be kept is not one to forget.
+    if (!CHotSyncLogFile::Append(platform::JoinPath(userDir, "HotSync.log"), entries(),
                                  user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")", &error))
-        m_Front.Note("warning: " + error);
-    if (interrupted)
-        return Fail(terminated != 0 ? 128 + terminated : kExitInterrupted, "synchronization abandoned " + stopText);
-    if (result != 0) return Fail(kExitFailed, "the conduit returned " + std::to_string(result));
-    // A conduit may end a run that stopped early with 0 and say so in the log
-    // only (the server unreachable); a script must still see the failure.
-    for (const palmkit::LogEntry& e : entries) {
-        if (e.activity == slSyncFailed) return Fail(kExitFailed, "synchronization failed: " + e.text);
-    }
-    if (const auto failures = palmkit::RunFailures(); !failures.empty())
-        return Fail(kExitFailed, "synchronization failed: " + failures.front());
-    // What the handheld could not record is not a synchronization done.
-    if (!written)
-        return Fail(kExitFailed,
-                    "synchronization incomplete: the handheld could not record all of it (see the ERROR lines above)");
+        verdict.AddProblem(palmkit::RunFailure::Record, "HotSync.log", error);
+    m_Outcome.entries = entries();
+    m_Outcome.verdict = verdict;
+    m_Outcome.code = verdict.ExitStatus(terminated);
+    if (m_Outcome.code != kExitDone) m_Outcome.message = verdict.Headline();
+    m_Front.Log(m_Outcome.entries, user->name);
     return m_Outcome;
 }

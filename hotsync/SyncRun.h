@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "hotsync/RunVerdict.h"
 #include "palmkit/HsLog.h"
 #include "seam/Ui.h"
 
@@ -15,11 +16,12 @@ class CConduitLibrary;
 class CSyncRun {
 public:
     // Exit statuses of a run (hotsync sync --help lists them).
-    static constexpr int kExitDone = 0;
-    static constexpr int kExitFailed = 1;
+    static constexpr int kExitDone = CRunVerdict::kExitSynchronized;
+    static constexpr int kExitFailed = CRunVerdict::kExitFailed;
     static constexpr int kExitUsage = 2;
     static constexpr int kExitBusy = 3;
-    static constexpr int kExitInterrupted = 130;
+    static constexpr int kExitProblems = CRunVerdict::kExitProblems;
+    static constexpr int kExitInterrupted = CRunVerdict::kExitAbandoned;
 
     struct Setup {
         std::string home; // empty: $HOTSYNC_HOME, else the default
@@ -43,22 +45,23 @@ public:
         // Around the conduit's run.
         virtual void Started() {}
         virtual void Stopped() {}
-        // Whether the person stopped the run, how (for the log and the
-        // message: "with Ctrl-C"), and the signal that did it (0 for none):
-        // the exit status is 128 and the signal, else 130.
+        // Whether the person stopped the run, how (for the verdict: "with
+        // Ctrl-C", in the user's language), and the signal that did it (0 for
+        // none): the exit status is 128 and the signal, else 130.
         virtual bool Interrupted() { return false; }
-        virtual std::string StopText() const { return "with Ctrl-C"; }
+        virtual std::string StopText() const;
         virtual int TerminationSignal() const { return 0; }
-        // The run's log, before it is kept in the user's HotSync.log.
+        // The run's log, ending with the fate of each order and the verdict.
         virtual void Log(const std::vector<palmkit::LogEntry>&, const std::string& /*userName*/) {}
     };
 
     struct Outcome {
-        int code = kExitDone;
-        std::string message; // why it failed; empty when done
+        int code = kExitDone;  // the exit status
+        std::string message;   // the verdict's headline when not synchronized; empty when it was
         bool conduitRan = false;
         std::string userName, userDir;
-        std::vector<palmkit::LogEntry> entries;
+        std::vector<palmkit::LogEntry> entries; // the verdict's entries last
+        CRunVerdict verdict;
     };
 
     CSyncRun(Setup setup, IFront& front);

@@ -75,7 +75,7 @@ std::string IconWord(platform::MsgIcon icon)
 std::string AnswerWord(bool positive, bool yesNo)
 {
     if (yesNo) return positive ? TextOr(4605, "Yes") : TextOr(4606, "No");
-    return positive ? TextOr(4607, "OK") : TextOr(4608, "Cancel");
+    return positive ? TextOr(4607, "OK") : TextOr(4404, "Cancel");
 }
 
 // A typed answer: the first letter of the English or the French word

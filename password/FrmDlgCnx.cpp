@@ -5,55 +5,40 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "nvservices/NvServices.h"
 #include "password/Bytes.h"
+#include "password/FormControls.h"
 #include "password/FrmPassword.h"
 #include "password/MsgBox.h"
+#include "password/PasswordActions.h"
 #include "password/PasswordRegistry.h"
 
-TfrmDlgCnx::TfrmDlgCnx(TfrmPassword& owner) : QDialog(&owner), m_Owner(owner)
+using formlayout::kDlgCnx;
+
+TfrmDlgCnx::TfrmDlgCnx(TfrmPassword& owner, QStyle* passwordStyle) : QDialog(&owner), m_Owner(owner)
 {
-    setObjectName(QStringLiteral("frmDlgCnx"));
+    setObjectName(QString::fromLatin1(kDlgCnx.name));
     setFont(owner.font());
-    setWindowTitle(QString::fromUtf8("Connexion au Serveur"));
-    setFixedSize(370, 232);
+    setWindowTitle(QString::fromUtf8(kDlgCnx.title));
+    setFixedSize(kDlgCnx.width, kDlgCnx.height);
     setModal(true);
 
-    auto make = [this](auto* widget, const char* name, int x, int y, int w, int h) {
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setGeometry(x, y, w, h);
-        return widget;
+    auto make = [&]<class W>(W*& control, const char* name) {
+        control = MakeControl<W>(this, kDlgCnx, name, passwordStyle);
     };
-    auto label = [&](const char* name, const char* text, int x, int y, int w, int h) {
-        return make(new QLabel(QString::fromUtf8(text), this), name, x, y, w, h);
-    };
-    auto edit = [&](const char* name, int y) { return make(new QLineEdit(this), name, 180, y, 180, 21); };
-
-    lblExplainConnexion = label("lblExplainConnexion",
-                                "Veuillez rentrer ci-dessous vos paramètres de connexion au serveur :  ", 10, 8, 350,
-                                30);
-    lblExplainConnexion->setWordWrap(true);
-    lblServerName = label("lblServerName", "", 10, 40, 350, 18);
-    QFont bold = lblServerName->font();
-    bold.setBold(true);
-    lblServerName->setFont(bold);
-    lblUserName = label("lblUserName", "Nom de l'Utilisateur", 10, 66, 165, 21);
-    EdDlgCnxUserName = edit("EdDlgCnxUserName", 66);
-    EdDlgCnxUserName->setEnabled(false);
-    lblUserLogin = label("lblUserLogin", "Login Norvelia", 10, 92, 165, 21);
-    EdDlgCnxUserLogin = edit("EdDlgCnxUserLogin", 92);
-    lblNorveliaPassword = label("lblNorveliaPassword", "Mot de passe", 10, 118, 165, 21);
-    EdDlgCnxNewNorveliaPassword = edit("EdDlgCnxNewNorveliaPassword", 118);
-    EdDlgCnxNewNorveliaPassword->setEchoMode(QLineEdit::Password);
-    lblNorveliaPasswordConfirmation =
-        label("lblNorveliaPasswordConfirmation", "Confirmation mot de passe", 10, 144, 165, 21);
-    EdDlgCnxNorveliaPasswordConfirmation = edit("EdDlgCnxNorveliaPasswordConfirmation", 144);
-    EdDlgCnxNorveliaPasswordConfirmation->setEchoMode(QLineEdit::Password);
-    CheckCnxDefaultServer = make(new QCheckBox(QString::fromUtf8("Serveur par Défaut"), this),
-                                 "CheckCnxDefaultServer", 10, 172, 350, 19);
+    make(lblExplainConnexion, "lblExplainConnexion");
+    make(lblServerName, "lblServerName");
+    make(lblUserName, "lblUserName");
+    make(EdDlgCnxUserName, "EdDlgCnxUserName");
+    make(lblUserLogin, "lblUserLogin");
+    make(EdDlgCnxUserLogin, "EdDlgCnxUserLogin");
+    make(lblNorveliaPassword, "lblNorveliaPassword");
+    make(EdDlgCnxNewNorveliaPassword, "EdDlgCnxNewNorveliaPassword");
+    make(lblNorveliaPasswordConfirmation, "lblNorveliaPasswordConfirmation");
+    make(EdDlgCnxNorveliaPasswordConfirmation, "EdDlgCnxNorveliaPasswordConfirmation");
+    make(CheckCnxDefaultServer, "CheckCnxDefaultServer");
     CheckCnxDefaultServer->setChecked(true);
-    btnDlgCnxOk = make(new QPushButton(QString::fromUtf8("&VALIDER"), this), "btnDlgCnxOk", 190, 200, 80, 25);
-    btnDlgCnxQuit = make(new QPushButton(QString::fromUtf8("&QUIT"), this), "btnDlgCnxQuit", 280, 200, 80, 25);
+    make(btnDlgCnxOk, "btnDlgCnxOk");
+    make(btnDlgCnxQuit, "btnDlgCnxQuit");
     btnDlgCnxOk->setDefault(true);
     btnDlgCnxOk->setAutoDefault(true);
     btnDlgCnxQuit->setAutoDefault(false);
@@ -70,17 +55,7 @@ TfrmDlgCnx::TfrmDlgCnx(TfrmPassword& owner) : QDialog(&owner), m_Owner(owner)
 
 void TfrmDlgCnx::SetDialogStrings()
 {
-    if (QString t = m_Owner.Message(3052); !t.isEmpty()) setWindowTitle(t);
-    const std::pair<QLabel*, int> labels[] = {
-        {lblExplainConnexion, 3053}, {lblUserName, 3054},         {lblUserLogin, 3004},
-        {lblNorveliaPassword, 3005}, {lblNorveliaPasswordConfirmation, 3006},
-    };
-    for (const auto& [label, number] : labels) {
-        if (QString t = m_Owner.Message(number); !t.isEmpty()) label->setText(t);
-    }
-    if (QString t = m_Owner.Message(3055); !t.isEmpty()) CheckCnxDefaultServer->setText(t);
-    if (QString t = m_Owner.Message(3009); !t.isEmpty()) btnDlgCnxOk->setText(t);
-    if (QString t = m_Owner.Message(3010); !t.isEmpty()) btnDlgCnxQuit->setText(t);
+    SetFormTexts(this, kDlgCnx, [this](int number) { return m_Owner.Message(number); });
 }
 
 void TfrmDlgCnx::SetServerAndUser(const std::string& server, const std::string& user)
@@ -109,22 +84,19 @@ void TfrmDlgCnx::FormShow()
 void TfrmDlgCnx::btnDlgCnxOkClick()
 {
     const std::string login = ToStd(EdDlgCnxUserLogin->text());
-    const std::string password = ToStd(EdDlgCnxNewNorveliaPassword->text());
-    const std::string confirmation = ToStd(EdDlgCnxNorveliaPasswordConfirmation->text());
-    const std::string cyphered = NvCypher(password, "k&v" + login);
-    // An empty login would store nothing: it is asked for with the passwords.
-    if (m_User.empty() || m_Server.empty() || cyphered.empty() || confirmation.empty() || login.empty()) {
-        m_Owner.ShowError(3056, this);
+    switch (SaveServerLogin(m_Server, m_User, login, ToStd(EdDlgCnxNewNorveliaPassword->text()),
+                            ToStd(EdDlgCnxNorveliaPasswordConfirmation->text()))) {
+    case TServerLoginSave::Refused:
+        m_Owner.ShowError(kMsgEnterServerLogin, this);
         EdDlgCnxUserLogin->setFocus();
         return;
-    }
-    if (password != confirmation) {
-        TMsgBox::Show(this, {QString::fromUtf8(kPasswordsDiffer), QStringLiteral("NvPassword"), QMessageBox::NoIcon,
-                             QMessageBox::Ok, QMessageBox::Ok});
+    case TServerLoginSave::Differ:
+        TMsgBox::Show(this, {QString::fromUtf8(kPasswordsNotIdentical), QStringLiteral("NvPassword"),
+                             QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok});
         done(Rejected);
         return;
+    case TServerLoginSave::Saved: break;
     }
-    WriteCredentials(m_Server, m_User, cyphered, login);
     m_Owner.RefreshServerList(m_User);
     EdDlgCnxUserLogin->clear();
     EdDlgCnxNewNorveliaPassword->clear();

@@ -8,12 +8,14 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QStyle;
 class TfrmPassword;
 
 class TfrmDlgCnx : public QDialog {
     Q_OBJECT
 public:
-    explicit TfrmDlgCnx(TfrmPassword& owner);
+    // Password fields drawn with `passwordStyle`, which the owner keeps.
+    TfrmDlgCnx(TfrmPassword& owner, QStyle* passwordStyle);
 
     void SetDialogStrings();
     void SetServerAndUser(const std::string& server, const std::string& user);
@@ -35,9 +37,6 @@ public:
     QCheckBox* CheckCnxDefaultServer = nullptr;
     QPushButton* btnDlgCnxOk = nullptr;
     QPushButton* btnDlgCnxQuit = nullptr;
-
-    // The plain box shown when the two passwords differ.
-    static constexpr const char* kPasswordsDiffer = "Les mots de passe ne sont pas identiques";
 
 public slots:
     void reject() override; // Escape and the close box: as the quit button

@@ -6,33 +6,24 @@
 #include <QPushButton>
 
 #include "password/Bytes.h"
+#include "password/FormControls.h"
 #include "password/FrmPassword.h"
 #include "password/PasswordRegistry.h"
 
+using formlayout::kDlgCrtcUsr;
+
 TfrmDlgCrtcUsr::TfrmDlgCrtcUsr(TfrmPassword& owner) : QDialog(&owner), m_Owner(owner)
 {
-    setObjectName(QStringLiteral("frmDlgCrtcUsr"));
+    setObjectName(QString::fromLatin1(kDlgCrtcUsr.name));
     setFont(owner.font());
-    setWindowTitle(QStringLiteral("Information"));
-    setFixedSize(300, 210);
+    setWindowTitle(QString::fromUtf8(kDlgCrtcUsr.title));
+    setFixedSize(kDlgCrtcUsr.width, kDlgCrtcUsr.height);
     setModal(false);
 
-    auto make = [this](auto* widget, const char* name, int x, int y, int w, int h) {
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setGeometry(x, y, w, h);
-        return widget;
-    };
-    lblServerName = make(new QLabel(this), "lblServerName", 10, 8, 280, 18);
-    QFont bold = lblServerName->font();
-    bold.setBold(true);
-    lblServerName->setFont(bold);
-    lblExplainDeleteInfo = make(
-        new QLabel(QString::fromUtf8("est utilisé comme serveur par défaut pour les utilisateurs suivants"), this),
-        "lblExplainDeleteInfo", 10, 28, 280, 30);
-    lblExplainDeleteInfo->setWordWrap(true);
-    lstbCriticUsers = make(new QListWidget(this), "lstbCriticUsers", 10, 62, 280, 104);
-    btnDlgCrtcUsrQuit =
-        make(new QPushButton(QStringLiteral("Fermer"), this), "btnDlgCrtcUsrQuit", 210, 175, 80, 25);
+    lblServerName = MakeControl<QLabel>(this, kDlgCrtcUsr, "lblServerName");
+    lblExplainDeleteInfo = MakeControl<QLabel>(this, kDlgCrtcUsr, "lblExplainDeleteInfo");
+    lstbCriticUsers = MakeControl<QListWidget>(this, kDlgCrtcUsr, "lstbCriticUsers");
+    btnDlgCrtcUsrQuit = MakeControl<QPushButton>(this, kDlgCrtcUsr, "btnDlgCrtcUsrQuit");
 
     connect(lstbCriticUsers, &QListWidget::itemClicked, this, &TfrmDlgCrtcUsr::lstbCriticUsersClick);
     connect(btnDlgCrtcUsrQuit, &QPushButton::clicked, this, &TfrmDlgCrtcUsr::btnDlgCrtcUsrQuitClick);
@@ -40,9 +31,7 @@ TfrmDlgCrtcUsr::TfrmDlgCrtcUsr(TfrmPassword& owner) : QDialog(&owner), m_Owner(o
 
 void TfrmDlgCrtcUsr::SetDialogStrings()
 {
-    if (QString t = m_Owner.Message(3030); !t.isEmpty()) setWindowTitle(t);
-    if (QString t = m_Owner.Message(3051); !t.isEmpty()) lblExplainDeleteInfo->setText(t);
-    if (QString t = m_Owner.Message(3010); !t.isEmpty()) btnDlgCrtcUsrQuit->setText(t);
+    SetFormTexts(this, kDlgCrtcUsr, [this](int number) { return m_Owner.Message(number); });
 }
 
 void TfrmDlgCrtcUsr::ShowFor(const std::string& server)

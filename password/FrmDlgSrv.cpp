@@ -6,28 +6,27 @@
 #include <QPushButton>
 
 #include "password/Bytes.h"
+#include "password/FormControls.h"
 #include "password/FrmPassword.h"
+#include "password/PasswordActions.h"
 #include "password/PasswordRegistry.h"
+
+using formlayout::kDlgSrv;
 
 TfrmDlgSrv::TfrmDlgSrv(TfrmPassword& owner) : QDialog(&owner), m_Owner(owner)
 {
-    setObjectName(QStringLiteral("frmDlgSrv"));
+    setObjectName(QString::fromLatin1(kDlgSrv.name));
     setFont(owner.font());
-    setWindowTitle(QString::fromUtf8("Nouveau Serveur"));
-    setFixedSize(340, 118);
+    setWindowTitle(QString::fromUtf8(kDlgSrv.title));
+    setFixedSize(kDlgSrv.width, kDlgSrv.height);
     setModal(true);
 
-    auto make = [this](auto* widget, const char* name, int x, int y, int w, int h) {
-        widget->setObjectName(QString::fromLatin1(name));
-        widget->setGeometry(x, y, w, h);
-        return widget;
-    };
-    lblServerName = make(new QLabel(QString::fromUtf8("Nom du Serveur"), this), "lblServerName", 10, 12, 110, 21);
-    EdDlgServerNorvelia = make(new QLineEdit(this), "EdDlgServerNorvelia", 125, 12, 205, 21);
-    lblServerURL = make(new QLabel(QString::fromUtf8("URL du Serveur"), this), "lblServerURL", 10, 42, 110, 21);
-    EdDlgURLNorvelia = make(new QLineEdit(QString::fromLatin1(kUrlStart), this), "EdDlgURLNorvelia", 125, 42, 205, 21);
-    btnDlgSrvOk = make(new QPushButton(QStringLiteral("OK"), this), "btnDlgSrvOk", 160, 80, 80, 25);
-    btnDlgSrvQuit = make(new QPushButton(QStringLiteral("QUIT"), this), "btnDlgSrvQuit", 250, 80, 80, 25);
+    lblServerName = MakeControl<QLabel>(this, kDlgSrv, "lblServerName");
+    EdDlgServerNorvelia = MakeControl<QLineEdit>(this, kDlgSrv, "EdDlgServerNorvelia");
+    lblServerURL = MakeControl<QLabel>(this, kDlgSrv, "lblServerURL");
+    EdDlgURLNorvelia = MakeControl<QLineEdit>(this, kDlgSrv, "EdDlgURLNorvelia");
+    btnDlgSrvOk = MakeControl<QPushButton>(this, kDlgSrv, "btnDlgSrvOk");
+    btnDlgSrvQuit = MakeControl<QPushButton>(this, kDlgSrv, "btnDlgSrvQuit");
     // Enter runs OK from any field; Escape comes to reject().
     btnDlgSrvOk->setDefault(true);
     btnDlgSrvOk->setAutoDefault(true);
@@ -43,11 +42,7 @@ TfrmDlgSrv::TfrmDlgSrv(TfrmPassword& owner) : QDialog(&owner), m_Owner(owner)
 
 void TfrmDlgSrv::SetDialogStrings()
 {
-    if (QString t = m_Owner.Message(3047); !t.isEmpty()) setWindowTitle(t);
-    if (QString t = m_Owner.Message(3048); !t.isEmpty()) lblServerName->setText(t);
-    if (QString t = m_Owner.Message(3049); !t.isEmpty()) lblServerURL->setText(t);
-    if (QString t = m_Owner.Message(3009); !t.isEmpty()) btnDlgSrvOk->setText(t);
-    if (QString t = m_Owner.Message(3010); !t.isEmpty()) btnDlgSrvQuit->setText(t);
+    SetFormTexts(this, kDlgSrv, [this](int number) { return m_Owner.Message(number); });
 }
 
 void TfrmDlgSrv::ShowModal()
@@ -67,13 +62,14 @@ void TfrmDlgSrv::btnDlgSrvOkClick()
 {
     const std::string server = ToStd(EdDlgServerNorvelia->text());
     const std::string url = ToStd(EdDlgURLNorvelia->text());
-    if (server.empty() || url.empty()) {
-        m_Owner.ShowError(3050, this);
+    bool stored = false;
+    if (const int refused = SaveServer(server, url, &stored)) {
+        m_Owner.ShowError(refused, this);
         EdDlgServerNorvelia->setFocus();
         return;
     }
     const std::string user = CurrentBytes(m_Owner.ComboSrvUserList);
-    if (WriteServer(server, url)) {
+    if (stored) {
         m_Owner.FillServerList(ReadServerNames());
         m_Owner.RefreshServerList(user);
     }

@@ -1,8 +1,6 @@
 #include "password/FrmPassword.h"
 
-#include <spawn.h>
 #include <strings.h>
-#include <sys/wait.h>
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QProcess>
 #include <QLinearGradient>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,29 +24,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "lexmo/Language.h"
 #include "lexmo/Lexmo.h"
 #include "nvservices/NvServices.h"
 #include "password/Bytes.h"
+#include "password/FocusFrame.h"
+#include "password/FormControls.h"
+#include "password/FormStyle.h"
 #include "password/FrmDlgCnx.h"
 #include "password/FrmDlgCrtcUsr.h"
 #include "password/FrmDlgSrv.h"
 #include "password/MsgBox.h"
+#include "password/PasswordActions.h"
 #include "password/PasswordRegistry.h"
-#include "settings/RegKey.h"
-
-extern char** environ;
 
 namespace {
-
-
-std::string Trim(const std::string& text)
-{
-    const char* blanks = " \t";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 bool SameName(const std::string& a, const std::string& b) { return ::strcasecmp(a.c_str(), b.c_str()) == 0; }
 
@@ -95,62 +85,37 @@ QPixmap Artwork(int width, int height)
     return pixmap;
 }
 
-template <class W>
-W* Make(QWidget* parent, const char* name, int x, int y, int w, int h)
-{
-    W* widget = new W(parent);
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, int x, int y, int w, int h)
-{
-    QLabel* label = Make<QLabel>(parent, name, x, y, w, h);
-    label->setText(QString::fromUtf8(text));
-    return label;
-}
-
-void Emphasise(QWidget* widget, bool bold, bool italic)
-{
-    QFont font = widget->font();
-    font.setBold(bold);
-    font.setItalic(italic);
-    widget->setFont(font);
-}
-
 } // namespace
 
-TfrmPassword::TfrmPassword(QWidget* parent) : QWidget(parent)
+using formlayout::kPassword;
+
+TfrmPassword::TfrmPassword(QWidget* parent) : QWidget(parent), m_PasswordStyle(new TFormStyle)
 {
-    setObjectName(QStringLiteral("frmPassword"));
+    m_PasswordStyle->setParent(this);
+    setObjectName(QString::fromLatin1(kPassword.name));
     setFont(FormFont());
-    setWindowTitle(QString::fromUtf8("Norvelia - Gestion des mots de passe"));
-    setFixedSize(572, 297);
+    setWindowTitle(QString::fromUtf8(kPassword.title));
+    setFixedSize(kPassword.width, kPassword.height);
     // The icon-only buttons explain themselves by their hints, also while
     // another window has the focus.
     setAttribute(Qt::WA_AlwaysShowToolTips);
 
-    Image1 = Make<QLabel>(this, "Image1", 0, 0, 121, 297);
-    Image1->setPixmap(Artwork(121, 297));
+    Image1 = Make<QLabel>(this, "Image1");
+    Image1->setPixmap(Artwork(Image1->width(), Image1->height()));
 
-    tabCtl = Make<QTabWidget>(this, "tabCtl", 123, 0, 449, 297);
-    tabNorveliaLogin = new QWidget;
-    tabNorveliaLogin->setObjectName(QStringLiteral("tabNorveliaLogin"));
-    tabCheckConnection = new QWidget;
-    tabCheckConnection->setObjectName(QStringLiteral("tabCheckConnection"));
-    tabServers = new QWidget;
-    tabServers->setObjectName(QStringLiteral("tabServers"));
-    tabCtl->addTab(tabNorveliaLogin, QString::fromUtf8("Mot de Passe Norvelia"));
-    tabCtl->addTab(tabCheckConnection, QString::fromUtf8("Vérifier la connexion"));
-    tabCtl->addTab(tabServers, QString::fromUtf8("Serveurs"));
+    tabCtl = Make<QTabWidget>(this, "tabCtl");
+    QWidget** pages[] = {&tabNorveliaLogin, &tabCheckConnection, &tabServers};
+    const char* pageNames[] = {"tabNorveliaLogin", "tabCheckConnection", "tabServers"};
+    for (std::size_t i = 0; i < std::size(pages); ++i) {
+        *pages[i] = new QWidget;
+        (*pages[i])->setObjectName(QString::fromLatin1(pageNames[i]));
+        tabCtl->addTab(*pages[i], QString::fromUtf8(formlayout::Control(kPassword, pageNames[i]).text));
+    }
     BuildLoginPage();
     BuildConnectionPage();
     BuildServersPage();
 
-    // On the window, above the pages' bottom right corner.
-    btnCancel = Make<QPushButton>(this, "btnCancel", 473, 260, 85, 25);
-    btnCancel->setText(QString::fromUtf8("&Quitter"));
+    btnCancel = Make<QPushButton>(this, "btnCancel");
     btnCancel->raise();
 
     setTabOrder(tabCtl, ComboUserList);
@@ -164,7 +129,8 @@ TfrmPassword::TfrmPassword(QWidget* parent) : QWidget(parent)
     setTabOrder(rbConnectionProxy, edtProxyLogin);
     setTabOrder(edtProxyLogin, edtProxyPassword);
     setTabOrder(edtProxyPassword, btnTestCnx);
-    setTabOrder(btnTestCnx, btnCheckConnectionOk);
+    setTabOrder(btnTestCnx, cbLanguage);
+    setTabOrder(cbLanguage, btnCheckConnectionOk);
     setTabOrder(btnCheckConnectionOk, ComboSrvUserList);
     setTabOrder(ComboSrvUserList, ListView1);
     setTabOrder(ListView1, btnCreateServer);
@@ -177,48 +143,38 @@ TfrmPassword::TfrmPassword(QWidget* parent) : QWidget(parent)
     connect(btnCancel, &QPushButton::clicked, this, &TfrmPassword::btnCancelClick);
 
     frmDlgSrv = new TfrmDlgSrv(*this);
-    frmDlgCnx = new TfrmDlgCnx(*this);
+    frmDlgCnx = new TfrmDlgCnx(*this, m_PasswordStyle);
     frmDlgCrtcUsr = new TfrmDlgCrtcUsr(*this);
 }
 
-TfrmPassword::~TfrmPassword() { ReapChildren(); }
+TfrmPassword::~TfrmPassword() = default;
+
+template <class W>
+W* TfrmPassword::Make(QWidget* parent, const char* name)
+{
+    return MakeControl<W>(parent, kPassword, name, m_PasswordStyle);
+}
 
 void TfrmPassword::BuildLoginPage()
 {
     QWidget* page = tabNorveliaLogin;
-    lblTitleNorvelia = MakeLabel(page, "lblTitleNorvelia", "Définition du mot de passe Norvelia", 8, 6, 425, 18);
-    Emphasise(lblTitleNorvelia, true, true);
-    lblExplainNorvelia = MakeLabel(page, "lblExplainNorvelia",
-                                   "Pour assurer la sécurité de vos synchronisations avec les serveur Norvelia, "
-                                   "nous vous demandons de bien vouloir confirmer le login et le password que vous "
-                                   "avez fournis lors de votre inscription sur le site Norvelia.",
-                                   8, 26, 425, 58);
-    lblExplainNorvelia->setWordWrap(true);
-    lblExplainNorvelia->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    lblUsername = MakeLabel(page, "lblUsername", "Utilisateur Palm", 8, 92, 150, 21);
-    ComboUserList = Make<QComboBox>(page, "ComboUserList", 160, 90, 200, 22);
+    lblTitleNorvelia = Make<QLabel>(page, "lblTitleNorvelia");
+    lblExplainNorvelia = Make<QLabel>(page, "lblExplainNorvelia");
+    lblUsername = Make<QLabel>(page, "lblUsername");
+    ComboUserList = Make<QComboBox>(page, "ComboUserList");
     ComboUserList->setEditable(false);
-    lblDefaultServer = MakeLabel(page, "lblDefaultServer", "Serveur Norvelia", 8, 118, 150, 21);
-    lblDefaultServer->setToolTip(QString::fromUtf8("Serveur par défaut"));
-    ComboServerList = Make<QComboBox>(page, "ComboServerList", 160, 116, 200, 22);
-    ComboServerList->setEnabled(false);
-    ComboServerList->setToolTip(QString::fromUtf8("Serveur par Défaut"));
-    Emphasise(ComboServerList, true, false);
+    lblDefaultServer = Make<QLabel>(page, "lblDefaultServer");
+    ComboServerList = Make<QComboBox>(page, "ComboServerList");
 
-    GroupBox1 = Make<QGroupBox>(page, "GroupBox1", 8, 142, 425, 88);
-    GroupBox1->setTitle(QString::fromUtf8("Identification "));
-    lblLogin = MakeLabel(GroupBox1, "lblLogin", "Login Norvelia", 10, 18, 180, 21);
-    EdLoginNorvelia = Make<QLineEdit>(GroupBox1, "EdLoginNorvelia", 200, 18, 215, 21);
-    lblPassword = MakeLabel(GroupBox1, "lblPassword", "Mot de passe", 10, 41, 180, 21);
-    EdNewPasswordNorvelia = Make<QLineEdit>(GroupBox1, "EdNewPasswordNorvelia", 200, 41, 215, 21);
-    EdNewPasswordNorvelia->setEchoMode(QLineEdit::Password);
-    lblConfirmPassword = MakeLabel(GroupBox1, "lblConfirmPassword", "Confirmation mot de passe", 10, 64, 180, 21);
-    EdConfirmPasswordNorvelia = Make<QLineEdit>(GroupBox1, "EdConfirmPasswordNorvelia", 200, 64, 215, 21);
-    EdConfirmPasswordNorvelia->setEchoMode(QLineEdit::Password);
+    GroupBox1 = Make<QGroupBox>(page, "GroupBox1");
+    lblLogin = Make<QLabel>(GroupBox1, "lblLogin");
+    EdLoginNorvelia = Make<QLineEdit>(GroupBox1, "EdLoginNorvelia");
+    lblPassword = Make<QLabel>(GroupBox1, "lblPassword");
+    EdNewPasswordNorvelia = Make<QLineEdit>(GroupBox1, "EdNewPasswordNorvelia");
+    lblConfirmPassword = Make<QLabel>(GroupBox1, "lblConfirmPassword");
+    EdConfirmPasswordNorvelia = Make<QLineEdit>(GroupBox1, "EdConfirmPasswordNorvelia");
 
-    btnNorveliaLoginOk = Make<QPushButton>(page, "btnNorveliaLoginOk", 240, 236, 89, 25);
-    btnNorveliaLoginOk->setText(QString::fromUtf8("&Valider"));
+    btnNorveliaLoginOk = Make<QPushButton>(page, "btnNorveliaLoginOk");
 
     connect(ComboUserList, &QComboBox::activated, this, &TfrmPassword::ComboUserListChange);
     connect(EdLoginNorvelia, &QLineEdit::textChanged, this, &TfrmPassword::EdLoginNorveliaChange);
@@ -231,44 +187,30 @@ void TfrmPassword::BuildLoginPage()
 void TfrmPassword::BuildConnectionPage()
 {
     QWidget* page = tabCheckConnection;
-    lblTitleProxy =
-        MakeLabel(page, "lblTitleProxy", "Vérification de la connexion aux serveurs Norvelia", 8, 6, 425, 18);
-    Emphasise(lblTitleProxy, true, true);
-    lblExplainProxy = MakeLabel(page, "lblExplainProxy",
-                                "Cette page vous permet de tester que la connexion aux serveurs Norvelia "
-                                "fonctionne correctement et, si ce n'est pas le cas, de modifier les paramètres "
-                                "de connexion.",
-                                8, 26, 425, 44);
-    lblExplainProxy->setWordWrap(true);
-    lblExplainProxy->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblTitleProxy = Make<QLabel>(page, "lblTitleProxy");
+    lblExplainProxy = Make<QLabel>(page, "lblExplainProxy");
+    gbxProxy = Make<QGroupBox>(page, "gbxProxy");
+    rbConnectionDefault = Make<QRadioButton>(gbxProxy, "rbConnectionDefault");
+    rbConnectionProxy = Make<QRadioButton>(gbxProxy, "rbConnectionProxy");
+    // One stop for the pair, on the option chosen; the arrows move between them.
+    for (QRadioButton* option : {rbConnectionDefault, rbConnectionProxy}) {
+        connect(option, &QRadioButton::toggled, option,
+                [option](bool on) { option->setFocusPolicy(on ? Qt::StrongFocus : Qt::ClickFocus); });
+        option->setFocusPolicy(Qt::ClickFocus);
+    }
 
-    gbxProxy = Make<QGroupBox>(page, "gbxProxy", 8, 72, 425, 62);
-    gbxProxy->setTitle(QString::fromUtf8("Mode de connexion "));
-    rbConnectionDefault = Make<QRadioButton>(gbxProxy, "rbConnectionDefault", 10, 18, 405, 19);
-    rbConnectionDefault->setText(QString::fromUtf8("Utiliser les paramètres par défaut de Windows"));
-    rbConnectionProxy = Make<QRadioButton>(gbxProxy, "rbConnectionProxy", 10, 38, 405, 19);
-    rbConnectionProxy->setText(
-        QString::fromUtf8("Définir manuellement les paramètres d'identification de mon Proxy/Firewall"));
+    gbxProxyLogin = Make<QGroupBox>(page, "gbxProxyLogin");
+    lblProxyLogin = Make<QLabel>(gbxProxyLogin, "lblProxyLogin");
+    edtProxyLogin = Make<QLineEdit>(gbxProxyLogin, "edtProxyLogin");
+    lblProxyPassword = Make<QLabel>(gbxProxyLogin, "lblProxyPassword");
+    edtProxyPassword = Make<QLineEdit>(gbxProxyLogin, "edtProxyPassword");
+    lblNoInfoSentToNorvelia = Make<QLabel>(gbxProxyLogin, "lblNoInfoSentToNorvelia");
 
-    gbxProxyLogin = Make<QGroupBox>(page, "gbxProxyLogin", 8, 138, 425, 92);
-    gbxProxyLogin->setTitle(QString::fromUtf8("Paramètres d'identification de mon Proxy/Firewall "));
-    lblProxyLogin = MakeLabel(gbxProxyLogin, "lblProxyLogin", "Nom d'utilisateur", 10, 18, 180, 21);
-    edtProxyLogin = Make<QLineEdit>(gbxProxyLogin, "edtProxyLogin", 200, 18, 215, 21);
-    lblProxyPassword = MakeLabel(gbxProxyLogin, "lblProxyPassword", "Mot de passe", 10, 42, 180, 21);
-    edtProxyPassword = Make<QLineEdit>(gbxProxyLogin, "edtProxyPassword", 200, 42, 215, 21);
-    edtProxyPassword->setEchoMode(QLineEdit::Password);
-    lblNoInfoSentToNorvelia = MakeLabel(gbxProxyLogin, "lblNoInfoSentToNorvelia",
-                                        "Aucune information n'est envoyée à Norvelia", 10, 66, 405, 19);
-    lblNoInfoSentToNorvelia->setAlignment(Qt::AlignCenter);
-    Emphasise(lblNoInfoSentToNorvelia, true, false);
-
-    btnTestCnx = Make<QPushButton>(page, "btnTestCnx", 8, 236, 81, 25);
-    btnTestCnx->setText(QString::fromUtf8("&Tester"));
-    cbLanguage = Make<QComboBox>(page, "cbLanguage", 95, 236, 135, 25);
-    cbLanguage->addItem(QString::fromUtf8("Français"), QStringLiteral("Lexmo.dll"));
-    cbLanguage->addItem(QStringLiteral("English"), QStringLiteral("LexmoUs.dll"));
-    btnCheckConnectionOk = Make<QPushButton>(page, "btnCheckConnectionOk", 240, 236, 89, 25);
-    btnCheckConnectionOk->setText(QString::fromUtf8("&Valider"));
+    btnTestCnx = Make<QPushButton>(page, "btnTestCnx");
+    cbLanguage = Make<QComboBox>(page, "cbLanguage");
+    for (const TLanguage& language : kLanguages)
+        cbLanguage->addItem(QString::fromUtf8(language.name), QString::fromLatin1(language.catalog));
+    btnCheckConnectionOk = Make<QPushButton>(page, "btnCheckConnectionOk");
 
     connect(rbConnectionDefault, &QRadioButton::clicked, this, &TfrmPassword::rbConnectionDefaultClick);
     connect(rbConnectionProxy, &QRadioButton::clicked, this, &TfrmPassword::rbConnectionProxyClick);
@@ -282,20 +224,14 @@ void TfrmPassword::BuildConnectionPage()
 void TfrmPassword::BuildServersPage()
 {
     QWidget* page = tabServers;
-    lblTitleServers = MakeLabel(page, "lblTitleServers", "Configuration des serveurs Norvelia", 8, 6, 425, 18);
-    Emphasise(lblTitleServers, true, true);
-    lblExplainServers = MakeLabel(page, "lblExplainServers",
-                                  "Ici, vous pouvez facilement administrer les serveurs disponibles pour votre "
-                                  "Norvelia : ajout, modification, suppression... ",
-                                  8, 26, 425, 36);
-    lblExplainServers->setWordWrap(true);
-    lblExplainServers->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lblSrvUserName = MakeLabel(page, "lblSrvUserName", "Utilisateur", 8, 70, 150, 21);
-    ComboSrvUserList = Make<QComboBox>(page, "ComboSrvUserList", 160, 68, 200, 22);
+    lblTitleServers = Make<QLabel>(page, "lblTitleServers");
+    lblExplainServers = Make<QLabel>(page, "lblExplainServers");
+    lblSrvUserName = Make<QLabel>(page, "lblSrvUserName");
+    ComboSrvUserList = Make<QComboBox>(page, "ComboSrvUserList");
     ComboSrvUserList->setEditable(false);
 
-    ListView1 = Make<QTreeWidget>(page, "ListView1", 8, 98, 395, 127);
-    ListView1->setColumnCount(4);
+    ListView1 = Make<QTreeWidget>(page, "ListView1");
+    ListView1->setColumnCount(int(std::size(formlayout::kServerColumns)));
     ListView1->setRootIsDecorated(false);
     ListView1->setItemsExpandable(false);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -303,55 +239,53 @@ void TfrmPassword::BuildServersPage()
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setAllColumnsShowFocus(true);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView1->setHeaderLabels({QString::fromUtf8("Défaut"), QString::fromUtf8("Serveur"),
-                                QString::fromUtf8("Login"), QString::fromUtf8("URL")});
-    // The columns share the list's width: the address takes what is left and
-    // is shortened in its middle, whole in its hint; nothing scrolls sideways.
-    ListView1->header()->setStretchLastSection(true);
+    // The columns keep their widths, the address whole: wider than the list,
+    // it scrolls sideways.
+    ListView1->header()->setStretchLastSection(false);
     ListView1->header()->setSectionsMovable(false);
-    ListView1->headerItem()->setTextAlignment(colMarker, Qt::AlignCenter);
-    ListView1->setColumnWidth(colMarker, 50);
-    ListView1->setColumnWidth(colServer, 80);
-    ListView1->setColumnWidth(colLogin, 70);
-    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ListView1->setTextElideMode(Qt::ElideMiddle);
-
-    struct Button {
-        QPushButton** button;
-        const char* name;
-        const char* hint;
-        QStyle::StandardPixmap glyph;
-    };
-    const Button buttons[] = {
-        {&btnCreateServer, "btnCreateServer", "Ajouter/Modifier un serveur", QStyle::SP_FileDialogNewFolder},
-        {&btnDeleteServer, "btnDeleteServer", "Supprimer le serveur", QStyle::SP_TrashIcon},
-        {&btnModifyServer, "btnModifyServer", "Login et Password ", QStyle::SP_FileDialogDetailedView},
-        {&btnDefaultServer, "btnDefaultServer", "Serveur par défaut", QStyle::SP_DialogApplyButton},
-    };
-    int y = 98;
-    for (const Button& b : buttons) {
-        QPushButton* button = Make<QPushButton>(page, b.name, 409, y, 32, 32);
-        button->setFlat(true);
-        button->setToolTip(QString::fromUtf8(b.hint));
-        button->setIcon(style()->standardIcon(b.glyph));
-        button->setIconSize(QSize(22, 22));
-        *b.button = button;
-        y += 32;
+    ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ListView1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ListView1->setTextElideMode(Qt::ElideNone);
+    QStringList titles;
+    for (const auto& column : formlayout::kServerColumns) titles << QString::fromUtf8(column.title);
+    ListView1->setHeaderLabels(titles);
+    for (int c = 0; c < int(std::size(formlayout::kServerColumns)); ++c) {
+        ListView1->setColumnWidth(c, formlayout::kServerColumns[c].width);
+        if (formlayout::kServerColumns[c].centred) ListView1->headerItem()->setTextAlignment(c, Qt::AlignCenter);
     }
+
+    const std::pair<QPushButton**, QStyle::StandardPixmap> buttons[] = {
+        {&btnCreateServer, QStyle::SP_FileDialogNewFolder},
+        {&btnDeleteServer, QStyle::SP_TrashIcon},
+        {&btnModifyServer, QStyle::SP_FileDialogDetailedView},
+        {&btnDefaultServer, QStyle::SP_DialogApplyButton},
+    };
+    const char* names[] = {"btnCreateServer", "btnDeleteServer", "btnModifyServer", "btnDefaultServer"};
+    for (std::size_t i = 0; i < std::size(buttons); ++i) {
+        QPushButton* button = Make<QPushButton>(page, names[i]);
+        button->setFlat(true);
+        button->setIcon(style()->standardIcon(buttons[i].second));
+        button->setIconSize(QSize(22, 22));
+        *buttons[i].first = button;
+    }
+    // The flat buttons and the list show where the keyboard is.
+    for (QWidget* w : {static_cast<QWidget*>(ListView1), static_cast<QWidget*>(btnCreateServer),
+                       static_cast<QWidget*>(btnDeleteServer), static_cast<QWidget*>(btnModifyServer),
+                       static_cast<QWidget*>(btnDefaultServer)})
+        new TFocusFrame(w);
 
     PopupMenu1 = new QMenu(ListView1);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    auto item = [&](const char* name, const char* text, void (TfrmPassword::*handler)()) {
-        QAction* action = PopupMenu1->addAction(QString::fromUtf8(text));
-        action->setObjectName(QString::fromLatin1(name));
+    void (TfrmPassword::*handlers[])() = {&TfrmPassword::btnCreateServerClick, &TfrmPassword::btnDeleteServerClick,
+                                          &TfrmPassword::btnModifyServerClick, &TfrmPassword::btnDefaultServerClick};
+    QAction** actions[] = {&AddNewServer1, &SuppressServer1, &ConnexionParam1, &DefaultServer1};
+    for (std::size_t i = 0; i < std::size(formlayout::kServerMenu); ++i) {
+        QAction* action = PopupMenu1->addAction(QString::fromUtf8(formlayout::kServerMenu[i].text));
+        action->setObjectName(QString::fromLatin1(formlayout::kServerMenu[i].name));
         action->setEnabled(false);
-        connect(action, &QAction::triggered, this, handler);
-        return action;
-    };
-    AddNewServer1 = item("AddNewServer1", "Ajouter un Serveur", &TfrmPassword::btnCreateServerClick);
-    SuppressServer1 = item("SuppressServer1", "Supprimer le serveur", &TfrmPassword::btnDeleteServerClick);
-    ConnexionParam1 = item("ConnexionParam1", "Paramètres de Connexion", &TfrmPassword::btnModifyServerClick);
-    DefaultServer1 = item("DefaultServer1", "Etablir comme Serveur par Défaut", &TfrmPassword::btnDefaultServerClick);
+        connect(action, &QAction::triggered, this, handlers[i]);
+        *actions[i] = action;
+    }
 
     connect(ComboSrvUserList, &QComboBox::activated, this, &TfrmPassword::ComboSrvUserListChange);
     connect(btnCreateServer, &QPushButton::clicked, this, &TfrmPassword::btnCreateServerClick);
@@ -385,18 +319,6 @@ void TfrmPassword::ShowInfo(int number, QWidget* parent)
                   {Message(number), InfoCaption(), QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok});
 }
 
-void TfrmPassword::SetText(QWidget* control, int number)
-{
-    // With no catalog loaded the French built-in texts stay, rather than an empty control.
-    const QString text = Message(number);
-    if (text.isEmpty()) return;
-    if (auto* label = qobject_cast<QLabel*>(control)) label->setText(text);
-    else if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(text);
-    else if (auto* group = qobject_cast<QGroupBox*>(control)) group->setTitle(text);
-    else if (control == this) setWindowTitle(text);
-    else if (const int page = tabCtl->indexOf(control); page >= 0) tabCtl->setTabText(page, text);
-}
-
 bool TfrmPassword::FormCreate()
 {
     FillServerList(ReadServerNames());
@@ -410,10 +332,7 @@ bool TfrmPassword::FormCreate()
     }
     btnNorveliaLoginOk->setEnabled(false);
     ReadConnectionPage();
-    // The catalog in use (the locale's when none is chosen); one this program does not name shows the product's own.
-    const int language = cbLanguage->findData(QString::fromStdString(lexmo::ChosenCatalog(ReadMsgDll())), Qt::UserRole,
-                                              Qt::MatchFixedString);
-    cbLanguage->setCurrentIndex(language < 0 ? 0 : language);
+    cbLanguage->setCurrentIndex(CurrentLanguage());
     ShowLastTab();
     const int index = UserIndex(ReadLastUser());
     ComboUserList->setCurrentIndex(index < ComboUserList->count() ? index : -1);
@@ -425,15 +344,7 @@ bool TfrmPassword::FormCreate()
 
 bool TfrmPassword::InitMessages()
 {
-    RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kProductKey, KEY_READ);
-    if (!key) return true; // nothing to load from: the built-in texts stay
-    char buffer[257] = {};
-    DWORD size = 256;
-    DWORD type = REG_NONE;
-    if (RegQueryValueExA(key.get(), "MsgDll", &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        buffer[0] = '\0';
-    if (KESA_LoadMessages(lexmo::ChosenCatalog(buffer).c_str()) != 0) return true;
+    if (LoadPasswordMessages()) return true;
     TMsgBox::Show(this, {QStringLiteral("Norvelia messages load failure"), QStringLiteral("Error"),
                          QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok});
     return false;
@@ -442,53 +353,17 @@ bool TfrmPassword::InitMessages()
 void TfrmPassword::SetDialogStrings()
 {
     char caption[65] = {};
-    KESA_GetMessage(3023, caption, 64);
+    KESA_GetMessage(kMsgErrorCaption, caption, 64);
     if (caption[0]) std::memcpy(m_Caption, caption, sizeof caption);
     std::memset(caption, 0, sizeof caption);
-    KESA_GetMessage(3030, caption, 64);
+    KESA_GetMessage(kMsgInfoCaption, caption, 64);
     if (caption[0]) std::memcpy(m_InfoCaption, caption, sizeof caption);
 
-    const std::pair<QWidget*, int> texts[] = {
-        {this, 3008},
-        {tabNorveliaLogin, 3007},
-        {lblTitleNorvelia, 3000},
-        {lblExplainNorvelia, 3001},
-        {lblUsername, 3002},
-        {lblDefaultServer, 3032},
-        {GroupBox1, 3003},
-        {lblLogin, 3004},
-        {lblPassword, 3005},
-        {lblConfirmPassword, 3006},
-        {btnNorveliaLoginOk, 3009},
-        {btnCancel, 3010},
-        {tabCheckConnection, 3011},
-        {lblTitleProxy, 3012},
-        {lblExplainProxy, 3013},
-        {gbxProxy, 3014},
-        {rbConnectionDefault, 3015},
-        {rbConnectionProxy, 3016},
-        {gbxProxyLogin, 3017},
-        {lblProxyLogin, 3018},
-        {lblProxyPassword, 3019},
-        {lblNoInfoSentToNorvelia, 3020},
-        {btnTestCnx, 3021},
-        {btnCheckConnectionOk, 3009},
-        {tabServers, 3033},
-        {lblTitleServers, 3034},
-        {lblExplainServers, 3035},
-        {lblSrvUserName, 3002},
-    };
-    for (const auto& [control, number] : texts) SetText(control, number);
-
-    const std::pair<QWidget*, int> hints[] = {
-        {lblDefaultServer, 3040}, {btnCreateServer, 3036}, {btnDeleteServer, 3038},
-        {btnModifyServer, 3039},  {btnDefaultServer, 3040}, {cbLanguage, 3057},
-    };
-    for (const auto& [control, number] : hints) {
-        if (const QString hint = Message(number); !hint.isEmpty()) control->setToolTip(hint);
-    }
+    SetFormTexts(this, kPassword, [this](int number) { return Message(number); });
+    // Here the connection goes through the system's proxy settings, not Windows'.
+    SetControlText(rbConnectionDefault, Message(kMsgSystemSettings));
     for (int column = colMarker; column <= colUrl; ++column) {
-        if (const QString title = Message(3043 + column); !title.isEmpty())
+        if (const QString title = Message(formlayout::kServerColumns[column].message); !title.isEmpty())
             ListView1->headerItem()->setText(column, title);
     }
     frmDlgSrv->SetDialogStrings();
@@ -500,7 +375,8 @@ void TfrmPassword::ShowLastTab()
 {
     const QSignalBlocker quiet(tabCtl);
     tabCtl->setCurrentIndex(ReadLastActiveTab());
-    if (tabCtl->currentIndex() == 1) tabCheckConnectionEnter();
+    // The connection page shown first starts with its proxy group hidden.
+    if (tabCtl->currentIndex() == 1) gbxProxyLogin->setVisible(false);
 }
 
 // ---- Login page
@@ -541,37 +417,27 @@ void TfrmPassword::EdConfirmPasswordNorveliaChange() { EnableNorveliaLoginOk(); 
 
 void TfrmPassword::EnableNorveliaLoginOk()
 {
-    if (ComboUserList->currentIndex() < 0) {
-        btnNorveliaLoginOk->setEnabled(false);
-        return;
-    }
-    m_SelectedUser = CurrentBytes(ComboUserList);
-    btnNorveliaLoginOk->setEnabled(!EdLoginNorvelia->text().isEmpty() && !EdNewPasswordNorvelia->text().isEmpty() &&
-                                   !EdConfirmPasswordNorvelia->text().isEmpty());
+    const bool chosen = ComboUserList->currentIndex() >= 0;
+    if (chosen) m_SelectedUser = CurrentBytes(ComboUserList);
+    btnNorveliaLoginOk->setEnabled(LoginOkEnabled(chosen, ToStd(EdLoginNorvelia->text()),
+                                                  ToStd(EdNewPasswordNorvelia->text()),
+                                                  ToStd(EdConfirmPasswordNorvelia->text())));
 }
 
 void TfrmPassword::btnNorveliaLoginOkClick()
 {
-    if (ComboUserList->currentIndex() < 0 || Trim(m_SelectedUser).empty()) {
-        ShowError(3022);
+    const int message = SaveLogin(CurrentBytes(ComboUserList), m_SelectedUser, CurrentBytes(ComboServerList),
+                                  ToStd(EdLoginNorvelia->text()), ToStd(EdNewPasswordNorvelia->text()),
+                                  ToStd(EdConfirmPasswordNorvelia->text()));
+    if (message != kMsgSaved) {
+        ShowError(message);
+        if (message == kMsgPasswordsDiffer) {
+            EdNewPasswordNorvelia->clear();
+            EdConfirmPasswordNorvelia->clear();
+        }
         return;
     }
-    const std::string login = ToStd(EdLoginNorvelia->text());
-    const std::string password = ToStd(EdNewPasswordNorvelia->text());
-    const std::string confirmation = ToStd(EdConfirmPasswordNorvelia->text());
-    if (Trim(login).empty()) {
-        ShowError(3025);
-        return;
-    }
-    if (Trim(password) != Trim(confirmation) || Trim(password).empty()) {
-        ShowError(3026);
-        EdNewPasswordNorvelia->clear();
-        EdConfirmPasswordNorvelia->clear();
-        return;
-    }
-    const std::string cyphered = NvCypher(password, "k&v" + login);
-    WriteCredentials(CurrentBytes(ComboServerList), CurrentBytes(ComboUserList), cyphered, login);
-    ShowInfo(3031);
+    ShowInfo(kMsgSaved);
     ComboUserList->setCurrentIndex(-1);
     ComboUserListChange();
     ComboServerList->clear();
@@ -588,7 +454,7 @@ void TfrmPassword::btnCancelClick()
 {
     SaveState();
     if (btnNorveliaLoginOk->isEnabled() || btnCheckConnectionOk->isEnabled()) {
-        const auto answer = TMsgBox::Show(this, {Message(3022), ErrorCaption(), QMessageBox::Question,
+        const auto answer = TMsgBox::Show(this, {Message(kMsgUnsavedInput), ErrorCaption(), QMessageBox::Question,
                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No});
         if (answer != QMessageBox::Yes) return;
     }
@@ -608,16 +474,11 @@ void TfrmPassword::closeEvent(QCloseEvent* event)
 
 void TfrmPassword::ReadConnectionPage()
 {
-    const ConnectionSettings s = ReadConnectionSettings();
-    m_Mode = 0;
-    if (s.keyOpened) {
-        edtProxyLogin->setText(ToQt(s.proxyUser));
-        edtProxyPassword->setText(ToQt(s.proxyPassword));
-        m_ProxyUser = s.proxyUser;
-        m_ProxyPassword = s.proxyPassword;
-        m_Mode = s.mode;
+    if (m_Connection.Read()) {
+        edtProxyLogin->setText(ToQt(m_Connection.ProxyUser()));
+        edtProxyPassword->setText(ToQt(m_Connection.ProxyPassword()));
     }
-    (m_Mode != 0 ? rbConnectionProxy : rbConnectionDefault)->setChecked(true);
+    (m_Connection.Mode() != 0 ? rbConnectionProxy : rbConnectionDefault)->setChecked(true);
     gbxProxyLogin->setVisible(rbConnectionProxy->isChecked());
     btnCheckConnectionOk->setEnabled(false);
 }
@@ -627,70 +488,42 @@ void TfrmPassword::tabCheckConnectionEnter() { gbxProxyLogin->setVisible(rbConne
 void TfrmPassword::rbConnectionDefaultClick()
 {
     gbxProxyLogin->setVisible(false);
-    btnCheckConnectionOk->setEnabled(m_Mode != 0);
+    btnCheckConnectionOk->setEnabled(m_Connection.DefaultChosen());
 }
 
 void TfrmPassword::rbConnectionProxyClick()
 {
     gbxProxyLogin->setVisible(true);
-    const std::string login = Trim(ToStd(edtProxyLogin->text()));
-    const std::string password = Trim(ToStd(edtProxyPassword->text()));
-    if (m_Mode != 0 && login == Trim(m_ProxyUser) && password == Trim(m_ProxyPassword))
-        btnCheckConnectionOk->setEnabled(false);
-    else
-        btnCheckConnectionOk->setEnabled(!login.empty() && !password.empty());
+    btnCheckConnectionOk->setEnabled(
+        m_Connection.ProxyChosen(ToStd(edtProxyLogin->text()), ToStd(edtProxyPassword->text())));
 }
 
 void TfrmPassword::edtProxyLoginChange()
 {
-    btnCheckConnectionOk->setEnabled(!Trim(ToStd(edtProxyLogin->text())).empty() &&
-                                     !Trim(ToStd(edtProxyPassword->text())).empty());
+    btnCheckConnectionOk->setEnabled(
+        TConnectionChoice::FieldsChanged(ToStd(edtProxyLogin->text()), ToStd(edtProxyPassword->text())));
 }
 
 void TfrmPassword::edtProxyPasswordChange() { edtProxyLoginChange(); }
 
 void TfrmPassword::btnCheckConnectionOkClick()
 {
-    if (rbConnectionDefault->isChecked()) {
-        if (!WriteConnectionMode(0)) {
-            ShowError(3027);
-            return;
-        }
-        m_Mode = 0;
-    } else if (rbConnectionProxy->isChecked()) {
-        const std::string login = ToStd(edtProxyLogin->text());
-        const std::string password = ToStd(edtProxyPassword->text());
-        // A text the 256-byte value cannot hold is refused rather than cut.
-        if (Trim(login).empty() || !FitsConnectionValue(login)) {
-            ShowError(3028);
-            return;
-        }
-        if (Trim(password).empty() || !FitsConnectionValue(password)) {
-            ShowError(3029);
-            return;
-        }
-        if (!WriteConnectionMode(1, &login, &password)) {
-            ShowError(3027);
-            return;
-        }
-        m_Mode = 1;
-        m_ProxyUser = login;
-        m_ProxyPassword = password;
-    } else {
+    if (!rbConnectionDefault->isChecked() && !rbConnectionProxy->isChecked()) return;
+    const int message = m_Connection.Save(rbConnectionProxy->isChecked(), ToStd(edtProxyLogin->text()),
+                                          ToStd(edtProxyPassword->text()));
+    if (message != kMsgSaved) {
+        ShowError(message);
         return;
     }
     btnCheckConnectionOk->setEnabled(false);
-    ShowInfo(3031);
+    ShowInfo(kMsgSaved);
 }
 
 void TfrmPassword::cbLanguageChange(int index)
 {
-    if (index < 0) return;
-    if (!WriteMsgDll(ToStd(cbLanguage->itemData(index).toString()))) {
-        ShowError(3027);
-        return;
-    }
-    ShowInfo(3031);
+    const int message = SaveLanguage(index);
+    if (message == kMsgSaved) ShowInfo(message);
+    else if (message != 0) ShowError(message);
 }
 
 std::string TfrmPassword::ProgramDir() const
@@ -700,27 +533,14 @@ std::string TfrmPassword::ProgramDir() const
 
 void TfrmPassword::btnTestCnxClick()
 {
-    ReapChildren();
-    const std::string user = CurrentBytes(ComboSrvUserList);
-    const std::string url = ReadServerUrl(ReadCurrentServer(user));
-    const std::string program = ProgramDir() + "/NvConnexion";
-    // The URL travels as one argument; none at all lets the test use its default server.
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    if (!url.empty()) argv.push_back(const_cast<char*>(url.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
-    if (rc != 0) {
-        std::fprintf(stderr, "NvPassword: cannot start %s: %s\n", program.c_str(), std::strerror(rc));
-        return;
-    }
-    m_Children.push_back(pid);
-}
-
-void TfrmPassword::ReapChildren()
-{
-    // Test programs run on their own; collect the ones that ended.
-    std::erase_if(m_Children, [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) != 0; });
+    const std::string url = ConnexionTestUrl(CurrentBytes(ComboSrvUserList));
+    const QString program = ToQt(ProgramDir() + "/NvConnexion");
+    // The URL travels as one argument; none at all lets the test use its
+    // default server. Started on its own, it is no child of this program.
+    QStringList arguments;
+    if (!url.empty()) arguments << ToQt(url);
+    if (!QProcess::startDetached(program, arguments))
+        std::fprintf(stderr, "NvPassword: cannot start %s\n", program.toLocal8Bit().constData());
 }
 
 // ---- Servers page
@@ -793,7 +613,7 @@ bool TfrmPassword::FocusServer(const std::string& server)
 void TfrmPassword::MakeDefaultServer()
 {
     if (!ListView1->currentItem()) {
-        ShowError(3041);
+        ShowError(kMsgChooseServer);
         return;
     }
     const std::string user = CurrentBytes(ComboSrvUserList);
@@ -805,7 +625,7 @@ void TfrmPassword::MakeDefaultServer()
 void TfrmPassword::btnCreateServerClick()
 {
     if (ComboSrvUserList->currentIndex() < 0) {
-        ShowError(3037);
+        ShowError(kMsgChooseUser);
         return;
     }
     if (QTreeWidgetItem* row = ListView1->currentItem()) {
@@ -818,11 +638,11 @@ void TfrmPassword::btnCreateServerClick()
 void TfrmPassword::btnModifyServerClick()
 {
     if (ComboSrvUserList->currentIndex() < 0) {
-        ShowError(3037);
+        ShowError(kMsgChooseUser);
         return;
     }
     if (!ListView1->currentItem()) {
-        ShowError(3041);
+        ShowError(kMsgChooseServer);
         return;
     }
     frmDlgCnx->SetServerAndUser(FocusedServer(), CurrentBytes(ComboSrvUserList));
@@ -833,17 +653,15 @@ void TfrmPassword::btnDeleteServerClick()
 {
     QTreeWidgetItem* row = ListView1->currentItem();
     if (!row) {
-        ShowError(3041);
+        ShowError(kMsgChooseServer);
         return;
     }
     const std::string server = ItemBytes(row, colServer);
-    if (!UsersOfServer(server).empty()) {
-        ShowError(3042);
+    if (!DeleteServer(server).empty()) {
+        ShowError(kMsgServerInUse);
         frmDlgCrtcUsr->ShowFor(server);
         return;
     }
-    for (const std::string& user : HotSyncUsers()) DeleteUserServerKey(user, server);
-    DeleteServerValue(server);
     delete row;
     ListView1->setCurrentItem(nullptr);
 }
@@ -851,7 +669,7 @@ void TfrmPassword::btnDeleteServerClick()
 void TfrmPassword::btnDefaultServerClick()
 {
     if (ComboSrvUserList->currentIndex() < 0) {
-        ShowError(3037);
+        ShowError(kMsgChooseUser);
         return;
     }
     MakeDefaultServer();

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
+#include "password/ConnectionChoice.h"
 
 class QCheckBox;
 class QComboBox;
@@ -20,6 +20,7 @@ class QRadioButton;
 class QTabWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QStyle;
 class TfrmDlgSrv;
 class TfrmDlgCnx;
 class TfrmDlgCrtcUsr;
@@ -147,6 +148,9 @@ public:
     // Columns of ListView1.
     enum { colMarker, colServer, colLogin, colUrl };
     static constexpr const char* kMarker = "      X";
+    // The connection page's first option as it is true here: the system's
+    // proxy settings (3015 names Windows').
+    static constexpr int kMsgSystemSettings = 4400;
 
 protected:
     void closeEvent(QCloseEvent* event) override; // FormClose
@@ -160,17 +164,16 @@ private:
     void ReadConnectionPage();
     void ShowLastTab();
     void MarkCurrentServer(const std::string& user);
-    void SetText(QWidget* control, int number);
-    void ReapChildren();
+    template <class W>
+    W* Make(QWidget* parent, const char* name);
 
     char m_Caption[65] = "Norvelia";
     char m_InfoCaption[65] = "Information";
     char m_Text[2049] = {};
     std::string m_SelectedUser;
-    int m_Mode = 0;
-    std::string m_ProxyUser;
-    std::string m_ProxyPassword;
+    TConnectionChoice m_Connection;
     std::string m_ProgramDir;
     bool m_QuitRequested = false;
-    std::vector<pid_t> m_Children;
+    // Password fields show "*"; owned by the window.
+    QStyle* m_PasswordStyle;
 };

@@ -19,6 +19,10 @@ public:
     };
     using Hook = std::function<QMessageBox::StandardButton(const Request&)>;
 
+    // The texts of the Yes and No buttons.
+    static constexpr int kMsgYes = 4401;
+    static constexpr int kMsgNo = 4402;
+
     // Shows the box modally and returns the button pressed; with a hook set,
     // the hook answers and nothing is shown.
     static QMessageBox::StandardButton Show(QWidget* parent, const Request& request);

@@ -5,6 +5,15 @@
 
 CCategoryRecord::CCategoryRecord() = default;
 
+void CCategoryRecord::FillFromPdbRecord(const CPdbRecord* record)
+{
+    if (record == nullptr) return;
+    long at = 0;
+    m_Category = record->ReadWordAt(&at);
+    m_SuperCategory = record->ReadWordAt(&at);
+    m_Name = record->ReadFixedStringAt(&at, 32);
+}
+
 std::string CCategoryRecord::SetCategory(const std::string& s)
 {
     m_Category = WORD(recshelf::LeadingNumber(s));

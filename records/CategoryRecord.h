@@ -1,16 +1,20 @@
 // A category of a catalog database: id, super-category id and a name.
-// Written only; the handheld reads these records.
+// Written for the handheld; read back for the desktop's views of a catalog.
 #pragma once
 #include <memory>
 #include <string>
 
 #include "seam/Export.h"
 #include "seam/Types.h"
+#include "quillio/PdbRecord.h"
 #include "records/PdbPackedRecord.h"
 
 class NORV_EXPORT CCategoryRecord {
 public:
     CCategoryRecord();
+
+    // Reads the layout FillPdbPackedRecord writes; what the record lacks reads as 0 or empty.
+    void FillFromPdbRecord(const CPdbRecord* record);
 
     std::string SetCategory(const std::string& s);
     std::string SetSuperCategory(const std::string& s);

@@ -1,11 +1,19 @@
 #include "records/ImageRecord.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+#ifndef _WIN32
+#include <pwd.h>
+#endif
+
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
 
-#include "quillio/NorvFile.h"
+#include "seam/PrivateFiles.h"
 #include "records/ImageRecords.h"
 #include "records/PbmConverter.h"
 #include "records/RecordText.h"
@@ -21,17 +29,51 @@ bool IsPbmFileName(const std::string& name)
     return ext == ".pbm";
 }
 
+// The trace goes in the user's private folder, which is made so when it is
+// not; the file is created 0600 and a link put in its place is not followed.
 void TraceLine(const char* where, const char* what)
 {
-    CNorvFile file;
-    if (!file.Open(CImageRecord::TraceFilePath().c_str(), "a")) return;
+    const std::string path = CImageRecord::TraceFilePath();
+    if (path.empty()) return;
+    if (!platform::MakePrivateDir(std::filesystem::path(path).parent_path().string()).exists) return;
+    int flags = O_WRONLY | O_CREAT | O_APPEND;
+#ifdef O_NOFOLLOW
+    flags |= O_NOFOLLOW;
+#endif
+    const int fd = platform::OpenFile(path, flags);
+    if (fd < 0) return;
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char line[512];
-    std::snprintf(line, sizeof line, "%d-%02d-%02d %02d:%02d:%02d %s : %s\n", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, where, what);
-    file.WriteString(line);
+    const int n = std::snprintf(line, sizeof line, "%d-%02d-%02d %02d:%02d:%02d %s : %s\n", local.tm_year + 1900,
+                                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, where,
+                                what);
+    // One write: lines of programs tracing at once never mix.
+    if (n > 0) {
+        const ssize_t written = ::write(fd, line, std::size_t(n) < sizeof line ? std::size_t(n) : sizeof line - 1);
+        (void)written;
+    }
+    ::close(fd);
+}
+
+// The folder of what a user's programs keep between runs, closed to others.
+std::string UserStateDir()
+{
+#ifdef _WIN32
+    if (const char* local = std::getenv("LOCALAPPDATA"); local && *local) return std::string(local) + "\\Norvelia";
+    return "";
+#else
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
+        return std::string(state) + "/norvelia";
+    const char* home = std::getenv("HOME");
+    if (!home || *home != '/') {
+        const passwd* entry = ::getpwuid(::geteuid());
+        home = entry ? entry->pw_dir : nullptr;
+    }
+    if (!home || *home != '/') return "";
+    return std::string(home) + "/.local/state/norvelia";
+#endif
 }
 
 } // namespace
@@ -51,12 +93,23 @@ std::string CImageRecord::SetImageName(const std::string& s)
     return "";
 }
 
+void CImageRecord::FillFromPdbRecord(const CPdbRecord* record)
+{
+    if (record == nullptr) return;
+    long at = 0;
+    m_ImageName = record->ReadStringZeroAt(&at);
+    m_ImageData.clear();
+    const long size = record->Size();
+    if (at >= size) return;
+    // The writer closes every record with one zero byte after the data.
+    const long end = record->Data()[size - 1] == 0 ? size - 1 : size;
+    m_ImageData.assign(record->Data() + at, record->Data() + end);
+}
+
 std::string CImageRecord::TraceFilePath()
 {
-    std::error_code ec;
-    std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
-    if (ec) dir = "/tmp";
-    return (dir / "traque.txt").string();
+    const std::string dir = UserStateDir();
+    return dir.empty() ? std::string() : dir + "/traque.txt";
 }
 
 std::string CImageRecord::FillPdbPackedRecord(CPdbPackedRecord& rec) const

@@ -24,6 +24,21 @@ CItemRecord::CItemRecord(const CPdbRecord* record)
     m_Description = record->ReadStringZeroAt(&at);
 }
 
+void CItemRecord::FillImageNameFromPdbRecord(const CPdbRecord* record)
+{
+    m_ImageName.clear();
+    if (record == nullptr) return;
+    long at = 17;
+    for (int text = 0; text < 7; ++text) record->ReadStringZeroAt(&at);
+    // `at` is past the description's zero byte; the name ends the record.
+    const long size = record->Size();
+    const BYTE* data = record->Data();
+    if (at > size || data[size - 1] != 0) return;
+    long start = size - 1;
+    while (start > at && data[start - 1] != 0) --start;
+    m_ImageName.assign(reinterpret_cast<const char*>(data + start), std::size_t(size - 1 - start));
+}
+
 std::string CItemRecord::SetCategory(const std::string& s)
 {
     m_Category = WORD(recshelf::LeadingNumber(s));

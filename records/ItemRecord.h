@@ -13,6 +13,10 @@ public:
     CItemRecord();
     // Reads everything up to the description; the image name is not read.
     explicit CItemRecord(const CPdbRecord* record);
+    // The image name, for the desktop's views: the record's last text, after
+    // the description (which the writer may have cut and closed with an extra
+    // zero byte). Empty when the record does not end as the writer ends it.
+    void FillImageNameFromPdbRecord(const CPdbRecord* record);
 
     std::string SetCategory(const std::string& s);
     std::string SetNeed(bool need);

@@ -80,6 +80,15 @@ void COrderInfo::FillFromPdbRecord(const CPdbRecord* record)
     m_FreeComment = record->ReadStringZeroAt(&at);
 }
 
+void COrderInfo::FillErrorMessageFromPdbRecord(const CPdbRecord* record)
+{
+    if (record == nullptr) return;
+    // Five numbers, then the eleven texts before the error message.
+    long at = 20;
+    for (int text = 0; text < 11; ++text) record->ReadStringZeroAt(&at);
+    m_ErrorMessage = record->ReadStringZeroAt(&at);
+}
+
 std::string COrderInfo::FillFromPdbRecords(const CPdbRecordSet& set)
 {
     for (const auto& record : set) {

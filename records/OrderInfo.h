@@ -61,6 +61,9 @@ public:
 
     // Reads up to the free comment; the error message is left as it was.
     void FillFromPdbRecord(const CPdbRecord* record);
+    // The error message the conduit wrote after the free comment, for the
+    // desktop's views of an order (the conduit itself never reads it back).
+    void FillErrorMessageFromPdbRecord(const CPdbRecord* record);
     // From the first record of category 5, else "No Order Information found".
     std::string FillFromPdbRecords(const CPdbRecordSet& set);
     // "" or "COrderInfo::FillPdbPackedRecord - record too large".

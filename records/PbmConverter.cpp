@@ -120,10 +120,9 @@ bool CPbmConverter::ReadPbmLine()
 
 int CPbmConverter::ReadPbmBit()
 {
-    // Empty lines hold no pixel: go on to the next one.
-    while (!m_Eof && m_Position >= m_LineLength) ReadPbmLine();
     if (m_Eof) return 0;
-    const char c = m_Line[std::size_t(m_Position)];
+    // Past the end of the line (an empty line) reads as a white pixel.
+    const char c = m_Position < m_LineLength ? m_Line[std::size_t(m_Position)] : '\0';
     m_Position += 2;
     if (m_Position >= m_LineLength) ReadPbmLine();
     return c == '1' ? 1 : 0;

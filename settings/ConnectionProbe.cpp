@@ -10,6 +10,7 @@
 
 #include "lexmo/Lexmo.h"
 #include "lexmo/TextOr.h"
+#include "seam/TransferAbort.h"
 #include "seam/Ui.h"
 #include "settings/CurlFailureText.h"
 #include "settings/ProbeSession.h"
@@ -29,6 +30,7 @@ enum : DWORD {
     ERROR_INTERNET_INVALID_URL = 12005,
     ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006,
     ERROR_INTERNET_NAME_NOT_RESOLVED = 12007,
+    ERROR_INTERNET_OPERATION_CANCELLED = 12017,
     ERROR_INTERNET_NO_DIRECT_ACCESS = 12023,
     ERROR_INTERNET_CANNOT_CONNECT = 12029,
     ERROR_INTERNET_CONNECTION_ABORTED = 12030,
@@ -96,6 +98,8 @@ DWORD InternetError(CURL* h, CURLcode rc)
 }
 
 constexpr long kConnectTimeout = 30;
+// "Request failed: <libcurl's reason> (WinInet error <number>)."
+constexpr int kMsgRequestFailed = 4403;
 using probe_text::Cut;
 using probe_text::kErrorTextMax;
 using probe_text::kLineMax;
@@ -126,8 +130,17 @@ struct Transfer {
     unsigned long long total = 0;
     bool tooLarge = false;
     bool noMemory = false;
+    bool stopped = false;
 
     bool Keeps() const { return status == 0 || status == 200 || status == 206; }
+
+    // The program is stopping: a silent or trickling server must not hold it.
+    static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept
+    {
+        if (!platform::TransfersAborted()) return 0;
+        static_cast<Transfer*>(self)->stopped = true;
+        return 1;
+    }
 
     // Nothing may be thrown through libcurl: a failure here ends the transfer.
     static size_t Header(char* data, size_t one, size_t count, void* self) noexcept
@@ -271,6 +284,9 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
     set(CURLOPT_HEADERDATA, &transfer);
     set(CURLOPT_WRITEFUNCTION, &Transfer::Write);
     set(CURLOPT_WRITEDATA, &transfer);
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFOFUNCTION, &Transfer::Progress);
+    set(CURLOPT_XFERINFODATA, &transfer);
     set(CURLOPT_CONNECTTIMEOUT, kConnectTimeout);
     set(CURLOPT_LOW_SPEED_LIMIT, 1L);
     set(CURLOPT_LOW_SPEED_TIME, StallTimeoutSeconds());
@@ -300,8 +316,10 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         ~Detach()
         {
             for (CURLoption o : {CURLOPT_USERNAME, CURLOPT_PASSWORD, CURLOPT_PROXYUSERNAME, CURLOPT_PROXYPASSWORD,
-                                 CURLOPT_ERRORBUFFER, CURLOPT_HEADERDATA, CURLOPT_WRITEDATA})
+                                 CURLOPT_ERRORBUFFER, CURLOPT_HEADERDATA, CURLOPT_WRITEDATA, CURLOPT_XFERINFODATA})
                 curl_easy_setopt(h, o, static_cast<void*>(nullptr));
+            curl_easy_setopt(h, CURLOPT_NOPROGRESS, 1L);
+            curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, static_cast<curl_xferinfo_callback>(nullptr));
             curl_easy_setopt(h, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
             curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, static_cast<curl_write_callback>(nullptr));
             curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, static_cast<curl_write_callback>(nullptr));
@@ -319,20 +337,33 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         transfer.total = 0;
         transfer.tooLarge = false;
         transfer.noMemory = false;
+        transfer.stopped = false;
         errorText[0] = 0;
         const CURLcode rc = curl_easy_perform(h);
         if (transfer.noMemory) {
             body.clear();
             return false;
         }
-        DWORD failure = rc == CURLE_OK ? 0 : (transfer.tooLarge ? ERROR_NOT_ENOUGH_MEMORY : InternetError(h, rc));
+        DWORD failure = rc == CURLE_OK             ? 0
+                        : transfer.tooLarge          ? ERROR_NOT_ENOUGH_MEMORY
+                        : transfer.stopped           ? ERROR_INTERNET_OPERATION_CANCELLED
+                                                     : InternetError(h, rc);
         // A redirect to the other scheme is refused, as the platform refuses it.
         const bool schemeChange = rc == CURLE_UNSUPPORTED_PROTOCOL && IsRedirect(transfer.status);
         if (schemeChange)
             failure = std::string(RedirectScheme(target)) == "https" ? ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR
                                                                      : ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR;
-        const INTERNET_ASYNC_RESULT result{rc == CURLE_OK ? 1u : 0u, failure};
-        session->OnStatusCallback(1, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
+        if (rc == CURLE_OK) {
+            const INTERNET_ASYNC_RESULT result{1u, 0u};
+            session->OnStatusCallback(1, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
+        } else {
+            // Here the request ends on its reason, told as the error's line
+            // tells it; the WinInet number it stands for is kept for reference.
+            Log(session, Line(kMsgRequestFailed,
+                              CurlFailureText(rc, PeerName(h, proxy.empty() ? host : proxy, 0),
+                                              errorText[0] ? errorText : curl_easy_strerror(rc)),
+                              failure));
+        }
 
         long status = 0;
         curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
@@ -347,6 +378,7 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         const bool redirectFailed = schemeChange || rc == CURLE_TOO_MANY_REDIRECTS;
         if (rc != CURLE_OK && (redirectFailed || (status != 401 && status != 407 && (status == 0 || transfer.Keeps())))) {
             std::string text = transfer.tooLarge ? lexmo::TextOr(4646, "The answer is larger than 256 MiB")
+                               : transfer.stopped ? probe_text::Stopped()
                                : schemeChange    ? lexmo::TextOr(4645, "The server redirected the request to another "
                                                                        "scheme (http and https), which is not followed")
                                                  : CurlFailureText(rc, PeerName(h, proxy.empty() ? host : proxy, 0),

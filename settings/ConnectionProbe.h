@@ -7,14 +7,7 @@
 #include <string>
 
 #include "seam/Types.h"
-
-// Where the probe's running account goes (the test program's list).
-// Called on the probe's thread.
-class IProbeStatusWindow {
-public:
-    virtual ~IProbeStatusWindow() = default;
-    virtual void AddLine(const std::string& line) = 0;
-};
+#include "settings/ProbeStatusWindow.h"
 
 class CProbeSession;
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "palmkit/RunReport.h"
 #include "seam/Export.h"
 
 // Activity codes.
@@ -34,13 +35,7 @@ struct LogEntry {
 };
 
 NORV_EXPORT std::vector<LogEntry> LogEntries();
-// Clears the entries and the failures noted.
+// Clears the entries and the run's report (palmkit/RunReport.h).
 NORV_EXPORT void LogClear();
-
-// A conduit may end a run with 0 and only a warning in the log although
-// nothing was exchanged (the service refused the declaration): it notes that
-// here, so that the program that ran it reports the run as failed.
-NORV_EXPORT void NoteRunFailure(const std::string& reason);
-NORV_EXPORT std::vector<std::string> RunFailures();
 
 } // namespace palmkit

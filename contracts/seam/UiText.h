@@ -30,17 +30,17 @@ inline void NameButton(QAbstractButton* button, int number, const char* english)
 inline void NameButtons(QDialogButtonBox* box)
 {
     NameButton(box->button(QDialogButtonBox::Ok), 4607, "OK");
-    NameButton(box->button(QDialogButtonBox::Cancel), 4608, "Cancel");
-    NameButton(box->button(QDialogButtonBox::Yes), 4626, "&Yes");
-    NameButton(box->button(QDialogButtonBox::No), 4627, "&No");
+    NameButton(box->button(QDialogButtonBox::Cancel), 4404, "Cancel");
+    NameButton(box->button(QDialogButtonBox::Yes), 4401, "&Yes");
+    NameButton(box->button(QDialogButtonBox::No), 4402, "&No");
 }
 
 inline void NameButtons(QMessageBox& box)
 {
     NameButton(box.button(QMessageBox::Ok), 4607, "OK");
-    NameButton(box.button(QMessageBox::Cancel), 4608, "Cancel");
-    NameButton(box.button(QMessageBox::Yes), 4626, "&Yes");
-    NameButton(box.button(QMessageBox::No), 4627, "&No");
+    NameButton(box.button(QMessageBox::Cancel), 4404, "Cancel");
+    NameButton(box.button(QMessageBox::Yes), 4401, "&Yes");
+    NameButton(box.button(QMessageBox::No), 4402, "&No");
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "seam/ProgramPath.h"
+#include "seam/UserFolders.h"
 
 namespace {
 
@@ -54,10 +55,10 @@ std::string CConduitLibrary::DefaultPath()
     std::string dir = ".";
     if (!exe.empty() && exe.find_first_of("/\\") != std::string::npos)
         dir = std::filesystem::path(exe).parent_path().string();
-    return dir + "/Norv30.dll";
+    return platform::JoinPath(dir, "Norv30.dll");
 }
 
 std::string CConduitLibrary::UiHostPath()
 {
-    return std::filesystem::path(DefaultPath()).parent_path().string() + "/NorvWinHost.dll";
+    return platform::JoinPath(std::filesystem::path(DefaultPath()).parent_path().string(), "NorvWinHost.dll");
 }

@@ -379,9 +379,16 @@ bool CHandheldStore::Load(const std::string& name, CPdbFile& file) const
 
 namespace {
 
+// Windows takes both separators in a path.
+#ifdef _WIN32
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
 std::string DirOf(const std::string& path)
 {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(kSeparators);
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
@@ -395,7 +402,7 @@ int WriteTemporary(const std::string& path, const std::function<bool(int)>& writ
         if (error) *error = what + ": " + std::strerror(errno);
         return -1;
     };
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(kSeparators);
     const std::string dir = DirOf(path);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     tmp = dir + "/." + base + ".tmp.XXXXXX";

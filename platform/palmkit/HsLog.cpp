@@ -7,7 +7,6 @@ namespace {
 struct Log {
     std::mutex mutex;
     std::vector<palmkit::LogEntry> entries;
-    std::vector<std::string> failures;
 };
 
 Log& L()
@@ -49,21 +48,7 @@ void LogClear()
     Log& log = L();
     std::lock_guard<std::mutex> guard(log.mutex);
     log.entries.clear();
-    log.failures.clear();
-}
-
-void NoteRunFailure(const std::string& reason)
-{
-    Log& log = L();
-    std::lock_guard<std::mutex> guard(log.mutex);
-    log.failures.push_back(reason);
-}
-
-std::vector<std::string> RunFailures()
-{
-    Log& log = L();
-    std::lock_guard<std::mutex> guard(log.mutex);
-    return log.failures;
+    ClearRunReport();
 }
 
 } // namespace palmkit

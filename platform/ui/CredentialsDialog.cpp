@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFormLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -45,6 +46,7 @@ CredentialsDialog::CredentialsDialog(const QString& prompt, const QString& user,
     form->addRow(Text(2093, tr("&Password:")), m_Password);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    // The buttons in the window's language, not in Qt's own.
     NameButtons(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -2,10 +2,15 @@
 // redirects and errors; challenges answered by mode as on Linux.
 #include "settings/ConnectionProbe.h"
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "lexmo/Lexmo.h"
+#include "seam/TransferAbort.h"
 #include "seam/Ui.h"
 #include "settings/HttpAuth.h"
 #include "settings/ProbeStatusLine.h"
@@ -60,6 +65,7 @@ namespace {
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_INTERNET_INVALID_URL = 12005;
 constexpr DWORD ERROR_INTERNET_UNRECOGNIZED_SCHEME = 12006;
+constexpr DWORD ERROR_INTERNET_OPERATION_CANCELLED = 12017;
 
 constexpr DWORD kConnectTimeoutMs = 30000;
 using probe_text::Cut;
@@ -73,6 +79,51 @@ using probe_text::Line;
 struct HandleCloser {
     inet::Handle h = nullptr;
     ~HandleCloser() { inet::Close(h); }
+};
+
+// Ends a request at once when the program is stopping (SIGTERM): closing its
+// handle makes WinInet's blocked call return, however silent or slow the
+// server. The handle is then the watch's to have closed.
+class StopWatch {
+public:
+    explicit StopWatch(HandleCloser& request) : m_Request(request)
+    {
+        m_Thread = std::thread([this] { Run(); });
+    }
+    ~StopWatch()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Ending = true;
+        }
+        m_Wake.notify_all();
+        m_Thread.join();
+        if (m_Fired) m_Request.h = nullptr;
+    }
+    StopWatch(const StopWatch&) = delete;
+    StopWatch& operator=(const StopWatch&) = delete;
+    bool Fired() const { return m_Fired; }
+
+private:
+    void Run()
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        while (!m_Ending) {
+            if (platform::TransfersAborted()) {
+                m_Fired = true;
+                inet::Close(m_Request.h);
+                return;
+            }
+            m_Wake.wait_for(lock, std::chrono::milliseconds(50));
+        }
+    }
+
+    HandleCloser& m_Request;
+    std::atomic<bool> m_Fired{false};
+    bool m_Ending = false;
+    std::mutex m_Mutex;
+    std::condition_variable m_Wake;
+    std::thread m_Thread;
 };
 
 } // namespace
@@ -141,18 +192,23 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
     unsigned long long total = 0;
     for (int sends = 1;; ++sends) {
         // Each probe makes its own request, and closes it when done.
+        if (platform::TransfersAborted()) return fail(ERROR_INTERNET_OPERATION_CANCELLED, probe_text::Stopped());
         HandleCloser request{inet::OpenGet(connect.h, parts.object, parts.https, session)};
         if (!request.h) return fail(inet::LastError(), inet::ErrorText(inet::LastError()));
         const long stallMs = StallTimeoutSeconds() * 1000;
         inet::SetTimeouts(request.h, kConnectTimeoutMs, DWORD(stallMs));
         if (!user.empty() || !password.empty()) inet::SetCredentials(request.h, false, user, password);
         if (!m_ProxyUser.empty() && m_Mode == 1) inet::SetCredentials(request.h, true, m_ProxyUser, m_ProxyPassword);
-
-        if (!inet::Send(request.h)) {
+        const StopWatch watch(request);
+        auto failed = [&] {
             const DWORD error = inet::LastError();
-            return fail(error, inet::ErrorText(error));
-        }
+            return watch.Fired() ? fail(ERROR_INTERNET_OPERATION_CANCELLED, probe_text::Stopped())
+                                 : fail(error, inet::ErrorText(error));
+        };
+
+        if (!inet::Send(request.h)) return failed();
         std::uint32_t status = 0;
+        if (watch.Fired()) return failed();
         if (!inet::QueryStatus(request.h, status)) {
             platform::UiHost().ShowMessage(
                 KESA_FormatText("Failed to get HTTP query status code, Error:%d", int(inet::LastError())), "",
@@ -166,10 +222,7 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
             char piece[kPiece];
             for (;;) {
                 std::uint32_t got = 0;
-                if (!inet::Read(request.h, piece, kPiece, got)) {
-                    const DWORD error = inet::LastError();
-                    return fail(error, inet::ErrorText(error));
-                }
+                if (!inet::Read(request.h, piece, kPiece, got)) return failed();
                 if (got == 0) break;
                 if (got > kMaxAnswer - body.size())
                     return fail(ERROR_NOT_ENOUGH_MEMORY, "The answer is larger than 256 MiB");
@@ -182,6 +235,8 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
                 else
                     Log(session, Line(2061, total));
             }
+            // A read cut off by the stop may end as if the answer ended.
+            if (watch.Fired()) return failed();
             break;
         }
         if (status == 401 || status == 407) {

@@ -31,6 +31,7 @@ int Poll(pollfd* fds, int ms) { return ::poll(fds, 1, ms); }
 
 struct RawHttpServer::Impl {
     Handler handler;
+    Streamer streamer;
     Socket listening{};
     int port = 0;
     std::atomic<bool> stop{false};
@@ -75,13 +76,32 @@ struct RawHttpServer::Impl {
                 index = static_cast<int>(received.size());
                 received.push_back(r);
             }
-            const std::string out = handler(r, index);
-            for (size_t sent = 0; sent < out.size();) {
-                const auto k = ::send(s, out.data() + sent, static_cast<int>(std::min<size_t>(out.size() - sent, 65536)), 0);
-                if (k <= 0) return;
-                sent += static_cast<size_t>(k);
+            if (streamer) {
+                bool open = true;
+                streamer(r, index, [&](const std::string& bytes) { return open = open && Write(s, bytes); });
+                if (!open) return;
+                continue;
             }
+            if (!Write(s, handler(r, index))) return;
         }
+    }
+    // False once the server stops or the client has closed its side.
+    bool Write(Socket s, const std::string& out)
+    {
+        if (stop) return false;
+        if (out.empty()) {
+            pollfd p{};
+            p.fd = s;
+            p.events = POLLIN;
+            char peek;
+            return Poll(&p, 0) <= 0 || ::recv(s, &peek, 1, MSG_PEEK) > 0;
+        }
+        for (size_t sent = 0; sent < out.size();) {
+            const auto k = ::send(s, out.data() + sent, static_cast<int>(std::min<size_t>(out.size() - sent, 65536)), 0);
+            if (k <= 0) return false;
+            sent += static_cast<size_t>(k);
+        }
+        return true;
     }
     void Serve()
     {
@@ -100,12 +120,23 @@ struct RawHttpServer::Impl {
 
 RawHttpServer::RawHttpServer(Handler handler) : m_Impl(std::make_unique<Impl>())
 {
+    m_Impl->handler = std::move(handler);
+    Start();
+}
+
+RawHttpServer::RawHttpServer(Streamer streamer) : m_Impl(std::make_unique<Impl>())
+{
+    m_Impl->streamer = std::move(streamer);
+    Start();
+}
+
+void RawHttpServer::Start()
+{
 #ifdef _WIN32
     WSADATA data;
     ::WSAStartup(MAKEWORD(2, 2), &data);
 #endif
     Impl& i = *m_Impl;
-    i.handler = std::move(handler);
     i.listening = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;

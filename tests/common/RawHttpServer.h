@@ -33,8 +33,14 @@ class RawHttpServer {
 public:
     // index: the request's position among those received, from 0.
     using Handler = std::function<std::string(const RawRequest&, int index)>;
+    // Sends bytes of an answer as they come (none: only asks); false once
+    // the client has gone or the server is stopping.
+    using Writer = std::function<bool(const std::string& bytes)>;
+    // Answers in its own time: silent for a while, or a byte now and then.
+    using Streamer = std::function<void(const RawRequest&, int index, const Writer& write)>;
 
     explicit RawHttpServer(Handler handler);
+    explicit RawHttpServer(Streamer streamer);
     ~RawHttpServer();
     RawHttpServer(const RawHttpServer&) = delete;
     RawHttpServer& operator=(const RawHttpServer&) = delete;
@@ -54,6 +60,7 @@ public:
     }
 
 private:
+    void Start();
     struct Impl;
     std::unique_ptr<Impl> m_Impl;
 };

@@ -206,13 +206,17 @@ protected:
 
     LRESULT Send(DWORD kind, std::size_t size, const std::string& text)
     {
+        return SendTo(m_Monitor.GetWindow(), kind, size, text);
+    }
+    static LRESULT SendTo(HWND window, DWORD kind, std::size_t size, const std::string& text)
+    {
         std::vector<unsigned char> bytes(size, 0);
         for (std::size_t i = 0; i < 4 && i < size; ++i) bytes[i] = static_cast<unsigned char>(kind >> (8 * i));
         if (size > 4) std::memcpy(bytes.data() + 4, text.data(), std::min(text.size(), size - 4));
         COPYDATASTRUCT data;
         data.cbData = DWORD(size);
         data.lpData = bytes.data();
-        return platform::SendCopyData(m_Monitor.GetWindow(), 0, data);
+        return platform::SendCopyData(window, 0, data);
     }
 
     RecordingUiHost m_Host;
@@ -270,6 +274,33 @@ TEST_F(MonitorTest, DataMessagesOfKindOneAndTwoOnly)
     client.SendIPCMsg(1, "gone");
     EXPECT_EQ(m_Host.view.status1, "Réception du catalogue");
     client.SetIPC(nullptr);
+}
+
+// A monitor whose pauses are counted instead of slept.
+class PauseCountingMonitor final : public CNorvCondMonitor {
+public:
+    mutable std::vector<int> pauses;
+
+protected:
+    void Sleep(int milliseconds) const override { pauses.push_back(milliseconds); }
+};
+
+// The pauses let a person read the view: 50 ms after a bar moved, 100 or
+// 300 ms after a status text of kind 1 or 2. A view nobody watches makes none.
+TEST_F(MonitorTest, OnlyAWatchedViewPauses)
+{
+    for (bool watched : {true, false}) {
+        SCOPED_TRACE(watched ? "watched" : "not watched");
+        m_Host.view.interactive = watched;
+        PauseCountingMonitor monitor;
+        monitor.Create("start");
+        monitor.SetPos1(1);
+        monitor.SetPos2(1);
+        for (DWORD kind : {1u, 2u, 3u}) SendTo(monitor.GetWindow(), kind, 260, "text");
+        const std::vector<int> expected = watched ? std::vector<int>{50, 50, 100, 300} : std::vector<int>{};
+        EXPECT_EQ(monitor.pauses, expected);
+        monitor.Destroy();
+    }
 }
 
 } // namespace

@@ -84,6 +84,8 @@ TEST_F(EntryPointsTest, NameVersionAndSubscriptions)
         EXPECT_EQ(m_Info(eConduitName, &request, out.data(), &length), 0);
         EXPECT_EQ(std::string(out.data(), out.size()), c.expected) << c.length;
     }
+    // No buffer: refused with the code GetConduitInfo gives, nothing written.
+    EXPECT_EQ(m_Name(nullptr, 9), 4209);
     EXPECT_EQ(m_Lib.Get<GetConduitVersionFn>(kGetConduitVersionName)(), 257u);
     auto subscription = m_Lib.Get<SubscriptionSupportedFn>(kSubscriptionSupportedName);
     ASSERT_NE(subscription, nullptr);

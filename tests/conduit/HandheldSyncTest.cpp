@@ -178,17 +178,20 @@ TEST_F(HandheldSyncTest, ListsAreSentWithTheirActiveOrderAndNeededLinesOnly)
         std::optional<COrderInfo> order;
         bool stays;
         int sent;         // records of the list database sent, -1 when none is sent
-        const char* log;  // HotSync log entry, or ""
+        std::vector<std::string> log; // HotSync log entries
     };
     const Case cases[] = {
-        {"form", "EMLS", 2, true, Order(kDay1), true, 3, ""},
-        {"processed after", "LIST", 2, true, Order(kDay1, kDay2), true, -1, ""},
+        {"form", "EMLS", 2, true, Order(kDay1), true, 3, {}},
+        {"processed after", "LIST", 2, true, Order(kDay1, kDay2), true, -1, {}},
         // Processed in the second it was created: still active.
-        {"same second", "LIST", 2, true, Order(kDay1, kDay1), true, 3, ""},
-        {"no order", "LIST", 2, true, std::nullopt, false, -1, ""},
+        {"same second", "LIST", 2, true, Order(kDay1, kDay1), true, 3, {}},
+        // What leaves the handheld is named, with why.
+        {"no order", "LIST", 2, true, std::nullopt, false, -1,
+         {"-1\tDeleted \"no order\" from the handheld: it holds no order, so it is not one of the service's lists."}},
         {"no appinfo", "LIST", 2, false, Order(kDay1), false, -1,
-         "8\tList no appinfo could not be read on the handheld (AppInfo)."},
-        {"plain", "LIST", 1, true, Order(kDay1), true, -1, ""},
+         {"8\tList no appinfo could not be read on the handheld (AppInfo).",
+          "-1\tDeleted \"no appinfo\" from the handheld: its header cannot be read."}},
+        {"plain", "LIST", 1, true, Order(kDay1), true, -1, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,10 +207,11 @@ TEST_F(HandheldSyncTest, ListsAreSentWithTheirActiveOrderAndNeededLinesOnly)
         m_Mgr->StoreListInFerrylink(Entry(c.name, c.type), id);
 
         EXPECT_EQ(Get(c.name).has_value(), c.stays);
-        if (*c.log)
-            EXPECT_THAT(Log(), ElementsAre(c.log));
-        else
-            EXPECT_THAT(Log(), IsEmpty());
+        EXPECT_EQ(Log(), c.log);
+        // A deleted list is not looked for again in this run.
+        if (!c.stays) {
+            EXPECT_EQ(id, "");
+        }
         if (!c.appInfo || !c.order) continue;
         EXPECT_EQ(id, "C7");
         const CChannelData* channel = m_Mgr->m_Ferrylink.GetChannelData(std::string("C7"));
@@ -417,7 +421,12 @@ TEST_F(HandheldSyncTest, ItemRefUpdateRefusedByTheHandheld)
         g_refuseWriteIn = -1;
         g_refuseReadIn = -1;
         SyncCloseDB(handle);
-        EXPECT_THAT(Log(), ElementsAre(std::to_string(c.activity) + "\t" + KESA_FormatMessage(2027, c.name)));
+        std::vector<std::string> log{std::to_string(c.activity) + "\t" + KESA_FormatMessage(2027, c.name)};
+        // A line already deleted when the walk stopped is named.
+        if (c.refsAfter.size() == 1)
+            log.insert(log.begin(), "-1\tThe list \"" + std::string(c.name) +
+                                        "\" lost a line whose item is no longer in the catalog of channel C7: gone.");
+        EXPECT_EQ(Log(), log);
         EXPECT_EQ(RefsIn(**Get(c.name)), c.refsAfter);
     }
 }
@@ -430,7 +439,9 @@ TEST_F(HandheldSyncTest, AReferenceListWithoutHeaderLeavesTheListsHeaderInPlace)
     channel->SetRefListPdbFilepath(Write(Db("Ref", "LIST"), "C7ref.pdb"));
     m_Mgr->PerformListPostSynchro(Entry("L", "LIST"), "C7");
     EXPECT_EQ((*Get("L"))->m_AppInfo, AppInfoOf(2, "C7cat", "Mine"));
-    EXPECT_THAT(Log(), ElementsAre("9\tWrite error on the handheld: the database could not be saved."));
+    // The service's file is at fault, not the handheld.
+    EXPECT_THAT(Log(), ElementsAre("22\tThe list header the service sent for \"L\" does not belong to channel C7: the "
+                                   "list keeps its own."));
 }
 
 // --------------------------------------------------- replacements and orders
@@ -512,8 +523,8 @@ TEST_F(HandheldSyncTest, ADamagedCatalogIsReplacedAndItsListsStay)
     std::string id;
     m_Mgr->StoreCatalogInFerrylink(entries[0], id);
     EXPECT_EQ(id, "");
-    EXPECT_THAT(Log(), ElementsAre("-1\tThe catalog \"C7cat\" on the handheld is damaged: it is replaced by the one "
-                                   "the service sends for channel C7."));
+    EXPECT_THAT(Log(), ElementsAre("-1\tThe catalog \"C7cat\" on the handheld is damaged: the one the service sends "
+                                   "for channel C7 replaces it."));
 
     CChannelData* channel = Channel("C7");
     channel->SetInCDL(true);
@@ -744,7 +755,8 @@ TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
     const Case cases[] = {
         {"catalog", "G1cat", "CATA", true, true, 3, ""},
         {"user context", "USERCTX", "USER", false, true, 0, ""},
-        {"no appinfo", "C2cat", "CATA", false, false, -1, written},
+        // The service's file at fault: its caller says so (below), not a write error of the handheld.
+        {"no appinfo", "C2cat", "CATA", false, false, -1, ""},
         {"unknown type", "Notes", "DATA", true, false, -1, created},
         {"name taken", "Taken", "LIST", true, false, -1, created},
     };
@@ -760,6 +772,9 @@ TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
         DWORD value = 0;
         EXPECT_EQ(m_Mgr->InstallPdbFile(Write(db, std::string(c.name) + ".pdb"), type, value), c.ok);
         EXPECT_EQ(type, c.channelType);
+        if (std::string(c.what) == "no appinfo") {
+            EXPECT_EQ(m_Mgr->m_InstallFault, CNorvCondMgr::InstallFault::Damaged);
+        }
         if (c.log.empty())
             EXPECT_THAT(Log(), IsEmpty());
         else
@@ -776,6 +791,22 @@ TEST_F(HandheldSyncTest, InstallsWholeOrNotAtAll)
         std::vector<int> categories;
         for (const auto& r : (*onHandheld)->m_RecordSet) categories.push_back(r->m_Attrib & 0x0F);
         EXPECT_THAT(categories, ElementsAre(1, 1, 8));
+    }
+    // A catalog the service sent that cannot be read or written whole is named as the service's.
+    for (const bool truncated : {true, false}) {
+        palmkit::LogClear();
+        const std::string id = truncated ? "C5" : "C6";
+        CChannelData* channel = Channel(id);
+        const std::string path =
+            Write(Db(id + "cat", "CATA", truncated ? AppInfoOf(2, id + "cat") : std::vector<BYTE>{})
+                      .Add(1, Item("I1", "one", "1")),
+                  id + "cat.pdb");
+        if (truncated) fs::resize_file(path, 40);
+        channel->SetNewCatalogPdbFilepath(path);
+        m_Mgr->InstallChannelPdbs(channel);
+        EXPECT_THAT(Log(), ElementsAre("22\tThe catalog the service sent for channel " + id +
+                                       " is damaged: it was not installed, and the handheld keeps what it had."));
+        EXPECT_FALSE(Get(id + "cat").has_value());
     }
     EXPECT_THAT(Trace(), HasSubstr("$$$$$$ ZERO LENGTH Record found. Record type 2.\n"));
     EXPECT_THAT(Trace(), HasSubstr("$$$$$$ ZERO LENGTH AppInfo block found\n"));

@@ -34,6 +34,12 @@ public:
         std::mutex clearMutex;
         std::condition_variable cleared;
         int clears = 0;
+        // The user presses "Abandon" as the program clears the cancel for
+        // this time (0: never)...
+        int pressAtClear = 0;
+        // ...and the view forgets a press once it was read this many times
+        // (0: never), as if the program had cleared it.
+        std::atomic<int> forgetAfterReads{0};
         // Showing this status text throws what `thrower` throws, as if the
         // call that precedes it in the program had failed.
         std::string throwOnStatus;
@@ -41,6 +47,8 @@ public:
         // Bar 2 moves this slowly once cancelled: the worker sees the cancel late.
         int slowPos2Ms = 0;
         std::atomic<int> views{0};
+        // A person watches the view (it makes the pauses that serve a reader).
+        bool interactive = false;
     };
 
     class View final : public platform::IProgressView {
@@ -96,7 +104,13 @@ public:
         void ShowBar2(bool s) override { Lock l(m_S.mutex); m_S.bar2 = s; Call(s ? "bar2 on" : "bar2 off"); }
         void Show() override { Lock l(m_S.mutex); m_S.shown = true; Call("show"); }
         void Hide() override { Lock l(m_S.mutex); m_S.shown = false; Call("hide"); }
-        bool IsCancelled() const override { return m_S.cancelled.load(); }
+        bool IsCancelled() const override
+        {
+            const bool cancelled = m_S.cancelled.load();
+            if (cancelled && m_S.forgetAfterReads > 0 && --m_S.forgetAfterReads == 0) m_S.cancelled = false;
+            return cancelled;
+        }
+        bool IsInteractive() const override { return m_S.interactive; }
         void SetCancel(bool c) override
         {
             {
@@ -107,7 +121,7 @@ public:
             if (c) return;
             {
                 Lock l(m_S.clearMutex);
-                ++m_S.clears;
+                if (++m_S.clears == m_S.pressAtClear) m_S.cancelled = true;
             }
             m_S.cleared.notify_all();
         }

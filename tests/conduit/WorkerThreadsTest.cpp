@@ -211,6 +211,40 @@ TEST_F(WorkerThreadsTest, EveryChannelInstalledAfterTheCancelIsAskedFor)
     }
 }
 
+// A cancel the install loop has seen stays seen: every channel it installs
+// afterwards is asked for, even once the view no longer reports the press.
+TEST_F(WorkerThreadsTest, ACancelSeenIsAskedForEvenWhenTheViewForgetsThePress)
+{
+    auto manager = Started();
+    // The worker processes every channel and ends before the cancel.
+    for (int i = 0; i < 600 && manager->m_WorkerRunning.load(); ++i)
+        WaitChannelChange(ChannelChangeStamp(), std::chrono::milliseconds(50));
+    ASSERT_FALSE(manager->m_WorkerRunning.load());
+    ASSERT_EQ(States(), (std::vector<int>{2, 2, 2, 2}));
+    // The worker had set the process-wide flag; the user presses "Abandon"
+    // as the install loop clears the cancel (the run's second clearing), and
+    // the view forgets the press once the loop has read it.
+    SetProcessCancel(true);
+    m_Host.view.pressAtClear = 2;
+    m_Host.view.forgetAfterReads = 1;
+    m_Host.answerYes = false;
+    EXPECT_FALSE(manager->InstallProcessedChannels());
+    EXPECT_EQ(m_Host.messages,
+              std::vector<std::string>{KESA_FormatMessage(2052) + "|" + KESA_FormatMessage(2051, "C1")});
+    EXPECT_EQ(ReadAll(m_Root / "NorvTrace.log").find("Installing new catalog"), std::string::npos);
+}
+
+// The install loop waits for the worker's next change, not for its bound:
+// with a bound of an hour, a run still goes at the worker's pace (a blind
+// wait would hold the test until CTest's time-out).
+TEST_F(WorkerThreadsTest, TheInstallLoopWakesAtEachChangeOfTheTable)
+{
+    auto manager = Started({"--delay", "50"});
+    manager->m_IdleWait = std::chrono::hours(1);
+    EXPECT_TRUE(manager->InstallProcessedChannels());
+    EXPECT_EQ(States(), (std::vector<int>{4, 4, 4, 4}));
+}
+
 TEST_F(WorkerThreadsTest, WorkerStoppedEarlyLeavesNoChannelWaiting)
 {
     auto manager = Started({"--delay", "50"});

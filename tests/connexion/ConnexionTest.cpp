@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <stdlib.h>
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -191,12 +192,16 @@ private slots:
         SetValue("Servers", "Other", "http://o:2/T/a/b");
         SetValue("Users\\Anne", "CurrentServer", "Other");
         QCOMPARE(ConfiguredServerUrl(), std::string("http://o:2/T/a/b"));
+        // Without a URL on the command line, that server is checked.
+        QCOMPARE(UrlToCheck("NvConnexion"), std::string("http://o:2/T/a/b"));
+        QCOMPARE(UrlToCheck("NvConnexion http://h/x/y"), std::string("http://h/x/y"));
         SetValue("Users\\Bob", "CurrentServer", "Norvelia");
         QCOMPARE(ConfiguredServerUrl(), std::string()); // two users, none chosen
         SetValue("Users", "LastUser", "Bob");
         QCOMPARE(ConfiguredServerUrl(), std::string("http://n:1/T/a/b"));
         SetValue("Users", "LastUser", "Nobody");
         QCOMPARE(ConfiguredServerUrl(), std::string());
+        QCOMPARE(UrlToCheck("NvConnexion"), std::string()); // the built-in default
         RegKey users = OpenRegKey(HKEY_LOCAL_MACHINE, std::string(kProduct) + "\\Users", KEY_ALL_ACCESS);
         QVERIFY(users);
         RegDeleteKeyA(users.get(), "Anne");
@@ -233,6 +238,14 @@ private slots:
         QCOMPARE(dialog.findChild<QPushButton*>("checkButton")->text(), Msg(2058));
         QCOMPARE(dialog.findChild<QPushButton*>("quitButton")->text(), Msg(2059));
         QVERIFY(dialog.findChild<QPushButton*>("checkButton")->isDefault() && !dialog.windowIcon().isNull());
+        // Resource 102: the list under the line, long lines kept whole behind a scroll bar.
+        auto* logList = dialog.findChild<QListWidget*>("logList");
+        QVERIFY(!logList->wordWrap());
+        QCOMPARE(logList->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+        QVERIFY(logList->geometry().top() > dialog.findChild<QFrame*>("line")->geometry().bottom());
+        QVERIFY(dialog.findChild<QPushButton*>("quitButton")->geometry().left() >
+                dialog.findChild<QPushButton*>("checkButton")->geometry().right());
+        QCOMPARE(dialog.size(), dialog.minimumSize());
         QSignalSpy finished(&dialog, &CNvConnexionDlg::CheckFinished);
         SeenBox box;
         QVERIFY(Check(dialog, box));
@@ -292,12 +305,18 @@ private slots:
         QVERIFY(check->isEnabled());
     }
 
-    // Mode 0: the probe on its thread asks the person through the window.
+    // Mode 0: the probe on its thread asks the person through the window,
+    // in the window's language (here French), its buttons too.
     void ServerCredentialsAskedInTheWindow()
     {
+        SetProductValue("MsgDll", "Lexmo.dll");
         CNvConnexionDlg dialog(m_Server->Url("/auth/x"));
+        SetProductValue("MsgDll", "LexmoUs.dll");
         ModalAnswerer answerer;
-        answerer.Expect([](QWidget* w) {
+        QString cancel;
+        answerer.Expect([&cancel](QWidget* w) {
+            if (auto* buttons = w->findChild<QDialogButtonBox*>())
+                cancel = buttons->button(QDialogButtonBox::Cancel)->text();
             auto* user = w->findChild<QLineEdit*>("user");
             auto* pwd = w->findChild<QLineEdit*>("password");
             if (user && pwd) {
@@ -313,8 +332,10 @@ private slots:
         QVERIFY(finished.wait(30000));
         QVERIFY(finished.at(0).at(0).toBool());
         QCOMPARE(box.text, Msg(2055));
+        QCOMPARE(cancel, QString("Annuler"));
         QCOMPARE(answerer.Pending(), 0);
         QCOMPARE(ReadValue("LastErrorCode").data, std::string("0", 2));
+        KESA_LoadMessages("LexmoUs.dll");
     }
 
     // The quit button, Escape and the close box, after a check.

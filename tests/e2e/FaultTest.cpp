@@ -9,23 +9,30 @@
 #include <sys/mount.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <map>
+#include <mutex>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "TamperingProxy.h"
 #include "common/ChildProcess.h"
 #include "conduit/KesaDatabases.h"
 #include "conduit/SyncFixture.h"
 #include "ferrylink/ScriptedService.h"
+#include "lexmo/Lexmo.h"
+#include "palmkit/Handheld.h"
 #include "palmkit/HandheldStore.h"
 #include "quillio/PdbFile.h"
 
@@ -100,6 +107,82 @@ private:
     bool m_Ok = false;
 };
 
+// Between the runs and the service: notes the lists each run sends and those
+// whose answer reached it, and can hold the service's answer to one query of
+// a run until the test, having killed that run, lets it go.
+class AnswerWatch {
+public:
+    // A new run; from now on the answer to query number `holdAt` is held (0: none).
+    void Reset(int holdAt)
+    {
+        std::lock_guard<std::mutex> l(m_Mutex);
+        m_Count = 0;
+        m_HoldAt = holdAt;
+        m_Holding = false;
+        m_HeldList.clear();
+        m_Sent.clear();
+        m_Answered.clear();
+    }
+    // The proxy's rewrite: the service has answered `q`.
+    void Answered(const ::Query& q)
+    {
+        // The list a ProcessList sends: the file name of its database.
+        const std::string list = q.Get("function") == "ProcessList" ? q.Get("IODBinData") : std::string();
+        std::unique_lock<std::mutex> l(m_Mutex);
+        if (!list.empty()) m_Sent.push_back(list);
+        if (++m_Count == m_HoldAt) {
+            m_Holding = true;
+            m_HeldList = list;
+            m_Changed.notify_all();
+            // Bounded: a test that never lets go fails, it does not hang.
+            const int releases = m_Releases;
+            m_Changed.wait_for(l, std::chrono::seconds(120), [&] { return m_Releases != releases; });
+            return;
+        }
+        if (!list.empty()) m_Answered.push_back(list);
+    }
+    bool WaitHeld(std::chrono::milliseconds bound)
+    {
+        std::unique_lock<std::mutex> l(m_Mutex);
+        return m_Changed.wait_for(l, bound, [this] { return m_Holding; });
+    }
+    // Lets the held answer go (to a run that is no more).
+    void Release()
+    {
+        {
+            std::lock_guard<std::mutex> l(m_Mutex);
+            ++m_Releases;
+        }
+        m_Changed.notify_all();
+    }
+    std::string HeldList()
+    {
+        std::lock_guard<std::mutex> l(m_Mutex);
+        return m_HeldList;
+    }
+    std::vector<std::string> Sent()
+    {
+        std::lock_guard<std::mutex> l(m_Mutex);
+        return m_Sent;
+    }
+    std::vector<std::string> AnsweredLists()
+    {
+        std::lock_guard<std::mutex> l(m_Mutex);
+        return m_Answered;
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::condition_variable m_Changed;
+    int m_Count = 0;
+    int m_HoldAt = 0;
+    bool m_Holding = false;
+    int m_Releases = 0;
+    std::string m_HeldList;
+    std::vector<std::string> m_Sent;
+    std::vector<std::string> m_Answered;
+};
+
 std::string Query(const std::string& function, std::vector<AnswerArg> args)
 {
     args.insert(args.begin(), Text("function", function));
@@ -169,6 +252,13 @@ protected:
             EXPECT_TRUE(CHandheldStore(Handheld()).Load(fs::path(name).stem().string(), f)) << name;
             EXPECT_FALSE(CHandheldStore(Handheld()).Find(fs::path(name).stem().string())->damaged) << name;
         }
+    }
+
+    std::unique_ptr<CPdbFile> Load(const std::string& name)
+    {
+        auto f = std::make_unique<CPdbFile>();
+        EXPECT_TRUE(CHandheldStore(Handheld()).Load(name, *f)) << name;
+        return f;
     }
 
     std::string Sql(const std::string& query)
@@ -362,10 +452,73 @@ TEST_F(FaultTest, AKilledRunNeverPlacesAnOrderTwiceNorLosesADatabase)
     EXPECT_FALSE(fs::exists(UserDir() + "Orders.journal")) << ReadAll(UserDir() + "Orders.journal");
     // An order is sent again only when a run died before it could read the
     // answer (the service then recognises it): at most one per kill. The
-    // journal covers every later moment.
+    // journal covers every later moment (AnOrderWhoseAnswerArrivedIsNeverSentAgain
+    // kills at each answer in turn and tells the two apart).
     const int repeated = std::atoi(Sql("SELECT count(*) FROM requests WHERE result LIKE 'repeated %'").c_str());
     EXPECT_LE(repeated, kills);
     std::printf("%d kills, %d orders sent again before their answer was read\n", kills, repeated);
+}
+
+// Killed while the service's answer to each query of a run in turn is held:
+// an order whose answer reached the run is never sent again, whatever the
+// run had recorded on the handheld; only the order whose answer was cut off
+// goes again, once, and the service recognises it.
+TEST_F(FaultTest, AnOrderWhoseAnswerArrivedIsNeverSentAgain)
+{
+    StartService();
+    AnswerWatch watch;
+    TamperingProxy proxy(m_Service->Port(), [&watch](const ::Query& q, httplib::Response&) { watch.Answered(q); });
+    SetServerUrl(proxy.Url());
+    // Whatever ends the test, no answer stays held while the proxy stops.
+    const std::unique_ptr<AnswerWatch, void (*)(AnswerWatch*)> letGo(&watch, [](AnswerWatch* w) { w->Release(); });
+    const auto repeated = [this] {
+        return std::atoi(Sql("SELECT count(*) FROM requests WHERE result LIKE 'repeated %'").c_str());
+    };
+    PutShopper(0);
+    watch.Reset(0);
+    ASSERT_EQ(Sync("--no-backup").code, 0) << HotSyncLog();
+    ExpectEachOrderOnce(4);
+    std::vector<std::string> sent = watch.Sent();
+    std::sort(sent.begin(), sent.end());
+    ASSERT_EQ(sent, (std::vector<std::string>{"Apero C7.pdb", "Courses C1.pdb", "Courses C2.pdb", "Courses C7.pdb"}));
+
+    std::set<std::string> cutOffLists;
+    for (int k = 1; k <= 40; ++k) {
+        SCOPED_TRACE("answer " + std::to_string(k) + " held");
+        PutShopper(k);
+        watch.Reset(k);
+        auto run = StartSync();
+        bool held = false;
+        for (int i = 0; i < 600 && !(held = watch.WaitHeld(std::chrono::milliseconds(100))); ++i)
+            if (run->Wait(std::chrono::milliseconds(0)) != ChildProcess::kRunning) break;
+        if (!held) {
+            // The run asks fewer questions: every answer had its turn.
+            EXPECT_EQ(run->Wait(std::chrono::seconds(60)), 0) << ReadAll(m_Root / "sync.out");
+            ExpectEachOrderOnce(4 * (k + 1));
+            break;
+        }
+        run->Signal(SIGKILL);
+        run->Wait(std::chrono::seconds(60));
+        watch.Release();
+        const std::vector<std::string> answered = watch.AnsweredLists();
+        const std::string cutOff = watch.HeldList();
+        if (!cutOff.empty()) cutOffLists.insert(cutOff);
+        const int repeatedBefore = repeated();
+
+        watch.Reset(0);
+        const RunResult next = Sync("--no-backup");
+        EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
+        ExpectShopperWhole();
+        ExpectEachOrderOnce(4 * (k + 1));
+        for (const std::string& list : watch.Sent())
+            EXPECT_EQ(std::count(answered.begin(), answered.end(), list), 0)
+                << list << ": its answer had reached the killed run, yet it was sent again";
+        EXPECT_EQ(repeated() - repeatedBefore, cutOff.empty() ? 0 : 1) << "answer cut off: " << cutOff;
+        if (HasFailure()) break;
+    }
+    // Every list had its answer cut off once.
+    EXPECT_EQ(cutOffLists.size(), 4u);
+    EXPECT_FALSE(fs::exists(UserDir() + "Orders.journal")) << ReadAll(UserDir() + "Orders.journal");
 }
 
 // The handheld turns read-only once the service has accepted an order: the
@@ -388,9 +541,10 @@ TEST_F(FaultTest, AHandheldTurnedReadOnlyMidRunPlacesEveryOrderOnce)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         Mount ro("", Handheld(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY);
         ASSERT_TRUE(ro.Ok()) << std::strerror(errno);
-        EXPECT_EQ(run->Wait(std::chrono::seconds(120)), 1) << ReadAll(m_Root / "sync.out");
-        EXPECT_THAT(ReadAll(m_Root / "sync.out"),
-                    HasSubstr("hotsync: synchronization incomplete: the handheld could not record all of it"));
+        // Exchanged, but not all recorded: the verdict names the handheld.
+        EXPECT_EQ(run->Wait(std::chrono::seconds(120)), 4) << ReadAll(m_Root / "sync.out");
+        ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+        EXPECT_THAT(ReadAll(m_Root / "sync.out"), HasSubstr("  " + KESA_FormatMessage(4181) + " "));
         EXPECT_EQ(lists(), listsBefore);
     }
     ASSERT_NE(Sql("SELECT count(*) FROM orders"), "0\n");
@@ -398,7 +552,7 @@ TEST_F(FaultTest, AHandheldTurnedReadOnlyMidRunPlacesEveryOrderOnce)
 
     const RunResult next = Sync("--no-backup");
     EXPECT_EQ(next.code, 0) << next.output << HotSyncLog();
-    EXPECT_THAT(HotSyncLog(), HasSubstr("was accepted by the service on an earlier run"));
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t41 order-placed-before\t"));
     ExpectShopperWhole();
     ExpectEachOrderOnce(4);
     EXPECT_EQ(Sql("SELECT count(*) FROM requests WHERE result LIKE 'repeated %'"), "0\n") << "an order was sent again";
@@ -454,10 +608,8 @@ TEST_F(FaultTest, TerminatedDuringAHeldQueryTheRunEndsAtOnce)
     EXPECT_EQ(run->Wait(std::chrono::seconds(10)), 143) << ReadAll(m_Root / "sync.out");
     m_Service->Stop(SIGKILL); // its held query would keep it for the rest of the stall
     ExpectShopperWhole();
-    EXPECT_NE(HotSyncLog().find("The list \"Courses C2\" (channel C2) was not sent: the run was stopped. Its order goes "
-                                "on the next synchronization."),
-              std::string::npos)
-        << HotSyncLog();
+    ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    EXPECT_NE(HotSyncLog().find(KESA_FormatMessage(4116, "Courses C2", "C2")), std::string::npos) << HotSyncLog();
 
     StartService();
     const RunResult next = Sync("--no-backup");
@@ -476,7 +628,8 @@ TEST_F(FaultTest, ADamagedCatalogIsRepairedAndEveryDeletionIsLogged)
 
     RunResult r = Sync("--no-backup");
     EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
-    EXPECT_THAT(HotSyncLog(), HasSubstr("The catalog \"C1cat\" on the handheld is damaged"));
+    ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    EXPECT_THAT(HotSyncLog(), HasSubstr(KESA_FormatMessage(4136, "C1cat", "C1")));
     ExpectShopperWhole();
 
     fs::remove(Handheld() + "/C7cat.pdb");
@@ -485,11 +638,77 @@ TEST_F(FaultTest, ADamagedCatalogIsRepairedAndEveryDeletionIsLogged)
     // Their catalog gone, the lists go too, and the log says so.
     for (const char* list : {"Courses C7", "Apero C7"}) {
         EXPECT_FALSE(fs::exists(Handheld() + "/" + list + ".pdb")) << list;
-        EXPECT_THAT(HotSyncLog(), HasSubstr(std::string("Deleted \"") + list + "\" from the handheld: the catalog "
-                                                                                  "of channel C7 is not on the "
-                                                                                  "handheld."));
+        EXPECT_THAT(HotSyncLog(), HasSubstr(KESA_FormatMessage(4120, list, KESA_FormatMessage(4126, "C7"))));
     }
     ExpectWholeDatabases();
+
+    // A damaged catalog whose replacement has another name goes once that one
+    // is in place, named in the log; the next runs find nothing damaged.
+    Put(Db("C1old", "CATA", AppInfoOf(2, "C1old")).Add(1, Item("POM-01", "Pommes", "2.10")));
+    fs::remove(Handheld() + "/C1cat.pdb");
+    palmkit::WaitForWrites();
+    fs::resize_file(Handheld() + "/C1old.pdb", 100);
+    r = Sync("--no-backup");
+    EXPECT_FALSE(fs::exists(Handheld() + "/C1old.pdb")) << HotSyncLog();
+    EXPECT_TRUE(fs::exists(Handheld() + "/C1cat.pdb")) << HotSyncLog();
+    EXPECT_THAT(HotSyncLog(), HasSubstr(KESA_FormatMessage(4120, "C1old", KESA_FormatMessage(4130, "C1cat"))));
+    const std::size_t from = HotSyncLog().size();
+    EXPECT_EQ(Sync().code, 0) << HotSyncLog().substr(from);
+    EXPECT_THAT(HotSyncLog().substr(from), Not(HasSubstr("damaged")));
+}
+
+// The service read the order, then no answer came back (the reply stalled
+// past the client's bound): the order stays active, unchanged, with the
+// reason on the handheld; the next run sends the same order, which the
+// service recognises, and it is placed once. Before that, a run that could
+// not reach the service names the order that waits.
+TEST_F(FaultTest, AnOrderWhoseAnswerWasLostGoesAgainUnchangedAndIsPlacedOnce)
+{
+    ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    PutHandheld();
+    SetServerUrl("http://127.0.0.1:1/xxx/yyy");
+    RunResult r = Sync("--no-backup");
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t42 order-waiting\t" +
+                                        KESA_FormatMessage(4172, "Courses", "C7", KESA_FormatMessage(4113)) + "\n"));
+
+    StartService({"--stall", "C7:2500"});
+    const COrderInfo before = OrderIn(*Load("Courses"));
+    ::setenv("NORVELIA_STALL_SECONDS", "1", 1);
+    r = Sync("--no-backup");
+    ::unsetenv("NORVELIA_STALL_SECONDS");
+    EXPECT_EQ(r.code, 4) << r.output << HotSyncLog();
+    const COrderInfo kept = OrderIn(*Load("Courses"));
+    EXPECT_EQ(kept.GetCreateDateStr(), before.GetCreateDateStr());
+    EXPECT_EQ(kept.GetMemberIdStr(), before.GetMemberIdStr());
+    EXPECT_THAT(OrderErrorIn(*Load("Courses")), HasSubstr("Courses"));
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t42 order-waiting\t"));
+    // The service got it, late.
+    for (int i = 0; i < 500 && Sql("SELECT count(*) FROM orders") != "1\n"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(Sql("SELECT count(*) FROM orders"), "1\n");
+
+    m_Service->Stop();
+    StartService();
+    r = Sync("--no-backup");
+    EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
+    EXPECT_EQ(Sql("SELECT count(*) FROM orders"), "1\n") << "the order was placed twice";
+    EXPECT_EQ(OrderIn(*Load("Courses")).GetCreateDateDWord(), 0u);
+    EXPECT_EQ(OrderErrorIn(*Load("Courses")), "");
+    EXPECT_THAT(HotSyncLog(), HasSubstr("\t40 order-placed\t"));
+}
+
+// A run whose log cannot be kept is not one that went through.
+TEST_F(FaultTest, ARunWhoseLogCannotBeKeptDoesNotEndWithZero)
+{
+    StartService();
+    PutHandheld();
+    ASSERT_EQ(Sync("--no-backup").code, 0) << HotSyncLog();
+    fs::remove(UserDir() + "HotSync.log");
+    fs::create_directory(UserDir() + "HotSync.log");
+    const RunResult r = Sync("--no-backup");
+    EXPECT_EQ(r.code, 4) << r.output;
+    EXPECT_THAT(r.output, HasSubstr("HotSync.log"));
 }
 
 // A run over a damaged catalog: its backup keeps the catalog's last sound
@@ -513,7 +732,7 @@ TEST_F(FaultTest, ARunOverADamagedCatalogBacksUpItsLastSoundCopy)
     EXPECT_THAT(r.output, Not(HasSubstr("DAMAGED")));
 
     fs::resize_file(catalog, 100);
-    r = Tool("hotsync", "restore --user Anne --handheld " + Handheld());
+    r = Tool("hotsync", "restore --user Anne --handheld " + Handheld() + " --yes");
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(ReadAll(catalog), backedUp);
     ExpectShopperWhole();

@@ -19,6 +19,7 @@
 #include "conduit/SyncFixture.h"
 #include "TamperingProxy.h"
 #include "ferrylink/ScriptedService.h"
+#include "lexmo/Lexmo.h"
 #include "palmkit/HandheldStore.h"
 #include "quillio/PdbFile.h"
 
@@ -28,6 +29,14 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
+
+// "activity name<TAB>text" of the log's last entry: a run's verdict.
+std::string LastEntry(const std::string& log)
+{
+    std::string last = log.substr(0, log.size() - 1);
+    last = last.substr(last.rfind('\n') + 1);
+    return last.substr(last.find('\t') + 1);
+}
 
 // The arguments of an answer, to change and build again.
 std::vector<AnswerArg> ArgsOf(const std::string& body)
@@ -73,6 +82,8 @@ protected:
     void SetUp() override
     {
         SyncFixture::SetUp();
+        // The texts the runs write, in the catalog they use.
+        ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
         StartService();
         fs::create_directories(m_Root / "scratch");
     }
@@ -128,28 +139,33 @@ TEST_F(HostileServiceTest, OnlyTheApplicationIsInstalledAsTheApplication)
     const std::string memo = ReadAll(Handheld() + "/MemoDB.pdb");
     struct Case {
         std::string bytes;
-        const char* why;
+        std::string why;
     };
     const Case cases[] = {
-        {"", "it is not a whole Palm database"},
-        {std::string("MZ\x90\0", 4) + std::string(256, '\x07'), "it is not a whole Palm database"},
-        {BytesOf(*Db("MemoDB", "DATA").Add(0, Item("M", "memo", "0")).file, Scratch()), "it is not a resource database of creator KESA and type appl"},
-        {ApplicationBytes("MemoDB", "KESA", "appl", Scratch()), "it would replace \"MemoDB\", which is not the application"},
-        {ApplicationBytes("Courses", "KESA", "appl", Scratch()), "it would replace \"Courses\", which is not the application"},
+        {"", KESA_FormatMessage(4138)},
+        {std::string("MZ\x90\0", 4) + std::string(256, '\x07'), KESA_FormatMessage(4138)},
+        {BytesOf(*Db("MemoDB", "DATA").Add(0, Item("M", "memo", "0")).file, Scratch()), KESA_FormatMessage(4139)},
+        // Under a new name, each of the three marks alone is missing.
+        {BytesOf(*Db("NewApp", "appl").Add(0, Item("M", "memo", "0")).file, Scratch()), KESA_FormatMessage(4139)},
+        {ApplicationBytes("NewApp", "XXXX", "appl", Scratch()), KESA_FormatMessage(4139)},
+        {ApplicationBytes("NewApp", "KESA", "DATA", Scratch()), KESA_FormatMessage(4139)},
+        {ApplicationBytes("MemoDB", "KESA", "appl", Scratch()), KESA_FormatMessage(4118, "MemoDB")},
+        {ApplicationBytes("Courses", "KESA", "appl", Scratch()), KESA_FormatMessage(4118, "Courses")},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.why);
+        SCOPED_TRACE("case " + std::to_string(&c - cases) + ": " + c.why);
         Tamper([&](const Query& q, httplib::Response& res) {
             if (q.Get("function") == "DeclareChannels") SetArg(res, File("NorveliaPrc", "norvelia.prc", c.bytes));
         });
         const std::size_t from = HotSyncLog().size();
         const RunResult run = Sync("--no-backup");
-        EXPECT_EQ(run.code, 0) << run.output;
-        EXPECT_THAT(HotSyncLog().substr(from),
-                    HasSubstr(std::string("L'application envoyée par le service n'est pas installée : ") + c.why + "."));
+        EXPECT_EQ(run.code, 4) << run.output;
+        EXPECT_THAT(HotSyncLog().substr(from), HasSubstr(KESA_FormatMessage(4137, c.why)));
+        EXPECT_EQ(LastEntry(HotSyncLog()), "31 problems\t" + KESA_FormatMessage(4141, KESA_FormatMessage(4165)));
         EXPECT_EQ(NorvVers(), "");
         EXPECT_EQ(ReadAll(Handheld() + "/MemoDB.pdb"), memo);
         EXPECT_FALSE(fs::exists(UserDir() + "Install")) << "left in the install queue";
+        for (const char* file : {"/NewApp.prc", "/NewApp.pdb"}) EXPECT_FALSE(fs::exists(Handheld() + file));
         ExpectSafe();
         PutShopper();
     }
@@ -176,11 +192,13 @@ TEST_F(HostileServiceTest, AForeignListHeaderIsNotWrittenOverTheLists)
                 SetArg(res, File("RefListBinData", "C7ref.pdb", bytes));
         });
         const std::size_t from = HotSyncLog().size();
-        EXPECT_EQ(Sync("--no-backup").code, 0);
+        EXPECT_EQ(Sync("--no-backup").code, 4);
         CPdbFile after;
         ASSERT_TRUE(CHandheldStore(Handheld()).Load("Courses", after));
         EXPECT_EQ(after.m_AppInfo, AppInfoOf(2, "C7cat", "Courses"));
-        EXPECT_THAT(HotSyncLog().substr(from), HasSubstr("la base de données n'a pas pu être enregistrée"));
+        // The service's file is at fault, not the handheld.
+        EXPECT_THAT(HotSyncLog().substr(from), HasSubstr(KESA_FormatMessage(4109, "Courses", "C7")));
+        EXPECT_THAT(HotSyncLog().substr(from), Not(HasSubstr(KESA_FormatMessage(2036))));
         ExpectSafe();
     }
     m_Proxy.reset();
@@ -201,9 +219,8 @@ TEST_F(HostileServiceTest, AnUnreadableProcessDateLeavesTheOrderAsItWas)
             if (q.Get("function") == "ProcessList") SetArg(res, Text("ProcessDate", date));
         });
         const std::size_t from = HotSyncLog().size();
-        EXPECT_EQ(Sync("--no-backup").code, 0);
-        EXPECT_THAT(HotSyncLog().substr(from), HasSubstr("a process date that cannot be read (\"" + std::string(date) +
-                                                         "\"): its order is left as it was."));
+        EXPECT_EQ(Sync("--no-backup").code, 4);
+        EXPECT_THAT(HotSyncLog().substr(from), HasSubstr(KESA_FormatMessage(4117, "Courses", "C7", date)));
         CPdbFile list;
         ASSERT_TRUE(CHandheldStore(Handheld()).Load("Courses", list));
         EXPECT_EQ(OrderIn(list).GetCreateDateStr(), Order(kDay1).GetCreateDateStr());
@@ -223,7 +240,8 @@ TEST_F(HostileServiceTest, HostileFileNamesStayInsideAndAreLoggedWhole)
                 SetArg(res, File("CatalogBinData", name, "not a database"));
         });
         const RunResult run = Sync("--no-backup");
-        EXPECT_EQ(run.code, 0) << run.output;
+        EXPECT_EQ(run.code, 4) << run.output;
+        EXPECT_EQ(LastEntry(HotSyncLog()), "31 problems\t" + KESA_FormatMessage(4141, KESA_FormatMessage(4160, "C7")));
         ExpectSafe();
     }
     // The log file writes a backslash as two.
@@ -246,8 +264,9 @@ TEST_F(HostileServiceTest, ATricklingAnswerFailsItsChannelAlone)
     ::setenv("NORVELIA_QUERY_SECONDS", "2", 1);
     const RunResult run = Sync("--no-backup");
     ::unsetenv("NORVELIA_QUERY_SECONDS");
-    EXPECT_EQ(run.code, 0) << run.output;
+    EXPECT_EQ(run.code, 4) << run.output;
     EXPECT_THAT(HotSyncLog(), HasSubstr("la requête a duré plus de 2 secondes"));
+    EXPECT_EQ(LastEntry(HotSyncLog()), "31 problems\t" + KESA_FormatMessage(4141, KESA_FormatMessage(4160, "C2")));
     EXPECT_TRUE(CHandheldStore(Handheld()).Find("C1cat")) << HotSyncLog();
     EXPECT_FALSE(CHandheldStore(Handheld()).Find("C2cat"));
     ExpectSafe();
@@ -279,8 +298,9 @@ TEST_F(HostileServiceTest, AFailedDeclarationFailsTheRun)
         });
         const RunResult run = Sync("--no-backup");
         EXPECT_EQ(run.code, 1) << run.output;
-        EXPECT_THAT(run.output, HasSubstr("synchronization failed: nothing was exchanged with the service: "));
-        EXPECT_THAT(run.output, HasSubstr(c.reason));
+        EXPECT_THAT(run.output, HasSubstr(KESA_FormatMessage(4143, "")));
+        EXPECT_THAT(LastEntry(HotSyncLog()), HasSubstr(c.reason));
+        EXPECT_THAT(LastEntry(HotSyncLog()), ::testing::StartsWith("32 not-synchronized\t"));
         EXPECT_THAT(HotSyncLog(), HasSubstr("Toutes les chaînes ont été synchronisées."));
         ExpectSafe();
     }
@@ -299,13 +319,12 @@ TEST_F(HostileServiceTest, TooManyChannelsAreLeftForLaterRuns)
     ::setenv("NORVELIA_MAX_NEW_CHANNELS", "3", 1);
     const RunResult run = Sync("--no-backup");
     ::unsetenv("NORVELIA_MAX_NEW_CHANNELS");
-    EXPECT_EQ(run.code, 0) << run.output;
+    EXPECT_EQ(run.code, 4) << run.output;
     // Without a terminal, each status is one line, never the same one twice running.
     const std::vector<std::string> lines = Lines(run.output);
     for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_NE(lines[i], lines[i - 1]) << run.output;
-    EXPECT_THAT(HotSyncLog(), HasSubstr("Le service propose plus de nouveaux canaux qu'une synchronisation n'en prend "
-                                        "(3 au plus, NORVELIA_MAX_NEW_CHANNELS) : X1003, X1004, X1005, X1006, X1007 "
-                                        "et 292 autres sont laissés pour une prochaine synchronisation."));
+    EXPECT_THAT(HotSyncLog(), HasSubstr(KESA_FormatMessage(4119, 3, "X1003, X1004, X1005, X1006, X1007" +
+                                                                          KESA_FormatMessage(4108, 292))));
     ExpectSafe();
 }
 

@@ -1,6 +1,7 @@
 // The HotSync window from its button to the log, with the real conduit, the
 // settings store and norvelia-service on loopback: a run that goes through,
 // one whose server is gone, and a handheld of someone else declined.
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -11,7 +12,10 @@
 
 #include <stdlib.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <vector>
 
 #include "common/ModalAnswerer.h"
 #include "common/QtTsan.h"
@@ -19,6 +23,7 @@
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
 #include "hotsync/HotSyncWindow.h"
+#include "hotsync/UsersFile.h"
 #include "seam/QtUiHost.h"
 #include "platform/ui/HotSyncActionDlg.h"
 #include "platform/ui/NorvProgressDlg.h"
@@ -101,6 +106,10 @@ private slots:
         m_Service = std::make_unique<ServiceProcess>(std::vector<std::string>{}, *m_Root / "state.db");
         QVERIFY(m_Service->Running());
         QVERIFY(Set(std::string(kProduct) + "\\Servers", "Norvelia", m_Service->Url() + "/xxx/yyy"));
+        // A list whose order waits: the run places it and says so.
+        const std::string list = *m_Root / "list.pdb";
+        QCOMPARE(Tool("catalogc", NORV_SOURCE_DIR "/service/samples/catalogc/list.json -o " + list).code, 0);
+        QCOMPARE(Tool("handheld", "import " + Handheld() + " " + list).code, 0);
         platform::QtUiHost host;
         ProgressWatcher watcher;
         CHotSyncWindow w(Home());
@@ -118,7 +127,14 @@ private slots:
         QCOMPARE(Texts(log, 20).size(), 1);
         QVERIFY(Texts(log, 21).isEmpty());
         QVERIFY(w.findChild<QPushButton*>(QStringLiteral("sync"))->isEnabled());
-        QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("done")));
+        // The verdict, then the fate of the order the run placed.
+        const QStringList outcome = w.findChild<QLabel*>(QStringLiteral("outcome"))->text().split(QLatin1Char('\n'));
+        QCOMPARE(outcome.value(0), QStringLiteral("Synchronized."));
+        QVERIFY2(outcome.value(1).startsWith(QStringLiteral("The order of \"ListeC7\" (channel C7) was placed")),
+                 qPrintable(outcome.join(QLatin1Char('\n'))));
+        QCOMPARE(Texts(log, CRunVerdict::kSynchronized), QStringList{QStringLiteral("OK: Synchronized.")});
+        // The conduit's closing entry is an end mark, not an "OK".
+        QVERIFY(Texts(log, 20).value(0).startsWith(QStringLiteral("end: ")));
         // The catalogs received are on the handheld, and listed.
         auto* dbs = w.findChild<QTreeWidget*>(QStringLiteral("databases"));
         QVERIFY(dbs->topLevelItemCount() > 0);
@@ -164,9 +180,9 @@ private slots:
         QVERIFY2(presses > 0, w.LastOutcome().message.c_str());
         QTRY_VERIFY_WITH_TIMEOUT(!w.IsRunning(), 120000);
         QCOMPARE(w.LastOutcome().code, 130);
-        QCOMPARE(w.LastOutcome().message, std::string("synchronization abandoned in its progress window"));
-        QVERIFY(Texts(w.findChild<QListWidget*>(QStringLiteral("log")), 21)
-                    .contains(QStringLiteral("FAILED: HotSync abandoned in its progress window")));
+        QCOMPARE(w.LastOutcome().message, std::string("Synchronization abandoned from its progress window."));
+        QCOMPARE(Texts(w.findChild<QListWidget*>(QStringLiteral("log")), CRunVerdict::kAbandoned),
+                 QStringList{QStringLiteral("ABANDONED: Synchronization abandoned from its progress window.")});
         QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("abandoned")));
     }
 
@@ -182,12 +198,15 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w.IsRunning(), 120000);
         QCOMPARE(w.LastOutcome().code, 1);
         const QString why = QString::fromStdString(w.LastOutcome().message);
-        QVERIFY2(why.startsWith(QStringLiteral("synchronization failed: ")), qPrintable(why));
+        QVERIFY2(why.startsWith(QStringLiteral("Not synchronized: ")), qPrintable(why));
         const QString shown = w.findChild<QLabel*>(QStringLiteral("outcome"))->text();
-        QVERIFY2(shown.contains(why.mid(1)), qPrintable(shown));
+        QVERIFY2(shown.contains(why), qPrintable(shown));
+        // No praise after a failure: the closing entry is neither OK nor green.
         const QStringList failed = Texts(w.findChild<QListWidget*>(QStringLiteral("log")), 21);
         QVERIFY(!failed.isEmpty());
-        QVERIFY(failed.join(QLatin1Char('\n')).contains(why.mid(int(std::strlen("synchronization failed: ")))));
+        QVERIFY(failed.join(QLatin1Char('\n')).contains(why.mid(int(std::strlen("Not synchronized: ")))));
+        QCOMPARE(Texts(w.findChild<QListWidget*>(QStringLiteral("log")), CRunVerdict::kFailed), QStringList{"FAILED: " + why});
+        QVERIFY(!shown.contains(QStringLiteral("OK")));
     }
 
     // Someone else's handheld: the question is a dialog; No leaves it alone.
@@ -208,6 +227,45 @@ private slots:
         QCOMPARE(w.LastOutcome().code, 2);
         QVERIFY(w.findChild<QLabel*>(QStringLiteral("outcome"))->text().contains(QStringLiteral("Bruno")));
         QCOMPARE(answerer.Unexpected(), 0);
+    }
+
+    // Entries of users.dat that cannot be used are not offered, and the
+    // window says how many were left out.
+    void UnusableUsersAreLeftOutWithAWord()
+    {
+        const std::string home = *m_Root / "tampered-home";
+        const std::string users = home + "/users.dat";
+        const std::string why = " cannot be used and %s not listed (an empty name, a control character, or a folder "
+                                "name such as \"..\" or one with a \"/\"). \"hotsync user list\" says which and why.";
+        const auto said = [&](const char* count, const char* verb) {
+            std::string text = count + users + why;
+            return QString::fromStdString(text.replace(text.find("%s"), 2, verb));
+        };
+        const struct {
+            std::vector<CUsersFile::User> entries;
+            QStringList offered;
+            QString outcome;
+        } cases[] = {
+            {{{"Alice", "../escape", 1}, {"Eve\x1b[2J", "Eve", 2}, {"Bob", "Bob", 3}},
+             {QStringLiteral("Bob")},
+             said("2 entries of ", "are") + QStringLiteral("\nBob has not synchronized a handheld yet.")},
+            {{{"", "Nobody", 1}},
+             {},
+             said("One entry of ", "is") +
+                 QStringLiteral("\nNo HotSync user yet: add one with \"Set up...\" in the Settings menu.")},
+        };
+        for (const auto& c : cases) {
+            std::filesystem::create_directories(home);
+            const std::vector<BYTE> bytes = CUsersFile::Encode(c.entries);
+            std::ofstream(users, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            CHotSyncWindow w(home);
+            auto* list = w.findChild<QComboBox*>(QStringLiteral("users"));
+            QStringList offered;
+            for (int i = 0; i < list->count(); ++i) offered << list->itemText(i);
+            QCOMPARE(offered, c.offered);
+            QCOMPARE(w.findChild<QLabel*>(QStringLiteral("outcome"))->text(), c.outcome);
+        }
     }
 
     // The window speaks the language MsgDll names, else the locale's, as the conduit does.

@@ -266,7 +266,7 @@ TEST_F(EndToEndTest, FormsBrokenListsIdleOrdersAndCatalogsThatCannotBeInstalled)
     Put(Db("C1cat", "CATA").Add(1, Item("OLD", "old", "1")));
 
     const RunResult run = Sync("--quiet");
-    ASSERT_EQ(run.code, 0) << run.output;
+    ASSERT_EQ(run.code, 4) << run.output;
 
     // The accepted form left; the idle order stayed home; the broken list is gone.
     EXPECT_THAT(Sql("SELECT list_name, list_type FROM orders"), ElementsAre("Form|EMLS"));
@@ -277,13 +277,23 @@ TEST_F(EndToEndTest, FormsBrokenListsIdleOrdersAndCatalogsThatCannotBeInstalled)
     EXPECT_THAT(ItemNames(**Load("C1cat")), ElementsAre("old"));
     EXPECT_FALSE(Load("C9cat"));
     const std::string dst = UserDir() + "Dst/";
+    // C9's catalog without AppInfo is the service's fault, not a write error of the handheld.
     EXPECT_THAT(Problems(LogEntries()), ElementsAre(Entry(22, KESA_FormatMessage(2035)),
                                                     Entry(22, KESA_FormatMessage(2032, dst + "C1cat.pdb", "C1")),
-                                                    Entry(22, KESA_FormatMessage(2032, dst + "C9cat.pdb", "C9"))));
+                                                    Entry(22, KESA_FormatMessage(4100, "C9"))));
     for (const std::string& entry : {Entry(8, KESA_FormatMessage(2022, "Broken", "AppInfo")),
-                                     Entry(8, KESA_FormatMessage(2054, "C1cat", "AppInfo")),
-                                     Entry(9, KESA_FormatMessage(2036))})
+                                     Entry(-1, KESA_FormatMessage(4120, "Broken", KESA_FormatMessage(4128))),
+                                     Entry(8, KESA_FormatMessage(2054, "C1cat", "AppInfo"))})
         EXPECT_THAT(LogEntries(), Contains(entry));
+    EXPECT_THAT(LogEntries(), Not(Contains(Entry(9, KESA_FormatMessage(2036)))));
+    // The verdict names each failure; the form's order was placed.
+    const std::string form = Entry(40, KESA_FormatMessage(4170, "Form", "C7", ""));
+    EXPECT_EQ(LogEntries().back(),
+              Entry(31, KESA_FormatMessage(4142, 4,
+                                           KESA_FormatMessage(4161, "Broken") + ", " + KESA_FormatMessage(4160, "C1") +
+                                               ", " + KESA_FormatMessage(4163, "C1") + ", " +
+                                               KESA_FormatMessage(4163, "C9"))));
+    EXPECT_THAT(LogEntries(), Contains(::testing::StartsWith(form.substr(0, form.find(':'))))); 
 }
 
 TEST_F(EndToEndTest, AListAnsweredWithAMessageKeepsTheErrorInItsOrder)
@@ -303,7 +313,7 @@ TEST_F(EndToEndTest, AListAnsweredWithAMessageKeepsTheErrorInItsOrder)
     Put(Db("Courses", "LIST", AppInfoOf(2, "C7cat")).Add(5, Order(kDay1)));
 
     const RunResult run = Sync("--quiet");
-    ASSERT_EQ(run.code, 0) << run.output;
+    ASSERT_EQ(run.code, 4) << run.output;
 
     // The form in error is kept like a list, with its dates; the list loses both.
     const std::string formError = KESA_FormatMessage(2013, "Form.pdb", "C7", "Commande refusée");
@@ -315,6 +325,12 @@ TEST_F(EndToEndTest, AListAnsweredWithAMessageKeepsTheErrorInItsOrder)
     EXPECT_EQ(OrderIn(**Load("Courses")).GetProcessDateDWord(), 0u);
     EXPECT_THAT(Problems(LogEntries()), ElementsAre(Entry(22, listError), Entry(22, formError)));
     EXPECT_EQ(Sql("SELECT count(*) FROM orders"), std::vector<std::string>{"0"});
+    // Each refusal is told with the service's own words, and the verdict names both lists.
+    const auto entries = LogEntries();
+    EXPECT_THAT(entries, Contains(Entry(43, KESA_FormatMessage(4173, "Courses", "C7", "Commande refusée"))));
+    EXPECT_THAT(entries, Contains(Entry(43, KESA_FormatMessage(4173, "Form", "C7", "Commande refusée"))));
+    EXPECT_EQ(entries.back(), Entry(31, KESA_FormatMessage(4142, 2, KESA_FormatMessage(4161, "Courses") + ", " +
+                                                                         KESA_FormatMessage(4161, "Form"))));
 }
 
 namespace {

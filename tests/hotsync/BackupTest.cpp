@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TerminalRun.h"
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
 #include "palmkit/HandheldInfo.h"
@@ -116,14 +117,35 @@ protected:
         std::error_code ec;
         for (const auto& e : fs::directory_iterator(SetOf(handheld), ec))
             if (e.is_directory()) out.push_back(e.path().string());
-        // Names are dates, "-2", "-3" after a name taken in the same second.
+        // Names are dates, "-2", "-3" after a name taken in the same second,
+        // then "-before-restore" for one a restore took.
         auto order = [](const std::string& dir) {
             const std::string name = fs::path(dir).filename().string();
-            return std::make_pair(name.substr(0, 16), name.size() > 17 ? std::stoi(name.substr(17)) : 1);
+            return std::make_pair(name.substr(0, 16), name.size() > 17 ? std::atoi(name.c_str() + 17) : 1);
         };
         std::sort(out.begin(), out.end(),
                   [&](const std::string& a, const std::string& b) { return order(a) > order(b); });
         return out;
+    }
+
+    // The date `restore --list` shows for generation `n` of a handheld.
+    std::string ShownDate(const std::string& handheld, int n) const
+    {
+        const std::string line = LineWith(Restore("--handheld " + handheld + " --list").output,
+                                          "  " + std::to_string(n) + "  ");
+        return line.size() > 24 ? line.substr(line.find("  ", 2) + 2, 19) : "";
+    }
+    static bool SameFile(const std::string& a, const std::string& b)
+    {
+        struct stat sa {}, sb {};
+        return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_ino == sb.st_ino &&
+               sa.st_dev == sb.st_dev;
+    }
+    static int Count(const std::string& text, const std::string& part)
+    {
+        int n = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+        return n;
     }
 
     TempDir m_Root{"hotsync-backup"};
@@ -234,7 +256,7 @@ TEST_F(BackupTest, ADamagedDatabaseNeverTakesThePlaceOfItsSoundCopy)
     const RunResult list = Restore("--handheld " + Palm(1) + " --list --generation 1");
     const std::string line = LineWith(list.output, "Keep.pdb");
     EXPECT_TRUE(Has(line, " 1 record ") && Has(line, "  replaces the handheld's damaged copy")) << list.output;
-    const RunResult r = Restore("--handheld " + Palm(1));
+    const RunResult r = Restore("--handheld " + Palm(1) + " --yes");
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(ReadAll(Palm(1) + "/Keep.pdb"), m_Sound);
 }
@@ -271,18 +293,21 @@ TEST_F(BackupTest, ADamagedCopyInTheBackupIsNeverRestoredOverASoundOne)
         const RunResult list = Restore("--handheld " + Palm(1) + " --list --generation 1");
         const std::string line = LineWith(list.output, "Keep.pdb");
         EXPECT_TRUE(Has(line, " DAMAGED ") && Has(line, c.listed)) << list.output;
-        const RunResult r = Restore("--handheld " + Palm(1));
+        const RunResult r = Restore("--handheld " + Palm(1) + " --yes");
         EXPECT_EQ(r.code, 0) << r.output;
         EXPECT_TRUE(Has(r.output, c.warning)) << r.output;
         EXPECT_EQ(ReadAll(keep), c.restored ? damaged : before);
         EXPECT_EQ(Has(r.output, "Left out 1 database damaged in the backup"), !c.restored) << r.output;
+        // The backup each restore takes first would be generation 1 of the next case.
+        for (const std::string& g : Generations(Palm(1)))
+            if (g.size() > 15 && g.compare(g.size() - 15, 15, "-before-restore") == 0) fs::remove_all(g);
     }
 
     // Sound again on the handheld: the newer generation has it, and a
     // restore of the older one says where the sound copy is.
     std::ofstream(Palm(1) + "/Keep.pdb", std::ios::binary) << m_Sound;
     ASSERT_EQ(Sync(Palm(1)).code, 0);
-    const RunResult r = Restore("--handheld " + Palm(1) + " --generation 2");
+    const RunResult r = Restore("--handheld " + Palm(1) + " --generation 2 --yes");
     EXPECT_TRUE(Has(r.output, "the handheld's copy is sound; generation 1 (")) << r.output;
     EXPECT_EQ(ReadAll(Palm(1) + "/Keep.pdb"), m_Sound);
 }
@@ -306,7 +331,7 @@ TEST_F(BackupTest, TwoHandheldsOfOneUserKeepTheirBackupsApart)
     for (const std::string& g : Generations(Palm(2))) EXPECT_TRUE(DatabasesIn(g).count("Second.pdb")) << g;
 
     fs::remove(Palm(1) + "/Notes.pdb");
-    RunResult r = Restore("--handheld " + Palm(1));
+    RunResult r = Restore("--handheld " + Palm(1) + " --yes");
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(fs::exists(Palm(1) + "/Notes.pdb"));
     EXPECT_FALSE(fs::exists(Palm(1) + "/Second.pdb"));
@@ -318,7 +343,7 @@ TEST_F(BackupTest, TwoHandheldsOfOneUserKeepTheirBackupsApart)
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(Has(r.output, "backups of other handhelds (restore one here with --from NAME):")) << r.output;
     EXPECT_TRUE(Has(r.output, "\n  " + palm2Set + "  " + fs::canonical(Palm(2)).string() + "\n")) << r.output;
-    r = Restore("--handheld " + Palm(3) + " --from " + palm2Set);
+    r = Restore("--handheld " + Palm(3) + " --from " + palm2Set + " --yes");
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_EQ(DatabasesIn(Palm(3)), DatabasesIn(Generations(Palm(2)).front()));
 }
@@ -350,9 +375,10 @@ TEST_F(BackupTest, ABackupOfTheEarlierLayoutStaysRestorableAndMovesOnce)
         EXPECT_EQ(Has(r.output, "\n  2  "), c.split) << r.output;
         if (!c.split) {
             fs::remove(Palm(1) + "/Notes.pdb");
-            r = Restore("--handheld " + Palm(1));
+            r = Restore("--handheld " + Palm(1) + " --yes");
             ASSERT_EQ(r.code, 0) << r.output;
             EXPECT_EQ(DatabasesIn(Palm(1)), old);
+            EXPECT_FALSE(Has(r.output, "moved the backup")) << "moved while it was being restored";
         }
 
         r = Run("sync --user Alice --handheld " + Palm(1) + " --conduit " + kConduit);
@@ -360,9 +386,9 @@ TEST_F(BackupTest, ABackupOfTheEarlierLayoutStaysRestorableAndMovesOnce)
         EXPECT_TRUE(Has(r.output, "Backup - moved the backup of ")) << r.output;
         EXPECT_TRUE(DatabasesIn(Backup()).empty());
         EXPECT_FALSE(fs::exists(Backup() + "/.earlier"));
+        // The one moved is a generation of this handheld now.
         const auto gens = Generations(Palm(1));
-        ASSERT_EQ(gens.size(), 2u);
-        EXPECT_EQ(DatabasesIn(gens.back()), old);
+        EXPECT_TRUE(std::any_of(gens.begin(), gens.end(), [&](const std::string& g) { return DatabasesIn(g) == old; }));
         r = Run("sync --user Alice --handheld " + Palm(1) + " --conduit " + kConduit);
         EXPECT_FALSE(Has(r.output, "moved the backup")) << r.output;
     }
@@ -407,10 +433,122 @@ TEST_F(BackupTest, RestoreListsWhatItWouldDoAndRefusesClearly)
     ASSERT_EQ(lock.Acquire(Palm(1)), CHandheldLock::Result::Locked);
     EXPECT_EQ(Restore(p).code, 3);
     lock.Release();
-    const RunResult r = Restore(p);
+    const RunResult r = Restore(p + " --yes");
     ASSERT_EQ(r.code, 0) << r.output;
     EXPECT_TRUE(Has(r.output, "Restored 3 databases of ")) << r.output;
     EXPECT_EQ(ReadAll(Palm(1) + "/Keep.pdb"), m_Sound);
+}
+
+// A run that finds the handheld byte for byte as the newest backup holds it
+// adds none and says so in the HotSync log; a new backup links the databases
+// the newest holds byte for byte instead of copying them again.
+TEST_F(BackupTest, AnUnchangedHandheldAddsNoBackupAndUnchangedDatabasesAreLinked)
+{
+    ASSERT_EQ(Sync(Palm(1)).code, 0);                  // the conduit changes Notes
+    ASSERT_EQ(Sync(Palm(1), "--sync-type 6").code, 0); // a run that changes nothing
+    for (int run = 0; run < 3; ++run) {
+        const RunResult r = Sync(Palm(1), "--sync-type 6");
+        ASSERT_EQ(r.code, 0) << r.output;
+    }
+    const auto gens = Generations(Palm(1));
+    ASSERT_EQ(gens.size(), 2u);
+    // The runs speak the locale's language here (LC_ALL=C: English).
+    const std::string said = "\tBackup - the handheld is as the backup of " + ShownDate(Palm(1), 1) +
+                             " holds it: no new backup.\n";
+    EXPECT_EQ(Count(HotSyncLog(), said), 3) << HotSyncLog();
+    EXPECT_TRUE(SameFile(gens[0] + "/Keep.pdb", gens[1] + "/Keep.pdb"));
+    EXPECT_FALSE(SameFile(gens[0] + "/Notes.pdb", gens[1] + "/Notes.pdb"));
+    EXPECT_EQ(ReadAll(gens[0] + "/Notes.pdb"), ReadAll(Palm(1) + "/Notes.pdb"));
+    // A database the handheld changed is a copy of its own, never its file.
+    EXPECT_FALSE(SameFile(gens[0] + "/Notes.pdb", Palm(1) + "/Notes.pdb"));
+}
+
+// The backup the last run that changed the handheld started from stays,
+// however many runs follow that change nothing (a service out of reach,
+// retried) while the handheld changes between them; the others make room,
+// and it goes once a later run changes the handheld.
+TEST_F(BackupTest, TheBackupFromBeforeTheLastChangingRunOutlivesTheRunsAfterIt)
+{
+    for (const int keep : {3, 1}) {
+        SCOPED_TRACE("keep " + std::to_string(keep));
+        fs::remove_all(Backup());
+        fs::remove(Palm(1) + "/TestCreated.pdb");
+        ASSERT_EQ(Run("configure --user Alice --backups " + std::to_string(keep)).code, 0);
+        ASSERT_EQ(Sync(Palm(1)).code, 0); // changes the handheld: its start is the one to keep
+        const std::string before = Generations(Palm(1)).front();
+        EXPECT_TRUE(fs::exists(before + "/changed.txt"));
+        // Runs that change nothing, the person changing the handheld between them.
+        int edits = 0;
+        auto editAndRun = [&] {
+            CPdbFile edit(("Edit" + std::to_string(keep * 10 + edits++)).c_str(), "memo", "DATA", 0, 1, 0, 0);
+            ASSERT_TRUE(CHandheldStore(Palm(1)).Save(edit));
+            const RunResult r = Sync(Palm(1), "--sync-type 6");
+            ASSERT_EQ(r.code, 0) << r.output;
+        };
+        for (int run = 0; run < 4; ++run) editAndRun();
+        auto gens = Generations(Palm(1));
+        ASSERT_EQ(int(gens.size()), keep == 1 ? 2 : keep);
+        EXPECT_EQ(gens.back(), before);
+        EXPECT_FALSE(DatabasesIn(before).count("TestCreated.pdb"));
+        for (std::size_t i = 0; i + 1 < gens.size(); ++i) EXPECT_FALSE(fs::exists(gens[i] + "/changed.txt")) << i;
+        EXPECT_TRUE(Has(Restore("--handheld " + Palm(1) + " --list").output,
+                        "  (kept: the last run or restore that changed the handheld started from it)"));
+
+        // A run that changes the handheld again: the old start may go.
+        ASSERT_EQ(Sync(Palm(1)).code, 0);
+        editAndRun();
+        gens = Generations(Palm(1));
+        EXPECT_EQ(int(gens.size()), keep == 1 ? 2 : keep)
+            << Restore("--handheld " + Palm(1) + " --list").output << HotSyncLog();
+        EXPECT_TRUE(std::find(gens.begin(), gens.end(), before) == gens.end());
+    }
+}
+
+// A restore shows what it replaces and asks, on a terminal; without one it
+// needs --yes. Before it writes, it backs the handheld up as it is, and
+// restoring that backup undoes the restore.
+TEST_F(BackupTest, ARestoreAsksBacksTheHandheldUpFirstAndCanBeUndone)
+{
+    ASSERT_EQ(Sync(Palm(1)).code, 0);
+    const Contents first = DatabasesIn(Generations(Palm(1)).front());
+    const Contents now = DatabasesIn(Palm(1));
+    ASSERT_NE(now, first);
+    const std::vector<std::string> restore = {kHotSync, "--home", m_Root / "home", "restore", "--user", "Alice",
+                                              "--handheld", Palm(1)};
+
+    RunResult r = Restore("--handheld " + Palm(1));
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(Has(r.output, "hotsync: nothing restored: restoring generation 1 (" + ShownDate(Palm(1), 1) +
+                                  ") onto the handheld " + Palm(1) +
+                                  " would replace 2 of its databases, and there is no terminal to ask on (restore "
+                                  "with --yes)\n"))
+        << r.output;
+    r = RunOnTerminal(restore, "n\n");
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_TRUE(Has(LineWith(r.output, "Notes.pdb"), "replaces the handheld's")) << r.output;
+    EXPECT_TRUE(Has(r.output, "[hotsync restore] Restore generation 1 (")) << r.output;
+    EXPECT_TRUE(Has(r.output, "Yes or No [y/N]? ")) << r.output;
+    EXPECT_TRUE(Has(r.output, "hotsync: nothing restored\r\n")) << r.output;
+    EXPECT_EQ(DatabasesIn(Palm(1)), now);
+    EXPECT_EQ(Generations(Palm(1)).size(), 1u);
+
+    r = RunOnTerminal(restore, "y\n");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_TRUE(Has(r.output, "Restored 2 databases of ")) << r.output;
+    Contents restored = now;
+    for (const auto& [file, bytes] : first) restored[file] = bytes; // databases made since stay
+    EXPECT_EQ(DatabasesIn(Palm(1)), restored);
+    const auto gens = Generations(Palm(1));
+    ASSERT_EQ(gens.size(), 2u);
+    const std::string name = fs::path(gens.front()).filename().string();
+    EXPECT_EQ(name.substr(name.size() - 15), "-before-restore") << name;
+    EXPECT_EQ(DatabasesIn(gens.front()), now);
+    EXPECT_TRUE(Has(LineWith(Restore("--handheld " + Palm(1) + " --list").output, "\n  1  "),
+                    "  (taken before a restore)"));
+
+    r = Restore("--handheld " + Palm(1) + " --generation 1 --yes");
+    ASSERT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(DatabasesIn(Palm(1)), now);
 }
 
 } // namespace

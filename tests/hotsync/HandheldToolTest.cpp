@@ -363,7 +363,7 @@ TEST(ProgramConventionsTest, WindowProgramsWithoutADisplay)
 
 TEST_F(HandheldToolTest, HelpOnEveryCommand)
 {
-    for (const char* cmd : {"", "init ", "list ", "dump ", "import ", "export ", "remove "}) {
+    for (const char* cmd : {"", "init ", "list ", "dump ", "show ", "import ", "export ", "remove "}) {
         RunResult r = Handheld(std::string(cmd) + "--help");
         EXPECT_EQ(r.code, 0) << cmd;
         EXPECT_NE(r.output.find("Usage"), std::string::npos) << cmd << r.output;

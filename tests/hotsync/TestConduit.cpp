@@ -117,7 +117,7 @@ long Run(PROGRESSFN progress, CSyncProperties* props)
         Log(abandoned ? "abandoned by the user" : "never abandoned", slText);
     }
     view->Hide();
-    Log("escapes: back\\slash\ttab\nnew line", slWarning);
+    Log("escapes: back\\slash\ttab\nnew line", slText);
     if (fail) result = 4100;
     Log("TestConduit", result == 0 ? slSyncDone : slSyncFailed);
     SyncUnRegisterConduit(conduit);

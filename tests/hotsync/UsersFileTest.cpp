@@ -8,6 +8,8 @@
 
 #include "common/TestFiles.h"
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/RunVerdict.h"
+#include "lexmo/Lexmo.h"
 #include "palmkit/UserEntry.h"
 #include "hotsync/UsersFile.h"
 
@@ -197,10 +199,24 @@ TEST(HotSyncLogFileTest, OneEntryALineWithEscapes)
     ok.activity = 20;
     ok.text = "Norvelia";
     e.text = "two\nlines";
-    const std::string person = CHotSyncLogFile::FormatForPerson({ok, e}, "Alice");
+    palmkit::LogEntry verdict;
+    verdict.activity = CRunVerdict::kSynchronized;
+    verdict.text = "Synchronized.";
+    // The conduit's closing entry is an end mark: only the verdict says OK.
+    ASSERT_GT(KESA_LoadMessages("LexmoUs.dll"), 0);
+    std::string person = CHotSyncLogFile::FormatForPerson({ok, e, verdict}, "Alice");
     EXPECT_NE(person.find("HotSync log for Alice"), std::string::npos);
-    EXPECT_NE(person.find("OK       Norvelia"), std::string::npos);
-    EXPECT_NE(person.find("warning  two\n           lines"), std::string::npos);
+    EXPECT_NE(person.find("  end     Norvelia\n"), std::string::npos) << person;
+    EXPECT_NE(person.find("  warning two\n          lines\n"), std::string::npos) << person;
+    EXPECT_NE(person.find("  OK      Synchronized.\n"), std::string::npos) << person;
+    // Labels line up by the characters shown, not by bytes.
+    ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
+    palmkit::LogEntry failed;
+    failed.activity = slSyncFailed;
+    failed.text = "x";
+    person = CHotSyncLogFile::FormatForPerson({failed, e}, "Alice");
+    EXPECT_NE(person.find("Journal HotSync de Alice"), std::string::npos) << person;
+    EXPECT_NE(person.find("  ÉCHEC     x\n  attention two\n"), std::string::npos) << person;
 }
 
 TEST(HotSyncLogFileTest, EachRunIsMarkedAndTheFileStaysBounded)

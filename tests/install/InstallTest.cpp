@@ -65,6 +65,7 @@ TEST_F(InstallTest, TreeHasProgramsLibrariesDataPagesAndCompletions)
         "share/bash-completion/completions/handheld", "share/bash-completion/completions/norvreg",
         "share/doc/norvelia/README.md", "share/man/man5/norvelia-settings.5.gz", "share/man/man5/hotsync-log.5.gz",
         "share/applications/hotsync-gui.desktop", "share/icons/hicolor/scalable/apps/hotsync-gui.svg",
+        "share/applications/nvpassword.desktop", "share/icons/hicolor/scalable/apps/nvpassword.svg",
         NORV_PRIVATE_LIBDIR "/libNorvQtHost.so"};
     for (const std::string& program : Words(NORV_PROGRAM_LIST)) {
         files.push_back("bin/" + program);
@@ -86,6 +87,40 @@ TEST_F(InstallTest, TreeHasProgramsLibrariesDataPagesAndCompletions)
         const std::string page = RunCommand("gzip -dc '" + s_Prefix + "/share/man/man1/hotsync.1.gz'").output;
         EXPECT_THAT(page, HasSubstr(".TH HOTSYNC \"1\""));
         EXPECT_THAT(page, HasSubstr("\\fB\\-\\-no\\-backup\\fR"));
+    }
+}
+
+// A menu entry for each window, with its icon, that the desktop reads without a warning.
+TEST_F(InstallTest, MenuEntriesValidateAndHaveTheirIcons)
+{
+    const std::string share = s_Prefix + "/share";
+    for (const char* entry : {"hotsync-gui", "nvpassword", "nvconnexion"}) {
+        const std::string file = share + "/applications/" + entry + ".desktop";
+        const std::string text = ReadAll(file);
+        ASSERT_FALSE(text.empty()) << file;
+        const std::smatch icon = [&] {
+            std::smatch m;
+            std::regex_search(text, m, std::regex("\nIcon=([^\n]+)\n"));
+            return m;
+        }();
+        ASSERT_FALSE(icon.empty()) << file;
+        for (const char* size : {"scalable/apps/", "128x128/apps/"})
+            EXPECT_TRUE(fs::exists(share + "/icons/hicolor/" + size + icon[1].str() +
+                                   (std::string(size) == "scalable/apps/" ? ".svg" : ".png")))
+                << entry << " " << size;
+        const std::smatch exec = [&] {
+            std::smatch m;
+            std::regex_search(text, m, std::regex("\nExec=([^ \n]+)"));
+            return m;
+        }();
+        ASSERT_FALSE(exec.empty()) << file;
+        EXPECT_TRUE(fs::exists(s_Prefix + "/bin/" + exec[1].str())) << file;
+        if (RunCommand("command -v desktop-file-validate").code == 0) {
+            // Hints (advice on categories) are not warnings.
+            const RunResult valid = RunCommand("desktop-file-validate '" + file + "'");
+            EXPECT_EQ(valid.code, 0) << valid.output;
+            EXPECT_THAT(valid.output, ::testing::Not(::testing::ContainsRegex("(error|warning): "))) << file;
+        }
     }
 }
 

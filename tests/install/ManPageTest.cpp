@@ -75,14 +75,14 @@ TEST(ManPages, SubcommandOptionsAndExitCodesComeFromThePrograms)
     }
     EXPECT_GE(options, 8);
     const std::string exits = page.substr(page.find(".SH \"EXIT STATUS\""));
-    for (const char* code : {"0", "1", "2", "3", "130", "143, 129"}) EXPECT_THAT(exits, HasSubstr(".B " + std::string(code) + "\n"));
+    for (const char* code : {"0", "1", "2", "3", "4", "130", "143, 129"}) EXPECT_THAT(exits, HasSubstr(".B " + std::string(code) + "\n"));
     EXPECT_THAT(exits, HasSubstr("abandoned with Ctrl"));
 }
 
 TEST(ManPages, LogPageNamesEveryActivityAsTheLogFileWritesIt)
 {
     const std::string page = ReadAll(kMan + "hotsync-log.5");
-    for (int activity : {-1, 8, 9, 11, 12, 20, 21, 22}) {
+    for (int activity : {-1, 8, 9, 11, 12, 20, 21, 22, 30, 31, 32, 33, 40, 41, 42, 43}) {
         std::string name = CHotSyncLogFile::ActivityName(activity);
         EXPECT_THAT(page, HasSubstr(".B " + Roff(std::to_string(activity)) + " " + Roff(name) + "\n")) << activity;
     }

@@ -132,6 +132,11 @@ const Use kUses[] = {
     {4032, "T", 0, "handheld busy: the handheld"},
     {4033, "T", 0, "restore stopped: why"},
     {4034, "ITT", 0, "restored: count, date, handheld"},
+    {4200, "T", 0, "HotSync log, no new backup: the newest backup's date"},
+    {4201, "T", 0, "HotSync log, damaged on the handheld: database file"},
+    {4202, "TTI", 0, "restore question: date, handheld, databases replaced"},
+    {4203, "T", 0, "restored: date of the backup taken before"},
+    {4204, "T", 0, "nothing restored: why the backup failed"},
     {4035, "T", 0, "closing during a run: the cancel button"},
     {4048, "T", 0, "action dialog: the conduit"},
     // hotsync on the terminal: questions, the progress view.
@@ -144,13 +149,8 @@ const Use kUses[] = {
     {4630, "T", 0, "database not written: name and reason"},
     {4631, "T", 0, "deletions kept: the names"},
     {4632, "T", 0, "database not deleted: name"},
-    {4633, "TT", 0, "damaged catalog: name, channel"},
-    {4634, "T", 0, "application refused: why"},
-    {4635, "T", 0, "journal unreadable: why"},
-    {4636, "T", 0, "channels left out: the names shown"},
-    {4637, "TI", 0, "channels left out: the names shown, how many more"},
+    {4636, "T", 0, "channels left out: the names shown, and one more"},
     {4638, "IT", 0, "one channel left out: the bound, its name"},
-    {4639, "IT", 0, "channels left out: the bound, their names"},
     // The server client's and the probe's own failures.
     {4641, "I", 0, "stalled: seconds"},
     {4643, "I", 0, "query too long: seconds"},
@@ -170,10 +170,209 @@ const Use kUses[] = {
     {4665, "T", 0, "TLS failed: host"},
     {4666, "T", 0, "no answer: host"},
     {4667, "T", 0, "connection broken: host"},
+    // The verdict of a run, the fate of each order, and the conduit's own lines.
+    {4100, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4101, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4102, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4103, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4105, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4106, "TITT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4108, "I", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4109, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4110, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4111, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4112, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4113, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4115, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4116, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4117, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4118, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4119, "IT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4120, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4121, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4122, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4123, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4124, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4125, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4126, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4127, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4128, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4129, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4130, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4131, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4132, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4133, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4134, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4135, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4136, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4137, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4138, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4139, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4140, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4141, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4142, "IT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4143, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4144, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4145, "I", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4146, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4150, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4151, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4152, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4153, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4160, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4161, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4162, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4163, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4164, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4165, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4166, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4167, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4168, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4170, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4171, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4172, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4173, "TTT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4174, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4175, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4176, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4177, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4178, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4179, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4180, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4181, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4182, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4183, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4184, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4185, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4186, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4187, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4188, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4189, "T", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4190, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
+    {4192, "T", 0, "notification of a run with problems: the user"},
+    {4191, "", 0, "run verdict, order fates and the conduit's own log lines"},
+    // The settings programs: what is true on Linux, the question's buttons.
+    {4400, "", 0, "connection page: the system's proxy settings"},
+    {4401, "", 0, "question box: Yes"},
+    {4402, "", 0, "question box: No"},
+    {4403, "TI", 0, "probe on Linux: a request failed, libcurl's reason and the WinInet number"},
+    {4404, "", 0, "credentials question: Cancel"},
+    {4540, "T", 0, "users.dat entry left out: the file"},
+    {4541, "IT", 0, "users.dat entries left out: count, the file"},
+    // Users, settings, schedule and notifications of the HotSync programs.
+    {4300, "TT", 0, "user not added: name, why"},
+    {4301, "TT", 0, "user added: name, folder"},
+    {4302, "TTT", 0, "no server: user, NvPassword page, command"},
+    {4303, "TTTT", 0, "server without address: server, user, page, command"},
+    {4304, "TTTT", 0, "server address not http: server, address, page, command"},
+    {4305, "TTTT", 0, "no login: user, server, page, command"},
+    {4306, "TT", 0, "user not renamed: name, why"},
+    {4307, "TT", 0, "user renamed: name, new name"},
+    {4308, "TT", 0, "user not removed: name, why"},
+    {4309, "TT", 0, "user removed, folder kept: name, folder"},
+    {4311, "II", 0, "daily: hours, minutes"},
+    {4313, "I", 0, "every: hours"},
+    {4314, "I", 0, "every: minutes"},
+    {4315, "T", 0, "service unit: user"},
+    {4316, "TT", 0, "timer unit: user, when"},
+    {4317, "T", 0, "not scheduled: the text that is not UTF-8"},
+    {4318, "T", 0, "not scheduled: why"},
+    {4320, "T", 0, "schedule: journal command"},
+    {4321, "T", 0, "no systemctl: unit folder"},
+    {4322, "TT", 0, "no user manager: why, command"},
+    {4323, "TTT", 0, "timer not started: folder, why, command"},
+    {4324, "T", 0, "no schedule: user"},
+    {4325, "TT", 0, "schedule not removed: user, why"},
+    {4326, "TT", 0, "schedule removed: user, timer"},
+    {4327, "TTT", 0, "user removed, folder shared: name, folder, other user"},
+    {4328, "TT", 0, "user removed with folder: name, folder"},
+    {4329, "TTT", 0, "user removed, folder left: name, folder, why"},
+    {4330, "T", 0, "notification: user"},
+    {4331, "T", 0, "notification abandoned: user"},
+    {4332, "T", 0, "notification failed: user"},
+    {4334, "TTT", 0, "defaults imported: file, servers, store"},
+    {4335, "T", 0, "defaults not imported: why"},
+    {4336, "T", 0, "no notification: why"},
+    {4337, "TTTT", 0, "schedule: user, handheld, when, timer"},
+    {4339, "TT", 0, "last run: date, verdict"},
+    {4340, "T", 0, "last run failed: why"},
+    {4343, "T", 0, "no run yet: user"},
+    {4349, "T", 0, "rename question: name"},
+    {4350, "TT", 0, "remove question: name, folder"},
+    {4354, "T", 0, "handheld page: user"},
+    {4357, "TI", 0, "handheld found: owner, databases"},
+    {4358, "TT", 0, "not a handheld: folder, choice"},
+    {4359, "T", 0, "folder not empty: folder"},
+    {4360, "TT", 0, "no such folder: folder, choice"},
+    {4361, "T", 0, "login page: user"},
+    {4362, "TT", 0, "login stored: user, server"},
+    {4363, "T", 0, "no server: NvPassword page"},
+    {4368, "TTTTT", 0, "set up done: user, handheld, server, button, menu item"},
+    {4372, "TT", 0, "schedule dialog: user, handheld"},
+    {4373, "T", 0, "schedule off: the button"},
+    // The handheld's data as a shopper reads it: handheld show and its window.
+    {4380, "II", 0, "price: units, hundredths"},
+    {4381, "", 0, "to buy: yes"},
+    {4382, "", 0, "to buy: no"},
+    {4383, "T", 0, "heading: catalog name"},
+    {4384, "T", 0, "heading: list name"},
+    {4385, "T", 0, "heading: form name"},
+    {4386, "T", 0, "heading: game list name"},
+    {4387, "T", 0, "heading: user context name"},
+    {4388, "T", 0, "not the service's: database name"},
+    {4389, "", 0, "damaged database"},
+    {4390, "", 0, "items without a category"},
+    {4391, "TTT", 0, "item: name, reference, price"},
+    {4392, "T", 0, "item: old price"},
+    {4393, "TT", 0, "item: valid from, to"},
+    {4394, "T", 0, "item: valid from"},
+    {4395, "T", 0, "item: valid until"},
+    {4396, "TII", 0, "picture: name, width, height"},
+    {4397, "", 0, "no picture"},
+    {4398, "T", 0, "picture missing: name"},
+    {4399, "TTI", 0, "picture in another format: name, format, bytes"},
+    {4900, "", 0, "catalog without items"},
+    {4901, "T", 0, "list: its catalog"},
+    {4902, "T", 0, "order waiting: date"},
+    {4903, "", 0, "deliver to, no alias"},
+    {4904, "T", 0, "order placed: date"},
+    {4905, "T", 0, "order refused: the service's message"},
+    {4906, "", 0, "no order"},
+    {4907, "T", 0, "last attempt: the service's message"},
+    {4908, "T", 0, "deliver to: alias"},
+    {4909, "T", 0, "delivery charges: price"},
+    {4910, "T", 0, "comment"},
+    {4911, "", 0, "column: to buy"},
+    {4912, "", 0, "column: quantity"},
+    {4913, "", 0, "column: item"},
+    {4914, "", 0, "column: reference"},
+    {4915, "", 0, "column: price"},
+    {4916, "T", 0, "total to buy: price"},
+    {4917, "", 0, "list without lines"},
+    {4918, "TT", 0, "game score: reference, points"},
+    {4919, "T", 0, "order: its state"},
+    {4920, "T", 0, "service user id"},
+    {4921, "", 0, "no user id"},
+    {4922, "", 0, "password kept, not shown"},
+    {4923, "", 0, "no password"},
+    {4924, "", 0, "addresses"},
+    {4925, "", 0, "no address"},
+    {4926, "TT", 0, "address: alias, the service's number"},
+    {4927, "T", 0, "local address: alias"},
+    {4928, "T", 0, "no handheld: folder"},
+    {4929, "TT", 0, "no database: name, folder"},
+    {4930, "TT", 0, "unreadable: path, why"},
+    {4931, "T", 0, "damaged: name or path"},
+    {4932, "T", 0, "view window title: database name"},
+    {4933, "", 0, "close button"},
+    {4934, "T", 0, "box title: database name"},
+    {4935, "", 0, "database list tooltip"},
+    {4936, "", 0, "game without a score"},
+    {4937, "TI", 0, "picture that is no image: name, bytes"},
 };
 
 // The last number of each range of texts shown as they stand.
-constexpr int kLastTerminalText = 4627;
+constexpr int kLastTerminalText = 4625;
 
 // The settings program copies every one of its texts with KESA_GetMessage
 // and shows it as it stands: labels, captions, column titles and boxes.
@@ -186,9 +385,13 @@ std::vector<Use> AllUses()
         if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
             uses.push_back({n, "", 0, "HotSync window text"});
     for (int n = 4600; n <= kLastTerminalText; ++n)
-        if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
+        if (n != 4608 && std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
             uses.push_back({n, "", 0, "hotsync terminal text"});
     for (int n : {4640, 4642, 4644, 4645, 4646}) uses.push_back({n, "", 0, "client or probe failure text"});
+    for (int n = 4470; n <= 4476; ++n) uses.push_back({n, "", 0, "Windows installer text"});
+    for (int n = 4300; n <= 4379; ++n)
+        if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
+            uses.push_back({n, "", 0, "HotSync programs' text"});
     return uses;
 }
 
@@ -203,9 +406,19 @@ std::set<int> NumbersInUse()
     n.erase(3024);
     range(4000, 4048);
     range(4600, kLastTerminalText);
-    range(4630, 4646);
+    n.erase(4608); // Cancel is 4404
+    range(4630, 4632);
+    n.insert({4636, 4638});
+    range(4640, 4646);
     range(4650, 4655);
     range(4660, 4667);
+    range(4400, 4404);
+    range(4470, 4476);
+    range(4540, 4541);
+    range(4200, 4204); // backups and restore
+    range(4300, 4379);
+    range(4380, 4399);
+    range(4900, 4937);
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
@@ -222,6 +435,8 @@ std::set<int> NumbersInUse()
     range(2001, 2004);
     range(2006, 2016);
     n.insert({2045, 2046, 2050});
+    for (const Use& u : kUses)
+        if (u.number >= 4100 && u.number < 4200) n.insert(u.number);
     return n;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -14,6 +16,7 @@
 #include "records/ImageRecords.h"
 #include "records/ItemRecord.h"
 #include "records/ItemRecords.h"
+#include "records/PalmBitmap.h"
 
 namespace {
 
@@ -346,6 +349,44 @@ TEST(ImageRecord, RawFilesPbmFilesAndNoFile)
     EXPECT_FALSE(images.ContainsImage("Logo"));
 }
 
+#ifndef _WIN32
+// The image trace is its user's alone: in the private state folder (made so
+// when it was open to others), created 0600 whatever the umask, and a link
+// put in its place is not followed.
+TEST(ImageRecord, TheImageTraceIsWrittenPrivatelyAndNeverThroughALink)
+{
+    const std::string state = TestDir() + "state";
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    const std::string before = saved ? saved : "";
+    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    const std::string trace = CImageRecord::TraceFilePath();
+    EXPECT_EQ(trace, state + "/norvelia/traque.txt");
+    auto mode = [](const std::string& path) {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 07777;
+    };
+    CImageRecord image;
+    image.SetImageName("logo");
+    image.SetImageFileName(WriteTempFile("trace.pbm", "P1\n1 1\n1\n"));
+    const mode_t mask = ::umask(0);
+    std::filesystem::create_directories(state + "/norvelia");
+    ::chmod((state + "/norvelia").c_str(), 0755);
+    image.CreatePdbRec();
+    EXPECT_EQ(mode(state + "/norvelia"), 0700u);
+    EXPECT_EQ(mode(trace), 0600u);
+    EXPECT_NE(ReadAll(trace).find("We never have to pass here"), std::string::npos);
+
+    const std::string elsewhere = WriteTempFile("elsewhere", "untouched");
+    std::filesystem::remove(trace);
+    std::filesystem::create_symlink(elsewhere, trace);
+    image.CreatePdbRec();
+    ::umask(mask);
+    EXPECT_EQ(ReadAll(elsewhere), "untouched");
+    if (saved) ::setenv("XDG_STATE_HOME", before.c_str(), 1);
+    else ::unsetenv("XDG_STATE_HOME");
+}
+#endif
+
 TEST(ImageRecord, TooLargeImagesAreReported)
 {
     CImageRecord image;
@@ -361,6 +402,72 @@ TEST(ImageRecord, TooLargeImagesAreReported)
     image.SetImageFileName(WriteTempFile("fits2.pbm", "P1\n16 32759\n"));
     EXPECT_EQ(image.FillPdbPackedRecord(*pdb), "");
     EXPECT_EQ(pdb->Size(), 65536);
+}
+
+// What the desktop's views read back of a catalog: categories, pictures and
+// each item's image name, as the writers lay them out.
+TEST(CatalogReadBack, CategoriesPicturesAndImageNames)
+{
+    CCategoryRecord category;
+    category.SetCategory("5");
+    category.SetSuperCategory("2");
+    category.SetName(std::string("Th\xe9 ") + std::string(40, 'x'));
+    CPdbRecord record = RecordOf(*category.CreatePdbRec());
+    CCategoryRecord readCategory;
+    readCategory.FillFromPdbRecord(&record);
+    EXPECT_EQ(readCategory.GetCategory(), 5);
+    EXPECT_EQ(readCategory.GetSuperCategory(), 2);
+    EXPECT_EQ(readCategory.GetName(), std::string("Th\xe9 ") + std::string(27, 'x'));
+
+    CImageRecord image;
+    image.SetImageName("logo");
+    image.SetImageFileName(WriteTempFile("logo.pbm", "P1\n2 1\n0 1\n"));
+    record = RecordOf(*image.CreatePdbRec());
+    CImageRecord readImage;
+    readImage.FillFromPdbRecord(&record);
+    EXPECT_EQ(readImage.GetImageName(), "logo");
+    CPalmBitmap bitmap;
+    ASSERT_TRUE(bitmap.FillFromBytes(readImage.GetImageData()));
+    EXPECT_FALSE(bitmap.IsBlack(0, 0));
+    EXPECT_TRUE(bitmap.IsBlack(1, 0));
+    // Raw bytes come back as they were, zero bytes included.
+    image.SetImageFileName(WriteTempFile("banner.gif", std::string("GIF89a\0\x01", 8)));
+    record = RecordOf(*image.CreatePdbRec());
+    readImage.FillFromPdbRecord(&record);
+    EXPECT_EQ(readImage.GetImageData(), (Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 1}));
+    EXPECT_FALSE(bitmap.FillFromBytes(readImage.GetImageData()));
+    const BYTE nameOnly[] = {'x', 0};
+    record = CPdbRecord(nameOnly, 2);
+    readImage.FillFromPdbRecord(&record);
+    EXPECT_EQ(readImage.GetImageName(), "x");
+    EXPECT_TRUE(readImage.GetImageData().empty());
+
+    const struct {
+        std::string description, imageName;
+        long cutTo; // bytes kept of the record, 0 for all
+        std::string read;
+    } items[] = {
+        {"Desc", "img", 0, "img"},
+        {"Desc", "", 0, ""},
+        {"", "pic", 0, "pic"},
+        {std::string(65535, 'd'), "pic", 0, "pic"}, // the description cut, then an extra zero
+        {std::string(65535, 'd'), "", 0, ""},
+        {"Desc", "img", -1, ""},                  // the name's zero byte lost
+        {"Desc", "img", 20, ""},                  // cut inside the texts
+    };
+    for (const auto& c : items) {
+        CItemRecord item;
+        item.SetReference("R");
+        ASSERT_EQ(item.SetDescription(c.description), "");
+        item.SetImageName(c.imageName);
+        auto packed = item.CreatePdbRec();
+        ASSERT_TRUE(packed);
+        const long size = c.cutTo == 0 ? packed->Size() : c.cutTo < 0 ? packed->Size() + c.cutTo : c.cutTo;
+        record = CPdbRecord(packed->Buffer(), size);
+        CItemRecord read(&record);
+        read.FillImageNameFromPdbRecord(&record);
+        EXPECT_EQ(read.GetImageName(), c.read) << c.description.size() << " " << c.imageName << " " << size;
+    }
 }
 
 } // namespace

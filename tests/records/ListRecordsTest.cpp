@@ -132,6 +132,14 @@ TEST(OrderInfo, LayoutAndReaderStopsBeforeTheErrorMessage)
 
     COrderInfo none;
     EXPECT_EQ(none.GetDeliveryAddressIdStr(), "");
+
+    // The desktop's views read the error message on its own.
+    back.FillErrorMessageFromPdbRecord(&record);
+    EXPECT_EQ(back.GetErrorMessage(), "err");
+    EXPECT_EQ(back.GetFreeCommentStr(), "ring");
+    record = CPdbRecord(rec->Buffer(), rec->Size() - 4); // written before there was one
+    back.FillErrorMessageFromPdbRecord(&record);
+    EXPECT_EQ(back.GetErrorMessage(), "");
 }
 
 TEST(OrderInfo, FillFromPdbRecordsUsesTheFirstCategoryFive)

@@ -4,6 +4,7 @@
 
 #include "RecordsTestUtil.h"
 #include "records/Cypher.h"
+#include "records/PalmBitmap.h"
 #include "records/PbmConverter.h"
 
 namespace {
@@ -50,6 +51,50 @@ TEST(PbmConverter, RowsPadToWordsAndRunAcrossLinesWithComments)
     EXPECT_EQ(Convert("P1\n16 1\n1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n"), sixteen);
 }
 
+// The desktop reads back what the converter writes, and nothing else.
+TEST(PalmBitmap, ReadsTheConvertersBitmapAndRefusesAnyOtherBytes)
+{
+    const std::string pbm = "P1\n17 2\n1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1\n0 1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n";
+    const Bytes good = Convert(pbm);
+    CPalmBitmap bitmap;
+    ASSERT_TRUE(bitmap.FillFromBytes(good));
+    EXPECT_EQ(bitmap.GetWidth(), 17);
+    EXPECT_EQ(bitmap.GetHeight(), 2);
+    EXPECT_EQ(bitmap.GetRowBytes(), 4);
+    std::string pixels;
+    for (int y = -1; y <= 2; ++y)
+        for (int x = -1; x <= 17; ++x) pixels += bitmap.IsBlack(x, y) ? '#' : '.';
+    EXPECT_EQ(pixels, std::string(19, '.') + ".#...............#." + "..#................" + std::string(19, '.'));
+    EXPECT_EQ(Bytes(bitmap.GetRow(1), bitmap.GetRow(1) + 4), (Bytes{0x40, 0, 0, 0}));
+    EXPECT_EQ(bitmap.GetRow(2), nullptr);
+
+    auto changed = [&](std::size_t at, BYTE value) {
+        Bytes b = good;
+        b[at] = value;
+        return b;
+    };
+    const struct {
+        const char* what;
+        Bytes bytes;
+    } refused[] = {
+        {"empty", {}},
+        {"a header alone", Header(17, 2, 4)},
+        {"one byte short", Bytes(good.begin(), good.end() - 1)},
+        {"one byte more (the record's closing zero kept)", [&] { Bytes b = good; b.push_back(0); return b; }()},
+        {"rows narrower than the width", [] { Bytes b = Header(17, 2, 2); b.insert(b.end(), 4, 0); return b; }()},
+        {"odd row bytes", [] { Bytes b = Header(8, 1, 1); b.push_back(0); return b; }()},
+        {"no width", [] { Bytes b = Header(0, 1, 2); b.insert(b.end(), 2, 0); return b; }()},
+        {"compressed", changed(6, 0x80)},
+        {"a later bitmap version", changed(9, 2)},
+        {"a GIF file", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const auto& r : refused) {
+        EXPECT_FALSE(bitmap.FillFromBytes(r.bytes)) << r.what;
+        EXPECT_TRUE(bitmap.IsEmpty()) << r.what;
+        EXPECT_FALSE(bitmap.IsBlack(0, 0)) << r.what;
+    }
+}
+
 TEST(PbmConverter, WithoutSeparatorsEveryOtherCharacterIsAPixel)
 {
     Bytes expected = Header(4, 1, 2);
@@ -61,7 +106,16 @@ TEST(PbmConverter, ShortFileEndsInWhite)
 {
     Bytes expected = Header(3, 2, 2);
     expected.insert(expected.end(), {0x60, 0x00, 0x00, 0x00});
-    EXPECT_EQ(Convert("P1\n3 2\n\n0 1 1"), expected);
+    EXPECT_EQ(Convert("P1\n3 2\n0 1 1"), expected);
+}
+
+// An empty line among the pixels is read like any other: its first
+// character, past its end, is one white pixel.
+TEST(PbmConverter, AnEmptyPixelLineIsOneWhitePixel)
+{
+    Bytes expected = Header(2, 1, 2);
+    expected.insert(expected.end(), {0x80, 0x00});
+    EXPECT_EQ(Convert("P1\n2 1\n1\n\n1\n"), expected);
 }
 
 TEST(PbmConverter, Refusals)

@@ -224,7 +224,11 @@ TEST_F(Probe, UnreachableHostIsCannotConnect)
     EXPECT_EQ(probe.m_LastErrorCode, 12029u);
     EXPECT_NE(probe.m_LastMessage.find("127.0.0.1"), std::string::npos) << probe.m_LastMessage;
     EXPECT_TRUE(window.Has("Impossible de se connecter au serveur."));
-    EXPECT_EQ(window.Count(probe.m_LastMessage), 0u); // a named error replaces the text
+    // The named error replaces the text in the error's line; the request's
+    // own line says what is true here, libcurl's reason, the WinInet number kept.
+    EXPECT_EQ(window.Count(probe.m_LastMessage), 1u);
+    EXPECT_TRUE(window.Has("Requête terminée en échec : " + probe.m_LastMessage + " (erreur WinInet 12029)."));
+    EXPECT_EQ(window.Count("(résultat 0, erreur 12029)"), 0u);
 }
 
 TEST_F(Probe, EmptyAnswerAndFastTransferLines)

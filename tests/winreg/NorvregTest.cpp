@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -22,11 +24,12 @@ struct Result {
 
 class NorvregTest : public ::testing::Test {
 protected:
-    // Runs norvreg on `storeFile` (the test's store by default).
-    Result Norvreg(const std::string& args, const std::string& storeFile = "")
+    // Runs norvreg on `storeFile` (the test's store by default), under `umask` when given.
+    Result Norvreg(const std::string& args, const std::string& storeFile = "", const std::string& umask = "")
     {
         const std::string out = store.Dir() + "/out.txt", err = store.Dir() + "/err.txt";
-        const std::string cmd = "NORVELIA_REGISTRY='" + (storeFile.empty() ? store.Path() : storeFile) + "' '" +
+        const std::string cmd = (umask.empty() ? "" : "umask " + umask + "; ") + "NORVELIA_REGISTRY='" +
+                                (storeFile.empty() ? store.Path() : storeFile) + "' '" +
                                 NORV_BINARY_DIR "/bin/norvreg' " + args + " >'" + out + "' 2>'" + err + "' </dev/null";
         Result r;
         int status = std::system(cmd.c_str());
@@ -218,6 +221,54 @@ TEST_F(NorvregTest, CommandLineReportsEveryFailure)
         EXPECT_EQ(r.exit, 0) << command;
         EXPECT_NE(r.out.find("Usage"), std::string::npos) << command;
     }
+}
+
+// An export that holds a password (PWD is what the service takes as one) is
+// its owner's alone from the moment it exists, whatever the umask, also over
+// an older file others could read; the rest follows the umask.
+TEST_F(NorvregTest, AnExportHoldingAPasswordIsReadableByItsOwnerAlone)
+{
+    const std::string product = "HKLM\\Software\\Norvelia\\Tidepost";
+    ASSERT_EQ(Norvreg("set '" + product + "\\Servers' Norvelia http://127.0.0.1/x/y").exit, 0);
+    ASSERT_EQ(Norvreg("set '" + product + "\\Users\\Anne\\Norvelia' PWD 0A1B2C").exit, 0);
+    ASSERT_EQ(Norvreg("set '" + product + "\\Proxy' ProxyPassword pr0xy").exit, 0);
+    const struct {
+        const char* umask;
+        const char* key;
+        mode_t before; // 0: no file yet
+        mode_t mode;
+    } cases[] = {
+        {"022", "\\Users", 0, 0600},      {"000", "\\Users", 0644, 0600}, {"000", "\\Proxy", 0, 0600},
+        {"000", "", 0666, 0600},            {"022", "\\Servers", 0, 0644},  {"002", "\\Servers", 0600, 0664},
+    };
+    const std::string file = store.Dir() + "/export.reg";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " umask " + c.umask);
+        std::filesystem::remove(file);
+        if (c.before) {
+            WriteFile(file, "older");
+            ASSERT_EQ(::chmod(file.c_str(), c.before), 0);
+        }
+        const Result r = Norvreg("export '" + product + c.key + "' -o '" + file + "'", "", c.umask);
+        ASSERT_EQ(r.exit, 0) << r.err;
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(ReadAll(file), Norvreg("export '" + product + c.key + "'").out);
+    }
+    // A link leads to the file written; the link stays.
+    const std::string link = store.Dir() + "/link.reg";
+    std::filesystem::create_symlink("linked.reg", link);
+    ASSERT_EQ(Norvreg("export '" + product + "\\Users' -o '" + link + "'").exit, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    struct stat st {};
+    ASSERT_EQ(::stat((store.Dir() + "/linked.reg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    // Nothing left beside it.
+    for (const auto& e : std::filesystem::directory_iterator(store.Dir()))
+        EXPECT_EQ(e.path().filename().string().find(".export.reg.tmp."), std::string::npos) << e.path();
+    const Result help = Norvreg("export --help");
+    EXPECT_NE(help.out.find("mode 0600"), std::string::npos) << help.out;
 }
 
 TEST_F(NorvregTest, DamagedStoreMakesEveryCommandFail)

@@ -1,9 +1,15 @@
 // norvreg: reads, writes, lists, imports and exports the settings store.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -12,6 +18,7 @@
 
 #include "RegFile.h"
 #include "platform/CommandLine.h"
+#include "seam/PrivateFiles.h"
 #include "winreg/WinReg.h"
 
 namespace {
@@ -216,14 +223,26 @@ int List(const std::string& keyText)
     return 0;
 }
 
-void ExportKey(std::ostream& out, HKEY hive, const std::string& path, HKEY key)
+// PWD (its stored form is what the service takes as the password) and
+// ProxyPassword, or any other value named after a password.
+bool IsPasswordValue(const std::string& name)
+{
+    std::string lower;
+    for (char c : name) lower += char(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "pwd" || lower.find("password") != std::string::npos;
+}
+
+// Writes the keys below `key`; `secret` becomes true when a password value is among them.
+void ExportKey(std::ostream& out, HKEY hive, const std::string& path, HKEY key, bool& secret)
 {
     const std::string where = HiveName(hive) + (path.empty() ? "" : "\\" + path);
     std::vector<Value> values = Values(key, where);
     if (!path.empty() || !values.empty()) {
         out << FormatRegKeyHeader(hive, path) << "\n";
-        for (const Value& v : values)
+        for (const Value& v : values) {
             out << FormatRegValue(v.name, v.type, v.data) << "\n";
+            if (IsPasswordValue(v.name)) secret = true;
+        }
         out << "\n";
     }
     for (const std::string& sub : SubKeys(key, where)) {
@@ -231,7 +250,78 @@ void ExportKey(std::ostream& out, HKEY hive, const std::string& path, HKEY key)
         if (LSTATUS r = RegOpenKeyExA(key, sub.c_str(), 0, KEY_READ, &child); r != ERROR_SUCCESS)
             Fail("cannot open " + where + "\\" + sub, r);
         Key owned(child);
-        ExportKey(out, hive, path.empty() ? sub : path + "\\" + sub, owned.get());
+        ExportKey(out, hive, path.empty() ? sub : path + "\\" + sub, owned.get(), secret);
+    }
+}
+
+bool WriteWhole(int fd, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// A file whose folder takes no new file: written over, narrowed to 0600 first
+// when it is to hold a password.
+void RewriteInPlace(const std::string& file, const std::string& text, bool secret)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) throw Failure{"cannot open " + file + ": " + std::strerror(errno)};
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok && secret && (st.st_mode & 077) != 0 && ::fchmod(fd, 0600) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        throw Failure{"cannot make " + file + " private, so the export holding a password is not written: " +
+                      std::strerror(saved)};
+    }
+    ok = ok && ::ftruncate(fd, 0) == 0 && WriteWhole(fd, text);
+    const int saved = errno;
+    ::close(fd);
+    if (!ok) throw Failure{"cannot write " + file + ": " + std::strerror(saved)};
+}
+
+// An export file, whole or not at all. One that holds a password is 0600 from
+// the moment it exists, whatever the umask, also in place of an older, wider
+// file; any other gets the umask's mode. A target that is no regular file (a
+// pipe, a terminal) is written as it is: where it leads is the user's choice.
+void WriteExportFile(const std::string& file, const std::string& text, bool secret)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::status(file, ec);
+    if (fs::exists(st) && !fs::is_regular_file(st)) {
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) throw Failure{"cannot open " + file + ": " + std::strerror(errno)};
+        const bool ok = WriteWhole(fd, text);
+        const int saved = errno;
+        ::close(fd);
+        if (!ok) throw Failure{"cannot write " + file + ": " + std::strerror(saved)};
+        return;
+    }
+    // A link leads to the file it names: that file is replaced, the link stays.
+    fs::path target = file;
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+        const fs::path to = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = to.is_absolute() ? to : target.parent_path() / to;
+    }
+    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string temporary = (dir / ("." + target.filename().string() + ".tmp.XXXXXX")).string();
+    const int fd = platform::CreateUniqueFile(temporary, secret ? 0600 : 0666);
+    if (fd < 0 && errno == EACCES && fs::is_regular_file(st)) return RewriteInPlace(target.string(), text, secret);
+    if (fd < 0) throw Failure{"cannot create " + file + ": " + std::strerror(errno)};
+    const bool ok = WriteWhole(fd, text) && ::fsync(fd) == 0;
+    int saved = errno;
+    if (::close(fd) != 0 && ok) saved = errno;
+    if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        if (ok) saved = errno;
+        ::unlink(temporary.c_str());
+        throw Failure{"cannot write " + file + ": " + std::strerror(saved)};
     }
 }
 
@@ -247,11 +337,12 @@ int Export(const std::vector<std::string>& keyTexts, const std::string& file)
     text << kRegFileHeader << "\n\n";
     // One transaction gives a consistent picture while others write.
     std::string failure;
+    bool secret = false;
     LSTATUS r = winreg::RunInTransaction([&] {
         try {
             for (const KeyPath& k : roots) {
                 Key key = Open(k, KEY_READ);
-                ExportKey(text, k.hive, k.path, key.get());
+                ExportKey(text, k.hive, k.path, key.get(), secret);
             }
         } catch (const Failure& f) {
             failure = f.message;
@@ -270,13 +361,7 @@ int Export(const std::vector<std::string>& keyTexts, const std::string& file)
             throw Failure{"cannot write the export: " + std::string(std::strerror(errno))};
         return 0;
     }
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw Failure{"cannot create " + file + ": " + std::strerror(errno)};
-    out << text.str();
-    out.close();
-    if (!out)
-        throw Failure{"cannot write " + file + ": " + std::strerror(errno)};
+    WriteExportFile(file, text.str(), secret);
     return 0;
 }
 
@@ -369,6 +454,9 @@ int main(int argc, char** argv)
     CLI::App* exp = app.add_subcommand("export", "write keys as a .reg file");
     exp->add_option("KEY", keys, "keys to export (default: every hive)");
     exp->add_option("-o,--output", file, "output file (default: standard output)");
+    exp->footer("An output file that holds a password value (PWD, ProxyPassword) is written with mode 0600,\n"
+                "readable by you alone, whatever the umask, also in place of an older file; any other file\n"
+                "gets the umask's mode. Standard output goes where you send it.");
 
     if (auto rc = platform::ParseCommandLine(app, argc, argv))
         return *rc;

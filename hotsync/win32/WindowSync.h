@@ -1,0 +1,63 @@
+// What the HotSync window of hotsync.exe asks of the HotSync home, its runs
+// and backups, in types that <windows.h> does not name otherwise: the window's
+// Win32 code and the system's headers stay in separate sources.
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "seam/Ui.h"
+
+class CWindowSync {
+public:
+    // A line of the run's log as the window shows it.
+    struct Line {
+        enum class Kind { Info, Done, Failed, Warning, Error, Other } kind = Kind::Info;
+        std::string label; // the activity's name, for Other
+        std::string text;
+    };
+    struct Result {
+        int code = -1;       // the exit status `hotsync sync` would give
+        std::string message; // why it failed; empty when done
+        std::vector<Line> lines;
+        std::vector<std::string> notes; // the HotSync Manager's own lines
+    };
+    struct Backup {
+        std::string date;
+        std::size_t databases = 0;
+    };
+
+    // `home` as --home gives it: empty for the default.
+    explicit CWindowSync(const std::string& home);
+    ~CWindowSync();
+    CWindowSync(const CWindowSync&) = delete;
+    CWindowSync& operator=(const CWindowSync&) = delete;
+
+    const std::string& Home() const { return m_Home; }
+    static constexpr int kDone = 0;
+    static constexpr int kInterrupted = 130;
+
+    bool Users(std::vector<std::string>& names, std::string& error) const;
+
+    // The same run as `hotsync sync`, on the calling thread, its questions
+    // and progress view through the UI host in force.
+    Result Run(const std::string& user, const std::string& handheld);
+    // From any thread: as the progress dialog's "Abandon".
+    void Abandon();
+
+    // The user's backups of `handheld`, newest first; false, with the reason,
+    // when the handheld cannot take one.
+    bool Backups(const std::string& user, const std::string& handheld, std::vector<Backup>& out,
+                 std::string& error) const;
+    // Puts backup `index` back: the databases written, -1 with the reason, or
+    // kBusy when another run holds the handheld.
+    static constexpr int kBusy = -2;
+    int Restore(const std::string& user, const std::string& handheld, std::size_t index, std::string& error) const;
+
+private:
+    class Front;
+    std::string m_Home;
+    std::atomic<Front*> m_Front{nullptr};
+};
