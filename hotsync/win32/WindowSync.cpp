@@ -189,5 +189,10 @@ int CWindowSync::Restore(const std::string& userName, const std::string& handhel
     CHandheldLock lock;
     if (lock.Acquire(handheld) != CHandheldLock::Result::Locked) return kBusy;
     CHandheldStore store(handheld);
-    return CHandheldBackup::Restore(gens[index], store, &error);
+    // The handheld as it is becomes a generation first, so a restore can be undone.
+    CHandheldBackup::Generation saved;
+    std::vector<CHandheldBackup::Note> notes;
+    const int count = backup.Restore(gens[index], store, &saved, &notes, &error);
+    if (count < 0 && saved.dir.empty()) error = "the handheld could not be backed up first: " + error;
+    return count;
 }
