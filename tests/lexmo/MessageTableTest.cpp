@@ -170,6 +170,24 @@ const Use kUses[] = {
     {4665, "T", 0, "TLS failed: host"},
     {4666, "T", 0, "no answer: host"},
     {4667, "T", 0, "connection broken: host"},
+    // A run that cannot start or that the conduit left, its title and question.
+    {4668, "TTT", 0, "conduit not loaded: path, reason, folder"},
+    {4669, "TTT", 0, "no handheld: folder, reason, folder"},
+    {4670, "TT", 0, "no handheld: file, reason"},
+    {4671, "TTT", 0, "not a handheld: folder, file, folder"},
+    {4672, "TT", 0, "handheld not writable: folder, reason"},
+    {4673, "TT", 0, "no such user: name, home"},
+    {4674, "TT", 0, "conduit entry point missing: path, name"},
+    {4675, "TT", 0, "handheld information unreadable: file, folder"},
+    {4676, "TTT", 0, "ownership question: folder, owner, user"},
+    {4677, "T", 0, "ownership declined: owner"},
+    {4678, "T", 0, "handheld busy: folder"},
+    {4679, "T", 0, "no handheld: folder"},
+    {4680, "", 0, "a run already attached"},
+    {4681, "T", 0, "backup failed: reason"},
+    {4682, "TTT", 0, "run title: user, conduit, sync type"},
+    {4683, "T", 0, "run progress line: title"},
+    {4684, "T", 0, "conduit threw: conduit"},
     // The verdict of a run, the fate of each order, and the conduit's own lines.
     {4100, "T", 0, "run verdict, order fates and the conduit's own log lines"},
     {4101, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
@@ -411,7 +429,7 @@ std::set<int> NumbersInUse()
     n.insert({4636, 4638});
     range(4640, 4646);
     range(4650, 4655);
-    range(4660, 4667);
+    range(4660, 4684);
     range(4400, 4404);
     range(4470, 4476);
     range(4540, 4541);
