@@ -188,6 +188,8 @@ const Use kUses[] = {
     {4682, "TTT", 0, "run title: user, conduit, sync type"},
     {4683, "T", 0, "run progress line: title"},
     {4684, "T", 0, "conduit threw: conduit"},
+    {4685, "TT", 0, "window log line: label, text"},
+    {4686, "T", 0, "Windows window restore: reason"},
     // The verdict of a run, the fate of each order, and the conduit's own lines.
     {4100, "T", 0, "run verdict, order fates and the conduit's own log lines"},
     {4101, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
@@ -429,7 +431,7 @@ std::set<int> NumbersInUse()
     n.insert({4636, 4638});
     range(4640, 4646);
     range(4650, 4655);
-    range(4660, 4684);
+    range(4660, 4686);
     range(4400, 4404);
     range(4470, 4476);
     range(4540, 4541);
