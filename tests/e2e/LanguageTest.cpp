@@ -2,6 +2,7 @@
 // terminal's lines, the HotSync log, the HotSync window and the action dialog
 // hold no line in the other language.
 #include <QAbstractButton>
+#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "common/LanguageWords.h"
 #include "common/ServiceProcess.h"
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
@@ -33,24 +35,6 @@ RunResult Tool(const std::string& name, const std::string& args)
 bool Set(const std::string& key, const std::string& name, const std::string& data)
 {
     return Tool("norvreg", "set '" + key + "' '" + name + "' '" + data + "'").code == 0;
-}
-
-// Words frequent in one language and absent from the other's texts, each
-// between spaces (or at a line's start) so that names do not match.
-const std::vector<std::string> kFrenchWords = {"le", "la", "les", "des", "du", "est", "avec", "pas", "une",
-                                               "été", "aucun", "aucune", "sur", "dans", "Synchronisé", "commande"};
-const std::vector<std::string> kEnglishWords = {"the", "with", "is", "was", "and", "of", "not", "has", "no",
-                                                "cannot", "could", "order", "Synchronized", "channel", "from"};
-
-// The first word of `words` that `line` holds, or empty.
-std::string ForeignWord(const std::string& line, const std::vector<std::string>& words)
-{
-    std::string padded = " ";
-    for (char c : line) padded += std::string(",.:;()\"?!«»").find(c) == std::string::npos ? c : ' ';
-    padded += ' ';
-    for (const std::string& w : words)
-        if (padded.find(" " + w + " ") != std::string::npos) return w;
-    return {};
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -77,7 +61,7 @@ std::vector<std::string> LogTexts(const std::string& log)
 }
 
 // Every text a person reads in `w`: its title, labels, buttons, group
-// titles and list lines.
+// titles, menu entries and list lines.
 std::vector<std::string> WidgetTexts(QWidget& w)
 {
     std::vector<std::string> texts{w.windowTitle().toStdString()};
@@ -85,6 +69,7 @@ std::vector<std::string> WidgetTexts(QWidget& w)
         for (const QString& line : l->text().split(QLatin1Char('\n'))) texts.push_back(line.toStdString());
     for (auto* b : w.findChildren<QAbstractButton*>()) texts.push_back(b->text().toStdString());
     for (auto* g : w.findChildren<QGroupBox*>()) texts.push_back(g->title().toStdString());
+    for (auto* a : w.findChildren<QAction*>()) texts.push_back(a->text().toStdString());
     for (auto* list : w.findChildren<QListWidget*>())
         for (int i = 0; i < list->count(); ++i) texts.push_back(list->item(i)->text().toStdString());
     return texts;
@@ -145,10 +130,8 @@ private slots:
         // The first line of `lines` in the other language, named with where it is.
         auto otherLanguage = [&](const char* where, const std::vector<std::string>& lines) -> std::string {
             if (lines.empty()) return std::string(where) + ": nothing";
-            for (const std::string& line : lines)
-                if (const std::string word = ForeignWord(line, foreign); !word.empty())
-                    return std::string(where) + ": \"" + word + "\" in: " + line;
-            return {};
+            const std::string found = ForeignLine(lines, foreign);
+            return found.empty() ? found : std::string(where) + ": " + found;
         };
 #define EXPECT_ONE_LANGUAGE(where, lines)                                                                              \
     do {                                                                                                               \

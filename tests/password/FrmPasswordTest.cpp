@@ -1,5 +1,6 @@
 // The settings program's window and dialogs over a private settings store and
 // a HotSync home made by hotsync. Every message box is answered by the test.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/LanguageWords.h"
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
 #include "lexmo/Lexmo.h"
@@ -637,7 +639,7 @@ private slots:
                     "are not allowed to change it.");
     }
 
-    // With no language chosen, the window speaks the locale's, and its list says which.
+    // With no language chosen, the window speaks the locale's on every page, and its list says which.
     void languageFollowsTheLocaleWhenNoneIsChosen()
     {
         HKEY key = nullptr;
@@ -648,14 +650,24 @@ private slots:
             const char* lang;
             const char* shown;
             const char* title;
-        } cases[] = {{"fr_FR.UTF-8", "Français", "Norvelia - Gestion des mots de passe"},
-                     {"en_US.UTF-8", "English", "Norvelia - Password management"}};
+            bool french;
+        } cases[] = {{"fr_FR.UTF-8", "Français", "Norvelia - Gestion des mots de passe", true},
+                     {"en_US.UTF-8", "English", "Norvelia - Password management", false}};
         for (const auto& c : cases) {
             qputenv("LANG", c.lang);
             m_Form.reset();
             TfrmPassword& f = Start();
             QCOMPARE(f.cbLanguage->currentText(), U(c.shown));
             QCOMPARE(f.windowTitle(), U(c.title));
+            // Every page speaks that language alone.
+            std::vector<std::string> texts;
+            for (auto* l : f.findChildren<QLabel*>()) texts.push_back(l->text().toStdString());
+            for (auto* b : f.findChildren<QAbstractButton*>()) texts.push_back(b->text().toStdString());
+            for (auto* g : f.findChildren<QGroupBox*>()) texts.push_back(g->title().toStdString());
+            for (int i = 0; i < f.tabCtl->count(); ++i) texts.push_back(f.tabCtl->tabText(i).toStdString());
+            QVERIFY(texts.size() > 20);
+            const std::string found = ForeignLine(texts, c.french ? kEnglishWords : kFrenchWords);
+            QVERIFY2(found.empty(), found.c_str());
         }
         qputenv("LANG", "C.UTF-8");
     }
