@@ -29,6 +29,7 @@
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
 #include "hotsync/RestoredOrders.h"
+#include "hotsync/RunText.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "seam/QtUiHost.h"
@@ -237,7 +238,7 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
 
 bool CHotSyncWindow::LoadLanguage()
 {
-    return CSyncRun::LoadLanguage();
+    return runtext::LoadLanguage();
 }
 
 CHotSyncWindow::~CHotSyncWindow()
@@ -421,7 +422,9 @@ void CHotSyncWindow::ShowLog(const std::vector<palmkit::LogEntry>& entries)
     for (const palmkit::LogEntry& e : entries) {
         const ActivityLook look = LookOf(e.activity);
         QString text = Q(e.text);
-        if (e.activity != slText) text = ActivityText(e.activity) + QStringLiteral(": ") + text;
+        // French sets a space before the colon: the catalog lays the line out.
+        if (e.activity != slText)
+            text = UiText(4685, "%s: %s", ActivityText(e.activity).toStdString(), e.text);
         auto* item = new QListWidgetItem(style()->standardIcon(look.icon), text, m_Log);
         item->setForeground(look.colour);
         item->setData(Qt::UserRole, e.activity);
