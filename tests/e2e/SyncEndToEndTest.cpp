@@ -444,10 +444,9 @@ TEST_F(EndToEndTest, ARestoredOrderIsNeverSentAgain)
     ASSERT_EQ(carried(), std::vector<std::string>{"1"});
     const std::string date = Sql("SELECT process_date FROM orders").at(0);
     const std::string shown = date.substr(0, 10) + " " + date.substr(11, 5);
-    const std::string told = "Orders in this backup, and what the next synchronization does with each:\n"
-                             "  The list \"Courses\" (channel C7) holds an order already placed: the service accepted "
-                             "it on " + shown + ". The next synchronization records it as placed on the handheld and "
-                             "does not send it again.\n";
+    // In the run's language, as the conduit speaks.
+    const std::string told =
+        KESA_FormatMessage(4950) + "\n  " + KESA_FormatMessage(4951, "Courses", "C7", shown) + "\n";
 
     const std::string restore = "restore --user Anne --handheld " + Handheld() + " --generation 2";
     RunResult r = Tool("hotsync", restore + " --list");
