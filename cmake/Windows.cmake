@@ -91,7 +91,7 @@ norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc
   LIBS RecShelf Quillio PalmKit NorvDurableFiles nlohmann_json::nlohmann_json CLI11::CLI11)
 add_library(HotSyncCore STATIC platform/palmkit/UserEntry.cpp
   hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
-  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp hotsync/RunVerdict.cpp hotsync/RunText.cpp)
+  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp hotsync/RunVerdict.cpp hotsync/RunText.cpp hotsync/RestoredOrders.cpp)
 target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio Lexmo MessageLanguage PRIVATE Settings NorvProgramPath NorvDurableFiles
   PUBLIC NorvConsole Threads::Threads)
@@ -105,11 +105,11 @@ target_link_libraries(hotsync PRIVATE Lexmo Settings NorvProgramPath shell32 ole
 # ---- end of the HotSync window ----
 # Users renamed and removed, and a run that lacks a setting saying which.
 target_sources(HotSyncCore PRIVATE hotsync/UserServiceSettings.cpp hotsync/UserAccounts.cpp)
-target_link_libraries(HotSyncCore PUBLIC Lexmo PRIVATE NvServices)
+target_link_libraries(HotSyncCore PUBLIC Lexmo PRIVATE NvServices NorvOrderJournal RecShelf)
 target_sources(hotsync PRIVATE hotsync/DesktopCommands.cpp hotsync/win32/ScheduleCommands.cpp)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
   hotsync/DataView.cpp hotsync/DataViewText.cpp
-  LIBS PalmKit RecShelf Quillio Lexmo Settings MessageLanguage NorvConsole nlohmann_json::nlohmann_json CLI11::CLI11)
+  LIBS HotSyncCore PalmKit RecShelf Quillio Lexmo Settings MessageLanguage NorvConsole nlohmann_json::nlohmann_json CLI11::CLI11)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)
