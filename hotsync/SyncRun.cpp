@@ -307,9 +307,8 @@ CSyncRun::Outcome CSyncRun::Run()
     props.m_CardNo = 0;
 
     const std::string conduitName = ConduitDisplayName(lib, conduitPath);
-    // The sync type keeps the name --sync-type takes.
     const std::string runTitle =
-        RunText(4682, "%s with %s (%s)", user->name, conduitName, std::string(kSyncTypeNames[*syncType]));
+        RunText(4682, "%s with %s (%s)", user->name, conduitName, RunText(4700 + *syncType, kSyncTypeNames[*syncType]));
     m_Front.Progress(RunText(4683, "HotSync: %s", runTitle));
     long result = -1;
     m_Outcome.conduitRan = true;

@@ -190,6 +190,14 @@ const Use kUses[] = {
     {4684, "T", 0, "conduit threw: conduit"},
     {4685, "TT", 0, "window log line: label, text"},
     {4686, "T", 0, "Windows window restore: reason"},
+    {4700, "", 0, "sync type in the run title"},
+    {4701, "", 0, "sync type in the run title"},
+    {4702, "", 0, "sync type in the run title"},
+    {4703, "", 0, "sync type in the run title"},
+    {4704, "", 0, "sync type in the run title"},
+    {4705, "", 0, "sync type in the run title"},
+    {4706, "", 0, "sync type in the run title"},
+    {4707, "", 0, "sync type in the run title"},
     // The verdict of a run, the fate of each order, and the conduit's own lines.
     {4100, "T", 0, "run verdict, order fates and the conduit's own log lines"},
     {4101, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
@@ -439,6 +447,7 @@ std::set<int> NumbersInUse()
     range(4640, 4646);
     range(4650, 4655);
     range(4660, 4686);
+    range(4700, 4707); // sync types
     range(4400, 4404);
     range(4470, 4476);
     range(4540, 4541);
