@@ -6,7 +6,6 @@
 
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
-#include "hotsync/HotSyncLogFile.h"
 #include "hotsync/SyncRun.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
@@ -59,23 +58,7 @@ private:
 
 CWindowSync::Line LineOf(const palmkit::LogEntry& e)
 {
-    CWindowSync::Line line;
-    line.text = e.text;
-    switch (e.activity) {
-    case slText: line.kind = CWindowSync::Line::Kind::Info; break;
-    case slSyncDone: line.kind = CWindowSync::Line::Kind::Done; break;
-    case slSyncFailed: line.kind = CWindowSync::Line::Kind::Failed; break;
-    case slWarning: line.kind = CWindowSync::Line::Kind::Warning; break;
-    case slReadError:
-    case slWriteError:
-    case slUpdateError:
-    case slDeleteError: line.kind = CWindowSync::Line::Kind::Error; break;
-    default:
-        line.kind = CWindowSync::Line::Kind::Other;
-        line.label = CHotSyncLogFile::ActivityLabel(e.activity);
-        break;
-    }
-    return line;
+    return {e.activity, CRunLook::Row(e.activity, e.text), CRunLook::Of(e.activity)};
 }
 
 } // namespace
@@ -155,6 +138,9 @@ CWindowSync::Result CWindowSync::Run(const std::string& user, const std::string&
     result.message = outcome.message;
     for (const palmkit::LogEntry& e : outcome.entries) result.lines.push_back(LineOf(e));
     result.notes = front.TakeNotes();
+    result.headline = outcome.verdict.Headline();
+    result.orders = outcome.verdict.OrderLines();
+    result.look = CRunLook::Of(outcome.verdict.Activity());
     return result;
 }
 
