@@ -45,7 +45,8 @@ check "handheld init" "$linux/handheld" init "$hh" --user Anne
 
 out=$(exe hotsync.exe --home "$home" sync --user Anne --handheld "$hh" --yes)
 check "first sync exits 0" test $? -eq 0 || echo "$out"
-check "the conduit ended well" has 'OK       Norvelia' "$out"
+check "the conduit ended well" has '^  \(end\|fin\)  *Norvelia$' "$out"
+check "the run's verdict" has '^  OK  *Synchroni[sz]' "$out"
 listing=$("$linux/handheld" list "$hh")
 check "catalogs installed" has '^C7cat  *CATA' "$listing"
 check "user context installed" has '^USERCTX ' "$listing"
