@@ -102,7 +102,7 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam
 BOOL WINAPI ConsoleHandler(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-    if (HWND window = g_Window) ::PostMessageW(window, kInterrupt, 0, 0);
+    if (HWND window = g_Window) ::PostMessageW(window, kInterrupt, event, 0);
     return TRUE;
 }
 
@@ -222,7 +222,9 @@ std::intptr_t CHotSyncWindow::Handle(unsigned message, std::uintptr_t wParam, st
         m_ExitCode = CWindowSync::kInterrupted;
         if (m_Run.joinable()) {
             m_CloseAfterRun = true;
-            m_Sync.Abandon();
+            // The verdict says how: "Synchronization abandoned with Ctrl-C."
+            const int how = wParam == CTRL_C_EVENT ? 4150 : wParam == CTRL_BREAK_EVENT ? 4990 : 4991;
+            m_Sync.Abandon(lexmo::MessageText(how));
         } else {
             ::DestroyWindow(Hwnd(m_Window));
         }

@@ -7,6 +7,7 @@
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/SyncRun.h"
+#include "lexmo/Lexmo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 
@@ -71,7 +72,11 @@ public:
 
     platform::IUiHost& Host() override { return *this; }
     bool Interrupted() override { return m_Abandoned; }
-    std::string StopText() const override { return "in its progress window"; }
+    std::string StopText() const override
+    {
+        std::lock_guard lock(m_Mutex);
+        return m_How.empty() ? KESA_FormatMessage(4153) : m_How;
+    }
     void Note(const std::string& line) override
     {
         std::lock_guard lock(m_Mutex);
@@ -82,8 +87,12 @@ public:
         std::lock_guard lock(m_Mutex);
         return std::move(m_Notes);
     }
-    void Abandon()
+    void Abandon(const std::string& how)
     {
+        {
+            std::lock_guard lock(m_Mutex);
+            m_How = how;
+        }
         if (platform::IProgressView* view = m_View) view->SetCancel(true);
     }
 
@@ -106,8 +115,9 @@ private:
     platform::IUiHost& m_Host;
     std::atomic<bool> m_Abandoned{false};
     std::atomic<platform::IProgressView*> m_View{nullptr};
-    std::mutex m_Mutex;
+    mutable std::mutex m_Mutex;
     std::vector<std::string> m_Notes;
+    std::string m_How; // how the window stopped the run; empty: the progress dialog's "Abandon"
 };
 
 CWindowSync::CWindowSync(const std::string& home) : m_Home(CHotSyncHome::Resolve(home)) {}
@@ -144,9 +154,9 @@ CWindowSync::Result CWindowSync::Run(const std::string& user, const std::string&
     return result;
 }
 
-void CWindowSync::Abandon()
+void CWindowSync::Abandon(const std::string& how)
 {
-    if (Front* front = m_Front) front->Abandon();
+    if (Front* front = m_Front) front->Abandon(how);
 }
 
 bool CWindowSync::Backups(const std::string& userName, const std::string& handheld, std::vector<Backup>& out,

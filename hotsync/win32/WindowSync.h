@@ -49,8 +49,9 @@ public:
     // The same run as `hotsync sync`, on the calling thread, its questions
     // and progress view through the UI host in force.
     Result Run(const std::string& user, const std::string& handheld);
-    // From any thread: as the progress dialog's "Abandon".
-    void Abandon();
+    // From any thread: as the progress dialog's "Abandon"; `how` says how
+    // the person stopped it, for the verdict ("with Ctrl-C").
+    void Abandon(const std::string& how);
 
     // The user's backups of `handheld`, newest first; false, with the reason,
     // when the handheld cannot take one.
