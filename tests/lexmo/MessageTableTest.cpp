@@ -338,6 +338,8 @@ const Use kUses[] = {
     {4935, "", 0, "database list tooltip"},
     {4936, "", 0, "game without a score"},
     {4937, "TI", 0, "picture that is no image: name, bytes"},
+    {4990, "", 0, "hotsync.exe's window: a run stopped with Ctrl-Break"},
+    {4991, "", 0, "hotsync.exe's window: a run stopped as its console closed"},
 };
 
 // The settings program copies every one of its texts with KESA_GetMessage
@@ -374,6 +376,7 @@ std::set<int> NumbersInUse()
     range(4300, 4379);
     range(4380, 4399);
     range(4900, 4937);
+    range(4990, 4991); // how the console stopped a run of hotsync.exe's window
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);
