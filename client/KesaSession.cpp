@@ -6,6 +6,7 @@
 #include "client/HttpTransport.h"
 #include "client/KesaBodyReader.h"
 #include "lexmo/Lexmo.h"
+#include "lexmo/TextOr.h"
 #include "seam/Ui.h"
 #include "quillio/KesaError.h"
 #include "quillio/NorvFile.h"
@@ -141,19 +142,23 @@ std::unique_ptr<CKesaResponse> CKesaSession::ProcessRequest(CKesaRequest* reques
                 std::string text;
                 switch (answer.failure) {
                 case HttpFailure::Stalled:
-                    text = KESA_FormatText("Operation timed out: no data received or sent for %ld seconds",
-                                           m_StallSeconds);
+                    text = m_StallSeconds == 1
+                               ? lexmo::TextOr(4640, "Operation timed out: no data received or sent for 1 second")
+                               : lexmo::TextOr(4641, "Operation timed out: no data received or sent for %ld seconds",
+                                               m_StallSeconds);
                     break;
                 case HttpFailure::TooLong:
-                    text = KESA_FormatText("Operation timed out: the query took more than %ld seconds",
-                                           answer.overallSeconds);
+                    text = answer.overallSeconds == 1
+                               ? lexmo::TextOr(4642, "Operation timed out: the query took more than 1 second")
+                               : lexmo::TextOr(4643, "Operation timed out: the query took more than %ld seconds",
+                                               answer.overallSeconds);
                     break;
                 case HttpFailure::Aborted:
-                    text = "Operation abandoned: the program is stopping";
+                    text = lexmo::TextOr(4644, "Operation abandoned: the program is stopping");
                     break;
                 case HttpFailure::SchemeRedirect:
-                    text = "The server redirected the request to another scheme (http and https), which is not "
-                           "followed";
+                    text = lexmo::TextOr(4645, "The server redirected the request to another scheme (http and https), "
+                                               "which is not followed");
                     break;
                 default:
                     text = answer.errorText;

@@ -93,7 +93,7 @@ add_library(HotSyncCore STATIC platform/palmkit/UserEntry.cpp
   hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
   hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp hotsync/RunVerdict.cpp hotsync/RunLook.cpp hotsync/RunText.cpp)
 target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio Lexmo PRIVATE Settings NorvProgramPath NorvDurableFiles
+target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio Lexmo MessageLanguage PRIVATE Settings NorvProgramPath NorvDurableFiles
   PUBLIC NorvConsole Threads::Threads)
 norv_program(hotsync SOURCES hotsync/HotSyncMain.cpp hotsync/RestoreCommand.cpp
   LIBS HotSyncCore nlohmann_json::nlohmann_json CLI11::CLI11)
@@ -109,7 +109,7 @@ target_link_libraries(HotSyncCore PUBLIC Lexmo PRIVATE NvServices)
 target_sources(hotsync PRIVATE hotsync/DesktopCommands.cpp hotsync/win32/ScheduleCommands.cpp)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
   hotsync/DataView.cpp hotsync/DataViewText.cpp
-  LIBS PalmKit RecShelf Quillio Lexmo Settings nlohmann_json::nlohmann_json CLI11::CLI11)
+  LIBS PalmKit RecShelf Quillio Lexmo Settings MessageLanguage NorvConsole nlohmann_json::nlohmann_json CLI11::CLI11)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)
@@ -124,7 +124,7 @@ function(norv_windows_test name dir)
   target_compile_options(${name} PRIVATE ${NORV_TEST_COMPAT})
 endfunction()
 norv_windows_test(quillio_test quillio SOURCES PdbFileTest.cpp PdbRecordTest.cpp LIBS Quillio)
-norv_windows_test(lexmo_test lexmo SOURCES FormatTest.cpp CatalogTest.cpp LIBS Lexmo NorvProgramPath)
+norv_windows_test(lexmo_test lexmo SOURCES FormatTest.cpp CatalogTest.cpp LanguageTest.cpp LIBS Lexmo NorvProgramPath)
 norv_windows_test(lexmo_threads_test lexmo SOURCES ConcurrentReadTest.cpp LIBS Lexmo LABELS threads)
 norv_windows_test(lexmo_catalog_test lexmo SOURCES MessageTableTest.cpp LIBS Lexmo)
 norv_windows_test(records_test records

@@ -6,11 +6,14 @@
 
 #include "conduit/ConduitModule.h"
 #include "conduit/NorvConduit.h"
+#include "lexmo/Language.h"
+#include "lexmo/Lexmo.h"
+#include "platform/Version.h"
 #include "seam/Ui.h"
+#include "settings/RegSettings.h"
 
 namespace {
 
-constexpr DWORD kConduitVersion = 0x0101;
 constexpr DWORD kFrameworkVersion = 0x0500;
 constexpr std::size_t kNameBufferSize = 256;
 
@@ -33,6 +36,15 @@ int ActionFor(long syncType)
 int SyncTypeFor(int action)
 {
     return action >= 0 && action <= 2 ? eFast : eDoNothing;
+}
+
+// The action dialog speaks the language the user's runs speak; the texts
+// already loaded stay when the catalog cannot be.
+void LoadMessagesFor(const std::string& user)
+{
+    CRegSettings settings;
+    settings.Init(user, "Tidepost");
+    KESA_LoadMessages(lexmo::ChosenCatalog(settings.GetMsgDll()).c_str());
 }
 
 } // namespace
@@ -61,7 +73,7 @@ NORV_EXPORT long GetConduitName(char* buffer, WORD length)
 
 NORV_EXPORT DWORD GetConduitVersion()
 {
-    return kConduitVersion;
+    return kConduitVersionNumber;
 }
 
 NORV_EXPORT long GetConduitInfo(int kind, void* in, void* out, DWORD* length)
@@ -96,6 +108,7 @@ NORV_EXPORT long ConfigureConduit(CSyncPreference* preferences)
         preferences->m_SyncPref = eNoPreference;
         char name[80];
         CopyConduitName(name, sizeof name);
+        LoadMessagesFor(std::string());
         platform::SyncActionRequest request;
         request.conduitName = name;
         platform::UiHost().ShowMessage("ConfigureConduit appelé", std::string(), platform::MsgIcon::None,
@@ -130,6 +143,7 @@ NORV_EXPORT long CfgConduit(int kind, void* block, DWORD* size)
     DWORD nameSize = sizeof name;
     if (const long rc = GetConduitInfo(eConduitName, &request, name, &nameSize); rc != 0) return rc;
     try {
+        LoadMessagesFor(std::string(cfg->m_szUser, userLength));
         platform::SyncActionRequest action;
         action.conduitName = name;
         action.action = ActionFor(long(cfg->m_syncTemporary));

@@ -10,9 +10,11 @@
 #include "conduit/ChannelTable.h"
 #include "conduit/ConduitModule.h"
 #include "conduit/NorvTrace.h"
+#include "lexmo/Language.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HsLog.h"
 #include "palmkit/InstallAide.h"
+#include "platform/Version.h"
 #include "seam/PrivateFiles.h"
 #include "quillio/KesaError.h"
 #include "settings/ChannelBound.h"
@@ -20,7 +22,6 @@
 
 namespace {
 
-constexpr const char* kConduitVersion = "v.2.3.P.1";
 constexpr std::size_t kMaxExceptionText = 1024;
 
 std::string EntryName(const CSyncDbListEntry& entry)
@@ -64,8 +65,8 @@ std::string CNorvCondMgr::ChannelKey(std::string id)
 
 bool CNorvCondMgr::InitResources()
 {
-    std::string dll = m_Settings.GetMsgDll();
-    if (dll.empty()) dll = "Lexmo.dll";
+    // Without the user's choice the locale decides, as in every program.
+    const std::string dll = lexmo::ChosenCatalog(m_Settings.GetMsgDll());
     NorvLog("CNorvCondMgr::InitResources : Loading resource DLL : %s", dll);
     if (KESA_LoadMessages(dll.c_str()) > 0) return true;
     ReportError(true, 0, slWarning, "InitFerrylink", "Messages DLL load failure");
@@ -141,7 +142,7 @@ long CNorvCondMgr::Run()
     std::string traceDir = m_Settings.GetHotSyncPath();
     if (traceDir.empty() || traceDir == "*NODEF*") traceDir = ConduitLoadDirectory();
     CNorvTrace::Instance().Open(traceDir + CNorvTrace::kFileName);
-    NorvLog("*** Norvelia HotSync conduit  %s ***", kConduitVersion);
+    NorvLog("*** Norvelia HotSync conduit  %s ***", kConduitBuild);
     NorvLog("*** Norvelia PDA software %s ***", m_Settings.GetNorvVers());
 
     if (const long rc = SyncRegisterConduit(&m_ConduitHandle); rc != 0) {
@@ -503,8 +504,12 @@ void CNorvCondMgr::ReportChannelsLeftOut()
     std::string names;
     const size_t shown = std::min<size_t>(left.size(), 5);
     for (size_t i = 0; i < shown; ++i) names += (i ? ", " : "") + VisibleText(left[i]);
-    if (left.size() > shown) names += KESA_FormatMessage(4108, int(left.size() - shown));
-    const std::string text = KESA_FormatMessage(4119, int(MaxNewChannels()), names);
+    const size_t more = left.size() - shown;
+    // "et 1 autre", not "et 1 autres"; one channel "is" left, several "are".
+    if (more == 1) names = KESA_FormatMessage(4636, names);
+    if (more > 1) names += KESA_FormatMessage(4108, int(more));
+    const std::string text = left.size() == 1 ? KESA_FormatMessage(4638, int(MaxNewChannels()), names)
+                                              : KESA_FormatMessage(4119, int(MaxNewChannels()), names);
     ReportError(true, 0, slWarning, "CNorvCondMgr::ProcessAllChannels", text);
     palmkit::NoteFailure(palmkit::RunFailure::Channel, names, text);
 }

@@ -1,14 +1,13 @@
 #include "connexion/ConnexionCheck.h"
 
 #include "connexion/ConnexionUrl.h"
-#include "lexmo/Lexmo.h"
 #include "settings/ConnectionProbe.h"
+#include "settings/MessageLanguage.h"
 #include "settings/RegAccess.h"
 
 namespace {
 
 constexpr const char* kProductKey = "SOFTWARE\\Norvelia\\Tidepost";
-constexpr const char* kDefaultMsgDll = "LexmoUs.dll";
 
 // The product key, created when it is missing (and writable).
 void OpenProductKey(CRegAccess& reg)
@@ -21,10 +20,11 @@ void OpenProductKey(CRegAccess& reg)
 
 bool LoadConnexionMessages()
 {
-    CRegAccess reg;
-    OpenProductKey(reg);
-    const std::string msgDll = reg.ReadString("MsgDll", kDefaultMsgDll);
-    return KESA_LoadMessages(msgDll.c_str()) > 0;
+    {
+        CRegAccess reg;
+        OpenProductKey(reg);
+    }
+    return LoadChosenMessages() > 0;
 }
 
 ConnexionOutcome RunConnexionCheck(const std::string& serverUrl, IProbeStatusWindow* status)

@@ -22,7 +22,7 @@ struct ConnexionOutcome {
 };
 
 // Creates the product key when it is missing (and writable), then loads the
-// catalog MsgDll names. False when no message could be loaded: the person is
+// catalog MsgDll names, else the locale's. False when no message could be loaded: the person is
 // then told "Messages load failure" and the program ends.
 bool LoadConnexionMessages();
 

@@ -22,8 +22,9 @@ class CNvConnexionDlg final : public QDialog {
     Q_OBJECT
 public:
     // `url`: the server's URL as given on the command line, empty for the
-    // default server. Loads the message catalog named by MsgDll; when that
-    // fails the person is told and the dialog must not be run.
+    // default server. Loads the message catalog named by MsgDll (else the
+    // locale's); when that fails the person is told and the dialog must not
+    // be run.
     explicit CNvConnexionDlg(std::string url, QWidget* parent = nullptr);
     ~CNvConnexionDlg() override;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lexmo/Lexmo.h"
+#include "lexmo/TextOr.h"
 #include "records/AddressRecord.h"
 #include "records/AppInfo.h"
 #include "records/CategoryRecord.h"
@@ -129,10 +129,7 @@ namespace dataview {
 template <class... A>
 std::string Text(int number, const char* english, const A&... args)
 {
-    std::string format = lexmo::MessageText(number);
-    if (format.empty()) format = english;
-    if constexpr (sizeof...(A) > 0) format = lexmo::Format(format, {lexmo::MakeArg(args)...});
-    return format;
+    return lexmo::TextOr(number, english, args...);
 }
 
 } // namespace dataview

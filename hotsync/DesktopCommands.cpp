@@ -14,37 +14,20 @@ int SayResult(int status, const std::string& text)
     return status;
 }
 
-void LoadRunLanguage()
-{
-    std::string catalog;
-    if (RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, CUserServiceSettings::kProductKey, KEY_QUERY_VALUE)) {
-        char buf[256] = {};
-        DWORD size = sizeof buf - 1;
-        DWORD type = REG_NONE;
-        if (RegQueryValueExA(key.get(), "MsgDll", &type, reinterpret_cast<BYTE*>(buf), &size) == ERROR_SUCCESS &&
-            type == REG_SZ)
-            catalog = buf;
-    }
-    KESA_LoadMessages(catalog.empty() ? "Lexmo.dll" : catalog.c_str());
-}
-
 void ApplyShippedDefaults()
 {
-    LoadRunLanguage();
     if (const std::string note = CUserServiceSettings::ApplyShippedDefaults(); !note.empty())
         std::fprintf(stderr, "hotsync: %s\n", note.c_str());
 }
 
 int CmdUserRemove(const std::string& home, const std::string& name, bool deleteFolder)
 {
-    LoadRunLanguage();
     const CUserAccounts::Result r = CUserAccounts(CHotSyncHome::Resolve(home)).Remove(name, deleteFolder);
     return SayResult(r.ok ? 0 : 1, r.text);
 }
 
 int CmdUserRename(const std::string& home, const std::string& name, const std::string& newName)
 {
-    LoadRunLanguage();
     const CUserAccounts::Result r = CUserAccounts(CHotSyncHome::Resolve(home)).Rename(name, newName);
     return SayResult(r.ok ? 0 : 1, r.text);
 }

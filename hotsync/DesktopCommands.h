@@ -24,5 +24,3 @@ int CmdSchedule(const std::string& home, const ScheduleArgs& args);
 void NotifyUnwatchedRun(const CSyncRun::Outcome& outcome, const std::string& user, const std::string& handheld);
 // Imports the shipped defaults when the store lacks them, and says so.
 void ApplyShippedDefaults();
-// Loads the catalog of the user's language for the texts these commands print.
-void LoadRunLanguage();

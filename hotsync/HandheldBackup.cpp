@@ -443,8 +443,10 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     }
     auto warn = [&](const std::string& why) {
         if (notes)
-            notes->push_back({true, "Backup - cannot move the earlier backup in " + dir + " (" + why +
-                                        "); it stays there and can still be restored"});
+            notes->push_back({true, runtext::Text(4650,
+                                                  "Backup - cannot move the earlier backup in %s (%s); it stays "
+                                                  "there and can still be restored",
+                                                  dir, why)});
     };
     std::string why;
     if (!MakePrivateDir(earlier, &why)) return warn(why);
@@ -467,9 +469,14 @@ void CHandheldBackup::MigrateEarlierLayout(const std::string& key, std::vector<N
     SyncDir(set);
     SyncDir(dir);
     if (notes)
-        notes->push_back({false, "Backup - moved the backup of " + DateText(made) + " (" + std::to_string(count) +
-                                     " database" + (count == 1 ? "" : "s") + ") to " + platform::JoinPath(set, name) +
-                                     ": each handheld now has its own backups"});
+        notes->push_back({false, count == 1 ? runtext::Text(4651,
+                                                            "Backup - moved the backup of %s (1 database) to %s: "
+                                                            "each handheld now has its own backups",
+                                                            DateText(made), platform::JoinPath(set, name))
+                                            : runtext::Text(4652,
+                                                            "Backup - moved the backup of %s (%u databases) to %s: "
+                                                            "each handheld now has its own backups",
+                                                            DateText(made), count, platform::JoinPath(set, name))});
 }
 
 int CHandheldBackup::Make(const CHandheldStore& store, std::vector<Note>* notes, std::string* error, Purpose purpose,
@@ -545,13 +552,15 @@ int CHandheldBackup::Make(const CHandheldStore& store, std::vector<Note>* notes,
     for (const Source& source : sources) {
         if (!notes || !source.damaged) continue;
         if (source.soundCopy)
-            notes->push_back({true, "Backup - " + source.file +
-                                        " on the handheld is damaged: the new backup keeps the sound copy "
-                                        "from the backup of " + DateText(before.front().made) + " instead"});
+            notes->push_back({true, runtext::Text(4653,
+                                                  "Backup - %s on the handheld is damaged: the new backup keeps the "
+                                                  "sound copy from the backup of %s instead",
+                                                  source.file, DateText(before.front().made))});
         else
-            notes->push_back({true, "Backup - " + source.file +
-                                        " on the handheld is damaged and no earlier backup holds a sound copy: "
-                                        "backed up as it is"});
+            notes->push_back({true, runtext::Text(4654,
+                                                  "Backup - %s on the handheld is damaged and no earlier backup "
+                                                  "holds a sound copy: backed up as it is",
+                                                  source.file)});
     }
 
     std::string tmpl = set + "/.new.XXXXXX";
@@ -660,8 +669,8 @@ void CHandheldBackup::Prune(const CHandheldStore& store, int keep, std::vector<N
         if (!platform::MoveIntoPlace(all[i].dir, gone)) {
             fs::remove(gone, ignored);
             if (notes)
-                notes->push_back({true, "Backup - cannot remove the old backup " + all[i].dir + ": " +
-                                            std::strerror(errno)});
+                notes->push_back({true, runtext::Text(4655, "Backup - cannot remove the old backup %s: %s",
+                                                      all[i].dir, std::strerror(errno))});
             continue;
         }
         fs::remove_all(gone, ignored);

@@ -20,8 +20,9 @@
 #include "palmkit/HandheldStore.h"
 #include "platform/CommandLine.h"
 #include "seam/PrivateFiles.h"
+#include "seam/TextWidth.h"
 #include "quillio/PdbFile.h"
-#include "settings/RegGetNorveliaKey.h"
+#include "hotsync/RunText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -123,6 +124,12 @@ std::vector<CHandheldStore::Entry> UnlistedFiles(const CHandheldStore& store,
     return out;
 }
 
+// A database name in its column, counted in what the terminal shows.
+std::string NameColumn(const std::string& name)
+{
+    return platform::PadToWidth(name, 31);
+}
+
 int CmdList(const std::string& dir, bool json)
 {
     CHandheldStore store(dir);
@@ -154,12 +161,12 @@ int CmdList(const std::string& dir, bool json)
         if (e.attributes & 0x0002) flags += " read-only";
         if (e.attributes & 0x0008) flags += " backup";
         if (e.damaged) flags += " DAMAGED";
-        std::printf("%-31s  %-4s  %-4s  0x%04X  %7u  %8u%s\n", e.name.c_str(),
+        std::printf("%s  %-4s  %-4s  0x%04X  %7u  %8u%s\n", NameColumn(e.name).c_str(),
                     CDatabaseDump::CodeText(e.type).c_str(), CDatabaseDump::CodeText(e.creator).c_str(),
                     unsigned(e.attributes), unsigned(e.recordCount), unsigned(e.modNumber), flags.c_str());
     }
     for (const auto& e : unlisted) {
-        std::printf("%-31s  %-4s  %-4s  0x%04X  %7u  %8u %s\n", e.name.c_str(), CDatabaseDump::CodeText(e.type).c_str(),
+        std::printf("%s  %-4s  %-4s  0x%04X  %7u  %8u %s\n", NameColumn(e.name).c_str(), CDatabaseDump::CodeText(e.type).c_str(),
                     CDatabaseDump::CodeText(e.creator).c_str(), unsigned(e.attributes), unsigned(e.recordCount),
                     unsigned(e.modNumber), e.damaged ? "DAMAGED (no database name)" : "NOT USED (same name as another)");
     }
@@ -193,12 +200,10 @@ int CmdDump(const std::string& dir, const std::string& name)
     return 0;
 }
 
-// The shopper's view, in the user's language as hotsync-gui speaks it
-// (MsgDll, else French).
+// The shopper's view, in the user's language as hotsync-gui speaks it.
 int CmdShow(const std::string& dir, const std::string& name)
 {
-    const std::string catalog = RegGetNorveliaKey("Tidepost", "MsgDll");
-    KESA_LoadMessages(catalog.empty() ? "Lexmo.dll" : catalog.c_str());
+    runtext::LoadLanguage();
     if (!CHandheldStore(dir).Exists()) return Fail(kExitUsage, dataview::Text(4928, "no handheld at %s", dir));
     bool damaged = false;
     std::string error;

@@ -15,6 +15,7 @@
 #include "hotsync/HotSyncGuiInstance.h"
 #include "hotsync/HotSyncTray.h"
 #include "hotsync/HotSyncWindow.h"
+#include "platform/Version.h"
 #include "seam/Display.h"
 #include "seam/QtUiHost.h"
 
@@ -27,7 +28,7 @@ int main(int argc, char** argv)
     CLI::App cli{"hotsync-gui - the HotSync window: choose a HotSync user and a handheld folder, synchronize with one\n"
                  "button, watch the progress, read the run's log and the handheld's databases, restore a backup.\n"
                  "Runs the same synchronization as hotsync sync."};
-    cli.set_version_flag("--version", std::string("hotsync-gui ") + NORV_VERSION);
+    cli.set_version_flag("--version", std::string("hotsync-gui ") + NORV_VERSION + "\n" + kConduitVersionLine);
     std::string home, user, handheld, screenshot, screenshotSetUp, screenshotTray, view;
     cli.add_option("--home", home, "HotSync home (default $HOTSYNC_HOME, else ~/.local/share/hotsync)");
     cli.add_option("--user", user, "HotSync user chosen at start");

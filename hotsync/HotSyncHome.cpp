@@ -72,7 +72,7 @@ std::optional<CUsersFile::User> CHotSyncHome::FindUser(const std::string& name, 
     std::vector<CUsersFile::User> users;
     if (!LoadUsers(users, error, skipped)) return std::nullopt;
     for (auto& u : users) {
-        if (::strcasecmp(u.name.c_str(), name.c_str()) == 0) return u;
+        if (usersdat::SameName(u.name, name)) return u;
     }
     return std::nullopt;
 }
@@ -92,21 +92,17 @@ bool CHotSyncHome::AddUser(const std::string& name, const std::string& dirOption
     if (!LoadUsers(users, error, skipped)) return false;
     if (users.size() >= CUsersFile::kMaxUsers) return fail("users.dat holds the most users it can");
     for (const auto& u : users) {
-        if (::strcasecmp(u.name.c_str(), name.c_str()) == 0) return fail("the user \"" + u.name + "\" exists");
+        if (usersdat::SameName(u.name, name)) return fail("the user \"" + u.name + "\" exists");
     }
     auto taken = [&](const std::string& d) {
         for (const auto& u : users)
-            if (::strcasecmp(u.dir.c_str(), d.c_str()) == 0) return true;
+            if (usersdat::SameName(u.dir, d)) return true;
         return false;
     };
     std::string dir = dirOption;
     if (dir.empty()) {
-        // Letters, digits, '-' and '_' of the name, as a directory name.
-        for (unsigned char c : name) {
-            if (std::isalnum(c) || c == '-' || c == '_') dir += char(c);
-        }
-        if (dir.empty()) dir = "User";
-        dir.resize(std::min<std::size_t>(dir.size(), CUsersFile::kMaxText - 3));
+        // Room is left for a number when another user has the folder.
+        dir = usersdat::FolderNameFor(name, CUsersFile::kMaxText - 3);
         const std::string base = dir;
         for (int n = 2; taken(dir) && n < 1000; ++n) dir = base + std::to_string(n);
     } else {

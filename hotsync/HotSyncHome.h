@@ -28,7 +28,7 @@ public:
     // Lines for the person: folders made private, and those that could not be.
     using Notes = std::vector<std::string>;
     bool LoadUsers(std::vector<CUsersFile::User>& users, std::string* error, Skipped* skipped = nullptr) const;
-    // By name, without regard to case.
+    // By name, without regard to case, accented letters included (not to accents).
     std::optional<CUsersFile::User> FindUser(const std::string& name, std::string* error,
                                              Skipped* skipped = nullptr) const;
     // Adds a user and creates its directory; `dir` empty derives one from the name.

@@ -36,6 +36,8 @@
 #include "hotsync/win32/HotSyncWindow.h"
 #endif
 #include "seam/StopSignals.h"
+#include "seam/TextWidth.h"
+#include "hotsync/RunText.h"
 
 namespace fs = std::filesystem;
 
@@ -114,7 +116,9 @@ int CmdUserList(const Options& o, bool json)
         std::printf("No HotSync users in %s\n", home.Dir().c_str());
         return 0;
     }
-    for (const auto& u : users) std::printf("%-31s  %s\n", u.name.c_str(), home.UserDir(u).c_str());
+    // Names are UTF-8: columns are counted in what the terminal shows.
+    for (const auto& u : users)
+        std::printf("%s  %s\n", platform::PadToWidth(u.name, CUsersFile::kMaxText).c_str(), home.UserDir(u).c_str());
     return 0;
 }
 
@@ -153,8 +157,6 @@ private:
 
 int CmdSync(const Options& o, const SyncArgs& a)
 {
-    // What the run says before the conduit speaks is in the conduit's language.
-    LoadRunLanguage();
     CTerminalUiHost host(CTerminalUiHost::DetectMode(a.quiet), ::isatty(STDIN_FILENO) != 0);
     if (a.yes) host.SetAnswer(true);
     if (a.no) host.SetAnswer(false);
@@ -166,7 +168,6 @@ int CmdSync(const Options& o, const SyncArgs& a)
     setup.conduit = a.conduit;
     setup.syncType = a.syncType;
     setup.noBackup = a.noBackup;
-    CSyncRun::LoadLanguage();
     const CSyncRun::Outcome outcome = CSyncRun(setup, front).Run();
     if (a.notify) NotifyUnwatchedRun(outcome, a.user, a.handheld);
     if (!outcome.conduitRan) {
@@ -317,7 +318,7 @@ int main(int argc, char** argv)
 #else
     app.require_subcommand(1);
 #endif
-    platform::AddVersionFlag(app, "hotsync");
+    platform::AddVersionFlag(app, "hotsync", kConduitVersionLine);
     Options o;
     app.add_option("--home", o.home,
                    std::string("HotSync home (default $HOTSYNC_HOME, else ") + CHotSyncHome::DefaultText() + ")");
@@ -448,6 +449,8 @@ int main(int argc, char** argv)
 #endif
 
     if (auto rc = platform::ParseCommandLine(app, argc, argv)) return *rc;
+    // Every command speaks the language the conduit will load.
+    runtext::LoadLanguage();
     try {
         if (add->parsed()) return CmdUserAdd(o, addName, addDir);
         if (list->parsed()) return CmdUserList(o, listJson);

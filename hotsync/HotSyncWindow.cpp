@@ -202,7 +202,7 @@ CHotSyncWindow::CHotSyncWindow(std::string home, QWidget* parent)
 
 bool CHotSyncWindow::LoadLanguage()
 {
-    return CSyncRun::LoadLanguage();
+    return runtext::LoadLanguage();
 }
 
 CHotSyncWindow::~CHotSyncWindow()

@@ -28,9 +28,9 @@ public:
     explicit CHotSyncWindow(std::string home, QWidget* parent = nullptr);
     ~CHotSyncWindow() override;
 
-    // Loads the message catalog the conduit will use (MsgDll, French when
-    // unset), so that the window and the run speak one language; false when
-    // it cannot be loaded and the window keeps its English texts.
+    // Loads the message catalog the conduit will use (MsgDll, else the
+    // locale's), so that the window and the run speak one language; false
+    // when it cannot be loaded and the window keeps its English texts.
     static bool LoadLanguage();
 
     // Reads users.dat again; false (and the reason shown) when it cannot.

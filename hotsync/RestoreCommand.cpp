@@ -17,6 +17,7 @@
 #include "hotsync/TerminalUiHost.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
+#include "seam/TextWidth.h"
 #include "seam/UserFolders.h"
 
 namespace {
@@ -42,10 +43,10 @@ std::string Plural(std::size_t n, const std::string& word)
     return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
 
+// Names are UTF-8: columns are counted in what the terminal shows.
 std::string Padded(std::string text, std::size_t width)
 {
-    if (text.size() < width) text.append(width - text.size(), ' ');
-    return text;
+    return platform::PadToWidth(std::move(text), width);
 }
 
 // The first generation other than `skip` holding a sound copy of `file`.
@@ -148,8 +149,8 @@ void PrintDatabases(const std::vector<CHandheldBackup::Generation>& gens, std::s
                 CHandheldBackup::DateText(g.made).c_str(), g.dir.c_str(), Plural(items.size(), "database").c_str());
     std::size_t nameWidth = 4, fileWidth = 4;
     for (const auto& it : items) {
-        nameWidth = std::max(nameWidth, it.entry.name.size());
-        fileWidth = std::max(fileWidth, it.file.size());
+        nameWidth = std::max(nameWidth, platform::DisplayWidth(it.entry.name));
+        fileWidth = std::max(fileWidth, platform::DisplayWidth(it.file));
     }
     for (const auto& it : items) {
         const std::string state = it.entry.damaged ? "DAMAGED" : Plural(it.entry.recordCount, "record");

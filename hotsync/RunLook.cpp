@@ -1,6 +1,7 @@
 #include "hotsync/RunLook.h"
 
 #include "hotsync/HotSyncLogFile.h"
+#include "hotsync/RunText.h"
 #include "hotsync/RunVerdict.h"
 #include "lexmo/Lexmo.h"
 #include "palmkit/HsLog.h"
@@ -62,5 +63,6 @@ std::string CRunLook::Label(int activity)
 std::string CRunLook::Row(int activity, const std::string& text)
 {
     const std::string label = Label(activity);
-    return label.empty() ? text : label + ": " + text;
+    // French sets a space before the colon: the catalog lays the line out.
+    return label.empty() ? text : RunText(4685, "%s: %s", label, text);
 }

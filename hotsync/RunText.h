@@ -4,13 +4,13 @@
 #include <cctype>
 #include <string>
 
-#include "lexmo/Lexmo.h"
+#include "lexmo/TextOr.h"
 
 namespace runtext {
 
-// Loads the catalog the settings name (MsgDll), else the product's own
-// (Lexmo.dll), as the conduit and the HotSync window do; false when none
-// was found.
+// Loads the catalog of the user's language (MsgDll when they chose one, else
+// the locale's), the one the conduit loads too, so that a run speaks one
+// language; false when none was found.
 bool LoadLanguage();
 
 // Message `number` with its values filled in; `english` (the same
@@ -18,10 +18,7 @@ bool LoadLanguage();
 template <class... A>
 std::string Text(int number, const char* english, const A&... args)
 {
-    std::string format = lexmo::MessageText(number);
-    if (format.empty()) format = english;
-    if constexpr (sizeof...(A) > 0) format = lexmo::Format(format, {lexmo::MakeArg(args)...});
-    return format;
+    return lexmo::TextOr(number, english, args...);
 }
 
 } // namespace runtext
@@ -31,13 +28,7 @@ std::string Text(int number, const char* english, const A&... args)
 template <class... A>
 std::string RunText(int number, const char* english, const A&... args)
 {
-    std::string format = lexmo::MessageText(number);
-    if (format.empty()) format = english;
-    if constexpr (sizeof...(A) == 0) {
-        return format;
-    } else {
-        return lexmo::Format(format, {lexmo::MakeArg(args)...});
-    }
+    return lexmo::TextOr(number, english, args...);
 }
 
 // A catalog text used as a label inside another: without its '&' and ':'.

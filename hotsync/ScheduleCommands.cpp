@@ -46,7 +46,6 @@ std::string Beside(const std::string& program)
 
 int CmdSchedule(const std::string& homeOption, const ScheduleArgs& a)
 {
-    LoadRunLanguage();
     const CHotSyncHome home(Absolute(CHotSyncHome::Resolve(homeOption)));
     std::string error;
     const std::optional<CUsersFile::User> user = home.FindUser(a.user, &error);

@@ -22,7 +22,6 @@
 #include "palmkit/InstallAide.h"
 #include "palmkit/RunReport.h"
 #include "lexmo/Lexmo.h"
-#include "settings/RegGetNorveliaKey.h"
 #include "seam/UserFolders.h"
 #include "seam/PrivateFiles.h"
 #include "quillio/PdbFile.h"
@@ -101,13 +100,6 @@ std::string CSyncRun::IFront::StopText() const
     return KESA_FormatMessage(4150);
 }
 
-bool CSyncRun::LoadLanguage()
-{
-    std::string catalog = RegGetNorveliaKey("Tidepost", "MsgDll");
-    if (catalog.empty()) catalog = "Lexmo.dll";
-    return KESA_LoadMessages(catalog.c_str()) > 0;
-}
-
 CSyncRun::CSyncRun(Setup setup, IFront& front) : m_Setup(std::move(setup)), m_Front(front)
 {
     // Paths as the platform writes them, in every line that names them.
@@ -139,9 +131,8 @@ std::string CSyncRun::ConduitPath(const std::string& option)
 
 std::string CSyncRun::ConduitLoadFailure(const std::string& path, const std::string& why)
 {
-    return "cannot load the conduit " + path + ": " + why +
-           "\n(name another with --conduit FILE: a path, or a file name beside " +
-           fs::path(CConduitLibrary::DefaultPath()).parent_path().string() + ")";
+    return RunText(4668, "cannot load the conduit %s: %s\n(name another with --conduit FILE: a path, or a file name beside %s)",
+                   path, why, fs::path(CConduitLibrary::DefaultPath()).parent_path().string());
 }
 
 std::string CSyncRun::ConduitDisplayName(const CConduitLibrary& lib, const std::string& path)
@@ -158,22 +149,22 @@ bool CSyncRun::CheckHandheldDir(const std::string& dir, std::string& error)
     std::error_code ec;
     const fs::file_status st = fs::status(dir, ec);
     if (ec || !fs::exists(st)) {
-        error = "no handheld at " + dir + ": " + (ec ? ec.message() : std::strerror(ENOENT)) +
-                " (create one with: handheld init " + dir + ")";
+        error = RunText(4669, "no handheld at %s: %s (create one with: handheld init %s)", dir,
+                        ec ? ec.message() : std::string(std::strerror(ENOENT)), dir);
         return false;
     }
     if (!fs::is_directory(st)) {
-        error = "no handheld at " + dir + ": " + std::strerror(ENOTDIR);
+        error = RunText(4670, "no handheld at %s: %s", dir, std::string(std::strerror(ENOTDIR)));
         return false;
     }
     const std::string info = platform::JoinPath(dir, CHandheldInfo::kFileName);
     if (!fs::is_regular_file(info, ec)) {
-        error = dir + " is not a handheld: it has no " + CHandheldInfo::kFileName +
-                " (make it one with: handheld init " + dir + ")";
+        error = RunText(4671, "%s is not a handheld: it has no %s (make it one with: handheld init %s)", dir,
+                        std::string(CHandheldInfo::kFileName), dir);
         return false;
     }
     if (::access(dir.c_str(), R_OK | W_OK | X_OK) != 0) {
-        error = "cannot write to the handheld " + dir + ": " + std::strerror(errno);
+        error = RunText(4672, "cannot write to the handheld %s: %s", dir, std::string(std::strerror(errno)));
         return false;
     }
     return true;
@@ -197,8 +188,9 @@ CSyncRun::Outcome CSyncRun::Run()
     std::optional<CUsersFile::User> user = home.FindUser(a.user, &error, &skipped);
     for (const std::string& why : skipped) m_Front.Note("warning: " + home.UsersPath() + ": skipped " + why);
     if (!error.empty()) return Fail(kExitUsage, error);
-    if (!user) return Fail(kExitUsage, "no HotSync user named \"" + a.user + "\" in " + home.Dir() +
-                                           " (add one with: hotsync user add NAME)");
+    if (!user)
+        return Fail(kExitUsage, RunText(4673, "no HotSync user named \"%s\" in %s (add one with: hotsync user add NAME)",
+                                        a.user, home.Dir()));
     const std::string userDir = home.UserDir(*user);
     m_Outcome.userName = user->name;
     m_Outcome.userDir = userDir;
@@ -232,21 +224,25 @@ CSyncRun::Outcome CSyncRun::Run()
     if (!lib.Load(conduitPath, &error)) return Fail(kExitUsage, ConduitLoadFailure(conduitPath, error));
     auto openConduit = lib.Get<OpenConduitFn>(kOpenConduitName);
     if (!openConduit)
-        return Fail(kExitUsage, "the conduit " + conduitPath + " lacks the entry point " + kOpenConduitName);
+        return Fail(kExitUsage, RunText(4674, "the conduit %s lacks the entry point %s", conduitPath,
+                                        std::string(kOpenConduitName)));
 
     platform::IUiHost& host = m_Front.Host();
     // A handheld that belongs to someone else is synchronized only when asked.
     CHandheldInfo info;
     if (!info.Load(store.Dir()))
-        return Fail(kExitUsage, "the handheld's " + std::string(CHandheldInfo::kFileName) + " in " + a.handheld +
-                                    " is unreadable");
+        return Fail(kExitUsage, RunText(4675, "the handheld's %s in %s is unreadable",
+                                        std::string(CHandheldInfo::kFileName), a.handheld));
     if (!info.m_UserName.empty() && info.m_UserName != user->name) {
-        const auto answer = host.ShowMessage("The handheld " + a.handheld + " belongs to \"" + info.m_UserName +
-                                                 "\". Synchronize it as \"" + user->name + "\" all the same?",
-                                             "HotSync", platform::MsgIcon::Question, platform::MsgButtons::YesNo,
-                                             platform::MsgResult::No);
+        const auto answer = host.ShowMessage(RunText(4676,
+                                                     "The handheld %s belongs to \"%s\". Synchronize it as \"%s\" "
+                                                     "all the same?",
+                                                     a.handheld, info.m_UserName, user->name),
+                                             RunText(4000, "HotSync"), platform::MsgIcon::Question,
+                                             platform::MsgButtons::YesNo, platform::MsgResult::No);
         if (answer != platform::MsgResult::Yes)
-            return Fail(kExitUsage, "not synchronized: the handheld belongs to \"" + info.m_UserName + "\"");
+            return Fail(kExitUsage,
+                        RunText(4677, "not synchronized: the handheld belongs to \"%s\"", info.m_UserName));
     }
 
     if (!home.WriteRegistry(&error)) m_Front.Note("warning: " + error);
@@ -262,9 +258,10 @@ CSyncRun::Outcome CSyncRun::Run()
     switch (palmkit::Attach(store.Dir(), userDir, user->name)) {
     case palmkit::AttachResult::Ok: break;
     case palmkit::AttachResult::Locked:
-        return Fail(kExitBusy, "the handheld " + a.handheld + " is being synchronized by another run");
-    case palmkit::AttachResult::NotAHandheld: return Fail(kExitUsage, "no handheld at " + a.handheld);
-    case palmkit::AttachResult::AlreadyAttached: return Fail(kExitBusy, "a synchronization is already running");
+        return Fail(kExitBusy, RunText(4678, "the handheld %s is being synchronized by another run", a.handheld));
+    case palmkit::AttachResult::NotAHandheld: return Fail(kExitUsage, RunText(4679, "no handheld at %s", a.handheld));
+    case palmkit::AttachResult::AlreadyAttached:
+        return Fail(kExitBusy, RunText(4680, "a synchronization is already running"));
     }
 
     // What the backup found (a damaged database) belongs in this run's log,
@@ -282,8 +279,10 @@ CSyncRun::Outcome CSyncRun::Run()
         if (saved < 0) {
             palmkit::Detach();
             for (const auto& n : backupNotes) m_Front.Note(n.text);
-            return Fail(kExitFailed,
-                        "cannot back up the handheld, nothing synchronized: " + error + " (skip it with --no-backup)");
+            return Fail(kExitFailed, RunText(4681,
+                                             "cannot back up the handheld, nothing synchronized: %s (skip it with "
+                                             "--no-backup)",
+                                             error));
         }
         startedFrom = made;
         changeMarked = CHandheldBackup::BeginChange(made);
@@ -308,13 +307,16 @@ CSyncRun::Outcome CSyncRun::Run()
     props.m_CardNo = 0;
 
     const std::string conduitName = ConduitDisplayName(lib, conduitPath);
-    m_Front.Progress("HotSync: " + user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")");
+    // The sync type keeps the name --sync-type takes.
+    const std::string runTitle =
+        RunText(4682, "%s with %s (%s)", user->name, conduitName, std::string(kSyncTypeNames[*syncType]));
+    m_Front.Progress(RunText(4683, "HotSync: %s", runTitle));
     long result = -1;
     m_Outcome.conduitRan = true;
     try {
         result = openConduit(ProgressCallback, &props);
     } catch (...) {
-        LogAddEntry((conduitName + " - the conduit failed unexpectedly").c_str(), slSyncFailed, 0);
+        LogAddEntry(RunText(4684, "%s - the conduit failed unexpectedly", conduitName).c_str(), slSyncFailed, 0);
     }
     palmkit::CloseLeftOpen();
     const bool interrupted = m_Front.Interrupted();
@@ -358,8 +360,7 @@ CSyncRun::Outcome CSyncRun::Run()
         return all;
     };
     // A run whose record cannot be kept is not one to forget.
-    if (!CHotSyncLogFile::Append(platform::JoinPath(userDir, "HotSync.log"), entries(),
-                                 user->name + " with " + conduitName + " (" + kSyncTypeNames[*syncType] + ")", &error))
+    if (!CHotSyncLogFile::Append(platform::JoinPath(userDir, "HotSync.log"), entries(), runTitle, &error))
         verdict.AddProblem(palmkit::RunFailure::Record, "HotSync.log", error);
     m_Outcome.entries = entries();
     m_Outcome.verdict = verdict;

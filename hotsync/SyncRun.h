@@ -75,9 +75,6 @@ public:
     static std::string ConduitDisplayName(const CConduitLibrary& lib, const std::string& path);
     // Refuses, with the reason, a directory the conduit could not synchronize.
     static bool CheckHandheldDir(const std::string& dir, std::string& error);
-    // Loads the message catalog of the user's language, which the conduit
-    // will use too, so that the run speaks one language.
-    static bool LoadLanguage();
 
 private:
     Outcome Fail(int code, const std::string& message);

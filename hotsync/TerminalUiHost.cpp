@@ -2,14 +2,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <set>
 
+#include "lexmo/TextOr.h"
 #include "seam/InputEcho.h"
 #include "seam/StopSignals.h"
 #include "seam/TransferAbort.h"
+
+using lexmo::TextOr;
 
 namespace {
 
@@ -36,6 +41,11 @@ extern "C" void OnTerminate(int sig)
     if (++g_terminations >= 3) _exit(128 + sig);
 }
 
+// The handler's last words, made before it is installed: it may not format
+// or allocate.
+char g_interruptedText[256] = "\nhotsync: interrupted\n";
+std::size_t g_interruptedLength = std::strlen(g_interruptedText);
+
 extern "C" void OnInterrupt(int)
 {
     const int n = ++g_interrupts;
@@ -43,23 +53,44 @@ extern "C" void OnInterrupt(int)
     // The first Ctrl-C lets the transfer in progress end; a second one stops it.
     if (n == 2) platform::AbortTransfers();
     if (n >= 3) {
-        static const char msg[] = "\nhotsync: interrupted\n";
-        ssize_t ignored = ::write(STDERR_FILENO, msg, sizeof msg - 1);
+        ssize_t ignored = ::write(STDERR_FILENO, g_interruptedText, g_interruptedLength);
         (void)ignored;
         _exit(130);
     }
 }
 
-const char* IconWord(platform::MsgIcon icon)
+std::string IconWord(platform::MsgIcon icon)
 {
     switch (icon) {
-    case platform::MsgIcon::Information: return "Information";
-    case platform::MsgIcon::Warning: return "Warning";
-    case platform::MsgIcon::Error: return "Error";
-    case platform::MsgIcon::Question: return "Question";
+    case platform::MsgIcon::Information: return TextOr(4600, "Information");
+    case platform::MsgIcon::Warning: return TextOr(4601, "Warning");
+    case platform::MsgIcon::Error: return TextOr(4602, "Error");
+    case platform::MsgIcon::Question: return TextOr(4603, "Question");
     case platform::MsgIcon::None: break;
     }
-    return "Message";
+    return TextOr(4604, "Message");
+}
+
+// The answer given, as the button would read.
+std::string AnswerWord(bool positive, bool yesNo)
+{
+    if (yesNo) return positive ? TextOr(4605, "Yes") : TextOr(4606, "No");
+    return positive ? TextOr(4607, "OK") : TextOr(4404, "Cancel");
+}
+
+// A typed answer: the first letter of the English or the French word
+// ("y"/"o" Yes or Oui, "n" No or Non; "o" OK, "c"/"a" Cancel or Annuler).
+std::optional<bool> TypedAnswer(const std::string& typed, bool yesNo)
+{
+    const char c = char(std::tolower(static_cast<unsigned char>(typed[0])));
+    if (yesNo) {
+        if (c == 'y' || c == 'o') return true;
+        if (c == 'n') return false;
+    } else {
+        if (c == 'o') return true;
+        if (c == 'c' || c == 'a') return false;
+    }
+    return std::nullopt;
 }
 
 // A button's text without its keyboard-accelerator mark ("&Abandon").
@@ -69,6 +100,18 @@ std::string StripAmpersand(std::string s)
     for (char c : s)
         if (c != '&') out += c;
     return out;
+}
+
+// An action of the HotSync action dialog, as its list names it.
+std::string ActionName(int action)
+{
+    switch (action) {
+    case 0: return StripAmpersand(TextOr(4043, "&Synchronize the files"));
+    case 1: return StripAmpersand(TextOr(4044, "&Desktop overwrites handheld"));
+    case 2: return StripAmpersand(TextOr(4045, "&Handheld overwrites Desktop"));
+    case 3: return StripAmpersand(TextOr(4046, "Do &nothing"));
+    default: return std::to_string(action);
+    }
 }
 
 class TerminalProgressView;
@@ -224,8 +267,9 @@ private:
         if (m_Bar1.shown) line("  " + BarText(m_Bar1));
         line("  " + m_Status2);
         if (m_Bar2.shown) line("  " + BarText(m_Bar2));
-        line(m_Cancelled ? "  (abandon requested)" : "  Ctrl-C: " + (m_CancelText.empty() ? std::string("Abandon")
-                                                                                           : m_CancelText));
+        line("  " + (m_Cancelled ? TextOr(4622, "(abandon requested)")
+                                 : TextOr(4624, "Ctrl-C: %s",
+                                          m_CancelText.empty() ? TextOr(4623, "Abandon") : m_CancelText)));
         std::fflush(stderr);
         m_Drawn = lines;
     }
@@ -254,6 +298,9 @@ CTerminalUiHost::Mode CTerminalUiHost::DetectMode(bool quiet)
 
 void CTerminalUiHost::InstallInterruptHandler()
 {
+    const std::string last = "\nhotsync: " + TextOr(4625, "interrupted") + "\n";
+    g_interruptedLength = std::min(last.size(), sizeof g_interruptedText);
+    std::memcpy(g_interruptedText, last.data(), g_interruptedLength);
     g_interrupts.store(0);
     g_terminateSignal.store(0);
     g_terminations.store(0);
@@ -307,28 +354,27 @@ platform::MsgResult CTerminalUiHost::ShowMessage(const std::string& text, const 
     const MsgResult positive = yesNo ? MsgResult::Yes : MsgResult::Ok;
     const MsgResult negative = yesNo ? MsgResult::No : MsgResult::Cancel;
     if (g_terminateSignal.load() != 0) {
-        std::fprintf(stderr, "  -> %s (stopping)\n", yesNo ? "No" : "Cancel");
+        std::fprintf(stderr, "  -> %s\n", TextOr(4609, "%s (stopping)", AnswerWord(false, yesNo)).c_str());
         return negative;
     }
     if (m_Answer) {
-        std::fprintf(stderr, "  -> %s\n", *m_Answer ? (yesNo ? "Yes" : "OK") : (yesNo ? "No" : "Cancel"));
+        std::fprintf(stderr, "  -> %s\n", AnswerWord(*m_Answer, yesNo).c_str());
         return *m_Answer ? positive : negative;
     }
     if (!m_TerminalInput) {
         const bool pos = defaultButton == positive;
-        std::fprintf(stderr, "  -> %s (no terminal; use --yes or --no)\n",
-                     pos ? (yesNo ? "Yes" : "OK") : (yesNo ? "No" : "Cancel"));
+        std::fprintf(stderr, "  -> %s\n",
+                     TextOr(4610, "%s (no terminal; use --yes or --no)", AnswerWord(pos, yesNo)).c_str());
         return pos ? positive : negative;
     }
     const bool defYes = defaultButton == positive;
+    const std::string prompt = yesNo ? (defYes ? TextOr(4611, "Yes or No [Y/n]?") : TextOr(4612, "Yes or No [y/N]?"))
+                                     : (defYes ? TextOr(4613, "OK or Cancel [O/c]?")
+                                               : TextOr(4614, "OK or Cancel [o/C]?"));
     for (int attempt = 0; attempt < 5; ++attempt) {
-        std::string a = ReadLine(yesNo ? (defYes ? "  Yes or No [Y/n]? " : "  Yes or No [y/N]? ")
-                                       : (defYes ? "  OK or Cancel [O/c]? " : "  OK or Cancel [o/C]? "),
-                                 true);
+        std::string a = ReadLine("  " + prompt + " ", true);
         if (a.empty()) return defYes ? positive : negative;
-        const char c = char(std::tolower(static_cast<unsigned char>(a[0])));
-        if (c == 'y' || c == 'o') return positive;
-        if (c == 'n' || c == 'c') return negative;
+        if (const std::optional<bool> answer = TypedAnswer(a, yesNo)) return *answer ? positive : negative;
     }
     return defYes ? positive : negative;
 }
@@ -339,8 +385,8 @@ bool CTerminalUiHost::AskCredentials(const std::string& prompt, std::string& use
     if (!m_TerminalInput) return false;
     ++g_outputEpoch;
     std::fprintf(stderr, "\n%s\n", prompt.c_str());
-    user = ReadLine("  User name: ", true);
-    password = ReadLine("  Password: ", false);
+    user = ReadLine("  " + TextOr(4615, "User name:") + " ", true);
+    password = ReadLine("  " + TextOr(4616, "Password:") + " ", false);
     return !user.empty();
 }
 
@@ -356,24 +402,26 @@ bool CTerminalUiHost::AskSyncAction(platform::SyncActionRequest& request)
     if (!m_TerminalInput) {
         // As a question without a terminal: the current action, unless --no.
         if (m_Answer == false) return false;
-        std::fprintf(stderr, "HotSync action: %d kept (no terminal; use --action)\n", request.action);
+        std::fprintf(stderr, "%s\n",
+                     TextOr(4617, "HotSync action: %s kept (no terminal; use --action)", ActionName(request.action))
+                         .c_str());
         request.makeDefault = false;
         return true;
     }
     ++g_outputEpoch;
-    static const char* actions[] = {"Synchronize the files", "Desktop overwrites handheld",
-                                    "Handheld overwrites Desktop", "Do nothing"};
-    std::fprintf(stderr, "\nHotSync action for %s:\n", StripAmpersand(request.conduitName).c_str());
+    std::fprintf(stderr, "\n%s\n",
+                 TextOr(4618, "HotSync action for %s:", StripAmpersand(request.conduitName)).c_str());
     for (int i = 0; i < 4; ++i)
-        std::fprintf(stderr, "  %d %s%s\n", i, actions[i], i == request.action ? "  (current)" : "");
-    std::string a = ReadLine("  Action [0-3, empty keeps it, c cancels]: ", true);
-    if (!a.empty() && (a[0] == 'c' || a[0] == 'C')) return false;
+        std::fprintf(stderr, "  %d %s%s\n", i, ActionName(i).c_str(),
+                     i == request.action ? ("  " + TextOr(4619, "(current)")).c_str() : "");
+    std::string a = ReadLine("  " + TextOr(4620, "Action [0-3, empty keeps it, c cancels]:") + " ", true);
+    if (!a.empty() && (a[0] == 'c' || a[0] == 'C' || a[0] == 'a' || a[0] == 'A')) return false;
     if (!a.empty()) {
         if (a.size() != 1 || a[0] < '0' || a[0] > '3') return false;
         request.action = a[0] - '0';
     }
-    std::string d = ReadLine("  Set as default [y/N]? ", true);
-    request.makeDefault = !d.empty() && (d[0] == 'y' || d[0] == 'Y');
+    std::string d = ReadLine("  " + TextOr(4621, "Set as default [y/N]?") + " ", true);
+    request.makeDefault = !d.empty() && TypedAnswer(d, true).value_or(false);
     return true;
 }
 

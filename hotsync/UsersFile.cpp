@@ -52,7 +52,7 @@ std::vector<CUsersFile::User> CUsersFile::Decode(const std::vector<BYTE>& bytes)
         if (p >= bytes.size()) return false;
         std::size_t len = bytes[p++];
         if (p + len > bytes.size()) return false;
-        out.assign(reinterpret_cast<const char*>(bytes.data() + p), std::min(len, kMaxText));
+        out = usersdat::CutField(std::string_view(reinterpret_cast<const char*>(bytes.data() + p), len));
         p += len;
         return true;
     };

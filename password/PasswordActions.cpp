@@ -2,27 +2,21 @@
 
 #include <strings.h>
 
-#include "lexmo/Lexmo.h"
+#include "lexmo/Language.h"
 #include "nvservices/NvServices.h"
 #include "password/PasswordRegistry.h"
+#include "settings/MessageLanguage.h"
 #include "settings/RegKey.h"
 
 bool LoadPasswordMessages()
 {
-    RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kProductKey, KEY_READ);
-    if (!key) return true; // nothing to load from: the design texts stay
-    char buffer[257] = {};
-    DWORD size = 256;
-    DWORD type = REG_NONE;
-    if (RegQueryValueExA(key.get(), "MsgDll", &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        buffer[0] = '\0';
-    return KESA_LoadMessages(buffer) != 0;
+    if (!OpenRegKey(HKEY_LOCAL_MACHINE, kProductKey, KEY_READ)) return true; // nothing to load from: the built-in texts stay
+    return LoadChosenMessages() != 0;
 }
 
 int CurrentLanguage()
 {
-    const std::string catalog = ReadMsgDll();
+    const std::string catalog = lexmo::ChosenCatalog(ReadMsgDll());
     for (int i = 0; i < int(std::size(kLanguages)); ++i)
         if (::strcasecmp(catalog.c_str(), kLanguages[i].catalog) == 0) return i;
     return 0;

@@ -25,7 +25,7 @@ inline constexpr int kMsgEnterServerLogin = 3056;
 // catalog text).
 inline constexpr const char* kPasswordsNotIdentical = "Les mots de passe ne sont pas identiques";
 
-// Loads the catalog MsgDll names. True also when the product key does not
+// Loads the catalog MsgDll names, else the locale's. True also when the product key does not
 // open: the design texts then stay. False when the catalog cannot be loaded:
 // the person is told "Norvelia messages load failure" and the program ends.
 bool LoadPasswordMessages();
@@ -37,8 +37,8 @@ struct TLanguage {
     const char* catalog;
 };
 inline constexpr TLanguage kLanguages[] = {{"Français", "Lexmo.dll"}, {"English", "LexmoUs.dll"}};
-// The entry of the catalog in use; one this program does not name (or none)
-// gives the product's own, the first.
+// The entry of the catalog in use (the locale's when MsgDll is unset); one
+// this program does not name gives the product's own, the first.
 int CurrentLanguage();
 // MsgDll := the entry's catalog: kMsgSaved, or kMsgCannotSave.
 int SaveLanguage(int index);

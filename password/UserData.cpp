@@ -69,7 +69,7 @@ std::vector<TUserData::User> TUserData::Parse(const std::string& bytes)
         if (p >= end) return false;
         const std::size_t len = static_cast<unsigned char>(bytes[p++]);
         if (len > end - p) return false;
-        out = bytes.substr(p, std::min(len, usersdat::kMaxText));
+        out = usersdat::CutField(bytes.substr(p, len));
         p += len;
         return true;
     };

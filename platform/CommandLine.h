@@ -15,10 +15,10 @@ namespace platform {
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
 
-// Adds --version: "<program> <version>".
-inline void AddVersionFlag(CLI::App& app, const std::string& program)
+// Adds --version: "<program> <version>", and `more` on lines of its own.
+inline void AddVersionFlag(CLI::App& app, const std::string& program, const std::string& more = std::string())
 {
-    app.set_version_flag("--version", program + " " + kNorvVersion);
+    app.set_version_flag("--version", program + " " + kNorvVersion + (more.empty() ? "" : "\n" + more));
 }
 
 // Edit distance, to suggest the word meant.

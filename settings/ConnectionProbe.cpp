@@ -9,8 +9,10 @@
 #include <new>
 
 #include "lexmo/Lexmo.h"
+#include "lexmo/TextOr.h"
 #include "seam/TransferAbort.h"
 #include "seam/Ui.h"
+#include "settings/CurlFailureText.h"
 #include "settings/ProbeSession.h"
 #include "settings/ProbeText.h"
 #include "settings/HttpAuth.h"
@@ -355,9 +357,12 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
             const INTERNET_ASYNC_RESULT result{1u, 0u};
             session->OnStatusCallback(1, INTERNET_STATUS_REQUEST_COMPLETE, &result, sizeof result);
         } else {
-            // Here the request ends on libcurl's reason; the WinInet number it
-            // stands for is kept for reference.
-            Log(session, Line(kMsgRequestFailed, errorText[0] ? errorText : curl_easy_strerror(rc), failure));
+            // Here the request ends on its reason, told as the error's line
+            // tells it; the WinInet number it stands for is kept for reference.
+            Log(session, Line(kMsgRequestFailed,
+                              CurlFailureText(rc, PeerName(h, proxy.empty() ? host : proxy, 0),
+                                              errorText[0] ? errorText : curl_easy_strerror(rc)),
+                              failure));
         }
 
         long status = 0;
@@ -372,11 +377,12 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         // A proxy may refuse and drop the connection at once: the challenge still counts.
         const bool redirectFailed = schemeChange || rc == CURLE_TOO_MANY_REDIRECTS;
         if (rc != CURLE_OK && (redirectFailed || (status != 401 && status != 407 && (status == 0 || transfer.Keeps())))) {
-            std::string text = transfer.tooLarge ? std::string("The answer is larger than 256 MiB")
-                               : transfer.stopped ? std::string(probe_text::kStopped)
-                               : schemeChange    ? std::string("The server redirected the request to another scheme "
-                                                               "(http and https), which is not followed")
-                                                 : (errorText[0] ? errorText : curl_easy_strerror(rc));
+            std::string text = transfer.tooLarge ? lexmo::TextOr(4646, "The answer is larger than 256 MiB")
+                               : transfer.stopped ? probe_text::Stopped()
+                               : schemeChange    ? lexmo::TextOr(4645, "The server redirected the request to another "
+                                                                       "scheme (http and https), which is not followed")
+                                                 : CurlFailureText(rc, PeerName(h, proxy.empty() ? host : proxy, 0),
+                                                                   errorText[0] ? errorText : curl_easy_strerror(rc));
             text = Cut(text, kErrorTextMax);
             ReportError(failure, text);
             m_LastMessage = text;

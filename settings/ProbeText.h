@@ -4,6 +4,7 @@
 #include <string>
 
 #include "lexmo/Lexmo.h"
+#include "lexmo/TextOr.h"
 
 namespace probe_text {
 
@@ -15,7 +16,10 @@ constexpr int kMaxSends = 6;
 constexpr std::size_t kMaxAnswer = std::size_t(256) << 20;
 // The failure of a check cut off because the program is stopping (SIGTERM),
 // as the server client words it.
-constexpr const char* kStopped = "Operation abandoned: the program is stopping";
+inline std::string Stopped()
+{
+    return lexmo::TextOr(4644, "Operation abandoned: the program is stopping");
+}
 
 // Cut to at most `max` bytes, never inside a UTF-8 character.
 inline std::string Cut(std::string text, std::size_t max)

@@ -12,6 +12,7 @@
 #include "client/HttpTransport.h"
 #include "client/KesaBodyReader.h"
 #include "seam/TransferAbort.h"
+#include "settings/CurlFailureText.h"
 #include "settings/HttpAuth.h"
 #include "settings/Redirects.h"
 #include "settings/StallTimeout.h"
@@ -247,7 +248,8 @@ public:
             result.failure = HttpFailure::SchemeRedirect;
         else {
             result.failure = HttpFailure::Transport;
-            result.errorText = m_ErrorText[0] ? m_ErrorText : curl_easy_strerror(sent);
+            result.errorText = CurlFailureText(sent, PeerName(m_Easy.get(), m_Target.server, m_Target.port),
+                                               m_ErrorText[0] ? m_ErrorText : curl_easy_strerror(sent));
         }
         result.size = m_Answer.size;
         result.data = std::move(m_Answer.data);

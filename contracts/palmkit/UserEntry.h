@@ -27,4 +27,20 @@ std::string CheckUserEntry(std::string_view name, std::string_view dir);
 // `text` with control characters, '"' and '\\' as \xNN escapes, for messages.
 std::string Printable(std::string_view text);
 
+// A field read from the file, cut to kMaxText bytes without ending inside a
+// UTF-8 character (names are kept as typed, in UTF-8).
+std::string CutField(std::string_view field);
+
+// The folder name made from a user name: its letters and digits, '-' and
+// '_', accented Latin letters as their plain ASCII letters ("Zoë Ångström"
+// gives "ZoeAngstrom", "Groß" "Gross"), at most `max` bytes; "User" when
+// nothing is left. ASCII only, so that the folder reads the same in every
+// code page, and on Windows, where users.dat is read as the system's code page.
+std::string FolderNameFor(std::string_view name, std::size_t max = kMaxText - 3);
+
+// Whether two user names are the same name: without regard to case, also for
+// accented Latin letters ("élodie" is "Élodie"), but not to accents
+// ("Elodie" is another user).
+bool SameName(std::string_view a, std::string_view b);
+
 } // namespace usersdat

@@ -15,7 +15,7 @@
 #include "lexmo/Lexmo.h"
 #include "platform/ui/win32/WideText.h"
 #include "seam/UserFolders.h"
-#include "settings/RegGetNorveliaKey.h"
+#include "hotsync/RunText.h"
 
 using platform::MessageOr;
 using platform::Narrow;
@@ -122,9 +122,7 @@ CHotSyncWindow::~CHotSyncWindow()
 
 bool CHotSyncWindow::LoadLanguage()
 {
-    std::string catalog = RegGetNorveliaKey("Tidepost", "MsgDll");
-    if (catalog.empty()) catalog = "Lexmo.dll";
-    return KESA_LoadMessages(catalog.c_str()) > 0;
+    return runtext::LoadLanguage();
 }
 
 int CHotSyncWindow::Run(const std::string& user, const std::string& handheld)

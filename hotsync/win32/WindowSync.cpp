@@ -6,6 +6,7 @@
 
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
+#include "hotsync/RunText.h"
 #include "hotsync/SyncRun.h"
 #include "lexmo/Lexmo.h"
 #include "palmkit/HandheldLock.h"
@@ -189,6 +190,7 @@ int CWindowSync::Restore(const std::string& userName, const std::string& handhel
     CHandheldBackup::Generation saved;
     std::vector<CHandheldBackup::Note> notes;
     const int count = backup.Restore(gens[index], store, &saved, &notes, &error);
-    if (count < 0 && saved.dir.empty()) error = "the handheld could not be backed up first: " + error;
+    if (count < 0 && saved.dir.empty())
+        error = RunText(4686, "the handheld could not be backed up first: %s", error);
     return count;
 }

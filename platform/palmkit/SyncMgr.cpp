@@ -14,6 +14,7 @@
 #include <set>
 
 #include "PalmKitState.h"
+#include "lexmo/TextOr.h"
 #include "palmkit/Handheld.h"
 #include "palmkit/HandheldInfo.h"
 #include "palmkit/HandheldLock.h"
@@ -300,7 +301,8 @@ void ReportWrites(State& s)
 {
     WaitWrites(s);
     for (const std::string& error : s.writeErrors)
-        LogAddEntry(("cannot write the database " + error + "; it is left as it was").c_str(), slWriteError, 0);
+        LogAddEntry(lexmo::TextOr(4630, "cannot write the database %s; it is left as it was", error).c_str(),
+                    slWriteError, 0);
     s.writeErrors.clear();
 }
 
@@ -320,16 +322,17 @@ void FinishWrites(State& s)
     // A replacement that was dropped leaves the old database: its conduit says why.
     s.replacing.clear();
     if (!s.deleted.empty() && s.writeFailed) {
-        LogAddEntry(("kept " + Names(s.deleted) +
-                     " on the handheld: a database of this synchronization could not be written, so nothing "
-                     "it may have replaced is deleted")
+        LogAddEntry(lexmo::TextOr(4631,
+                                  "kept %s on the handheld: a database of this synchronization could not be "
+                                  "written, so nothing it may have replaced is deleted",
+                                  Names(s.deleted))
                         .c_str(),
                     slText, 0);
     } else {
         for (const std::string& name : s.deleted)
             if (s.store->Find(name) && !s.store->Remove(name))
-                LogAddEntry(("cannot delete the database \"" + name + "\" from the handheld").c_str(), slDeleteError,
-                            0);
+                LogAddEntry(lexmo::TextOr(4632, "cannot delete the database \"%s\" from the handheld", name).c_str(),
+                            slDeleteError, 0);
     }
     s.deleted.clear();
     s.writeFailed = false;

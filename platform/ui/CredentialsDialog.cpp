@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "lexmo/Lexmo.h"
+#include "seam/UiText.h"
 
 namespace platform {
 
@@ -46,7 +47,7 @@ CredentialsDialog::CredentialsDialog(const QString& prompt, const QString& user,
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     // The buttons in the window's language, not in Qt's own.
-    buttons->button(QDialogButtonBox::Cancel)->setText(Text(4404, tr("Cancel")));
+    NameButtons(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -37,6 +37,7 @@ CHotSyncActionDlg::CHotSyncActionDlg(QWidget* parent) : QDialog(parent)
     m_MakeDefault->setObjectName(QStringLiteral("makeDefault"));
     layout->addWidget(m_MakeDefault);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    platform::NameButtons(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

@@ -10,6 +10,7 @@
 #include "HotSyncActionDlg.h"
 #include "NorvProgressDlg.h"
 #include "seam/GuiQueue.h"
+#include "seam/UiText.h"
 
 namespace platform {
 
@@ -69,6 +70,7 @@ MsgResult AskBox(const std::string& text, const std::string& caption, MsgIcon ic
         escape = MsgResult::No;
         break;
     }
+    NameButtons(box);
     box.setDefaultButton(BoxButton(defaultButton));
     box.setEscapeButton(BoxButton(escape));
     box.exec();

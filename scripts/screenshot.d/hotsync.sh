@@ -63,6 +63,42 @@ kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
 
+# The window after a run: one that placed two orders, then one whose channel
+# C2 the service leaves stuck past the stall bound (shortened to a second).
+sync_in_window() { # handheld picture
+  "$bin/hotsync-gui" --user Anne --handheld "$1" &
+  app_pid=$!
+  wait_windows "$app_pid" 1
+  local window
+  window=$(windows "$app_pid" | head -1)
+  sleep 0.5
+  xdotool windowfocus --sync "$window" key alt+s
+  wait_windows "$app_pid" 2
+  for _ in $(seq 600); do [[ $(windows "$app_pid" | wc -l) -le 1 ]] && break; sleep 0.1; done
+  sleep 0.5
+  import -window "$window" "$2"
+  kill "$app_pid" 2>/dev/null || true
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=""
+}
+"$bin/handheld" init --user Anne "$tmp/orders" >/dev/null
+sed 's/"ListeC7"/"Courses"/' service/samples/catalogc/list.json >"$tmp/courses.json"
+for list in service/samples/catalogc/list.json "$tmp/courses.json"; do
+  "$bin/catalogc" "$list" -o "$tmp/list.pdb" >/dev/null
+  "$bin/handheld" import "$tmp/orders" "$tmp/list.pdb" >/dev/null
+done
+sync_in_window "$tmp/orders" "$out/hotsync-two-orders.png"
+kill "$service_pid" 2>/dev/null || true
+wait "$service_pid" 2>/dev/null || true
+rm -f "$tmp/port"
+"$bin/norvelia-service" --listen 127.0.0.1:0 --port-file "$tmp/port" --content service/samples \
+  --state "$tmp/state.db" --stall C2:4000 >"$tmp/service.log" 2>&1 &
+service_pid=$!
+for _ in $(seq 100); do [[ -s "$tmp/port" ]] && break; sleep 0.1; done
+"$bin/norvreg" set "$products\\Servers" Norvelia "http://127.0.0.1:$(cat "$tmp/port")/Tidepost/xxx/yyy"
+"$bin/handheld" init --user Anne "$tmp/stuck" >/dev/null
+NORVELIA_STALL_SECONDS=1 sync_in_window "$tmp/stuck" "$out/hotsync-failed-channel.png"
+
 "$bin/hotsync" configure --user Anne >/dev/null 2>&1 &
 app_pid=$!
 wait_windows "$app_pid" 1

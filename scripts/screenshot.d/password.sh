@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# NvPassword's three pages and three dialogs, with the French catalog, from a
+# NvPassword's three pages and three dialogs, in the locale's language, from a
 # private settings store and HotSync home with two users.
 set -euo pipefail
 out=$(realpath "$1")

@@ -192,7 +192,7 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
     unsigned long long total = 0;
     for (int sends = 1;; ++sends) {
         // Each probe makes its own request, and closes it when done.
-        if (platform::TransfersAborted()) return fail(ERROR_INTERNET_OPERATION_CANCELLED, probe_text::kStopped);
+        if (platform::TransfersAborted()) return fail(ERROR_INTERNET_OPERATION_CANCELLED, probe_text::Stopped());
         HandleCloser request{inet::OpenGet(connect.h, parts.object, parts.https, session)};
         if (!request.h) return fail(inet::LastError(), inet::ErrorText(inet::LastError()));
         const long stallMs = StallTimeoutSeconds() * 1000;
@@ -202,7 +202,7 @@ bool CConnectionProbe::Run(const char* url, std::string& body, const char* agent
         const StopWatch watch(request);
         auto failed = [&] {
             const DWORD error = inet::LastError();
-            return watch.Fired() ? fail(ERROR_INTERNET_OPERATION_CANCELLED, probe_text::kStopped)
+            return watch.Fired() ? fail(ERROR_INTERNET_OPERATION_CANCELLED, probe_text::Stopped())
                                  : fail(error, inet::ErrorText(error));
         };
 

@@ -206,8 +206,8 @@ TEST_F(Transport, ASilentServerStallsAndAStopEndsItAtOnce)
         bool stop;
         const char* says;
     };
-    for (const Case c : {Case{1, false, "Operation timed out: no data received or sent for 1 seconds"},
-                         Case{600, true, "Operation abandoned: the program is stopping"}}) {
+    for (const Case c : {Case{1, false, "Délai dépassé : aucune donnée reçue ni envoyée pendant 1 seconde"},
+                         Case{600, true, "Opération abandonnée : le programme s'arrête"}}) {
         std::mutex mutex;
         std::condition_variable released;
         bool done = false;

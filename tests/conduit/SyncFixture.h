@@ -1,5 +1,5 @@
 // A synchronization set up from scratch: a private registry with the
-// defaults, the reference service on loopback, a HotSync home with user
+// defaults and French chosen, the reference service on loopback, a HotSync home with user
 // "Anne" whose current server is that service, and an empty handheld.
 #pragma once
 #include <gtest/gtest.h>
@@ -25,6 +25,8 @@ protected:
         for (const char* proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy"})
             ::unsetenv(proxy);
         ASSERT_EQ(Tool("norvreg", "import " NORV_SOURCE_DIR "/share/norvelia/defaults.reg").code, 0);
+        // The product's own language, chosen as a user would: the tests read its texts.
+        Set(kProduct, "MsgDll", "Lexmo.dll");
         ASSERT_EQ(Tool("hotsync", "user add Anne").code, 0);
         ASSERT_EQ(Tool("handheld", "init " + Handheld()).code, 0);
         Set(std::string(kProduct) + "\\Users\\Anne", "CurrentServer", "Norvelia");

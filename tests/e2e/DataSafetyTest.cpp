@@ -104,7 +104,7 @@ TEST_F(DataSafetyTest, SigtermEndsTheConnectionCheckAtOnceWhateverTheServer)
         EXPECT_EQ(code, 143) << ReadAll(m_Root / "sync.out");
         ASSERT_GT(KESA_LoadMessages("Lexmo.dll"), 0);
         EXPECT_THAT(ReadAll(m_Root / "sync.out"), HasSubstr(KESA_FormatMessage(4144, KESA_FormatMessage(4151))));
-        EXPECT_THAT(HotSyncLog(), HasSubstr("Operation abandoned: the program is stopping"));
+        EXPECT_THAT(HotSyncLog(), HasSubstr("Opération abandonnée : le programme s'arrête"));
     }
 }
 

@@ -364,7 +364,7 @@ TEST_F(FaultTest, AChannelStuckPastTheStallBoundFailsAlone)
     const RunResult r = Sync();
     ::unsetenv("NORVELIA_STALL_SECONDS");
 
-    EXPECT_THAT(HotSyncLog(), HasSubstr("no data received or sent for 1 seconds")) << r.output << HotSyncLog();
+    EXPECT_THAT(HotSyncLog(), HasSubstr("aucune donnée reçue ni envoyée pendant 1 seconde")) << r.output << HotSyncLog();
     const Files after = Databases(Handheld());
     EXPECT_FALSE(after.count("C2cat.pdb")) << "the stuck channel was installed";
     EXPECT_TRUE(after.count("C1cat.pdb")) << HotSyncLog();
@@ -724,8 +724,8 @@ TEST_F(FaultTest, ARunOverADamagedCatalogBacksUpItsLastSoundCopy)
 
     RunResult r = Sync();
     EXPECT_EQ(r.code, 0) << r.output << HotSyncLog();
-    EXPECT_THAT(HotSyncLog(), HasSubstr("Backup - C1cat.pdb on the handheld is damaged: the new backup keeps the "
-                                        "sound copy from the backup of "));
+    EXPECT_THAT(HotSyncLog(), HasSubstr("Sauvegarde - C1cat.pdb est endommagé sur l'ordinateur de poche : la nouvelle "
+                                        "sauvegarde garde à sa place la copie saine de la sauvegarde du "));
     r = Tool("hotsync", "restore --user Anne --handheld " + Handheld() + " --list --generation 1");
     EXPECT_EQ(r.code, 0) << r.output;
     EXPECT_THAT(r.output, HasSubstr("C1cat.pdb"));

@@ -265,7 +265,7 @@ TEST_F(HostileServiceTest, ATricklingAnswerFailsItsChannelAlone)
     const RunResult run = Sync("--no-backup");
     ::unsetenv("NORVELIA_QUERY_SECONDS");
     EXPECT_EQ(run.code, 4) << run.output;
-    EXPECT_THAT(HotSyncLog(), HasSubstr("the query took more than 2 seconds"));
+    EXPECT_THAT(HotSyncLog(), HasSubstr("la requête a duré plus de 2 secondes"));
     EXPECT_EQ(LastEntry(HotSyncLog()), "31 problems\t" + KESA_FormatMessage(4141, KESA_FormatMessage(4160, "C2")));
     EXPECT_TRUE(CHandheldStore(Handheld()).Find("C1cat")) << HotSyncLog();
     EXPECT_FALSE(CHandheldStore(Handheld()).Find("C2cat"));

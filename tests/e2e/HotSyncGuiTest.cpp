@@ -284,28 +284,32 @@ private slots:
         }
     }
 
-    // The window speaks the language MsgDll names, the conduit's default when unset.
+    // The window speaks the language MsgDll names, else the locale's, as the conduit does.
     void WindowSpeaksMsgDllLanguage()
     {
         const struct {
             const char* msgDll;
+            const char* lang;
             bool loads;
             const char* button;
             const char* actions;
         } cases[] = {
-            {"Lexmo.dll", true, "&Synchroniser", "&Synchroniser les fichiers"},
-            {"NoSuchCatalog.dll", false, "&Synchroniser", "&Synchroniser les fichiers"},
-            {"LexmoUs.dll", true, "&Synchronize", "&Synchronize the files"},
-            {"", true, "&Synchroniser", "&Synchroniser les fichiers"},
+            {"Lexmo.dll", "en_US.UTF-8", true, "&Synchroniser", "&Synchroniser les fichiers"},
+            {"NoSuchCatalog.dll", "en_US.UTF-8", false, "&Synchroniser", "&Synchroniser les fichiers"},
+            {"LexmoUs.dll", "fr_FR.UTF-8", true, "&Synchronize", "&Synchronize the files"},
+            {"", "fr_FR.UTF-8", true, "&Synchroniser", "&Synchroniser les fichiers"},
+            {"", "C.UTF-8", true, "&Synchronize", "&Synchronize the files"},
         };
         for (const auto& c : cases) {
             QVERIFY(Set(kProduct, "MsgDll", c.msgDll));
+            qputenv("LANG", c.lang);
             QCOMPARE(CHotSyncWindow::LoadLanguage(), c.loads);
             CHotSyncWindow w(Home());
             QCOMPARE(w.findChild<QPushButton*>(QStringLiteral("sync"))->text(), QString::fromUtf8(c.button));
             CHotSyncActionDlg dlg;
             QCOMPARE(dlg.findChild<QRadioButton*>(QStringLiteral("action0"))->text(), QString::fromUtf8(c.actions));
         }
+        qputenv("LANG", "C.UTF-8");
         QVERIFY(Set(kProduct, "MsgDll", "LexmoUs.dll"));
         QVERIFY(CHotSyncWindow::LoadLanguage());
         CHotSyncActionDlg dlg;

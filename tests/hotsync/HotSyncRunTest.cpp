@@ -465,6 +465,59 @@ TEST_F(HotSyncRunTest, AHandheldOfAnotherUserIsSynchronizedOnlyWhenAsked)
     }
 }
 
+// Names are kept as typed; folders take their plain letters; a listing lines
+// up in the columns a terminal shows.
+TEST_F(HotSyncRunTest, AccentedNamesKeepTheirLettersAndLineUp)
+{
+    struct Case {
+        std::string name, dir;
+        std::size_t columns; // on a terminal
+    } const cases[] = {
+        {"\xc3\x89lodie", "Elodie", 6},                                     // Élodie
+        {"Zo\xc3\xab \xc3\x85ngstr\xc3\xb6m", "ZoeAngstrom", 12},          // Zoë Ångström
+        {"J\xc3\xbcrgen Gro\xc3\x9f", "JurgenGross", 11},                  // Jürgen Groß
+        {"Bj\xc3\xb8rn \xc3\x98" "deg\xc3\xa5rd", "BjornOdegard", 13},        // Bjørn Ødegård
+        {"Fran\xc3\xa7oise L\xc5\x93uvre", "FrancoiseLoeuvre", 16},        // Françoise Lœuvre
+        {"Elodie", "Elodie2", 6},                                           // differs by accents only
+        {"\xe6\x9d\x8e\xe5\xb0\x8f\xe9\xbe\x8d", "User", 6},               // no Latin letter: wide characters
+        // 31 bytes, whose folder stops at the 28 bytes that leave room for a number
+        {"Anne-C\xc3\xa6" "cilie \xc3\x86gidius-L\xc5\x93uvres", "Anne-CaecilieAEgidius-Loeuvr", 28},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RunResult r = Run("user add '" + c.name + "'");
+        ASSERT_EQ(r.code, 0) << r.output;
+        // The first add may tell of the shipped settings it imported, before.
+        const std::string added = "Added HotSync user \"" + c.name + "\" (directory " + m_Home + "/" + c.dir + ")\n";
+        EXPECT_TRUE(r.output == added || r.output.ends_with("Change them in NvPassword.\n" + added)) << r.output;
+        EXPECT_TRUE(fs::is_directory(m_Home + "/" + c.dir));
+    }
+    // Case does not make another user, in any of these letters; accents do.
+    RunResult r = Run("user add '\xc3\xa9LODIE'");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.output, "hotsync: cannot add the user: the user \"\xc3\x89lodie\" exists\n");
+    r = Run("user add '" + std::string(30, 'a') + "\xc3\xa9'"); // 32 bytes: the limit falls inside é
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.output, "hotsync: cannot add the user: the user name \"" + std::string(30, 'a') +
+                            "\xc3\xa9\" is longer than 31 bytes\n");
+
+    r = Run("user list");
+    ASSERT_EQ(r.code, 0) << r.output;
+    std::istringstream lines(r.output);
+    std::size_t n = 0;
+    for (std::string line; std::getline(lines, line); ++n) {
+        SCOPED_TRACE(line);
+        ASSERT_LT(n, std::size(cases));
+        const std::string folder = m_Home + "/" + cases[n].dir;
+        ASSERT_GE(line.size(), folder.size());
+        EXPECT_EQ(line.substr(line.size() - folder.size()), folder);
+        // The folder starts at column 33 however many bytes the name takes.
+        EXPECT_EQ(line.substr(0, line.size() - folder.size()),
+                  cases[n].name + std::string(33 - cases[n].columns, ' '));
+    }
+    EXPECT_EQ(n, std::size(cases));
+}
+
 TEST_F(HotSyncRunTest, UserListAsJson)
 {
     RunResult r = Run("user list --json");

@@ -116,6 +116,28 @@ TEST(UsersFileTest, RefusesWhatTheReaderCannotHoldAndSurvivesDamage)
     EXPECT_TRUE(none.empty());
 }
 
+// A field longer than 31 bytes (written by another program) is cut where a
+// character ends, never inside one: the name stays valid UTF-8.
+TEST(UsersFileTest, AFieldCutTo31BytesNeverEndsInsideACharacter)
+{
+    const struct {
+        std::string field, read;
+    } cases[] = {
+        {std::string(30, 'a') + "\xc3\xa9" "b", std::string(30, 'a')},                 // é across the limit
+        {std::string(29, 'a') + "\xe2\x82\xac" "b", std::string(29, 'a')},             // €
+        {std::string(28, 'a') + "\xf0\x9f\x98\x80", std::string(28, 'a')},             // an emoji
+        {std::string(29, 'a') + "\xc3\xa9" "b", std::string(29, 'a') + "\xc3\xa9"},    // é ends at 31
+        {std::string(30, 'a') + "\xe9" "b", std::string(30, 'a') + "\xe9"},            // not UTF-8: bytes
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        const auto users = CUsersFile::Decode(CUsersFile::Encode({{c.field, c.field, 1}}));
+        ASSERT_EQ(users.size(), 1u);
+        EXPECT_EQ(users[0].name, c.read);
+        EXPECT_EQ(users[0].dir, c.read);
+    }
+}
+
 TEST(UsersFileTest, EntryRulesAreTheSameForWritingAndReading)
 {
     struct Case {

@@ -139,6 +139,57 @@ const Use kUses[] = {
     {4204, "T", 0, "nothing restored: why the backup failed"},
     {4035, "T", 0, "closing during a run: the cancel button"},
     {4048, "T", 0, "action dialog: the conduit"},
+    // hotsync on the terminal: questions, the progress view.
+    {4609, "T", 0, "answer when stopping: the answer"},
+    {4610, "T", 0, "answer without a terminal: the answer"},
+    {4617, "T", 0, "action kept without a terminal: the action"},
+    {4618, "T", 0, "action question: the conduit"},
+    {4624, "T", 0, "progress view: the cancel button"},
+    // HotSync log lines of the handheld's folder and of the conduit.
+    {4630, "T", 0, "database not written: name and reason"},
+    {4631, "T", 0, "deletions kept: the names"},
+    {4632, "T", 0, "database not deleted: name"},
+    {4636, "T", 0, "channels left out: the names shown, and one more"},
+    {4638, "IT", 0, "one channel left out: the bound, its name"},
+    // The server client's and the probe's own failures.
+    {4641, "I", 0, "stalled: seconds"},
+    {4643, "I", 0, "query too long: seconds"},
+    // The backup before a run, in the HotSync log.
+    {4650, "TT", 0, "earlier backup not moved: folder, why"},
+    {4651, "TT", 0, "earlier backup moved: date, where"},
+    {4652, "TIT", 0, "earlier backup moved: date, databases, where"},
+    {4653, "TT", 0, "damaged on the handheld: file, date of the sound copy"},
+    {4654, "T", 0, "damaged everywhere: file"},
+    {4655, "TT", 0, "old backup not removed: folder, why"},
+    // libcurl's failures: the server or proxy.
+    {4660, "T", 0, "name not found: host"},
+    {4661, "T", 0, "proxy name not found: proxy"},
+    {4662, "T", 0, "connection refused: host"},
+    {4663, "T", 0, "timed out: host"},
+    {4664, "T", 0, "certificate: host"},
+    {4665, "T", 0, "TLS failed: host"},
+    {4666, "T", 0, "no answer: host"},
+    {4667, "T", 0, "connection broken: host"},
+    // A run that cannot start or that the conduit left, its title and question.
+    {4668, "TTT", 0, "conduit not loaded: path, reason, folder"},
+    {4669, "TTT", 0, "no handheld: folder, reason, folder"},
+    {4670, "TT", 0, "no handheld: file, reason"},
+    {4671, "TTT", 0, "not a handheld: folder, file, folder"},
+    {4672, "TT", 0, "handheld not writable: folder, reason"},
+    {4673, "TT", 0, "no such user: name, home"},
+    {4674, "TT", 0, "conduit entry point missing: path, name"},
+    {4675, "TT", 0, "handheld information unreadable: file, folder"},
+    {4676, "TTT", 0, "ownership question: folder, owner, user"},
+    {4677, "T", 0, "ownership declined: owner"},
+    {4678, "T", 0, "handheld busy: folder"},
+    {4679, "T", 0, "no handheld: folder"},
+    {4680, "", 0, "a run already attached"},
+    {4681, "T", 0, "backup failed: reason"},
+    {4682, "TTT", 0, "run title: user, conduit, sync type"},
+    {4683, "T", 0, "run progress line: title"},
+    {4684, "T", 0, "conduit threw: conduit"},
+    {4685, "TT", 0, "window log line: label, text"},
+    {4686, "T", 0, "Windows window restore: reason"},
     // The verdict of a run, the fate of each order, and the conduit's own lines.
     {4100, "T", 0, "run verdict, order fates and the conduit's own log lines"},
     {4101, "TT", 0, "run verdict, order fates and the conduit's own log lines"},
@@ -342,6 +393,9 @@ const Use kUses[] = {
     {4991, "", 0, "hotsync.exe's window: a run stopped as its console closed"},
 };
 
+// The last number of each range of texts shown as they stand.
+constexpr int kLastTerminalText = 4625;
+
 // The settings program copies every one of its texts with KESA_GetMessage
 // and shows it as it stands: labels, captions, column titles and boxes.
 std::vector<Use> AllUses()
@@ -352,6 +406,10 @@ std::vector<Use> AllUses()
     for (int n = 4000; n <= 4048; ++n)
         if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
             uses.push_back({n, "", 0, "HotSync window text"});
+    for (int n = 4600; n <= kLastTerminalText; ++n)
+        if (n != 4608 && std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
+            uses.push_back({n, "", 0, "hotsync terminal text"});
+    for (int n : {4640, 4642, 4644, 4645, 4646}) uses.push_back({n, "", 0, "client or probe failure text"});
     for (int n = 4470; n <= 4476; ++n) uses.push_back({n, "", 0, "Windows installer text"});
     for (int n = 4300; n <= 4379; ++n)
         if (std::none_of(std::begin(kUses), std::end(kUses), [n](const Use& u) { return u.number == n; }))
@@ -369,6 +427,13 @@ std::set<int> NumbersInUse()
     range(3000, 3057);
     n.erase(3024);
     range(4000, 4048);
+    range(4600, kLastTerminalText);
+    n.erase(4608); // Cancel is 4404
+    range(4630, 4632);
+    n.insert({4636, 4638});
+    range(4640, 4646);
+    range(4650, 4655);
+    range(4660, 4686);
     range(4400, 4404);
     range(4470, 4476);
     range(4540, 4541);

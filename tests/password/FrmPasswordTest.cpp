@@ -1,5 +1,6 @@
 // The settings program's window and dialogs over a private settings store and
 // a HotSync home made by hotsync. Every message box is answered by the test.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/LanguageWords.h"
 #include "common/TestFiles.h"
 #include "common/TestRun.h"
 #include "lexmo/Lexmo.h"
@@ -149,6 +151,8 @@ private slots:
         const RunResult r = RunCommand(Bin("norvreg") + " import " + Q(std::string(NORV_SOURCE_DIR) +
                                                                      "/share/norvelia/defaults.reg"));
         QVERIFY2(r.code == 0, r.output.c_str());
+        // French chosen, as a user would: the forms' texts are read in it.
+        QCOMPARE(RegPutString(HKEY_LOCAL_MACHINE, P, "MsgDll", "Lexmo.dll"), ERROR_SUCCESS);
         AddUser(kAlice);
         AddUser("Bob");
         // Alice has a login on the default server, which is her current one.
@@ -620,7 +624,7 @@ private slots:
     void languageChoice()
     {
         TfrmPassword& f = Start();
-        QCOMPARE(f.cbLanguage->currentText(), U("Français")); // defaults.reg: Lexmo.dll
+        QCOMPARE(f.cbLanguage->currentText(), U("Français")); // chosen in init()
         QCOMPARE(f.cbLanguage->toolTip(),
                  U("Langue des messages et des fenêtres, au prochain démarrage des programmes"));
         f.cbLanguage->setCurrentIndex(1);
@@ -633,6 +637,39 @@ private slots:
         m_Form->cbLanguageChange(0); // the window now speaks English
         ExpectError("The connection settings could not be saved: the Norvelia configuration cannot be found or you "
                     "are not allowed to change it.");
+    }
+
+    // With no language chosen, the window speaks the locale's on every page, and its list says which.
+    void languageFollowsTheLocaleWhenNoneIsChosen()
+    {
+        HKEY key = nullptr;
+        QCOMPARE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, P.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+        QCOMPARE(RegDeleteValueA(key, "MsgDll"), ERROR_SUCCESS);
+        RegCloseKey(key);
+        const struct {
+            const char* lang;
+            const char* shown;
+            const char* title;
+            bool french;
+        } cases[] = {{"fr_FR.UTF-8", "Français", "Norvelia - Gestion des mots de passe", true},
+                     {"en_US.UTF-8", "English", "Norvelia - Password management", false}};
+        for (const auto& c : cases) {
+            qputenv("LANG", c.lang);
+            m_Form.reset();
+            TfrmPassword& f = Start();
+            QCOMPARE(f.cbLanguage->currentText(), U(c.shown));
+            QCOMPARE(f.windowTitle(), U(c.title));
+            // Every page speaks that language alone.
+            std::vector<std::string> texts;
+            for (auto* l : f.findChildren<QLabel*>()) texts.push_back(l->text().toStdString());
+            for (auto* b : f.findChildren<QAbstractButton*>()) texts.push_back(b->text().toStdString());
+            for (auto* g : f.findChildren<QGroupBox*>()) texts.push_back(g->title().toStdString());
+            for (int i = 0; i < f.tabCtl->count(); ++i) texts.push_back(f.tabCtl->tabText(i).toStdString());
+            QVERIFY(texts.size() > 20);
+            const std::string found = ForeignLine(texts, c.french ? kEnglishWords : kFrenchWords);
+            QVERIFY2(found.empty(), found.c_str());
+        }
+        qputenv("LANG", "C.UTF-8");
     }
 
     // Shown first, the connection page starts with its proxy group hidden,

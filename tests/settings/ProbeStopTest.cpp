@@ -12,6 +12,7 @@
 
 #include "common/RawHttpServer.h"
 #include "common/TestFiles.h"
+#include "lexmo/Lexmo.h"
 #include "seam/TransferAbort.h"
 #include "settings/ConnectionProbe.h"
 #include "winreg/WinReg.h"
@@ -41,6 +42,8 @@ void Trickling(const RawRequest&, int, const RawHttpServer::Writer& write)
 
 TEST(ProbeStop, AStopEndsTheCheckAtOnceWhetherTheServerIsSilentOrTrickles)
 {
+    // The texts in English, whichever catalog an earlier test loaded.
+    ASSERT_GT(KESA_LoadMessages("LexmoUs.dll"), 0);
     TempDir dir("probe-stop");
     winreg::SetStorePath(dir / "registry.db");
 #ifndef _WIN32

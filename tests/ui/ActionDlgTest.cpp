@@ -3,18 +3,24 @@
 // stores.
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "common/ModalAnswerer.h"
 #include "common/QtTsan.h"
+#include "common/TestFiles.h"
 #include "hotsync/ConduitLibrary.h"
 #include "palmkit/Condapi.h"
 #include "seam/QtUiHost.h"
 #include "platform/ui/HotSyncActionDlg.h"
+#include "winreg/WinReg.h"
 
 namespace {
 
@@ -43,6 +49,17 @@ ModalAnswerer::Handler Choose(int action, bool makeDefault, bool ok, Seen* seen)
         else
             d->reject();
     };
+}
+
+// Every text a person reads in the dialog, its buttons' included.
+QStringList TextsOf(CHotSyncActionDlg& d)
+{
+    QStringList texts = {d.windowTitle(), d.findChild<QLabel*>(QStringLiteral("conduit"))->text(),
+                         d.findChild<QGroupBox*>()->title()};
+    for (int i = 0; i < 4; ++i) texts << d.findChild<QRadioButton*>(QStringLiteral("action%1").arg(i))->text();
+    texts << d.findChild<QCheckBox*>(QStringLiteral("makeDefault"))->text();
+    for (QAbstractButton* b : d.findChild<QDialogButtonBox*>()->buttons()) texts << b->text();
+    return texts;
 }
 
 } // namespace
@@ -156,6 +173,79 @@ private slots:
         QVERIFY(d.MakeDefault());
         d.SetConduitName(QStringLiteral("&Norvelia"));
         QVERIFY(d.windowTitle().endsWith(QStringLiteral("Norvelia")));
+    }
+
+    // The dialog speaks the language of the user's runs: the one chosen in
+    // the settings, else the locale's, whatever locales the machine has.
+    void DialogSpeaksTheUsersLanguage_data()
+    {
+        QTest::addColumn<QString>("msgDll"); // empty: none chosen
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QStringList>("texts");
+        const QStringList fr = {QStringLiteral("Modifier l'action HotSync - Norvelia"),
+                                QStringLiteral("Conduit : Norvelia"),
+                                QStringLiteral("Action HotSync"),
+                                QStringLiteral("&Synchroniser les fichiers"),
+                                QStringLiteral("Le &bureau remplace l'ordinateur de poche"),
+                                QStringLiteral("L'&ordinateur de poche remplace le bureau"),
+                                QStringLiteral("&Ne rien faire"),
+                                QStringLiteral("Définir par &défaut"),
+                                QStringLiteral("OK"),
+                                QStringLiteral("Annuler")};
+        const QStringList en = {QStringLiteral("Change HotSync Action - Norvelia"),
+                                QStringLiteral("Conduit: Norvelia"),
+                                QStringLiteral("HotSync Action"),
+                                QStringLiteral("&Synchronize the files"),
+                                QStringLiteral("&Desktop overwrites handheld"),
+                                QStringLiteral("&Handheld overwrites Desktop"),
+                                QStringLiteral("Do &nothing"),
+                                QStringLiteral("Set as &default"),
+                                QStringLiteral("OK"),
+                                QStringLiteral("Cancel")};
+        QTest::newRow("French locale") << QString() << QStringLiteral("fr_FR.UTF-8") << fr;
+        QTest::newRow("English locale") << QString() << QStringLiteral("en_US.UTF-8") << en;
+        QTest::newRow("C locale") << QString() << QStringLiteral("C.UTF-8") << en;
+        QTest::newRow("English chosen, French locale") << QStringLiteral("LexmoUs.dll") << QStringLiteral("fr_CA") << en;
+        QTest::newRow("French chosen, English locale") << QStringLiteral("Lexmo.dll") << QStringLiteral("en_GB") << fr;
+    }
+    void DialogSpeaksTheUsersLanguage()
+    {
+        QFETCH(QString, msgDll);
+        QFETCH(QString, lang);
+        QFETCH(QStringList, texts);
+        TempDir dir("action-dlg");
+        const std::string store = dir / "registry.db";
+        winreg::SetStorePath(store);
+        HKEY key = nullptr;
+        QCOMPARE(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Norvelia\\Tidepost", 0, KEY_ALL_ACCESS, &key, nullptr),
+                 ERROR_SUCCESS);
+        if (!msgDll.isEmpty()) {
+            const std::string value = msgDll.toStdString();
+            QCOMPARE(RegSetValueExA(key, "MsgDll", REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                    DWORD(value.size() + 1)),
+                     ERROR_SUCCESS);
+        }
+        RegCloseKey(key);
+        qputenv("LANG", lang.toUtf8());
+
+        platform::QtUiHost host;
+        ModalAnswerer answerer;
+        QStringList seen;
+        answerer.Expect([&](QWidget* w) {
+            auto* d = dynamic_cast<CHotSyncActionDlg*>(w);
+            if (!d) return;
+            seen = TextsOf(*d);
+            d->reject();
+        });
+        CfgConduitInfo block{};
+        block.m_dwVersion = kCfgConduitVersion;
+        block.m_dwSize = sizeof block;
+        std::strcpy(block.m_szUser, "Anne");
+        DWORD size = sizeof block;
+        QCOMPARE(m_Cfg(eCfgStandard, &block, &size), -1L);
+        qputenv("LANG", "C.UTF-8");
+        winreg::SetStorePath(std::string());
+        QCOMPARE(seen, texts);
     }
 
 private:

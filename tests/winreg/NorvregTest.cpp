@@ -62,7 +62,7 @@ TEST_F(NorvregTest, DefaultsImportThenExportGivesTheSameFile)
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.out, "http://127.0.0.1:8470/Tidepost/xxx/yyy\n");
     r = Norvreg("list 'HKEY_LOCAL_MACHINE\\Software\\Norvelia\\Tidepost'");
-    EXPECT_EQ(r.out, "[HKEY_LOCAL_MACHINE\\Software\\Norvelia\\Tidepost]\n\"MsgDll\"=\"Lexmo.dll\"\nServers\\\nUsers\\\n");
+    EXPECT_EQ(r.out, "[HKEY_LOCAL_MACHINE\\Software\\Norvelia\\Tidepost]\nServers\\\nUsers\\\n");
 }
 
 TEST_F(NorvregTest, EveryKindOfValueSurvivesExportAndImport)

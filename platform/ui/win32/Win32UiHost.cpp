@@ -61,6 +61,7 @@ INT_PTR CALLBACK CredentialsProc(HWND dlg, UINT message, WPARAM wParam, LPARAM l
         SetDlgItemTextW(dlg, IDC_PROMPT, Wide(c->prompt).c_str());
         SetDlgItemTextW(dlg, IDC_USER_LABEL, MessageOr(2092, "&User name:").c_str());
         SetDlgItemTextW(dlg, IDC_PASSWORD_LABEL, MessageOr(2093, "&Password:").c_str());
+        SetDlgItemTextW(dlg, IDOK, MessageOr(4607, "OK").c_str());
         SetDlgItemTextW(dlg, IDCANCEL, MessageOr(4404, "Cancel").c_str());
         SetDlgItemTextW(dlg, IDC_USER, Wide(c->user).c_str());
         SetFocus(GetDlgItem(dlg, c->user.empty() ? IDC_USER : IDC_PASSWORD));
@@ -98,6 +99,8 @@ INT_PTR CALLBACK SyncActionProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lP
         SetDlgItemTextW(dlg, IDC_ACTION2, MessageOr(4045, "&Handheld overwrites Desktop").c_str());
         SetDlgItemTextW(dlg, IDC_ACTION3, MessageOr(4046, "Do &nothing").c_str());
         SetDlgItemTextW(dlg, IDC_MAKE_DEFAULT, MessageOr(4047, "Set as &default").c_str());
+        SetDlgItemTextW(dlg, IDOK, MessageOr(4607, "OK").c_str());
+        SetDlgItemTextW(dlg, IDCANCEL, MessageOr(4404, "Cancel").c_str());
         const int action = r->action >= 0 && r->action <= 3 ? r->action : 0;
         CheckRadioButton(dlg, IDC_ACTION0, IDC_ACTION3, IDC_ACTION0 + action);
         CheckDlgButton(dlg, IDC_MAKE_DEFAULT, r->makeDefault ? BST_CHECKED : BST_UNCHECKED);
