@@ -109,7 +109,7 @@ target_link_libraries(HotSyncCore PUBLIC Lexmo PRIVATE NvServices)
 target_sources(hotsync PRIVATE hotsync/DesktopCommands.cpp hotsync/win32/ScheduleCommands.cpp)
 norv_program(handheld SOURCES hotsync/HandheldMain.cpp hotsync/DatabaseDump.cpp
   hotsync/DataView.cpp hotsync/DataViewText.cpp
-  LIBS PalmKit RecShelf Quillio Lexmo Settings MessageLanguage NorvConsole nlohmann_json::nlohmann_json CLI11::CLI11)
+  LIBS HotSyncCore PalmKit RecShelf Quillio Lexmo Settings MessageLanguage NorvConsole nlohmann_json::nlohmann_json CLI11::CLI11)
 
 # Message catalogs beside the programs' share folder, as installed.
 file(COPY ${NORV_SOURCE_SHARE_DIR}/ DESTINATION ${CMAKE_BINARY_DIR}/share/norvelia)

@@ -29,6 +29,7 @@
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
 #include "hotsync/RunLook.h"
+#include "hotsync/RunText.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 #include "seam/QtUiHost.h"
