@@ -91,7 +91,7 @@ norv_program(catalogc SOURCES service/catalogc/CatalogcMain.cpp service/catalogc
   LIBS RecShelf Quillio PalmKit NorvDurableFiles nlohmann_json::nlohmann_json CLI11::CLI11)
 add_library(HotSyncCore STATIC platform/palmkit/UserEntry.cpp
   hotsync/UsersFile.cpp hotsync/HotSyncLogFile.cpp hotsync/HotSyncHome.cpp hotsync/TerminalUiHost.cpp
-  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp hotsync/RunVerdict.cpp hotsync/RunText.cpp hotsync/RestoredOrders.cpp)
+  hotsync/win32/ConduitLibrary.cpp hotsync/HandheldBackup.cpp hotsync/SyncRun.cpp hotsync/RunVerdict.cpp hotsync/RunLook.cpp hotsync/RunText.cpp hotsync/RestoredOrders.cpp)
 target_include_directories(HotSyncCore PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(HotSyncCore PUBLIC PalmKit PlatformUi WinReg Quillio Lexmo MessageLanguage PRIVATE Settings NorvProgramPath NorvDurableFiles
   PUBLIC NorvConsole Threads::Threads)

@@ -107,14 +107,14 @@ Section "-${PRODUCT}" SecProgram
   SetOutPath "$INSTDIR\bin"
   File "${STAGE}/bin/*.exe"
   File "${STAGE}/bin/*.dll"
-  ; ---- NvPassword and NvConnexion: packaged once the Windows build makes them ----
-  !if /FileExists "${STAGE}/bin/NvPassword.exe"
-    !define HAVE_NVPASSWORD
+  ; The settings programs come with every installer: one without them would
+  ; leave the Start menu's entries pointing at nothing.
+  !if ! /FileExists "${STAGE}/bin/NvPassword.exe"
+    !error "NvPassword.exe is not in ${STAGE}/bin: build it first"
   !endif
-  !if /FileExists "${STAGE}/bin/NvConnexion.exe"
-    !define HAVE_NVCONNEXION
+  !if ! /FileExists "${STAGE}/bin/NvConnexion.exe"
+    !error "NvConnexion.exe is not in ${STAGE}/bin: build it first"
   !endif
-  ; ---- end of NvPassword and NvConnexion ----
   SetOutPath "$INSTDIR\share\norvelia"
   File "${STAGE}/share/norvelia/*.msg"
   File "${STAGE}/share/norvelia/defaults.reg"
@@ -136,14 +136,10 @@ Section "-${PRODUCT}" SecProgram
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\HotSync.lnk" "$INSTDIR\bin\hotsync.exe" "gui" \
     "$INSTDIR\bin\hotsync.exe" 0 SW_SHOWNORMAL "" "$(NORV_4470)"
-  !ifdef HAVE_NVPASSWORD
-    CreateShortcut "$SMPROGRAMS\${PRODUCT}\NvPassword.lnk" "$INSTDIR\bin\NvPassword.exe" "" \
-      "$INSTDIR\bin\NvPassword.exe" 0 SW_SHOWNORMAL "" "$(NORV_4471)"
-  !endif
-  !ifdef HAVE_NVCONNEXION
-    CreateShortcut "$SMPROGRAMS\${PRODUCT}\NvConnexion.lnk" "$INSTDIR\bin\NvConnexion.exe" "" \
-      "$INSTDIR\bin\NvConnexion.exe" 0 SW_SHOWNORMAL "" "$(NORV_4472)"
-  !endif
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\NvPassword.lnk" "$INSTDIR\bin\NvPassword.exe" "" \
+    "$INSTDIR\bin\NvPassword.exe" 0 SW_SHOWNORMAL "" "$(NORV_4471)"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\NvConnexion.lnk" "$INSTDIR\bin\NvConnexion.exe" "" \
+    "$INSTDIR\bin\NvConnexion.exe" 0 SW_SHOWNORMAL "" "$(NORV_4472)"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\$(NORV_4473).lnk" "$INSTDIR\uninstall.exe"
 
   ; Add/Remove Programs.

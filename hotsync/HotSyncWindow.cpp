@@ -29,6 +29,7 @@
 #include "hotsync/HotSyncHome.h"
 #include "hotsync/HotSyncLogFile.h"
 #include "hotsync/RestoredOrders.h"
+#include "hotsync/RunLook.h"
 #include "hotsync/RunText.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
@@ -69,54 +70,20 @@ QString PalmDate(DWORD seconds)
     return epoch.addSecs(qint64(seconds)).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
-struct ActivityLook {
-    QStyle::StandardPixmap icon;
-    QColor colour;
-};
-
-constexpr QRgb kGreen = qRgb(0, 110, 40);
-constexpr QRgb kOrange = qRgb(150, 90, 0);
-constexpr QRgb kRed = qRgb(180, 0, 0);
-
-ActivityLook LookOf(int activity)
+QStyle::StandardPixmap IconOf(CRunLook::Icon icon)
 {
-    switch (activity) {
-    // The conduit's closing entry marks the end only; the verdict after it says how the run went.
-    case slSyncDone: return {QStyle::SP_MessageBoxInformation, QColor(90, 90, 90)};
-    case CRunVerdict::kSynchronized:
-    case CRunVerdict::kOrderPlaced:
-    case CRunVerdict::kOrderPlacedEarlier: return {QStyle::SP_DialogApplyButton, QColor(kGreen)};
-    case CRunVerdict::kWithProblems:
-    case CRunVerdict::kOrderWaiting: return {QStyle::SP_MessageBoxWarning, QColor(kOrange)};
-    case CRunVerdict::kFailed:
-    case CRunVerdict::kAbandoned:
-    case CRunVerdict::kOrderRefused: return {QStyle::SP_MessageBoxCritical, QColor(kRed)};
-    case slSyncFailed: return {QStyle::SP_MessageBoxCritical, QColor(180, 0, 0)};
-    case slWarning: return {QStyle::SP_MessageBoxWarning, QColor(150, 90, 0)};
-    case slReadError:
-    case slWriteError:
-    case slUpdateError:
-    case slDeleteError: return {QStyle::SP_MessageBoxCritical, QColor(140, 0, 60)};
-    default: break;
+    switch (icon) {
+    case CRunLook::Icon::Success: return QStyle::SP_DialogApplyButton;
+    case CRunLook::Icon::Warning: return QStyle::SP_MessageBoxWarning;
+    case CRunLook::Icon::Critical: return QStyle::SP_MessageBoxCritical;
+    case CRunLook::Icon::Information: break;
     }
-    return {QStyle::SP_MessageBoxInformation, QColor(40, 40, 40)};
+    return QStyle::SP_MessageBoxInformation;
 }
 
-// The activity's name as the log list shows it.
-QString ActivityText(int activity)
+QColor ColourOf(const CRunLook& look)
 {
-    switch (activity) {
-    case slText: return UiText(4036, "info");
-    case slSyncDone: return Q(CHotSyncLogFile::ActivityLabel(activity));
-    case slSyncFailed: return UiText(4038, "FAILED");
-    case slWarning: return UiText(4039, "warning");
-    case slReadError:
-    case slWriteError:
-    case slUpdateError:
-    case slDeleteError: return UiText(4040, "ERROR");
-    default: break;
-    }
-    return Q(CHotSyncLogFile::ActivityLabel(activity));
+    return QColor(QRgb(0xff000000u | look.colour));
 }
 
 } // namespace
@@ -389,9 +356,10 @@ void CHotSyncWindow::Finished(CSyncRun::Outcome outcome, std::vector<std::string
     m_Last = std::move(outcome);
     m_Sync->setEnabled(m_Users->count() > 0);
     ShowLog(m_Last.entries);
+    const CRunLook note = CRunLook::OfNote();
     for (const std::string& n : notes) {
-        auto* item = new QListWidgetItem(style()->standardIcon(QStyle::SP_MessageBoxInformation), Q(n), m_Log);
-        item->setForeground(QColor(90, 90, 90));
+        auto* item = new QListWidgetItem(style()->standardIcon(IconOf(note.icon)), Q(n), m_Log);
+        item->setForeground(ColourOf(note));
     }
     ShowVerdict(m_Last.verdict);
     ShowDatabases();
@@ -403,16 +371,9 @@ void CHotSyncWindow::ShowVerdict(const CRunVerdict& verdict)
     // The verdict first, then what became of each order, as the log ends.
     QStringList lines{Q(verdict.Headline())};
     for (const std::string& line : verdict.OrderLines()) lines << Q(line);
-    switch (verdict.GetKind()) {
-    case CRunVerdict::Kind::Synchronized: m_Outcome->setStyleSheet(QStringLiteral("color: #006e28;")); break;
-    case CRunVerdict::Kind::WithProblems:
-        m_Outcome->setStyleSheet(QStringLiteral("color: #965a00; font-weight: bold;"));
-        break;
-    case CRunVerdict::Kind::Failed:
-    case CRunVerdict::Kind::Abandoned:
-        m_Outcome->setStyleSheet(QStringLiteral("color: #b40000; font-weight: bold;"));
-        break;
-    }
+    const CRunLook look = CRunLook::Of(verdict.Activity());
+    m_Outcome->setStyleSheet(QStringLiteral("color: %1;%2")
+                                 .arg(ColourOf(look).name(), look.strong ? QStringLiteral(" font-weight: bold;") : QString()));
     m_Outcome->setText(lines.join(QLatin1Char('\n')));
 }
 
@@ -420,13 +381,9 @@ void CHotSyncWindow::ShowLog(const std::vector<palmkit::LogEntry>& entries)
 {
     m_Log->clear();
     for (const palmkit::LogEntry& e : entries) {
-        const ActivityLook look = LookOf(e.activity);
-        QString text = Q(e.text);
-        // French sets a space before the colon: the catalog lays the line out.
-        if (e.activity != slText)
-            text = UiText(4685, "%s: %s", ActivityText(e.activity).toStdString(), e.text);
-        auto* item = new QListWidgetItem(style()->standardIcon(look.icon), text, m_Log);
-        item->setForeground(look.colour);
+        const CRunLook look = CRunLook::Of(e.activity);
+        auto* item = new QListWidgetItem(style()->standardIcon(IconOf(look.icon)), Q(CRunLook::Row(e.activity, e.text)), m_Log);
+        item->setForeground(ColourOf(look));
         item->setData(Qt::UserRole, e.activity);
         item->setToolTip(Q(e.text));
     }

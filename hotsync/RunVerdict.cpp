@@ -175,15 +175,21 @@ std::vector<palmkit::LogEntry> CRunVerdict::Entries(std::time_t when) const
     }
     palmkit::LogEntry verdict;
     verdict.time = when;
-    switch (m_Kind) {
-    case Kind::Synchronized: verdict.activity = kSynchronized; break;
-    case Kind::WithProblems: verdict.activity = kWithProblems; break;
-    case Kind::Failed: verdict.activity = kFailed; break;
-    case Kind::Abandoned: verdict.activity = kAbandoned; break;
-    }
+    verdict.activity = Activity();
     verdict.text = Headline();
     out.push_back(std::move(verdict));
     return out;
+}
+
+int CRunVerdict::Activity() const
+{
+    switch (m_Kind) {
+    case Kind::Synchronized: return kSynchronized;
+    case Kind::WithProblems: return kWithProblems;
+    case Kind::Failed: return kFailed;
+    case Kind::Abandoned: return kAbandoned;
+    }
+    return kFailed;
 }
 
 bool CRunVerdict::KindOfActivity(int activity, Kind* kind)

@@ -61,6 +61,8 @@ public:
     static std::string ShortDate(const std::string& w3c);
     // The entries that end the run's log: each order's fate, then the verdict.
     std::vector<palmkit::LogEntry> Entries(std::time_t when) const;
+    // The activity code of the verdict's entry: kSynchronized...kAbandoned.
+    int Activity() const;
     // The verdict's kind from its entry's activity code, if it is one.
     static bool KindOfActivity(int activity, Kind* kind);
 

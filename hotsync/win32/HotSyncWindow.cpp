@@ -29,23 +29,54 @@ constexpr UINT kInterrupt = WM_APP + 11;
 // The one window of the process, for the console's Ctrl-C.
 HWND g_Window = nullptr;
 
-std::wstring KindText(const CWindowSync::Line& line)
-{
-    using Kind = CWindowSync::Line::Kind;
-    switch (line.kind) {
-    case Kind::Info: return MessageOr(4036, "info");
-    case Kind::Done: return MessageOr(4037, "OK");
-    case Kind::Failed: return MessageOr(4038, "FAILED");
-    case Kind::Warning: return MessageOr(4039, "warning");
-    case Kind::Error: return MessageOr(4040, "ERROR");
-    case Kind::Other: break;
-    }
-    return Wide(line.label);
-}
-
 HWND Hwnd(void* window)
 {
     return static_cast<HWND>(window);
+}
+
+COLORREF Colour(std::uint32_t rgb)
+{
+    return RGB((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
+}
+
+// A GDI object made for one drawing.
+class GdiObject {
+public:
+    explicit GdiObject(HGDIOBJ object) : m_Object(object) {}
+    ~GdiObject()
+    {
+        if (m_Object) ::DeleteObject(m_Object);
+    }
+    GdiObject(const GdiObject&) = delete;
+    GdiObject& operator=(const GdiObject&) = delete;
+    HGDIOBJ Get() const { return m_Object; }
+
+private:
+    HGDIOBJ m_Object;
+};
+
+// The icon of a log row or verdict, `size` pixels square at (x, y).
+void DrawIcon(HDC dc, CRunLook::Icon icon, int x, int y, int size)
+{
+    WORD system = 32516; // IDI_INFORMATION
+    switch (icon) {
+    case CRunLook::Icon::Success: {
+        // Windows has no icon that says "done": a green tick.
+        GdiObject pen(::CreatePen(PS_SOLID, std::max(2, size / 6), Colour(CRunLook::kGreen)));
+        HGDIOBJ old = ::SelectObject(dc, pen.Get());
+        const POINT tick[] = {{x + size / 8, y + size / 2}, {x + size * 3 / 8, y + size * 3 / 4},
+                              {x + size * 7 / 8, y + size / 4}};
+        ::Polyline(dc, tick, 3);
+        ::SelectObject(dc, old);
+        return;
+    }
+    case CRunLook::Icon::Warning: system = 32515; break;  // IDI_WARNING
+    case CRunLook::Icon::Critical: system = 32513; break; // IDI_ERROR
+    case CRunLook::Icon::Information: break;
+    }
+    // Shared system icons: the system owns them.
+    if (HANDLE shown = ::LoadImageW(nullptr, MAKEINTRESOURCEW(system), IMAGE_ICON, size, size, LR_SHARED))
+        ::DrawIconEx(dc, x, y, static_cast<HICON>(shown), size, size, 0, nullptr, DI_NORMAL);
 }
 
 std::string Hex(const std::string& bytes)
@@ -65,19 +96,24 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam
     auto* window = reinterpret_cast<CHotSyncWindow*>(::GetWindowLongPtrW(dlg, DWLP_USER));
     if (!window) return FALSE;
     if (message == WM_INITDIALOG) g_Window = dlg;
-    return window->Handle(message, wParam);
+    return window->Handle(message, wParam, lParam);
 }
 
 BOOL WINAPI ConsoleHandler(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-    if (HWND window = g_Window) ::PostMessageW(window, kInterrupt, 0, 0);
+    if (HWND window = g_Window) ::PostMessageW(window, kInterrupt, event, 0);
     return TRUE;
 }
 
 } // namespace
 
 CHotSyncWindow::CHotSyncWindow(const std::string& home) : m_Sync(home) {}
+
+void CHotSyncWindow::FontDeleter::operator()(void* font) const
+{
+    ::DeleteObject(static_cast<HGDIOBJ>(font));
+}
 
 CHotSyncWindow::~CHotSyncWindow()
 {
@@ -137,14 +173,34 @@ int CHotSyncWindow::Run(const std::string& user, const std::string& handheld)
     return m_ExitCode;
 }
 
-std::intptr_t CHotSyncWindow::Handle(unsigned message, std::uintptr_t wParam)
+std::intptr_t CHotSyncWindow::Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         m_Window = g_Window;
         SetTexts();
+        // A verdict that wants reading is said in bold.
+        LOGFONTW font{};
+        const auto dialogFont = reinterpret_cast<HFONT>(::SendMessageW(Hwnd(m_Window), WM_GETFONT, 0, 0));
+        if (dialogFont && ::GetObjectW(dialogFont, sizeof font, &font)) {
+            font.lfWeight = FW_BOLD;
+            m_StrongFont.reset(::CreateFontIndirectW(&font));
+        }
+        // Log rows tall enough for their icon.
+        HWND log = ::GetDlgItem(Hwnd(m_Window), IDC_LOG);
+        HDC dc = ::GetDC(log);
+        HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(log, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics{};
+        ::GetTextMetricsW(dc, &metrics);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(log, dc);
+        const int height = std::max<int>(metrics.tmHeight, ::GetSystemMetrics(SM_CYSMICON)) + 2;
+        ::SendMessageW(log, LB_SETITEMHEIGHT, 0, height);
         LoadUsers();
         return TRUE;
+    }
+    case WM_DRAWITEM: return wParam == IDC_LOG ? DrawLogRow(lParam) : FALSE;
+    case WM_CTLCOLORSTATIC: return OutcomeColours(std::intptr_t(wParam), lParam);
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_USERS:
@@ -164,7 +220,9 @@ std::intptr_t CHotSyncWindow::Handle(unsigned message, std::uintptr_t wParam)
         m_ExitCode = CWindowSync::kInterrupted;
         if (m_Run.joinable()) {
             m_CloseAfterRun = true;
-            m_Sync.Abandon();
+            // The verdict says how: "Synchronization abandoned with Ctrl-C."
+            const int how = wParam == CTRL_C_EVENT ? 4150 : wParam == CTRL_BREAK_EVENT ? 4990 : 4991;
+            m_Sync.Abandon(lexmo::MessageText(how));
         } else {
             ::DestroyWindow(Hwnd(m_Window));
         }
@@ -288,9 +346,44 @@ void CHotSyncWindow::Browse()
     ::CoTaskMemFree(chosen);
 }
 
-void CHotSyncWindow::SetOutcome(const std::wstring& text)
+void CHotSyncWindow::SetOutcome(const std::wstring& text, const CRunLook* look)
 {
-    ::SetDlgItemTextW(Hwnd(m_Window), IDC_OUTCOME, text.c_str());
+    m_OutcomeLook.reset();
+    if (look) m_OutcomeLook = *look;
+    HWND outcome = ::GetDlgItem(Hwnd(m_Window), IDC_OUTCOME);
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageW(Hwnd(m_Window), WM_GETFONT, 0, 0));
+    if (look && look->strong && m_StrongFont) font = m_StrongFont.get();
+    ::SendMessageW(outcome, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ::SetWindowTextW(outcome, text.c_str());
+    ::InvalidateRect(outcome, nullptr, TRUE);
+}
+
+std::intptr_t CHotSyncWindow::OutcomeColours(std::intptr_t dc, std::intptr_t control) const
+{
+    if (!m_OutcomeLook || ::GetDlgCtrlID(reinterpret_cast<HWND>(control)) != IDC_OUTCOME) return FALSE;
+    const auto hdc = reinterpret_cast<HDC>(dc);
+    ::SetTextColor(hdc, Colour(m_OutcomeLook->colour));
+    ::SetBkColor(hdc, ::GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<std::intptr_t>(::GetSysColorBrush(COLOR_BTNFACE));
+}
+
+std::intptr_t CHotSyncWindow::DrawLogRow(std::intptr_t item) const
+{
+    const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(item);
+    if (d->itemID == UINT(-1)) return TRUE;
+    HDC dc = d->hDC;
+    RECT row = d->rcItem;
+    ::FillRect(dc, &row, ::GetSysColorBrush(COLOR_WINDOW));
+    const CRunLook look = d->itemID < m_RowLooks.size() ? m_RowLooks[d->itemID] : CRunLook::OfNote();
+    const int icon = ::GetSystemMetrics(SM_CXSMICON);
+    DrawIcon(dc, look.icon, row.left + 2, row.top + (row.bottom - row.top - icon) / 2, icon);
+    std::wstring text(std::size_t(::SendMessageW(d->hwndItem, LB_GETTEXTLEN, d->itemID, 0)) + 1, L'\0');
+    text.resize(std::size_t(::SendMessageW(d->hwndItem, LB_GETTEXT, d->itemID, reinterpret_cast<LPARAM>(text.data()))));
+    row.left += icon + 6;
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, Colour(look.colour));
+    ::DrawTextW(dc, text.c_str(), int(text.size()), &row, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
+    return TRUE;
 }
 
 bool CHotSyncWindow::StartSync()
@@ -306,6 +399,7 @@ bool CHotSyncWindow::StartSync()
     ::EnableWindow(::GetDlgItem(Hwnd(m_Window), IDC_SYNC), FALSE);
     SetOutcome(MessageOr(4022, "Synchronizing %s ...", dir));
     ::SendDlgItemMessageW(Hwnd(m_Window), IDC_LOG, LB_RESETCONTENT, 0, 0);
+    m_RowLooks.clear();
     m_Run = std::thread([this, user, dir] {
         CWindowSync::Result result = m_Sync.Run(user, dir);
         {
@@ -326,43 +420,54 @@ void CHotSyncWindow::Finished()
         result = m_Result;
     }
     ShowLog(result);
-    if (result.code == CWindowSync::kDone) {
-        SetOutcome(MessageOr(4023, "Synchronization done."));
-    } else {
-        // The reason in full, as the console would give it.
-        std::string why = result.message;
-        if (!why.empty() && why[0] >= 'a' && why[0] <= 'z') why[0] = char(why[0] - 'a' + 'A');
-        SetOutcome(MessageOr(4024, "Not synchronized (status %d): %s", result.code, why));
-    }
+    ShowVerdict(result);
     UserChanged();
     if (m_CloseAfterRun) ::DestroyWindow(Hwnd(m_Window));
+}
+
+void CHotSyncWindow::ShowVerdict(const CWindowSync::Result& result)
+{
+    // The verdict first, then what became of each order, as the log ends.
+    std::string text = result.headline;
+    for (const std::string& order : result.orders) text += "\n" + order;
+    SetOutcome(Wide(text), &result.look);
 }
 
 void CHotSyncWindow::ShowLog(const CWindowSync::Result& result)
 {
     HWND log = ::GetDlgItem(Hwnd(m_Window), IDC_LOG);
     ::SendMessageW(log, LB_RESETCONTENT, 0, 0);
-    std::vector<std::wstring> lines;
+    m_RowLooks.clear();
+    struct Row {
+        std::wstring text;
+        int activity;
+    };
+    std::vector<Row> rows;
     for (const CWindowSync::Line& line : result.lines) {
-        std::wstring text = Wide(line.text);
-        if (line.kind != CWindowSync::Line::Kind::Info) text = KindText(line) + L": " + text;
         // One line each: a log text may hold several.
+        std::wstring text = Wide(line.text);
         std::replace(text.begin(), text.end(), L'\n', L' ');
-        lines.push_back(text);
+        rows.push_back({std::move(text), line.activity});
+        m_RowLooks.push_back(line.look);
     }
-    for (const std::string& n : result.notes) lines.push_back(Wide(n));
+    for (const std::string& n : result.notes) {
+        rows.push_back({Wide(n), -1});
+        m_RowLooks.push_back(CRunLook::OfNote());
+    }
     // Wide enough to scroll to the end of the longest line.
     HDC dc = ::GetDC(log);
     HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(log, WM_GETFONT, 0, 0)));
     LONG widest = 0;
-    for (const std::wstring& line : lines) {
-        ::SendMessageW(log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+    for (const Row& row : rows) {
+        // The activity code rides with each row, for whoever reads the list.
+        const LRESULT i = ::SendMessageW(log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.text.c_str()));
+        if (i >= 0) ::SendMessageW(log, LB_SETITEMDATA, WPARAM(i), LPARAM(row.activity));
         SIZE size{};
-        if (::GetTextExtentPoint32W(dc, line.c_str(), int(line.size()), &size)) widest = std::max(widest, size.cx);
+        if (::GetTextExtentPoint32W(dc, row.text.c_str(), int(row.text.size()), &size)) widest = std::max(widest, size.cx);
     }
     ::SelectObject(dc, old);
     ::ReleaseDC(log, dc);
-    ::SendMessageW(log, LB_SETHORIZONTALEXTENT, WPARAM(widest + 8), 0);
+    ::SendMessageW(log, LB_SETHORIZONTALEXTENT, WPARAM(widest + ::GetSystemMetrics(SM_CXSMICON) + 12), 0);
 }
 
 namespace {

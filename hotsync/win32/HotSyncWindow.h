@@ -2,14 +2,17 @@
 // the HotSync user and the handheld's folder (remembered per user), one
 // button that runs the same synchronization as `hotsync sync` while
 // NorvWinHost.dll shows the progress dialog 129 as the conduit drives it,
-// then the run's log and outcome. File > Restore a backup puts one back.
+// then the run's verdict, what became of each order, and its log, each line
+// with its icon and colour. File > Restore a backup puts one back.
 // The header names no Win32 type: the program's main includes it.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "hotsync/win32/WindowSync.h"
 
@@ -36,7 +39,7 @@ public:
     int Run(const std::string& user, const std::string& handheld);
 
     // A message of the window, from its dialog procedure.
-    std::intptr_t Handle(unsigned message, std::uintptr_t wParam);
+    std::intptr_t Handle(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
 private:
     void SetTexts();
@@ -50,7 +53,10 @@ private:
     bool StartSync();
     void Finished();
     void ShowLog(const CWindowSync::Result& result);
-    void SetOutcome(const std::wstring& text);
+    void ShowVerdict(const CWindowSync::Result& result);
+    void SetOutcome(const std::wstring& text, const CRunLook* look = nullptr);
+    std::intptr_t DrawLogRow(std::intptr_t item) const;
+    std::intptr_t OutcomeColours(std::intptr_t dc, std::intptr_t control) const;
     void RestoreBackup();
     void Close();
     std::wstring SettingsPath() const;
@@ -63,4 +69,10 @@ private:
     std::thread m_Run;
     std::mutex m_Mutex;
     CWindowSync::Result m_Result; // the run's thread's, until it posts its end
+    std::vector<CRunLook> m_RowLooks;  // the log list's, row by row
+    std::optional<CRunLook> m_OutcomeLook; // a verdict's; none for the window's own notes
+    struct FontDeleter {
+        void operator()(void* font) const;
+    };
+    std::unique_ptr<void, FontDeleter> m_StrongFont; // the dialog's font in bold
 };

@@ -6,9 +6,9 @@
 
 #include "hotsync/HandheldBackup.h"
 #include "hotsync/HotSyncHome.h"
-#include "hotsync/HotSyncLogFile.h"
 #include "hotsync/RunText.h"
 #include "hotsync/SyncRun.h"
+#include "lexmo/Lexmo.h"
 #include "palmkit/HandheldLock.h"
 #include "palmkit/HandheldStore.h"
 
@@ -60,23 +60,7 @@ private:
 
 CWindowSync::Line LineOf(const palmkit::LogEntry& e)
 {
-    CWindowSync::Line line;
-    line.text = e.text;
-    switch (e.activity) {
-    case slText: line.kind = CWindowSync::Line::Kind::Info; break;
-    case slSyncDone: line.kind = CWindowSync::Line::Kind::Done; break;
-    case slSyncFailed: line.kind = CWindowSync::Line::Kind::Failed; break;
-    case slWarning: line.kind = CWindowSync::Line::Kind::Warning; break;
-    case slReadError:
-    case slWriteError:
-    case slUpdateError:
-    case slDeleteError: line.kind = CWindowSync::Line::Kind::Error; break;
-    default:
-        line.kind = CWindowSync::Line::Kind::Other;
-        line.label = CHotSyncLogFile::ActivityLabel(e.activity);
-        break;
-    }
-    return line;
+    return {e.activity, CRunLook::Row(e.activity, e.text), CRunLook::Of(e.activity)};
 }
 
 } // namespace
@@ -89,7 +73,11 @@ public:
 
     platform::IUiHost& Host() override { return *this; }
     bool Interrupted() override { return m_Abandoned; }
-    std::string StopText() const override { return "in its progress window"; }
+    std::string StopText() const override
+    {
+        std::lock_guard lock(m_Mutex);
+        return m_How.empty() ? KESA_FormatMessage(4153) : m_How;
+    }
     void Note(const std::string& line) override
     {
         std::lock_guard lock(m_Mutex);
@@ -100,8 +88,12 @@ public:
         std::lock_guard lock(m_Mutex);
         return std::move(m_Notes);
     }
-    void Abandon()
+    void Abandon(const std::string& how)
     {
+        {
+            std::lock_guard lock(m_Mutex);
+            m_How = how;
+        }
         if (platform::IProgressView* view = m_View) view->SetCancel(true);
     }
 
@@ -124,8 +116,9 @@ private:
     platform::IUiHost& m_Host;
     std::atomic<bool> m_Abandoned{false};
     std::atomic<platform::IProgressView*> m_View{nullptr};
-    std::mutex m_Mutex;
+    mutable std::mutex m_Mutex;
     std::vector<std::string> m_Notes;
+    std::string m_How; // how the window stopped the run; empty: the progress dialog's "Abandon"
 };
 
 CWindowSync::CWindowSync(const std::string& home) : m_Home(CHotSyncHome::Resolve(home)) {}
@@ -156,12 +149,15 @@ CWindowSync::Result CWindowSync::Run(const std::string& user, const std::string&
     result.message = outcome.message;
     for (const palmkit::LogEntry& e : outcome.entries) result.lines.push_back(LineOf(e));
     result.notes = front.TakeNotes();
+    result.headline = outcome.verdict.Headline();
+    result.orders = outcome.verdict.OrderLines();
+    result.look = CRunLook::Of(outcome.verdict.Activity());
     return result;
 }
 
-void CWindowSync::Abandon()
+void CWindowSync::Abandon(const std::string& how)
 {
-    if (Front* front = m_Front) front->Abandon();
+    if (Front* front = m_Front) front->Abandon(how);
 }
 
 bool CWindowSync::Backups(const std::string& userName, const std::string& handheld, std::vector<Backup>& out,

@@ -8,21 +8,26 @@
 #include <string>
 #include <vector>
 
+#include "hotsync/RunLook.h"
 #include "seam/Ui.h"
 
 class CWindowSync {
 public:
-    // A line of the run's log as the window shows it.
+    // A line of the run's log as the window shows it: its activity's name
+    // before its text, its icon and colour.
     struct Line {
-        enum class Kind { Info, Done, Failed, Warning, Error, Other } kind = Kind::Info;
-        std::string label; // the activity's name, for Other
+        int activity = -1; // the log entry's; -1 for plain information
         std::string text;
+        CRunLook look;
     };
     struct Result {
         int code = -1;       // the exit status `hotsync sync` would give
         std::string message; // why it failed; empty when done
-        std::vector<Line> lines;
+        std::vector<Line> lines; // the run's log, the fate of each order and the verdict last
         std::vector<std::string> notes; // the HotSync Manager's own lines
+        std::string headline;           // the verdict, in one line
+        std::vector<std::string> orders; // what became of each order
+        CRunLook look;                   // the verdict's
     };
     struct Backup {
         std::string date;
@@ -44,8 +49,9 @@ public:
     // The same run as `hotsync sync`, on the calling thread, its questions
     // and progress view through the UI host in force.
     Result Run(const std::string& user, const std::string& handheld);
-    // From any thread: as the progress dialog's "Abandon".
-    void Abandon();
+    // From any thread: as the progress dialog's "Abandon"; `how` says how
+    // the person stopped it, for the verdict ("with Ctrl-C").
+    void Abandon(const std::string& how);
 
     // The user's backups of `handheld`, newest first; false, with the reason,
     // when the handheld cannot take one.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows build's windows under Wine, against the sample service: the
 # HotSync window of hotsync.exe, its progress dialog 129 in the middle of a
-# run, the window after it and its restore dialog. Runs inside an X display
+# run, the window after it (the service stuck on channel C2 beyond the
+# conduit's patience: a run with a problem) and its restore dialog. Runs inside an X display
 # (scripts/screenshot); argument: the folder for the pictures. Skipped when
 # the Windows build (make windows) or Wine is not there.
 set -euo pipefail
@@ -32,7 +33,7 @@ trap cleanup EXIT
 "$wine" wineboot -i >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 "$bin/norvelia-service" --listen 127.0.0.1:0 --port-file "$tmp/port" --content service/samples \
-  --state "$tmp/state.db" --delay 700 >"$tmp/service.log" 2>&1 &
+  --state "$tmp/state.db" --delay 700 --stall C2:5000 >"$tmp/service.log" 2>&1 &
 service_pid=$!
 for _ in $(seq 100); do [[ -s "$tmp/port" ]] && break; sleep 0.1; done
 key='HKLM\Software\Norvelia\Tidepost'
@@ -57,7 +58,7 @@ shot() { # WINDOW FILE
   return 1
 }
 
-"$wine" "$win/hotsync.exe" gui --user Anne --handheld "$palm" >"$tmp/gui.out" 2>&1 </dev/null &
+NORVELIA_STALL_SECONDS=1 "$wine" "$win/hotsync.exe" gui --user Anne --handheld "$palm" >"$tmp/gui.out" 2>&1 </dev/null &
 app_pid=$!
 main=$(timeout 60 xdotool search --sync --name '^HotSync$' | head -n1)
 sleep 0.5

@@ -71,6 +71,14 @@ QStringList Texts(QListWidget* list, int activity)
     return out;
 }
 
+// The colour of the first row of that activity, "#rrggbb".
+QString Colour(QListWidget* list, int activity)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->data(Qt::UserRole).toInt() == activity) return list->item(i)->foreground().color().name();
+    return QString();
+}
+
 } // namespace
 
 class HotSyncGuiTest : public QObject {
@@ -136,6 +144,10 @@ private slots:
         QCOMPARE(Texts(log, CRunVerdict::kSynchronized), QStringList{QStringLiteral("OK: Synchronized.")});
         // The conduit's closing entry is an end mark, not an "OK".
         QVERIFY(Texts(log, 20).value(0).startsWith(QStringLiteral("end: ")));
+        // Green for the run and its order; the end mark grey, whatever the run came to.
+        QCOMPARE(Colour(log, CRunVerdict::kSynchronized), QStringLiteral("#006e28"));
+        QCOMPARE(Colour(log, CRunVerdict::kOrderPlaced), QStringLiteral("#006e28"));
+        QCOMPARE(Colour(log, 20), QStringLiteral("#5a5a5a"));
         // The catalogs received are on the handheld, and listed.
         auto* dbs = w.findChild<QTreeWidget*>(QStringLiteral("databases"));
         QVERIFY(dbs->topLevelItemCount() > 0);
@@ -244,6 +256,10 @@ private slots:
         QVERIFY(failed.join(QLatin1Char('\n')).contains(why.mid(int(std::strlen("Not synchronized: ")))));
         QCOMPARE(Texts(w.findChild<QListWidget*>(QStringLiteral("log")), CRunVerdict::kFailed), QStringList{"FAILED: " + why});
         QVERIFY(!shown.contains(QStringLiteral("OK")));
+        // Red, and in bold where it heads the window.
+        QCOMPARE(Colour(w.findChild<QListWidget*>(QStringLiteral("log")), CRunVerdict::kFailed), QStringLiteral("#b40000"));
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("outcome"))->styleSheet(),
+                 QStringLiteral("color: #b40000; font-weight: bold;"));
     }
 
     // Someone else's handheld: the question is a dialog; No leaves it alone.

@@ -404,6 +404,8 @@ const Use kUses[] = {
     {4953, "TT", 0, "restored order unknown: list, channel"},
     {4954, "TT", 0, "restored order unknown, backup older than the journal: list, channel"},
     {4955, "TTT", 0, "restored order held, journal unreadable: list, channel, why"},
+    {4990, "", 0, "hotsync.exe's window: a run stopped with Ctrl-Break"},
+    {4991, "", 0, "hotsync.exe's window: a run stopped as its console closed"},
 };
 
 // The last number of each range of texts shown as they stand.
@@ -456,6 +458,7 @@ std::set<int> NumbersInUse()
     range(4380, 4399);
     range(4900, 4937);
     range(4950, 4955); // orders of a restored backup
+    range(4990, 4991); // how the console stopped a run of hotsync.exe's window
     range(2055, 2059);
     n.insert(2084);
     n.insert(2045);

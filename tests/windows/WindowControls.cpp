@@ -2,15 +2,36 @@
 // window of that title, then prints what a person sees of it: one line
 // "client W H" (with WIDTH and HEIGHT in dialog units, also "expected W H",
 // the size they make in "MS Sans Serif" 8, measured on a dialog of our own), then one line per control, "CLASS ID
-// visible|hidden TEXT". For the Wine tests, which drive the windows with
-// xdotool and read them here.
+// visible|hidden TEXT", and after a list box one line per row, "item ID DATA TEXT". For the Wine tests, which drive
+// the windows with xdotool and read them here.
 #include <windows.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
 namespace {
+
+// A list box's rows: the text of each and the number it carries.
+void PrintRows(HWND list)
+{
+    DWORD_PTR count = 0;
+    if (!::SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count)) return;
+    for (DWORD_PTR i = 0; i < count && i < 1000; ++i) {
+        DWORD_PTR length = 0, data = 0;
+        ::SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 2000, &length);
+        if (length == DWORD_PTR(LB_ERR)) length = 0;
+        std::wstring row(std::size_t(length) + 1, L'\0');
+        if (!::SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(row.data()), SMTO_ABORTIFHUNG, 2000,
+                                   &length) ||
+            length == DWORD_PTR(LB_ERR))
+            length = 0;
+        row.resize(std::min<std::size_t>(std::size_t(length), row.size()));
+        ::SendMessageTimeoutW(list, LB_GETITEMDATA, i, 0, SMTO_ABORTIFHUNG, 2000, &data);
+        std::printf("item %d %ld %ls\n", ::GetDlgCtrlID(list), long(LONG_PTR(data)), row.c_str());
+    }
+}
 
 BOOL CALLBACK PrintControl(HWND control, LPARAM)
 {
@@ -27,6 +48,7 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM)
         if (c == L'\n' || c == L'\r') c = L' ';
     std::printf("%ls %d %s %ls\n", cls, ::GetDlgCtrlID(control), ::IsWindowVisible(control) ? "visible" : "hidden",
                 text.c_str());
+    if (std::wcscmp(cls, L"ListBox") == 0) PrintRows(control);
     return TRUE;
 }
 
