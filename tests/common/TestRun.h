@@ -26,6 +26,24 @@ inline RunResult RunCommand(const std::string& command)
     return r;
 }
 
+#ifdef NORV_BINARY_DIR
+namespace e2e {
+
+// One of the built programs, with its arguments as a shell reads them.
+inline RunResult Tool(const std::string& name, const std::string& args)
+{
+    return RunCommand(std::string(NORV_BINARY_DIR "/bin/") + name + " " + args);
+}
+
+// A value written with norvreg into the settings every program reads.
+inline bool Set(const std::string& key, const std::string& name, const std::string& data)
+{
+    return Tool("norvreg", "set '" + key + "' '" + name + "' '" + data + "'").code == 0;
+}
+
+} // namespace e2e
+#endif
+
 // The error a call raises, or number -1 when it raises none.
 template <class F>
 CKesaError Raised(F&& f)

@@ -33,15 +33,8 @@ namespace {
 
 constexpr const char* kProduct = "HKLM\\Software\\Norvelia\\Tidepost";
 
-RunResult Tool(const std::string& name, const std::string& args)
-{
-    return RunCommand(std::string(NORV_BINARY_DIR "/bin/") + name + " " + args);
-}
-
-bool Set(const std::string& key, const std::string& name, const std::string& data)
-{
-    return Tool("norvreg", "set '" + key + "' '" + name + "' '" + data + "'").code == 0;
-}
+using e2e::Set;
+using e2e::Tool;
 
 // Notes every progress dialog shown, with what it said then.
 class ProgressWatcher final : public QObject {
