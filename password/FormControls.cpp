@@ -40,7 +40,7 @@ void ApplyControlDef(QWidget* control, const TControlDef& def, QStyle* passwordS
 
 void SetControlText(QWidget* control, const QString& text)
 {
-    // With no catalog loaded the design texts stay, rather than an empty control.
+    // With no catalog loaded the built-in texts stay, rather than an empty control.
     if (text.isEmpty()) return;
     if (auto* label = qobject_cast<QLabel*>(control)) label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(text);

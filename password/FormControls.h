@@ -1,6 +1,6 @@
 // Qt controls built from the forms' shared definitions (FormLayout.h): the
-// name, place, design text, emphasis and hint of each, and the catalog's text
-// put in place of the design text.
+// name, place, built-in text, emphasis and hint of each, and the catalog's text
+// put in place of the built-in text.
 #pragma once
 #include <QString>
 #include <QWidget>
@@ -13,10 +13,10 @@ class QStyle;
 template <class W>
 W* MakeControl(QWidget* parent, const TFormDef& form, const char* name, QStyle* passwordStyle = nullptr);
 
-// Sets the definition's place, design text, emphasis and hint on a control.
+// Sets the definition's place, built-in text, emphasis and hint on a control.
 void ApplyControlDef(QWidget* control, const TControlDef& def, QStyle* passwordStyle);
 
-// The catalog's text of a control (its message) in place of the design text;
+// The catalog's text of a control (its message) in place of the built-in text;
 // nothing when the catalog has none. Also a page's tab and a form's title.
 void SetControlText(QWidget* control, const QString& text);
 

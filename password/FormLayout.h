@@ -1,5 +1,5 @@
 // The settings program's forms as both of its front ends build them: each
-// control's name, kind, place in pixels, French design text and the message
+// control's name, kind, place in pixels, built-in French text and the message
 // that replaces it, and its hint. The Qt windows and the Win32 ones take their
 // geometry and texts from here, so that the two cannot drift apart.
 #pragma once
@@ -41,7 +41,7 @@ struct TControlDef {
     const char* parent; // "" for the form itself
     int x, y, width, height;
     int message;      // replaces `text` at start; 0 for none
-    const char* text; // the design text
+    const char* text; // the built-in text, shown without a catalog
     unsigned style = kPlain;
     int hintMessage = 0;
     const char* hint = nullptr;
@@ -144,7 +144,7 @@ inline constexpr TControlDef kPasswordControls[] = {
 inline constexpr TFormDef kPassword{"frmPassword", 572, 297, 3008, "Norvelia - Gestion des mots de passe",
                                     kPasswordControls};
 
-// The servers list's columns: title message, design title, width in pixels.
+// The servers list's columns: title message, built-in title, width in pixels.
 struct TColumnDef {
     int message;
     const char* title;

@@ -26,7 +26,7 @@ inline constexpr int kMsgEnterServerLogin = 3056;
 inline constexpr const char* kPasswordsNotIdentical = "Les mots de passe ne sont pas identiques";
 
 // Loads the catalog MsgDll names, else the locale's. True also when the product key does not
-// open: the design texts then stay. False when the catalog cannot be loaded:
+// open: the built-in texts then stay. False when the catalog cannot be loaded:
 // the person is told "Norvelia messages load failure" and the program ends.
 bool LoadPasswordMessages();
 

@@ -222,7 +222,7 @@ NORV_EXPORT long SyncReadOpenDbInfo(CSyncOpenDbInfo* info);
 NORV_EXPORT long SyncYieldCycles(WORD maxMilliseconds);
 }
 
-// The spelling the conduit's design uses.
+// The spelling the conduit's code uses.
 inline long SyncDeleteDb(const char* name, BYTE cardNo)
 {
     return SyncDeleteDB(name, cardNo);

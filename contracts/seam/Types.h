@@ -1,4 +1,4 @@
-// Fixed-width types named as the handheld and the desktop design name them.
+// Fixed-width types named as the handheld's and the desktop's headers name them.
 #pragma once
 #include <cstdint>
 

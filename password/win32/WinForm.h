@@ -1,7 +1,7 @@
 // A form of the settings program as Win32 windows, built from its shared
 // definition (password/FormLayout.h): a dialog window of the form's client
 // size with each control at its pixel place, in the form's font, with its
-// design text and its hint. Pages are child dialogs over the page control;
+// built-in text and its hint. Pages are child dialogs over the page control;
 // a group's controls are the group's siblings, placed inside it.
 #pragma once
 #include <windows.h>
@@ -40,7 +40,7 @@ public:
     const std::vector<HWND>& Pages() const { return m_Pages; }
 
     // Each control's message (and the title's, the pages' tabs' and the
-    // hints') from `message`; an empty text keeps the design text.
+    // hints') from `message`; an empty text keeps the built-in text.
     void SetTexts(const std::function<std::string(int)>& message);
     void SetText(std::string_view name, const std::string& text);
     void SetHint(std::string_view name, const std::string& text);

@@ -58,11 +58,11 @@ public slots:
         Write(QStringLiteral("Close\t") + QString::number(id));
         emit NotificationClosed(id, 3);
     }
-    Q_SCRIPTABLE QString GetServerInformation(QString& vendor, QString& version, QString& spec)
+    Q_SCRIPTABLE QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion)
     {
         vendor = QStringLiteral("norvelia-tests");
         version = QStringLiteral("1");
-        spec = QStringLiteral("1.2");
+        protocolVersion = QStringLiteral("1.2");
         return QStringLiteral("scripted");
     }
 
