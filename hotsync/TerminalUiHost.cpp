@@ -267,7 +267,9 @@ private:
         if (m_Bar1.shown) line("  " + BarText(m_Bar1));
         line("  " + m_Status2);
         if (m_Bar2.shown) line("  " + BarText(m_Bar2));
-        line("  " + (m_Cancelled ? TextOr(4622, "(abandon requested)")
+        // A press shows at once, before the run gets round to asking for it.
+        const bool requested = m_Cancelled || g_generation.load() != m_SeenGeneration;
+        line("  " + (requested ? TextOr(4622, "(abandon requested: Ctrl-C again stops at once)")
                                  : TextOr(4624, "Ctrl-C: %s",
                                           m_CancelText.empty() ? TextOr(4623, "Abandon") : m_CancelText)));
         std::fflush(stderr);
